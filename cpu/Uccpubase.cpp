@@ -1,0 +1,118 @@
+#include "Uccpubase.h"
+
+#include <algorithm>
+
+#include "UInstructions.h"
+
+const std::array<const char*, TCCPUBase::PanelRegisterCount> TCCPUBase::PanelRegisterNames = {
+    "IPOffset", "IPOffsetBegin", "IPSegment", "IPSegmentBegin", "DataOffset", "DataSegment", "PSW",
+    "SP", "StackOffsetBegin", "StackSegment", "Version", "R0", "R1", "R2", "R3", "R4", "R5", "R6",
+    "R7", "R8", "R9", "R10", "R11", "R12", "R13", "R14", "R15"};
+
+TCCPUBase::TCCPUBase() {
+    Ports.Keyboard.Data.store(0, std::memory_order_relaxed);
+    Reset();
+    Memory.Clear();
+    Memory.SetSize(DefaultMemorySize);
+}
+
+int64_t TCCPUBase::Reset() {
+    Version = 1;
+    IPSegmentBegin = IPOffsetBegin = IPSegment = IPOffset = PSW = 0;
+    std::fill(std::begin(R), std::end(R), 0);
+    DataOffset = DataSegment = StackSegment = StackOffsetBegin = SP = 0;
+    return 0;
+}
+
+int64_t* TCCPUBase::ControlRegister(int64_t index) {
+    switch (index) {
+    case CtlDataOffset: return &DataOffset;
+    case CtlDataSegment: return &DataSegment;
+    case CtlIPOffset: return &IPOffset;
+    case CtlIPOffsetBegin: return &IPOffsetBegin;
+    case CtlIPSegment: return &IPSegment;
+    case CtlIPSegmentBegin: return &IPSegmentBegin;
+    case CtlPSW: return &PSW;
+    case CtlSP: return &SP;
+    case CtlStackOffsetBegin: return &StackOffsetBegin;
+    case CtlStackSegment: return &StackSegment;
+    case CtlVersion: return &Version;
+    default: return nullptr;
+    }
+}
+
+int64_t& TCCPUBase::PanelRegister(int order) {
+    static constexpr int controlOrder[11] = {CtlIPOffset,   CtlIPOffsetBegin, CtlIPSegment,        CtlIPSegmentBegin,
+                                             CtlDataOffset, CtlDataSegment,   CtlPSW,              CtlSP,
+                                             CtlStackOffsetBegin, CtlStackSegment, CtlVersion};
+    if (order >= 11) return R[order - 11];
+    return *ControlRegister(controlOrder[order]);
+}
+
+int64_t TCCPUBase::Push(int64_t value) {
+    roz::TExecState s{*this, IPOffset, Memory.Buffer(), Memory.Size()};
+    roz::PushRecord(s, value);
+    return 0;
+}
+
+int64_t TCCPUBase::Pop(TCell& record) {
+    roz::TExecState s{*this, IPOffset, Memory.Buffer(), Memory.Size()};
+    if (!s.Mem) return -1;
+    record = TCCPUMemory::ReadCellAt(s.Mem, s.Size, roz::S(roz::U(StackOffsetBegin) + roz::U(SP) - 16));
+    SP = roz::S(roz::U(SP) - 16);
+    return 0;
+}
+
+int64_t TCCPUBase::FetchAndExecute(int64_t address) {
+    const int64_t size = Memory.Size();
+    if (address < 0) return FetchNegative;
+    if (address >= size - 3) return FetchOutsideMemory;
+    if (address >= Memory.UsedLength() - 3) return FetchEndOfImage;
+    uint32_t word;
+    std::memcpy(&word, Memory.Buffer() + static_cast<uint32_t>(address), 4);
+    roz::TExecState s{*this, IPOffset, Memory.Buffer(), size};
+    roz::ExecuteWord(s, word); // a division by zero leaves IPOffset untouched
+    IPOffset = roz::S(roz::U(s.Ip) + 4);
+    return FetchExecuted;
+}
+
+int64_t TCCPUBase::Dispatch(uint32_t word) {
+    roz::TExecState s{*this, IPOffset, Memory.Buffer(), Memory.Size()};
+    const int64_t status = roz::ExecuteWord(s, word);
+    IPOffset = s.Ip;
+    return status;
+}
+
+namespace roz {
+
+void ThrowDivisionByZero() { throw TDivisionByZero(); }
+
+void BlockCopy(uint8_t* mem, int64_t size, int64_t destination, int64_t source, int64_t count) {
+    if (count <= 0 || !mem) return;
+    // The i with 0 <= i < count, 0 <= source + i < size and 0 <= destination + i < size form
+    // one range [first, last).
+    using Wide = __int128;
+    const Wide first = std::max<Wide>({0, -Wide{source}, -Wide{destination}});
+    const Wide last = std::min<Wide>({Wide{count}, Wide{size} - source, Wide{size} - destination});
+    if (first >= last) return;
+    const int64_t length = static_cast<int64_t>(last - first);
+    uint8_t* to = mem + static_cast<int64_t>(destination + first);
+    const uint8_t* from = mem + static_cast<int64_t>(source + first);
+    if (to <= from || to >= from + length) {
+        // Ascending byte order gives the same result as a plain move here.
+        std::memmove(to, from, static_cast<size_t>(length));
+        return;
+    }
+    // The destination starts inside the source: ascending byte order re-reads bytes already
+    // written, so the destination repeats the first (to - from) source bytes. Write that
+    // period once, then double the written run, which is whole periods long.
+    const int64_t period = to - from;
+    std::memcpy(to, from, static_cast<size_t>(period)); // period < length here
+    for (int64_t done = period; done < length;) {
+        const int64_t chunk = std::min(done, length - done);
+        std::memcpy(to + done, to, static_cast<size_t>(chunk));
+        done += chunk;
+    }
+}
+
+} // namespace roz

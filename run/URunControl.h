@@ -1,0 +1,101 @@
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+// The one control word between the window's thread and the run thread, and the CPU
+// hand-over built on it.
+//
+// Word bits: Running (the run is to go on), PauseRequest (park at the next instruction
+// boundary), HandOverRequest (the window's thread wants the CPU). The run loop reads the word
+// once after every instruction (relaxed) and stays on its fast path while it equals Running;
+// any other value sends it to AtBoundary.
+//
+// Who holds the CPU: the run thread's body from BodyEnter to BodyLeave, except while it is
+// parked in AtBoundary (pause or hand-over). Everyone else touches the CPU only through a
+// THandOver guard, which waits until the body does not hold it.
+class TRunControl {
+public:
+    enum : uint32_t { Running = 1, PauseRequest = 2, HandOverRequest = 4 };
+
+    std::atomic<uint32_t> Word{0};
+
+    bool IsRunning() const { return (Word.load(std::memory_order_acquire) & Running) != 0; }
+    void SetRunning(bool running);
+    // Parks the body at its next boundary and clears Running; a second Pause changes nothing.
+    void Pause();
+    // Sets Running and lets a parked body go on.
+    void Resume();
+    // Clears Running; a parked body stays parked (a later Resume continues the run).
+    void Stop() { SetRunning(false); }
+    // Clears Running and the pause and wakes every waiting body so that it ends. Used when a
+    // thread object is disposed of; undone by Reopen before the next run.
+    void Release();
+    void Reopen();
+    bool Released() const;
+
+    // ---- run thread side ----
+    // The body takes the CPU (waits while the window's thread holds it).
+    void BodyEnter();
+    // The body gives the CPU up for good (end of the body, or before waiting for the host).
+    void BodyLeave();
+    // Called by the run loop at an instruction boundary when Word != Running, with the CPU
+    // state written back. Parks while a pause or hand-over is pending; returns true when the
+    // run goes on (Running set), false when it is to end. The body holds the CPU on return.
+    bool AtBoundary();
+    // Blocks until Notify() makes pred true or Release() is called; the body must not hold
+    // the CPU. Returns false when released.
+    template <class Pred> bool WaitFor(Pred pred) {
+        std::unique_lock lock(FMutex);
+        FChanged.wait(lock, [&] { return FReleased || pred(); });
+        return !FReleased || pred();
+    }
+    // Runs f under the control's lock and wakes every waiter (for state behind WaitFor).
+    template <class F> void Notify(F f) {
+        {
+            std::lock_guard lock(FMutex);
+            f();
+        }
+        FChanged.notify_all();
+    }
+
+    // True while the body holds the CPU (for tests and priority boosting).
+    bool BodyHoldsCpu() const;
+
+    // Called (with the lock not held) while a hand-over has waited longer than
+    // BoostAfter for the body, so that its owner can raise the run thread's priority; called
+    // again with false once the hand-over is done.
+    void (*OnHandOverWaiting)(void* context, bool waiting) = nullptr;
+    void* OnHandOverContext = nullptr;
+    static constexpr std::chrono::milliseconds BoostAfter{2};
+
+    // ---- the CPU hand-over, window side ----
+    // RAII: the constructor waits until the body is parked at a boundary (or holds no CPU);
+    // the destructor hands the CPU back. With a timeout the guard may give up: then
+    // Acquired() is false and the CPU must not be touched. Nests on one thread.
+    class THandOver {
+    public:
+        explicit THandOver(TRunControl& control);
+        THandOver(TRunControl& control, std::chrono::milliseconds timeout);
+        ~THandOver();
+        THandOver(const THandOver&) = delete;
+        THandOver& operator=(const THandOver&) = delete;
+        bool Acquired() const { return FAcquired; }
+
+    private:
+        TRunControl& FControl;
+        bool FAcquired = false;
+    };
+
+private:
+    bool Acquire(std::chrono::milliseconds timeout, bool bounded);
+    void Hand();
+
+    mutable std::mutex FMutex;
+    std::condition_variable FChanged;
+    bool FBodyHolds = false;
+    int FHandOvers = 0;
+    bool FReleased = false;
+};
