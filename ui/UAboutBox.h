@@ -18,6 +18,9 @@ public:
     QLabel* CopyrightEn = nullptr;
     QLabel* CommentsEn = nullptr;
     QPushButton* OKButton = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };
 
 extern TAboutBox* AboutBox;

@@ -13,7 +13,14 @@ class QWidget;
 void OpenHelpDocument(QWidget* parent, const QString& fileName);
 
 // Opens the product's web page with the desktop's default opener; nothing is reported.
+// The page is the home page shipped beside the executable (ProductWebPagePath()).
 void OpenProductWebPage(QWidget* parent);
+
+// The full path OpenHelpDocument looks at: the executable's folder, '/', fileName.
+QString HelpDocumentPath(const QString& fileName);
+
+// The shipped home page: the executable's folder followed by "/site/index.html".
+QString ProductWebPagePath();
 
 // The seam around the desktop opener: tests replace it to observe what would be opened.
 // By default it calls QDesktopServices::openUrl. Returns the opener's result.
