@@ -28,3 +28,7 @@ const char* RunEndName(TRunEnd end); // "end", "left-memory", "stopped", "step-l
 // control.AtBoundary() for pauses and hand-overs, and reloads the CPU state afterwards.
 // On return the CPU holds the exact state, IPOffset included.
 TRunResult RunLoop(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps = UINT64_MAX);
+
+// The same loop without the step budget and the instruction count (Executed is 0): the
+// window's run thread needs neither, and it is about a tenth faster.
+TRunResult RunLoopUncounted(TCCPUBase& cpu, TRunControl& control);
