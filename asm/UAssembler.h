@@ -1,0 +1,81 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "UAsmLexer.h"
+
+// One diagnostic; Line and Column are 1-based.
+struct TAsmMessage {
+    int Line;
+    int Column;
+    bool Warning;
+    std::string Text;
+};
+
+struct TAsmResult {
+    std::vector<uint8_t> Image;        // the code image from address 0; meaningless when errors exist
+    std::vector<TAsmMessage> Messages; // errors and warnings, ordered by line and column
+    std::string Listing;               // address, bytes and source text, one row per source line
+
+    bool HasErrors() const;
+};
+
+// A two-pass assembler for the machine's instruction set. The first pass lays out every
+// line (labels, sizes, origin, fill), the second encodes. Every error of the source is
+// reported, each with its line and column; a line with an error in the first pass is not
+// encoded again, so one fault gives one message.
+//
+// Syntax (the disassembler's, plus labels, constants, expressions and directives):
+//   [label:]... [instruction operands | directive arguments | name = expression] [; comment]
+// Mnemonics, register names (R0..R15) and control register names ignore case; symbols do not.
+class TAssembler {
+public:
+    TAsmResult Assemble(std::string_view source);
+
+    // "FILE:LINE:COL: error: text" (or "warning:").
+    static std::string Format(const std::string& fileName, const TAsmMessage& message);
+
+    // The words that the standard start (.start) emits: they set IPOffsetBegin to 8, so that
+    // LDI, LDA and CALLI read the operand cell that follows their word, and leave R0 at 0.
+    static const std::vector<uint32_t>& StartWords();
+
+private:
+    struct TLine {
+        int Number = 0;
+        std::string_view Text;
+        std::vector<TAsmToken> Tokens;
+        size_t Statement = 0; // index of the statement's first token
+        uint64_t Address = 0;
+        uint64_t Size = 0;
+        bool Encode = false;  // has a statement that the second pass encodes
+    };
+    using TRange = std::pair<size_t, size_t>; // tokens [first, last) of one operand
+
+    void FirstPass(TLine& line);
+    void SecondPass(const TLine& line);
+    bool Layout(TLine& line, const std::string& name, const std::vector<TRange>& operands);
+    void EncodeInstruction(const TLine& line, const std::string& upperName, const std::vector<TRange>& operands);
+    void EncodeData(const TLine& line, const std::string& name, const std::vector<TRange>& operands);
+    void WriteListing(const TLine& line);
+
+    std::vector<TRange> SplitOperands(const TLine& line, size_t first) const;
+    std::optional<uint64_t> Value(const TLine& line, TRange range, bool firstPass);
+    std::optional<int> Register(const TLine& line, TRange range);
+    std::optional<int> MemoryRegister(const TLine& line, TRange range);
+    std::optional<int> Control(const TLine& line, TRange range);
+    bool DefineSymbol(const TLine& line, const TAsmToken& name, uint64_t value);
+
+    void Error(const TLine& line, int column, std::string text);
+    void Error(const TLine& line, TRange range, std::string text);
+    void Put(uint64_t address, uint64_t value, int bytes);
+
+    std::map<std::string, uint64_t> FSymbols;
+    TAsmResult FResult;
+    uint64_t FAddress = 0;
+    bool FHasStart = false;
+    std::optional<std::pair<int, int>> FFirstCellUse; // line and column of the first LDI/LDA/CALLI with a cell value
+};

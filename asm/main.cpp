@@ -1,0 +1,85 @@
+// roziduv2-asm: assembles a source file into a code image that the simulator loads at 0.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "UAssembler.h"
+
+namespace {
+
+const char Usage[] =
+    "usage: roziduv2-asm SOURCE.s -o IMAGE.bin [--listing FILE]\n"
+    "\n"
+    "Assembles SOURCE.s into the code image IMAGE.bin (loaded at address 0).\n"
+    "  -o IMAGE.bin       the image to write (nothing is written when there are errors)\n"
+    "  --listing FILE     also write a listing: address, bytes, line number and source\n"
+    "Exit status: 0 done, 1 errors in the source or a file that cannot be read or written,\n"
+    "2 usage error.\n";
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "roziduv2-asm: %s\n(see roziduv2-asm --help)\n", message.c_str());
+    return 2;
+}
+
+bool WriteFile(const std::string& name, const void* data, size_t size) {
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string source, output, listing;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (arg == "-o" || arg == "--listing") {
+            if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a file name");
+            std::string& target = arg == "-o" ? output : listing;
+            if (!target.empty()) return UsageError(std::string(arg) + " given twice");
+            target = argv[++i];
+            if (target.empty()) return UsageError(std::string(arg) + " needs a file name");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return UsageError("unknown option '" + std::string(arg) + "'");
+        } else if (!source.empty()) {
+            return UsageError("only one SOURCE may be given");
+        } else {
+            source = arg;
+        }
+    }
+    if (source.empty()) return UsageError("no SOURCE given");
+    if (output.empty()) return UsageError("no output image given (-o IMAGE.bin)");
+
+    std::ifstream in(source, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "roziduv2-asm: %s: cannot be read\n", source.c_str());
+        return 1;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+
+    TAssembler assembler;
+    const TAsmResult result = assembler.Assemble(text.str());
+    for (const TAsmMessage& message : result.Messages)
+        std::fprintf(stderr, "%s\n", TAssembler::Format(source, message).c_str());
+    if (result.HasErrors()) return 1;
+
+    if (!WriteFile(output, result.Image.data(), result.Image.size())) {
+        std::fprintf(stderr, "roziduv2-asm: %s: cannot be written\n", output.c_str());
+        return 1;
+    }
+    if (!listing.empty() && !WriteFile(listing, result.Listing.data(), result.Listing.size())) {
+        std::fprintf(stderr, "roziduv2-asm: %s: cannot be written\n", listing.c_str());
+        return 1;
+    }
+    return 0;
+}
