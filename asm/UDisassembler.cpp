@@ -76,7 +76,9 @@ std::string Disassemble(uint32_t word, std::optional<uint64_t> cellValue) {
         case 3: return form(0, 0) ? "IRET" : raw;
         case 4:
             if (!form(0, 0)) return raw;
-            return cellValue ? "CALLI " + Hex64(*cellValue) : "CALLI";
+            // The call lands 4 bytes after the address the cell holds; the operand shows
+            // that landing address, as the assembler's CALLI takes it.
+            return cellValue ? "CALLI " + Hex64(*cellValue + 4) : "CALLI";
         default: return raw;
         }
     case 4:
