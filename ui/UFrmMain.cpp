@@ -1,0 +1,370 @@
+#include "UFrmMain.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "UAboutBox.h"
+#include "UCommandGuard.h"
+#include "UHelpCommands.h"
+#include "UMemoryTools.h"
+#include "UNumberParse.h"
+#include "UProgramIcon.h"
+#include "URegisterPanel.h"
+#include "UToolbarImages.h"
+
+TFrmMain* FrmMain = nullptr;
+
+namespace {
+
+constexpr int ClientWidth = 1297;
+constexpr int ClientHeight = 629; // below the menu bar: toolbar, tabs, splitter, bottom area
+constexpr int ToolBarHeight = 29;
+constexpr int BottomHeight = 164;
+
+template <class T> T* Named(T* object, const char* name) {
+    object->setObjectName(QString::fromLatin1(name));
+    return object;
+}
+
+QAction* Separator(QMenu* menu, const char* name) { return Named(menu->addSeparator(), name); }
+
+// The window's font: "宋体" at 12 px. Where no such font is installed it falls back to the
+// CJK font that the program's set-up installs, so Chinese never renders as boxes.
+QFont WindowFont() {
+    QFont::insertSubstitutions(QStringLiteral("宋体"),
+                               {QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei"),
+                                QStringLiteral("Noto Sans CJK SC")});
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(12);
+    return font;
+}
+
+QStatusBar* StatusBarWithPanels(const char* name, int readyWidth, const QString& notice) {
+    auto* bar = Named(new QStatusBar, name);
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(19);
+    auto* ready = new QLabel(QStringLiteral("就绪"));
+    ready->setMinimumWidth(readyWidth);
+    bar->addWidget(ready);
+    bar->addWidget(new QLabel(notice), 1);
+    return bar;
+}
+
+QPlainTextEdit* Memo(const char* name, const QString& firstLine) {
+    auto* memo = Named(new QPlainTextEdit, name);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    if (!firstLine.isEmpty()) memo->setPlainText(firstLine);
+    return memo;
+}
+
+} // namespace
+
+TFrmMain::TFrmMain() : QMainWindow(nullptr) {
+    setObjectName(QStringLiteral("FrmMain"));
+    QApplication::setFont(WindowFont()); // menus and boxes are top-level and do not inherit
+    setFont(WindowFont());
+    setWindowTitle(QStringLiteral("ZELMOR C语言仿真CPU机2021.5"));
+    setWindowIcon(ProgramIcon());
+    // Fixed single border: system menu, minimise and close, no maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    BuildMenus();
+    BuildToolBar();
+    BuildPages();
+    BuildBottom();
+
+    OpenBinDlg = Named(new QFileDialog(this), "OpenBinDlg");
+    OpenBinDlg->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenBinDlg->setFileMode(QFileDialog::ExistingFile);
+    OpenBinDlg->setDefaultSuffix(QStringLiteral("bin"));
+    // Each filter is "<caption> (<patterns>)" and only the caption is shown, so the last one
+    // can read "(*.*)" and still match names without a dot.
+    OpenBinDlg->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
+    OpenBinDlg->setNameFilters({QStringLiteral("二进制代码文件(*.bin) (*.bin)"),
+                                QStringLiteral("新二进制代码文件(*.zlmbin) (*.zlmbin)"),
+                                QStringLiteral("所有文件(*.*) (*)")});
+
+    TimerMain = Named(new QTimer(this), "TimerMain");
+    TimerMain->setInterval(500);
+
+    ConnectCommands();
+
+    const int height = MnuMain->sizeHint().height() + ClientHeight;
+    setFixedSize(ClientWidth, height);
+    if (const QScreen* desktop = QGuiApplication::primaryScreen())
+        move(desktop->availableGeometry().center() - QPoint(ClientWidth / 2, height / 2));
+    FrmMain = this; // last: a construction that throws leaves no dangling FrmMain
+}
+
+TFrmMain::~TFrmMain() {
+    FormDestroy();
+    if (FrmMain == this) FrmMain = nullptr;
+}
+
+void TFrmMain::BuildMenus() {
+    MnuMain = Named(menuBar(), "MnuMain");
+    auto entry = [this](QMenu* menu, const char* name, const QString& caption) {
+        QAction* action = Named(menu->addAction(caption), name);
+        return action;
+    };
+    MnuFile = Named(MnuMain->addMenu(QStringLiteral("文件&File")), "MnuFile");
+    MnuOpen = entry(MnuFile, "MnuOpen", QStringLiteral("装入二进制代码文件(&Open)"));
+    N1 = Separator(MnuFile, "N1");
+    MnuExit = entry(MnuFile, "MnuExit", QStringLiteral("退出本软件E&xit"));
+
+    MnuSystem = Named(MnuMain->addMenu(QStringLiteral("CPU系统操作&System")), "MnuSystem");
+    MnuReset = entry(MnuSystem, "MnuReset", QStringLiteral("复位&Reset"));
+    N3 = Separator(MnuSystem, "N3");
+    MnuStep = entry(MnuSystem, "MnuStep", QStringLiteral("单步执行&Step"));
+    MnuRun = entry(MnuSystem, "MnuRun", QStringLiteral("连续执行&Run"));
+    MnuPluase = entry(MnuSystem, "MnuPluase", QStringLiteral("暂停执行&Puase"));
+    MnuResume = entry(MnuSystem, "MnuResume", QStringLiteral("恢复执行Res&ume"));
+    MnuStop = entry(MnuSystem, "MnuStop", QStringLiteral("停止执行S&top"));
+    MnuStop->setIcon(StopBitmap());
+
+    MnuInfo = Named(MnuMain->addMenu(QStringLiteral("调试信息操作&Info")), "MnuInfo");
+    MnuClearInfo = entry(MnuInfo, "MnuClearInfo", QStringLiteral("清空调试信息&Clear Info"));
+    MnujClearMessage = entry(MnuInfo, "MnujClearMessage", QStringLiteral("清空输入信息Clear &Message"));
+    MnuClearMoniter = entry(MnuInfo, "MnuClearMoniter", QStringLiteral("清空监视器输出信息Clear Moniter"));
+    N2 = Separator(MnuInfo, "N2");
+    MnuClearAll = entry(MnuInfo, "MnuClearAll", QStringLiteral("清空所有的信息Clear &All"));
+
+    MnuHelp = Named(MnuMain->addMenu(QStringLiteral("帮助&Help")), "MnuHelp");
+    MnuContent = entry(MnuHelp, "MnuContent", QStringLiteral("帮助主题(&Content)"));
+    MnuShowInfo = entry(MnuHelp, "MnuShowInfo", QStringLiteral("机器指令和汇编编程参考(&Info)"));
+    MnuWeb = entry(MnuHelp, "MnuWeb", QStringLiteral("访问本软件网站(&Web)"));
+    N4 = Separator(MnuHelp, "N4");
+    MnuAbout = entry(MnuHelp, "MnuAbout", QStringLiteral("关于本软件&About"));
+}
+
+QToolButton* TFrmMain::AddToolButton(const char* name, int image, const QString& hint, void (TFrmMain::*handler)()) {
+    auto* button = Named(new QToolButton, name);
+    button->setIcon(ToolbarImage(image));
+    button->setToolTip(hint);
+    button->setAutoRaise(true);
+    ToolBar->addWidget(button);
+    connect(button, &QToolButton::clicked, this, [this, handler] { Command(handler); });
+    return button;
+}
+
+void TFrmMain::BuildToolBar() {
+    ToolBar = Named(addToolBar(QStringLiteral("ToolBar")), "ToolBar");
+    ToolBar->setMovable(false);
+    ToolBar->setFloatable(false);
+    ToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+    ToolBar->setFixedHeight(ToolBarHeight);
+    ToolBar->setIconSize(QSize(16, 16));
+    TBtnOpen = AddToolButton("TBtnOpen", 0, QStringLiteral("打开二进制的代码映像文件"), &TFrmMain::MnuOpenClick);
+    ToolButton1 = Named(ToolBar->addSeparator(), "ToolButton1");
+    ToolButton2 = AddToolButton("ToolButton2", 1, QStringLiteral("单步执行代码"), &TFrmMain::MnuStepClick);
+    ToolButton3 = AddToolButton("ToolButton3", 2, QStringLiteral("连续执行代码"), &TFrmMain::MnuRunClick);
+    ToolButton4 = Named(ToolBar->addSeparator(), "ToolButton4");
+    ToolButton5 = AddToolButton("ToolButton5", 3, QStringLiteral("暂停执行代码"), &TFrmMain::MnuPluaseClick);
+    ToolButton6 = AddToolButton("ToolButton6", 4, QStringLiteral("恢复执行代码"), &TFrmMain::MnuResumeClick);
+    ToolButton7 = AddToolButton("ToolButton7", 5, QStringLiteral("停止执行代码"), &TFrmMain::MnuStopClick);
+}
+
+void TFrmMain::BuildPages() {
+    Splitter1 = Named(new QSplitter(Qt::Vertical), "Splitter1");
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    setCentralWidget(Splitter1);
+
+    PageCPU = Named(new QTabWidget, "PageCPU");
+    TabRegs = Named(new TRegisterPanel, "TabRegs");
+    TabMemory = Named(new TMemoryTools, "TabMemory");
+    PageCPU->addTab(TabRegs, QStringLiteral("寄存器组"));
+    PageCPU->addTab(TabMemory, QStringLiteral("内存工具"));
+    PageCPU->setCurrentIndex(0);
+    Splitter1->addWidget(PageCPU);
+}
+
+void TFrmMain::BuildBottom() {
+    PanelBottom = Named(new QWidget, "PanelBottom");
+    auto* panelLayout = new QVBoxLayout(PanelBottom);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    PageInfo = Named(new QTabWidget, "PageInfo");
+    panelLayout->addWidget(PageInfo);
+
+    TabInfo = Named(new QWidget, "TabInfo");
+    auto* info = new QVBoxLayout(TabInfo);
+    info->setContentsMargins(0, 0, 0, 0);
+    info->setSpacing(0);
+    MemoInfo = Memo("MemoInfo", QStringLiteral("就绪"));
+    StsBar = StatusBarWithPanels("StsBar", 150, QStringLiteral("ROZIDUV2 教学仿真CPU机 版权所有"));
+    info->addWidget(MemoInfo);
+    info->addWidget(StsBar);
+
+    TabMesage = Named(new QWidget, "TabMesage");
+    auto* message = new QVBoxLayout(TabMesage);
+    message->setContentsMargins(0, 0, 0, 0);
+    MemoMessage = Memo("MemoMessage", QStringLiteral("在此输入"));
+    MemoMessage->installEventFilter(this);
+    message->addWidget(MemoMessage);
+
+    TabSheet1 = Named(new QWidget, "TabSheet1");
+    auto* monitor = new QVBoxLayout(TabSheet1);
+    monitor->setContentsMargins(0, 0, 0, 0);
+    monitor->setSpacing(0);
+    MemoMoniter = Memo("MemoMoniter", QString());
+    MemoMoniter->setReadOnly(true);
+    StatusBar1 = StatusBarWithPanels("StatusBar1", 50, QStringLiteral("版权所有"));
+    monitor->addWidget(MemoMoniter);
+    monitor->addWidget(StatusBar1);
+
+    PageInfo->addTab(TabInfo, QStringLiteral("调试信息"));
+    PageInfo->addTab(TabMesage, QStringLiteral("输入信息"));
+    PageInfo->addTab(TabSheet1, QStringLiteral("监视器输出信息"));
+    PageInfo->setCurrentIndex(0);
+
+    Splitter1->addWidget(PanelBottom);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    const int pageHeight = ClientHeight - ToolBarHeight - Splitter1->handleWidth() - BottomHeight;
+    Splitter1->setSizes({pageHeight, BottomHeight});
+}
+
+void TFrmMain::ConnectCommands() {
+    const std::pair<QAction*, void (TFrmMain::*)()> entries[] = {
+        {MnuOpen, &TFrmMain::MnuOpenClick},
+        {MnuExit, &TFrmMain::MnuExitClick},
+        {MnuReset, &TFrmMain::MnuResetClick},
+        {MnuStep, &TFrmMain::MnuStepClick},
+        {MnuRun, &TFrmMain::MnuRunClick},
+        {MnuPluase, &TFrmMain::MnuPluaseClick},
+        {MnuResume, &TFrmMain::MnuResumeClick},
+        {MnuStop, &TFrmMain::MnuStopClick},
+        {MnuClearInfo, &TFrmMain::MnuClearInfoClick},
+        {MnujClearMessage, &TFrmMain::MnujClearMessageClick},
+        {MnuClearMoniter, &TFrmMain::MnuClearMoniterClick},
+        {MnuClearAll, &TFrmMain::MnuClearAllClick},
+        {MnuContent, &TFrmMain::MnuContentClick},
+        {MnuShowInfo, &TFrmMain::MnuShowInfoClick},
+        {MnuWeb, &TFrmMain::MnuWebClick},
+        {MnuAbout, &TFrmMain::MnuAboutClick},
+    };
+    for (const auto& [action, handler] : entries)
+        connect(action, &QAction::triggered, this, [this, handler = handler] { Command(handler); });
+    connect(TimerMain, &QTimer::timeout, this, [this] { Command(&TFrmMain::TimerMainTimer); });
+    connect(TabRegs->BtnGetArgsToEdit, &QPushButton::clicked, this, [this] { Command(&TFrmMain::GetArgsToEdit); });
+    connect(TabRegs->BtnEditToArgs, &QPushButton::clicked, this, [this] { Command(&TFrmMain::EditToArgs); });
+    connect(TabMemory->BtnFlash, &QPushButton::clicked, this, [this] { Command(&TFrmMain::BtnFlashClick); });
+    connect(TabMemory->BtnSetMemorySize, &QPushButton::clicked, this,
+            [this] { Command(&TFrmMain::BtnSetMemorySizeClick); });
+}
+
+void TFrmMain::Command(void (TFrmMain::*handler)()) {
+    RunCommand(this, [this, handler] { (this->*handler)(); });
+}
+
+void TFrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!FShown) {
+        FShown = true;
+        Command(&TFrmMain::FormShow);
+    }
+}
+
+bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == MemoMessage && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool down = event->type() == QEvent::KeyPress;
+        RunCommand(this, [&] { down ? MemoMessageKeyDown(key) : MemoMessageKeyUp(key); });
+    }
+    return QMainWindow::eventFilter(watched, event); // the memo still receives the key
+}
+
+// ---- register panel and memory tools ----
+
+void TFrmMain::GetArgsToEdit() {
+    TabRegs->Display(WithCpu([](TCCPU& cpu) { return TRegisterPanel::Read(cpu); }));
+}
+
+void TFrmMain::EditToArgs() {
+    WithCpu([this](TCCPU& cpu) { TabRegs->Write(cpu); });
+}
+
+void TFrmMain::BtnFlashClick() {
+    ViewBegin = ParseInt32(TabMemory->EditBeginMemory->text());
+    ViewCount = ParseInt32(TabMemory->EditMemoryCount->text());
+    TabMemory->MemoMemory->clear();
+    bool cut = false;
+    const std::string text =
+        WithCpu([&](TCCPU& cpu) { return TMemoryTools::ViewText(cpu.Memory, ViewBegin, ViewCount, cut); });
+    TabMemory->ShowView(text);
+    if (cut)
+        MemoInfo->appendPlainText(
+            QStringLiteral("内存显示长度超过上限，只显示前262144字节。Only the first 262144 bytes are shown."));
+}
+
+void TFrmMain::BtnSetMemorySizeClick() {
+    const int32_t size = ParseInt32(TabMemory->EditSize->text());
+    // Re-sizing to nothing would throw the whole memory away; it is refused instead.
+    if (size <= 0) {
+        QMessageBox::warning(this, QStringLiteral("系统提示"),
+                             QStringLiteral("内存大小必须大于0：%1\r\nMemory size must be greater than 0: %1").arg(size));
+        return;
+    }
+    const int32_t status = WithCpu([size](TCCPU& cpu) { return cpu.Memory.SetSize(size); });
+    if (status == -2)
+        QMessageBox::warning(this, QStringLiteral("系统提示"),
+                             QStringLiteral("无法分配内存：%1字节\r\nCannot allocate memory: %1 bytes").arg(size));
+}
+
+// ---- menu commands ----
+
+// The execution commands, the refresh timer and the keyboard port's key events are wired to
+// the run layer together; until then their entries exist and do nothing.
+void TFrmMain::MnuOpenClick() {}
+void TFrmMain::MnuResetClick() {}
+void TFrmMain::MnuStepClick() {}
+void TFrmMain::MnuRunClick() {}
+void TFrmMain::MnuPluaseClick() {}
+void TFrmMain::MnuResumeClick() {}
+void TFrmMain::MnuStopClick() {}
+void TFrmMain::TimerMainTimer() {}
+void TFrmMain::MemoMessageKeyDown(QKeyEvent*) {}
+void TFrmMain::MemoMessageKeyUp(QKeyEvent*) {}
+
+void TFrmMain::MnuExitClick() { close(); }
+
+void TFrmMain::MnuClearInfoClick() { MemoInfo->clear(); }
+void TFrmMain::MnujClearMessageClick() { MemoMessage->clear(); }
+void TFrmMain::MnuClearMoniterClick() { MemoMoniter->clear(); }
+
+void TFrmMain::MnuClearAllClick() {
+    MemoInfo->clear();
+    MemoMessage->clear();
+    MemoMoniter->clear();
+}
+
+void TFrmMain::MnuContentClick() { OpenHelpDocument(this, QStringLiteral("ROZIDUV2.chm")); }
+void TFrmMain::MnuShowInfoClick() { OpenHelpDocument(this, QStringLiteral("VURIZUREZ.chm")); }
+void TFrmMain::MnuWebClick() { OpenProductWebPage(this); }
+
+void TFrmMain::MnuAboutClick() {
+    if (AboutBox) AboutBox->exec();
+}
+
+void TFrmMain::FormShow() { GetArgsToEdit(); }
+
+// Disposing of the run thread (it must have ended before Cpu is destroyed) comes with the
+// run thread itself; no thread exists yet.
+void TFrmMain::FormDestroy() {}
