@@ -42,10 +42,12 @@ bool TRunControl::BodyHoldsCpu() const {
     return FBodyHolds;
 }
 
-void TRunControl::BodyEnter() {
+bool TRunControl::BodyEnter() {
     std::unique_lock lock(FMutex);
-    FChanged.wait(lock, [&] { return FHandOvers == 0; });
+    FChanged.wait(lock, [&] { return FHandOvers == 0 || FReleased; });
+    if (FReleased) return false;
     FBodyHolds = true;
+    return true;
 }
 
 void TRunControl::BodyLeave() {
@@ -60,7 +62,14 @@ bool TRunControl::AtBoundary() {
     std::unique_lock lock(FMutex);
     for (;;) {
         const uint32_t w = Word.load(std::memory_order_acquire);
-        const bool parked = FHandOvers > 0 || ((w & PauseRequest) && !FReleased);
+        if (FReleased) {
+            if (FBodyHolds) {
+                FBodyHolds = false;
+                FChanged.notify_all();
+            }
+            return false;
+        }
+        const bool parked = FHandOvers > 0 || (w & PauseRequest);
         if (!parked) {
             FBodyHolds = true;
             return (w & Running) != 0;
@@ -85,6 +94,8 @@ bool TRunControl::Acquire(std::chrono::milliseconds timeout, bool bounded) {
         if (bounded && now >= start + timeout) {
             lock.unlock();
             Hand();
+            // A boost must not outlive the wait it was made for.
+            if (boosted) OnHandOverWaiting(OnHandOverContext, false);
             return false;
         }
         if (!boosted && now >= boostAt && OnHandOverWaiting) {

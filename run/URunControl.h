@@ -16,6 +16,13 @@
 // Who holds the CPU: the run thread's body from BodyEnter to BodyLeave, except while it is
 // parked in AtBoundary (pause or hand-over). Everyone else touches the CPU only through a
 // THandOver guard, which waits until the body does not hold it.
+//
+// Threads: the window's thread calls Pause, Resume, Stop, Release, Reopen and takes
+// hand-overs (hand-overs nest, and are meant for that one thread: two threads holding guards
+// at once would both touch the CPU); the run thread calls BodyEnter, BodyLeave and
+// AtBoundary. Every wait ends on a change made under the lock and announced with a
+// notification, so no wake-up is lost. After Release nothing of the body waits any more:
+// a release made while the releasing thread holds a hand-over ends the body too.
 class TRunControl {
 public:
     enum : uint32_t { Running = 1, PauseRequest = 2, HandOverRequest = 4 };
@@ -37,13 +44,16 @@ public:
     bool Released() const;
 
     // ---- run thread side ----
-    // The body takes the CPU (waits while the window's thread holds it).
-    void BodyEnter();
+    // The body takes the CPU (waits while the window's thread holds it). False when released
+    // meanwhile: then the body does not hold the CPU and must not touch it.
+    bool BodyEnter();
     // The body gives the CPU up for good (end of the body, or before waiting for the host).
     void BodyLeave();
     // Called by the run loop at an instruction boundary when Word != Running, with the CPU
     // state written back. Parks while a pause or hand-over is pending; returns true when the
-    // run goes on (Running set), false when it is to end. The body holds the CPU on return.
+    // run goes on (Running set), false when it is to end. The body holds the CPU on return,
+    // except after a release: then it returns false without the CPU (the loop ends without
+    // touching it, so a guard held by the releasing thread cannot deadlock the disposal).
     bool AtBoundary();
     // Blocks until Notify() makes pred true or Release() is called; the body must not hold
     // the CPU. Returns false when released.
@@ -51,6 +61,13 @@ public:
         std::unique_lock lock(FMutex);
         FChanged.wait(lock, [&] { return FReleased || pred(); });
         return !FReleased || pred();
+    }
+    // Blocks until pred is true (checked under the lock after every notification) or the
+    // deadline passes; returns pred(). For callers that must also serve their own events.
+    template <class Pred, class Clock, class Duration>
+    bool WaitUntil(Pred pred, const std::chrono::time_point<Clock, Duration>& deadline) {
+        std::unique_lock lock(FMutex);
+        return FChanged.wait_until(lock, deadline, pred);
     }
     // Runs f under the control's lock and wakes every waiter (for state behind WaitFor).
     template <class F> void Notify(F f) {
@@ -63,10 +80,13 @@ public:
 
     // True while the body holds the CPU (for tests and priority boosting).
     bool BodyHoldsCpu() const;
+    // The same, for predicates of WaitUntil and WaitFor, which run under the lock.
+    bool BodyHoldsCpuLocked() const { return FBodyHolds; }
 
     // Called (with the lock not held) while a hand-over has waited longer than
     // BoostAfter for the body, so that its owner can raise the run thread's priority; called
-    // again with false once the hand-over is done.
+    // again with false once the hand-over is done or given up. Set and called only on the
+    // thread that takes hand-overs.
     void (*OnHandOverWaiting)(void* context, bool waiting) = nullptr;
     void* OnHandOverContext = nullptr;
     static constexpr std::chrono::milliseconds BoostAfter{2};

@@ -1,0 +1,103 @@
+#include "UExecution.h"
+
+TExecution::TExecution(TCCPUBase& cpu, TRunHost& host, TThreadPriority priority)
+    : FCpu(cpu), FHost(host), FPriority(priority) {
+    FCpu.Ports.Moniter.Sink = &MoniterLog;
+}
+
+TExecution::~TExecution() {
+    Dispose();
+    FCpu.Ports.Moniter.Sink = nullptr;
+}
+
+template <class Pred>
+bool TExecution::WaitServing(Pred done, std::chrono::steady_clock::time_point deadline, const TPollHook& poll) {
+    using namespace std::chrono;
+    for (;;) {
+        if (poll) poll();
+        const auto slice = steady_clock::now() + milliseconds(1);
+        if (Control.WaitUntil(done, slice < deadline ? slice : deadline)) return true;
+        if (steady_clock::now() >= deadline) return false;
+    }
+}
+
+void TExecution::BoostHook(void* context, bool waiting) {
+    auto* self = static_cast<TExecution*>(context);
+    if (self->RunThread) self->RunThread->Boost(waiting);
+}
+
+void TExecution::Run(const TPollHook& poll) {
+    Dispose(poll); // no old body may run after the reset below
+    {
+        auto guard = HandOver();
+        FCpu.Reset();
+    }
+    Control.Reopen();
+    Control.SetRunning(true);
+    RunThread = std::make_unique<TThreadRun>(FCpu, Control, ThreadActive, FHost, ++FRunNumber, FPriority);
+    if (FPriority == TThreadPriority::Idle) {
+        Control.OnHandOverContext = this;
+        Control.OnHandOverWaiting = &TExecution::BoostHook;
+    }
+    RunThread->Start();
+    // The states must read exactly: once Run returns, the body has set ThreadActive (or
+    // already ended). The body runs at the normal priority until then.
+    TThreadRun& thread = *RunThread;
+    WaitServing([&] { return thread.Phase() != TThreadRun::TPhase::Created; },
+                std::chrono::steady_clock::time_point::max(), poll);
+}
+
+bool TExecution::Pause() {
+    if (!RunThread) return false;
+    Control.Pause();
+    return true;
+}
+
+bool TExecution::Resume() {
+    if (!RunThread) return false;
+    Control.Resume();
+    return true;
+}
+
+bool TExecution::Stop(const TPollHook& poll) {
+    Control.Stop();
+    if (!RunThread) return true;
+    TThreadRun& thread = *RunThread;
+    // Called under the control's lock: the body's phase and whether it holds the CPU change
+    // only with a notification, so the wait sees every step.
+    const auto settled = [&] {
+        const TThreadRun::TPhase phase = thread.Phase();
+        return phase == TThreadRun::TPhase::Ended || phase == TThreadRun::TPhase::WaitingForHost ||
+               (phase == TThreadRun::TPhase::Executing &&
+                (Control.Word.load(std::memory_order_acquire) & TRunControl::PauseRequest) &&
+                !Control.BodyHoldsCpuLocked());
+    };
+    return WaitServing(settled, std::chrono::steady_clock::now() + StopWait, poll);
+}
+
+void TExecution::Dispose(const TPollHook& poll) {
+    if (!RunThread) return;
+    Control.Release();
+    WaitServing([&] { return RunThread->Ended(); }, std::chrono::steady_clock::time_point::max(), poll);
+    Control.OnHandOverWaiting = nullptr;
+    Control.OnHandOverContext = nullptr;
+    RunThread.reset(); // joins a body that has only its return left
+}
+
+void TExecution::EndMessageClosed(uint64_t run) {
+    if (RunThread) RunThread->EndMessageClosed(run);
+}
+
+TRunState TExecution::State() const {
+    if (!RunThread) return TRunState::NeverRun;
+    switch (RunThread->Phase()) {
+    case TThreadRun::TPhase::Ended: return TRunState::Finished;
+    case TThreadRun::TPhase::WaitingForHost: return TRunState::Stopping;
+    case TThreadRun::TPhase::Created:
+    case TThreadRun::TPhase::Executing: break;
+    }
+    const uint32_t word = Control.Word.load(std::memory_order_acquire);
+    if (word & TRunControl::Running) return TRunState::Running;
+    if ((word & TRunControl::PauseRequest) && !Control.BodyHoldsCpu()) return TRunState::Paused;
+    return TRunState::Stopping;
+}

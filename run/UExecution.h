@@ -1,0 +1,93 @@
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "UMoniterLog.h"
+#include "URunControl.h"
+#include "URunHost.h"
+#include "UThreadRun.h"
+#include "Uccpubase.h"
+
+// The run states as the commands see them.
+enum class TRunState {
+    NeverRun, // no thread object;            ThreadActive false, Running false
+    Running,  // body executing;              ThreadActive true,  Running true
+    Paused,   // body parked at a boundary;   ThreadActive true,  Running false
+    Stopping, // body not yet at its test, or waiting for the end message to be closed;
+              //                              ThreadActive true,  Running false
+    Finished  // body ended;                  ThreadActive false, Running as last set
+};
+
+// Execution control without a window: the commands Run, Pause, Resume, Stop, the disposal
+// of the run thread, the CPU hand-over and the monitor log. The window's handlers call it
+// and stay thin.
+//
+// Threads: every method is for one thread, the owner's (the window's), except the
+// read-only IsRunning, ThreadActive, State and the monitor log's readers, which any thread
+// may call. Running lives in the control word; ThreadActive is written by the body only.
+// The CPU is touched by the owner only inside a HandOver guard: the body is then parked at
+// an instruction boundary or holds no CPU. Never call Run, Stop or Dispose while holding a
+// guard that another command would need; Dispose itself is safe even then.
+class TExecution {
+public:
+    using TPollHook = std::function<void()>; // serves the owner's own events while it waits
+    static constexpr std::chrono::milliseconds StopWait{100};
+
+    // Attaches the monitor log to cpu's monitor for the lifetime of this object.
+    TExecution(TCCPUBase& cpu, TRunHost& host, TThreadPriority priority);
+    ~TExecution(); // disposes of the thread (no poll hook), detaches the log
+
+    TExecution(const TExecution&) = delete;
+    TExecution& operator=(const TExecution&) = delete;
+
+    // Disposes of the old thread, resets the CPU, sets Running, starts a new thread and
+    // waits (calling poll) until its body has set ThreadActive, so that the state reads
+    // Running on return (or already Stopping / Finished for a very short program).
+    void Run(const TPollHook& poll = {});
+    // False when no thread object exists (nothing changes). Else parks the body at the next
+    // boundary and clears Running; pausing a paused body changes nothing.
+    bool Pause();
+    // False when no thread object exists. Else sets Running and wakes a parked body.
+    bool Resume();
+    // Clears Running, then waits (at most StopWait, calling poll) until the body has ended,
+    // parked, or is waiting for the end message. A paused body stays paused. True when the
+    // body got there within the wait (also when there is no thread).
+    bool Stop(const TPollHook& poll = {});
+    // Ends the body whatever it is doing and joins it while calling poll; the thread object
+    // is gone afterwards and the state is NeverRun. Running is left clear.
+    void Dispose(const TPollHook& poll = {});
+    // The end message of run `run` was closed; a close for an earlier run is ignored.
+    void EndMessageClosed(uint64_t run);
+
+    // The CPU for the owner's thread until the guard's end. Without a timeout it always
+    // acquires; with one (the timer's refresh) it may give up, see Acquired().
+    TRunControl::THandOver HandOver() { return TRunControl::THandOver(Control); }
+    TRunControl::THandOver HandOver(std::chrono::milliseconds timeout) {
+        return TRunControl::THandOver(Control, timeout);
+    }
+
+    bool IsRunning() const { return Control.IsRunning(); }
+    bool IsThreadActive() const { return ThreadActive.load(std::memory_order_acquire); }
+    TRunState State() const;
+    // The number of the latest run (0 before the first), as passed to the host.
+    uint64_t RunNumber() const { return FRunNumber; }
+
+    TRunControl Control;
+    std::atomic<bool> ThreadActive{false};
+    std::unique_ptr<TThreadRun> RunThread;
+    TMoniterLog MoniterLog;
+
+private:
+    static void BoostHook(void* context, bool waiting);
+    // Waits until done() or the deadline, calling poll at least every millisecond.
+    template <class Pred> bool WaitServing(Pred done, std::chrono::steady_clock::time_point deadline,
+                                           const TPollHook& poll);
+
+    TCCPUBase& FCpu;
+    TRunHost& FHost;
+    const TThreadPriority FPriority;
+    uint64_t FRunNumber = 0;
+};

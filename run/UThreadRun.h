@@ -1,0 +1,69 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "URunControl.h"
+#include "URunHost.h"
+#include "Uccpubase.h"
+
+enum class TThreadPriority {
+    Normal, // tests and benchmarks
+    Idle    // the program: Linux SCHED_IDLE, so the window's thread always goes first
+};
+
+// One run of the CPU on its own thread (a standard thread, not a toolkit one).
+//
+// Threads: the owner (the window's thread, through TExecution) constructs it, calls Start
+// once, EndMessageClosed, Join and the destructor; everything else may be read from any
+// thread. The body runs on the new thread and reaches the CPU only while it holds it by
+// the control's rules; it reports to the host only after giving the CPU up.
+//
+// The body, in order: (1) if Running is clear, end at once without touching ThreadActive;
+// (2) set ThreadActive; run the loop; then by the loop's end:
+//  - end of image / left memory: clear Running, give the CPU up, RunEndMessageDue, wait
+//    until EndMessageClosed or the control is released, clear ThreadActive;
+//  - stopped: clear ThreadActive;
+//  - division by zero (or any other failure): clear Running, give the CPU up, RunFailed,
+//    clear ThreadActive.
+// Every ending clears ThreadActive before Phase becomes Ended, so an ended body never
+// leaves ThreadActive true.
+class TThreadRun {
+public:
+    enum class TPhase { Created, Executing, WaitingForHost, Ended };
+
+    TThreadRun(TCCPUBase& cpu, TRunControl& control, std::atomic<bool>& threadActive, TRunHost& host,
+               uint64_t run, TThreadPriority priority);
+    // Joins. The owner releases the control (or lets the body end) first, else this blocks.
+    ~TThreadRun();
+    TThreadRun(const TThreadRun&) = delete;
+    TThreadRun& operator=(const TThreadRun&) = delete;
+
+    void Start();
+    void Join();
+    // Lets a body that waits for the end message go on; a close for another run is ignored.
+    void EndMessageClosed(uint64_t run);
+
+    TPhase Phase() const { return FPhase.load(std::memory_order_acquire); }
+    bool Ended() const { return Phase() == TPhase::Ended; }
+    uint64_t Run() const { return FRun; }
+
+    // Owner's thread, while a hand-over waits for an idle body: run at the normal priority
+    // (true) or go back to the constructor's (false). Best effort: without the right to
+    // raise it the hand-over still completes once the machine has a free core.
+    void Boost(bool boosted);
+
+private:
+    void Body();
+    void Finish(TPhase phase);
+
+    TCCPUBase& FCpu;
+    TRunControl& FControl;
+    std::atomic<bool>& FThreadActive;
+    TRunHost& FHost;
+    const uint64_t FRun;
+    const TThreadPriority FPriority;
+    std::atomic<TPhase> FPhase{TPhase::Created};
+    bool FEndMessageClosed = false; // behind the control's lock (Notify / WaitFor)
+    std::thread FThread;
+};
