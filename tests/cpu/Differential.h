@@ -1,0 +1,120 @@
+#pragma once
+// Runs one machine two ways, by the run loop and by single steps (fetch and execute at
+// IPOffset, as the step command does, with the run thread's end tests), and compares the
+// outcome and the whole machine. Shared by the differential test and the fuzzer.
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestMachine.h"
+#include "URunLoop.h"
+
+namespace diff {
+
+// Everything a machine is built from.
+struct TSetup {
+    int64_t MemorySize = 10000;
+    std::vector<uint8_t> Memory;   // initial bytes from address 0 (at most MemorySize)
+    int64_t ImageLength = 0;       // the used length: the first bytes of Memory form the image
+    int64_t Registers[TCCPUBase::PanelRegisterCount] = {}; // in the panel's order
+    uint64_t Keyboard = 0;
+    uint64_t MaxSteps = 0;
+};
+
+struct TMachine {
+    TCCPU Cpu;
+    TRecordingSink Sink;
+};
+
+// False when the setup cannot be built (an image that the memory store refuses).
+inline bool Build(const TSetup& setup, TMachine& m) {
+    m.Cpu.Ports.Moniter.Sink = &m.Sink;
+    if (m.Cpu.Memory.SetSize(setup.MemorySize) != 0) return false;
+    if (setup.ImageLength > static_cast<int64_t>(setup.Memory.size())) return false;
+    if (setup.ImageLength > 0 && m.Cpu.Memory.LoadBytes(setup.Memory.data(), setup.ImageLength) != 0) return false;
+    const size_t rest = std::min(setup.Memory.size(), static_cast<size_t>(setup.MemorySize));
+    std::memcpy(m.Cpu.Memory.Buffer(), setup.Memory.data(), rest);
+    for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i) m.Cpu.PanelRegister(i) = setup.Registers[i];
+    m.Cpu.Ports.Keyboard.Data = setup.Keyboard;
+    return true;
+}
+
+inline TRunResult RunBySteps(TCCPUBase& cpu, uint64_t maxSteps) {
+    TRunResult result{TRunEnd::StepLimit, 0, 0};
+    for (;;) {
+        if (result.Executed == maxSteps) return result;
+        int64_t status;
+        try {
+            status = cpu.FetchAndExecute(cpu.IPOffset);
+        } catch (const TDivisionByZero&) {
+            result.End = TRunEnd::DivisionByZero;
+            return result;
+        }
+        if (status != FetchExecuted) {
+            result.End = status == FetchEndOfImage ? TRunEnd::EndOfImage : TRunEnd::LeftMemory;
+            result.FetchStatus = status;
+            return result;
+        }
+        ++result.Executed;
+        if (cpu.IPOffset >= cpu.Memory.Size()) {
+            result.End = TRunEnd::LeftMemory;
+            return result;
+        }
+    }
+}
+
+inline TRunResult RunByLoop(TCCPUBase& cpu, uint64_t maxSteps) {
+    TRunControl control;
+    control.Word = TRunControl::Running;
+    return RunLoop(cpu, control, maxSteps);
+}
+
+// An empty text when both machines and outcomes agree, else what differs.
+inline std::string Compare(TMachine& loop, const TRunResult& loopEnd, TMachine& steps,
+                           const TRunResult& stepEnd) {
+    std::ostringstream out;
+    if (loopEnd.End != stepEnd.End)
+        out << "end: loop " << RunEndName(loopEnd.End) << ", steps " << RunEndName(stepEnd.End) << "\n";
+    if (loopEnd.Executed != stepEnd.Executed)
+        out << "executed: loop " << loopEnd.Executed << ", steps " << stepEnd.Executed << "\n";
+    // Leaving memory by IPOffset after an instruction involves no fetch; the loop may report
+    // the status that the next fetch would give (-2) or none.
+    const bool byFetch = stepEnd.FetchStatus != 0;
+    if (byFetch ? loopEnd.FetchStatus != stepEnd.FetchStatus
+                : (loopEnd.FetchStatus != 0 && loopEnd.FetchStatus != FetchOutsideMemory))
+        out << "fetch status: loop " << loopEnd.FetchStatus << ", steps " << stepEnd.FetchStatus << "\n";
+    TCCPU& a = loop.Cpu;
+    TCCPU& b = steps.Cpu;
+    for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i)
+        if (a.PanelRegister(i) != b.PanelRegister(i))
+            out << TCCPUBase::PanelRegisterNames[i] << ": loop " << a.PanelRegister(i) << ", steps "
+                << b.PanelRegister(i) << "\n";
+    if (a.Memory.Size() != b.Memory.Size() || a.Memory.UsedLength() != b.Memory.UsedLength())
+        out << "size or used length differ\n";
+    else if (std::memcmp(a.Memory.Buffer(), b.Memory.Buffer(), static_cast<size_t>(a.Memory.Size())) != 0)
+        for (int64_t i = 0; i < a.Memory.Size(); ++i)
+            if (a.Memory.Buffer()[i] != b.Memory.Buffer()[i]) {
+                out << "memory differs first at " << i << "\n";
+                break;
+            }
+    if (loop.Sink.Values != steps.Sink.Values)
+        out << "monitor output: loop " << loop.Sink.Values.size() << " values, steps " << steps.Sink.Values.size()
+            << "\n";
+    if (a.Ports.Moniter.Data != 0 || b.Ports.Moniter.Data != 0) out << "monitor Data not 0\n";
+    return out.str();
+}
+
+// Builds the setup twice, runs it both ways and compares; empty when they agree or the setup
+// cannot be built.
+inline std::string RunBothWays(const TSetup& setup) {
+    TMachine loop, steps;
+    if (!Build(setup, loop) || !Build(setup, steps)) return {};
+    const TRunResult loopEnd = RunByLoop(loop.Cpu, setup.MaxSteps);
+    const TRunResult stepEnd = RunBySteps(steps.Cpu, setup.MaxSteps);
+    return Compare(loop, loopEnd, steps, stepEnd);
+}
+
+} // namespace diff
