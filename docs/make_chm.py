@@ -1,0 +1,177 @@
+#!/usr/bin/env python3
+"""Builds one compiled help file from a folder of HTML pages.
+
+The page list is the folder itself: every *.html file is compiled, so a page cannot be left
+out of the project. The contents (.hhc) follow the order of the links on index.html (pages it
+does not link come last, by name); the index (.hhk) holds every page title and every heading
+that carries an id. Blocks between <!--optional:PAGE--> and <!--/optional--> are dropped when
+PAGE is absent, so a page written elsewhere may arrive late without breaking the build.
+
+chmcmd may exit with 0 after reporting problems, or fail and leave a file behind: any
+non-zero status, any warning or error line, an empty file, or a listing that lacks a page
+removes the output and fails the build.
+"""
+import argparse
+import html
+import os
+import re
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+OPTIONAL = re.compile(r"<!--optional:([\w.-]+)-->(.*?)<!--/optional-->", re.S)
+LINK = re.compile(r'href="([\w.-]+\.html)(?:#[\w.-]*)?"')
+TITLE = re.compile(r"<title>(.*?)</title>", re.S)
+HEADING = re.compile(r'<h([23])[^>]*\bid="([\w.-]+)"[^>]*>(.*?)</h\1>', re.S)
+TAG = re.compile(r"<[^>]+>")
+
+
+def text_of(fragment):
+    return html.unescape(TAG.sub("", fragment)).strip()
+
+
+def fail(message, output):
+    print(f"make_chm: {message}", file=sys.stderr)
+    if output.exists():
+        output.unlink()
+    sys.exit(1)
+
+
+def stage(source, staging):
+    """Copies the pages to the staging folder, resolving the optional blocks."""
+    if staging.exists():
+        shutil.rmtree(staging)
+    staging.mkdir(parents=True)
+    present = {p.name for p in source.iterdir() if p.is_file()}
+    for name in sorted(present):
+        data = (source / name).read_bytes()
+        if name.endswith(".html"):
+            page = data.decode("utf-8")
+            page = OPTIONAL.sub(lambda m: m.group(2) if m.group(1) in present else "", page)
+            data = page.encode("utf-8")
+        (staging / name).write_bytes(data)
+    return sorted(n for n in present if n.endswith(".html"))
+
+
+def page_order(staging, pages):
+    linked = []
+    for target in LINK.findall((staging / "index.html").read_text("utf-8")):
+        if target in pages and target not in linked and target != "index.html":
+            linked.append(target)
+    return ["index.html"] + linked + [p for p in pages if p not in linked and p != "index.html"]
+
+
+def sitemap_object(name, local):
+    return (f'<LI><OBJECT type="text/sitemap"><param name="Name" value="{html.escape(name)}">'
+            f'<param name="Local" value="{local}"></OBJECT>\n')
+
+
+def write_project(staging, args, order):
+    titles = {}
+    headings = {}
+    for page in order:
+        text = (staging / page).read_text("utf-8")
+        found = TITLE.search(text)
+        if not found:
+            raise SystemExit(f"make_chm: {page} has no <title>")
+        titles[page] = text_of(found.group(1))
+        headings[page] = [(level, anchor, text_of(body)) for level, anchor, body in HEADING.findall(text)]
+
+    head = ('<!DOCTYPE HTML PUBLIC "-//IETF//DTD HTML//EN">\n<HTML><HEAD>'
+            '<meta http-equiv="Content-Type" content="text/html; charset=utf-8"></HEAD><BODY>\n')
+    toc = [head, "<UL>\n"]
+    for page in order:
+        toc.append(sitemap_object(titles[page], page))
+        subs = [h for h in headings[page] if h[0] == "2"]
+        if subs:
+            toc.append("<UL>\n")
+            toc.extend(sitemap_object(title, f"{page}#{anchor}") for _, anchor, title in subs)
+            toc.append("</UL>\n")
+    toc.append("</UL>\n</BODY></HTML>\n")
+    (staging / "contents.hhc").write_text("".join(toc), "utf-8")
+
+    keywords = {}
+    for page in order:
+        keywords.setdefault(titles[page], page)
+        for _, anchor, title in headings[page]:
+            keywords.setdefault(title, f"{page}#{anchor}")
+    index = [head, "<UL>\n"]
+    index.extend(sitemap_object(k, keywords[k]) for k in sorted(keywords, key=str.casefold))
+    index.append("</UL>\n</BODY></HTML>\n")
+    (staging / "keywords.hhk").write_text("".join(index), "utf-8")
+
+    others = sorted(p.name for p in staging.iterdir()
+                    if p.suffix in (".css", ".png", ".svg", ".gif"))
+    project = f"""[OPTIONS]
+Compatibility=1.1 or later
+Compiled file={args.output.name}
+Contents file=contents.hhc
+Index file=keywords.hhk
+Default topic=index.html
+Default Window=main
+Display compile progress=No
+Full-text search=Yes
+Language=0x804 Chinese (PRC)
+Title={args.title}
+
+[WINDOWS]
+main="{args.title}","contents.hhc","keywords.hhk","index.html","index.html",,,,,0x63520,,0x384e,,,,,,,,0
+
+[FILES]
+""" + "".join(f"{name}\n" for name in order + others)
+    (staging / "project.hhp").write_text(project, "utf-8")
+
+
+def listed_names(chmls, output):
+    result = subprocess.run([chmls, "--no-page", "--name-only", "list", str(output)],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        return None
+    return {line.strip().lstrip("/") for line in result.stdout.splitlines() if line.strip()}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--chmcmd", required=True)
+    parser.add_argument("--chmls", required=True)
+    parser.add_argument("--source", required=True, type=Path)
+    parser.add_argument("--staging", required=True, type=Path)
+    parser.add_argument("--title", required=True)
+    parser.add_argument("--output", required=True, type=Path)
+    args = parser.parse_args()
+    args.output = args.output.resolve()
+
+    pages = stage(args.source, args.staging)
+    if "index.html" not in pages:
+        fail(f"{args.source} has no index.html", args.output)
+    order = page_order(args.staging, pages)
+    write_project(args.staging, args, order)
+
+    built = args.staging / args.output.name
+    if built.exists():
+        built.unlink()
+    result = subprocess.run([args.chmcmd, "--html-scan", "project.hhp"], cwd=args.staging,
+                            capture_output=True, text=True)
+    log = result.stdout + result.stderr
+    complaints = [line for line in log.splitlines() if re.search(r"warning|error|hint", line, re.I)]
+    if result.returncode != 0 or complaints:
+        print(log, file=sys.stderr)
+        if built.exists():
+            built.unlink()
+        fail(f"chmcmd failed for {args.source} (status {result.returncode})", args.output)
+    if not built.exists() or built.stat().st_size == 0:
+        fail(f"chmcmd left no {built.name}", args.output)
+    args.output.parent.mkdir(parents=True, exist_ok=True)
+    shutil.move(str(built), str(args.output))
+
+    names = listed_names(args.chmls, args.output)
+    if names is None:
+        fail(f"chmls cannot read {args.output}", args.output)
+    missing = [p for p in order if p not in names]
+    if missing:
+        fail(f"{args.output.name} lacks {', '.join(missing)}", args.output)
+
+
+if __name__ == "__main__":
+    main()
