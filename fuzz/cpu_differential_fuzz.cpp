@@ -1,0 +1,63 @@
+// Builds a machine from the fuzzer's bytes, runs it by the run loop and by single steps for
+// up to a few thousand instructions, and aborts on any difference in the outcome, the
+// registers, memory or monitor output. The sanitizers catch any access outside the buffer.
+//
+// Input layout (missing bytes read as 0):
+//   0..1   memory size: 16 + (value % 4081)      2..3  step budget: value % 4096
+//   4      IPOffsetBegin (signed)                5     PSW
+//   6      SP / 16                               7     StackOffsetBegin / 16
+//   8..11  keyboard word                         12..43  R0..R15, 16-bit signed each
+//   44..   the code image (at most memory size - 1 bytes; none: nothing loaded)
+#include <cstdio>
+#include <cstdlib>
+
+#include "Differential.h"
+
+namespace {
+
+class TReader {
+public:
+    TReader(const uint8_t* data, size_t size) : FData(data), FSize(size) {}
+    uint64_t Take(int bytes) {
+        uint64_t value = 0;
+        for (int k = 0; k < bytes; ++k, ++FAt)
+            if (FAt < FSize) value |= uint64_t{FData[FAt]} << (8 * k);
+        return value;
+    }
+    size_t At() const { return FAt; }
+
+private:
+    const uint8_t* FData;
+    size_t FSize;
+    size_t FAt = 0;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    TReader in(data, size);
+    diff::TSetup setup;
+    setup.MemorySize = 16 + static_cast<int64_t>(in.Take(2) % 4081);
+    setup.MaxSteps = in.Take(2) % 4096;
+    auto set = [&](const char* name, int64_t value) { setup.Registers[PanelIndex(name)] = value; };
+    set("Version", 1);
+    set("IPOffsetBegin", static_cast<int8_t>(in.Take(1)));
+    set("PSW", static_cast<int64_t>(in.Take(1)));
+    set("SP", static_cast<int64_t>(in.Take(1)) * 16);
+    set("StackOffsetBegin", static_cast<int64_t>(in.Take(1)) * 16);
+    setup.Keyboard = in.Take(4);
+    for (int r = 0; r < 16; ++r) set(("R" + std::to_string(r)).c_str(), static_cast<int16_t>(in.Take(2)));
+
+    const size_t imageStart = in.At() < size ? in.At() : size;
+    const int64_t image = std::min<int64_t>(static_cast<int64_t>(size - imageStart), setup.MemorySize - 1);
+    setup.Memory.assign(data + imageStart, data + imageStart + image);
+    setup.Memory.resize(static_cast<size_t>(setup.MemorySize));
+    setup.ImageLength = image;
+
+    const std::string difference = diff::RunBothWays(setup);
+    if (!difference.empty()) {
+        std::fprintf(stderr, "run loop and single steps differ:\n%s", difference.c_str());
+        std::abort();
+    }
+    return 0;
+}
