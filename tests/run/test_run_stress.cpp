@@ -1,0 +1,268 @@
+// Random command sequences, as a user and a busy window would fire them, against running
+// programs that print a counter and poll the keyboard. Built and run under ThreadSanitizer
+// (the tsan build), where a data race aborts the run; a watchdog turns any deadlock into a
+// failure, and the monitor log is checked for lost or reordered events after every command.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "TestImage.h"
+#include "UExecution.h"
+#include "Uccpu.h"
+
+using namespace rtest;
+using namespace std::chrono;
+
+namespace {
+
+constexpr auto TimeBudget = seconds(12);
+constexpr int MaxSequences = 10000;
+constexpr auto Stall = seconds(30); // no command finished for this long: a deadlock
+
+int ThreadCount() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+// Collects end messages on the run thread; the "window" closes them later, from its polls.
+class TQueueHost : public TRunHost {
+public:
+    void RunEndMessageDue(uint64_t run) override {
+        std::lock_guard lock(FMutex);
+        FPending.push_back(run);
+    }
+    void RunFailed(uint64_t, const std::string& message) override {
+        if (message != "Division by zero") WrongFailure = true;
+    }
+    std::vector<uint64_t> Take() {
+        std::lock_guard lock(FMutex);
+        return std::exchange(FPending, {});
+    }
+    std::atomic<bool> WrongFailure{false};
+
+private:
+    std::mutex FMutex;
+    std::vector<uint64_t> FPending;
+};
+
+// Follows the log's event stream: after every clear the program prints 1, 2, 3, ...
+class TSequenceCheck {
+public:
+    // Returns an empty string, or what went wrong.
+    std::string Follow(const TMoniterLog& log) {
+        std::vector<TMoniterLog::TEvent> events;
+        for (;;) {
+            const uint64_t first = log.EventsSince(FNext, 4096, events);
+            if (first != FNext) return "events lost to the ring";
+            if (events.empty()) return {};
+            for (const TMoniterLog::TEvent& e : events) {
+                if (e.Kind == TMoniterCommand::Clear) FLast = 0;
+                else if (e.Number != FLast + 1) return "line " + std::to_string(e.Number) + " after " + std::to_string(FLast);
+                else FLast = e.Number;
+            }
+            FNext += events.size();
+        }
+    }
+
+private:
+    uint64_t FNext = 0;
+    uint64_t FLast = 0;
+};
+
+class TStress {
+public:
+    TStress(TThreadPriority priority, uint32_t seed) : Exec(Cpu, Host, priority), Random(seed) {
+        Images.push_back(Printer());
+        Images.push_back(Printer(50));
+        Images.push_back(Printer(3000));
+        Images.push_back(Printer(200, true));
+        Images[0].Load(Cpu);
+    }
+
+    // Runs sequences until the deadline; returns the number of commands given.
+    int Go(steady_clock::time_point deadline, std::atomic<uint64_t>& heartbeat, int& sequences) {
+        int commands = 0;
+        const int limit = sequences + MaxSequences / 2;
+        while (steady_clock::now() < deadline && sequences < limit) {
+            ++sequences;
+            const int length = 1 + static_cast<int>(Random() % 8);
+            for (int i = 0; i < length; ++i) {
+                Command(static_cast<int>(Random() % 13));
+                ++commands;
+                heartbeat.fetch_add(1, std::memory_order_relaxed);
+                const std::string fault = Check.Follow(Exec.MoniterLog);
+                if (!fault.empty()) {
+                    ADD_FAILURE() << "monitor: " << fault;
+                    return commands;
+                }
+            }
+        }
+        Exec.Dispose(Poll());
+        EXPECT_EQ(Exec.State(), TRunState::NeverRun);
+        EXPECT_FALSE(Exec.IsThreadActive());
+        EXPECT_FALSE(Host.WrongFailure.load());
+        EXPECT_EQ(Check.Follow(Exec.MoniterLog), "");
+        Events = Exec.MoniterLog.Snapshot().Generation;
+        return commands;
+    }
+
+    int StopsLate = 0;
+    uint64_t Events = 0;
+    TKeyboardPort& Keyboard() { return Cpu.Ports.Keyboard; }
+
+private:
+    // The window's event loop while it waits: closes end messages now and then.
+    TExecution::TPollHook Poll() {
+        return [this] {
+            if (Random() % 4 == 0)
+                for (uint64_t run : Host.Take()) Exec.EndMessageClosed(run);
+        };
+    }
+
+    void Command(int which) {
+        switch (which) {
+        case 0: Exec.Run(Poll()); break;
+        case 1: Exec.Pause(); break;
+        case 2: Exec.Resume(); break;
+        case 3:
+            if (!Exec.Stop(Poll())) ++StopsLate;
+            EXPECT_FALSE(Exec.IsRunning());
+            break;
+        case 4: { // step
+            auto guard = Exec.HandOver();
+            try {
+                Cpu.FetchAndExecute(Cpu.IPOffset);
+            } catch (const TDivisionByZero&) {
+            }
+            CheckCpu();
+            break;
+        }
+        case 5: { // reset
+            auto guard = Exec.HandOver();
+            Cpu.Reset();
+            break;
+        }
+        case 6:
+        case 7: { // the timer's refresh: skips its tick when the CPU is not handed over soon
+            auto guard = Exec.HandOver(milliseconds(2));
+            if (guard.Acquired()) CheckCpu();
+            break;
+        }
+        case 8: { // open, with a re-size
+            auto guard = Exec.HandOver();
+            Cpu.Memory.SetSize(9000 + static_cast<int64_t>(Random() % 3000));
+            Images[Random() % Images.size()].Load(Cpu);
+            Cpu.Reset();
+            break;
+        }
+        case 9:
+            for (uint64_t run : Host.Take()) Exec.EndMessageClosed(run);
+            break;
+        case 10:
+            Exec.Dispose(Poll());
+            EXPECT_EQ(Exec.State(), TRunState::NeverRun);
+            EXPECT_FALSE(Exec.IsThreadActive());
+            break;
+        default: std::this_thread::sleep_for(microseconds(Random() % 500)); break;
+        }
+        const TRunState state = Exec.State();
+        if (state == TRunState::NeverRun) {
+            EXPECT_FALSE(Exec.IsThreadActive());
+        }
+    }
+
+    // At a boundary the counter equals the monitor's last line, or is one ahead after INC.
+    void CheckCpu() {
+        const int64_t r1 = Cpu.R[1];
+        if (r1 == 0) return;
+        std::vector<uint32_t> last;
+        const TMoniterLog::TSnapshot snapshot = Exec.MoniterLog.Snapshot();
+        if (snapshot.LineCount == 0) {
+            EXPECT_EQ(r1, 1);
+            return;
+        }
+        Exec.MoniterLog.CopyLines(snapshot.LineCount - 1, 1, last);
+        ASSERT_EQ(last.size(), 1u);
+        EXPECT_TRUE(r1 == last[0] || r1 == int64_t{last[0]} + 1) << r1 << " after line " << last[0];
+    }
+
+    TCCPU Cpu;
+    TQueueHost Host;
+    TExecution Exec;
+    std::mt19937 Random;
+    std::vector<TImage> Images;
+    TSequenceCheck Check;
+};
+
+TEST(RunStress, RandomCommandsAgainstRunningPrograms) {
+    std::thread([] {}).join(); // lets a sanitizer start its own helper thread before the count
+    const int threadsBefore = ThreadCount();
+    std::atomic<uint64_t> heartbeat{0};
+    std::atomic<bool> finished{false};
+    std::thread watchdog([&] {
+        uint64_t seen = heartbeat.load();
+        auto since = steady_clock::now();
+        while (!finished.load()) {
+            std::this_thread::sleep_for(milliseconds(50));
+            const uint64_t now = heartbeat.load();
+            if (now != seen) {
+                seen = now;
+                since = steady_clock::now();
+            } else if (steady_clock::now() - since > Stall) {
+                std::fprintf(stderr, "watchdog: no command finished for %lld s: deadlock\n",
+                             static_cast<long long>(duration_cast<seconds>(Stall).count()));
+                std::abort();
+            }
+        }
+    });
+
+    const auto start = steady_clock::now();
+    int sequences = 0;
+    int commands = 0;
+    int stopsLate = 0;
+    uint64_t events = 0;
+    {
+        std::atomic<bool> keysDone{false};
+        TStress normal(TThreadPriority::Normal, 12345);
+        TStress idle(TThreadPriority::Idle, 777);
+        // Key events from another thread, racing with IN on the run thread and in steps.
+        std::thread keys([&] {
+            std::mt19937 random(99);
+            while (!keysDone.load()) {
+                const uint64_t word = random() % 3 == 0 ? 0
+                                                        : TKeyboardPort::KeyWord(static_cast<uint16_t>(random()),
+                                                                                 random() & 1, random() & 1, random() & 1);
+                normal.Keyboard().Data.store(word, std::memory_order_relaxed);
+                idle.Keyboard().Data.store(word, std::memory_order_relaxed);
+                std::this_thread::sleep_for(microseconds(200));
+            }
+        });
+        commands += normal.Go(start + TimeBudget / 2, heartbeat, sequences);
+        commands += idle.Go(start + TimeBudget, heartbeat, sequences);
+        stopsLate = normal.StopsLate + idle.StopsLate;
+        events = normal.Events + idle.Events;
+        keysDone = true;
+        keys.join();
+    }
+    finished = true;
+    watchdog.join();
+    std::printf("%d sequences, %d commands, %llu monitor events, %d stops past 100 ms, %.1f s\n", sequences,
+                commands, static_cast<unsigned long long>(events), stopsLate,
+                duration<double>(steady_clock::now() - start).count());
+    EXPECT_GT(sequences, 100);
+    EXPECT_EQ(ThreadCount(), threadsBefore); // no run thread left behind
+}
+
+} // namespace
