@@ -97,6 +97,7 @@ TRegisterPanel::TRegisterPanel(QWidget* parent) : QWidget(parent) {
         FBoxes[static_cast<size_t>(i)] =
             findChild<QLineEdit*>(QStringLiteral("Edit") + QString::fromLatin1(TCCPUBase::PanelRegisterNames[i]));
     FBoxes[OpRow] = EditOp;
+    for (QLineEdit* box : FBoxes) Q_ASSERT(box);
 }
 
 TRegisterPanel::TValues TRegisterPanel::Read(TCCPU& cpu) {
