@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""Checks the compiled help documents against their sources.
+
+For every --document CHM SOURCE: the file exists, is not empty, starts with the compiled-help
+signature "ITSF", and chmls lists every page of SOURCE in it. With --instructions SOURCE:
+every instruction of the machine has its own section (a heading whose id is its name) in the
+reference's own pages. The assembler syntax page is written elsewhere and may be absent, so it
+is not needed for the coverage.
+"""
+import argparse
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+INSTRUCTIONS = """NOP MOV MCOPY LOAD STORE RDCTL WRCTL ADD SUB MUL DIV ONES CLR INC DEC CMP JMP JE JNE
+JLE JG AND OR XOR LNOT SHL SAR CALL RET INT IRET CALLI IN OUT BLKCOPY PUSH POP LDI""".split()
+OPTIONAL_PAGES = {"assembler.html"}
+
+
+def check_document(chmls, chm, source, problems):
+    if not chm.is_file() or chm.stat().st_size == 0:
+        problems.append(f"{chm} is missing or empty")
+        return
+    if chm.read_bytes()[:4] != b"ITSF":
+        problems.append(f"{chm} is not a compiled help file")
+    listing = subprocess.run([chmls, "--no-page", "--name-only", "list", str(chm)],
+                             capture_output=True, text=True)
+    if listing.returncode != 0:
+        problems.append(f"chmls cannot list {chm}: {listing.stderr.strip()}")
+        return
+    names = {line.strip().lstrip("/") for line in listing.stdout.splitlines()}
+    pages = sorted(p.name for p in source.glob("*.html"))
+    if not pages:
+        problems.append(f"{source} has no pages")
+    for page in pages:
+        if page not in names:
+            problems.append(f"{chm.name} lacks {page}")
+    print(f"{chm.name}: {len(pages)} pages listed")
+
+
+def check_instructions(source, problems):
+    text = "".join(p.read_text("utf-8") for p in sorted(source.glob("*.html"))
+                   if p.name not in OPTIONAL_PAGES)
+    anchors = set(re.findall(r'<h[1-6][^>]*\bid="([\w.-]+)"', text))
+    for name in INSTRUCTIONS:
+        if name not in anchors:
+            problems.append(f"the reference has no section for {name}")
+    print(f"reference: {len(INSTRUCTIONS)} instructions checked")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--chmls", required=True)
+    parser.add_argument("--document", nargs=2, action="append", default=[], metavar=("CHM", "SOURCE"))
+    parser.add_argument("--instructions", type=Path)
+    args = parser.parse_args()
+    problems = []
+    for chm, source in args.document:
+        check_document(args.chmls, Path(chm), Path(source), problems)
+    if args.instructions:
+        check_instructions(args.instructions, problems)
+    for problem in problems:
+        print(f"FAIL: {problem}", file=sys.stderr)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
