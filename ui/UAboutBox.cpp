@@ -55,9 +55,9 @@ TAboutBox::TAboutBox(QWidget* parent)
                              QStringLiteral("ROZIDUV2  128位仿真机软件"), panel);
     Version = NamedLabel(QStringLiteral("Version"), QStringLiteral("版本号Version：2021.5"), panel);
     Copyright = NamedLabel(QStringLiteral("Copyright"),
-                           QStringLiteral("作者：ROZIDUV2 教学组，保留所有权利。"), panel);
+                           QStringLiteral("作者：ROZIDUV2 教学组。版权所有。"), panel);
     CopyrightEn = NamedLabel(QStringLiteral("CopyrightEn"),
-                             QStringLiteral("Author: the ROZIDUV2 teaching team. All rights reserved."),
+                             QStringLiteral("Author: ROZIDUV2 team. All rights reserved."),
                              panel);
     Comments = NamedLabel(QStringLiteral("Comments"),
                           QStringLiteral("本软件供计算机组成原理课程免费使用，"

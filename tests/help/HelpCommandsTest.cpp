@@ -227,6 +227,27 @@ private slots:
         QVERIFY(box.isHidden());
     }
 
+    // The fixed client area must hold every text at the box's 12-pixel font.
+    void AboutBoxClipsNoText()
+    {
+        TAboutBox box;
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        for (QLabel* label : box.findChildren<QLabel*>()) {
+            if (label == box.ProgramIcon)
+                continue;
+            const QRect inBox(label->mapTo(&box, QPoint(0, 0)), label->size());
+            QVERIFY2(box.rect().contains(inBox), qPrintable(label->objectName()));
+            if (label->wordWrap())
+                QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
+                         qPrintable(label->objectName()));
+            else
+                QVERIFY2(label->sizeHint().width() <= label->width(),
+                         qPrintable(label->objectName()));
+        }
+        QVERIFY(box.rect().contains(QRect(box.OKButton->pos(), box.OKButton->size())));
+    }
+
     void IconsHaveSharpSizesForBothScales()
     {
         for (const QIcon& icon : {ProgramIcon(), StopBitmap()}) {
