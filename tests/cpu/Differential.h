@@ -108,13 +108,27 @@ inline std::string Compare(TMachine& loop, const TRunResult& loopEnd, TMachine& 
 }
 
 // Builds the setup twice, runs it both ways and compares; empty when they agree or the setup
-// cannot be built.
-inline std::string RunBothWays(const TSetup& setup) {
+// cannot be built. A run that ended before its budget is run once more with a budget of
+// exactly the instructions it executed, so that the budget runs out on the instruction that
+// ended it (the end tests after an instruction come before the budget).
+inline std::string RunOnce(const TSetup& setup, TRunResult* stepOutcome) {
     TMachine loop, steps;
     if (!Build(setup, loop) || !Build(setup, steps)) return {};
     const TRunResult loopEnd = RunByLoop(loop.Cpu, setup.MaxSteps);
     const TRunResult stepEnd = RunBySteps(steps.Cpu, setup.MaxSteps);
+    if (stepOutcome) *stepOutcome = stepEnd;
     return Compare(loop, loopEnd, steps, stepEnd);
+}
+
+inline std::string RunBothWays(const TSetup& setup, TRunResult* stepOutcome = nullptr) {
+    TRunResult first{TRunEnd::StepLimit, 0, 0};
+    std::string difference = RunOnce(setup, &first);
+    if (stepOutcome) *stepOutcome = first;
+    if (!difference.empty() || first.End == TRunEnd::StepLimit || first.Executed == 0) return difference;
+    TSetup exact = setup;
+    exact.MaxSteps = first.Executed;
+    difference = RunOnce(exact, nullptr);
+    return difference.empty() ? difference : "with a budget of " + std::to_string(exact.MaxSteps) + ":\n" + difference;
 }
 
 } // namespace diff
