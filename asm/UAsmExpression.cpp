@@ -8,7 +8,9 @@ namespace {
 const char* const Levels[6][3] = {{"|"}, {"^"}, {"&"}, {"<<", ">>"}, {"+", "-"}, {"*", "/", "%"}};
 constexpr int LevelCount = 6;
 
-int64_t S(uint64_t v) { return static_cast<int64_t>(v); }
+int64_t S(uint64_t v) {
+    return static_cast<int64_t>(v);
+}
 
 } // namespace
 
@@ -17,7 +19,9 @@ std::nullopt_t TAsmExpression::Fail(int column, std::string message) {
     return std::nullopt;
 }
 
-int TAsmExpression::Column() const { return FTokens[FAt < FLast ? FAt : FLast].Column; }
+int TAsmExpression::Column() const {
+    return FTokens[FAt < FLast ? FAt : FLast].Column;
+}
 
 bool TAsmExpression::IsPunct(const char* text) const {
     return FAt < FLast && FTokens[FAt].Kind == TAsmToken::Punct && FTokens[FAt].Text == text;
@@ -32,8 +36,11 @@ std::optional<uint64_t> TAsmExpression::Evaluate(size_t first, size_t last) {
     if (!value) return std::nullopt;
     if (FAt < FLast) {
         const TAsmToken& token = FTokens[FAt];
-        return Fail(token.Column, "unexpected '" + (token.Kind == TAsmToken::Punct || token.Kind == TAsmToken::Identifier
-                                                        ? token.Text : std::string("constant")) + "' in the expression");
+        return Fail(token.Column, "unexpected '" +
+                                      (token.Kind == TAsmToken::Punct || token.Kind == TAsmToken::Identifier
+                                           ? token.Text
+                                           : std::string("constant")) +
+                                      "' in the expression");
     }
     return value;
 }
@@ -51,19 +58,29 @@ std::optional<uint64_t> TAsmExpression::Binary(int level) {
         const auto right = Binary(level + 1);
         if (!right) return std::nullopt;
         const uint64_t a = *left, b = *right;
-        if (!std::strcmp(op, "|")) left = a | b;
-        else if (!std::strcmp(op, "^")) left = a ^ b;
-        else if (!std::strcmp(op, "&")) left = a & b;
-        else if (!std::strcmp(op, "<<")) left = b >= 64 ? 0 : a << b;
-        else if (!std::strcmp(op, ">>")) left = static_cast<uint64_t>(S(a) >> (b >= 64 ? 63 : b));
-        else if (!std::strcmp(op, "+")) left = a + b;
-        else if (!std::strcmp(op, "-")) left = a - b;
-        else if (!std::strcmp(op, "*")) left = a * b;
+        if (!std::strcmp(op, "|"))
+            left = a | b;
+        else if (!std::strcmp(op, "^"))
+            left = a ^ b;
+        else if (!std::strcmp(op, "&"))
+            left = a & b;
+        else if (!std::strcmp(op, "<<"))
+            left = b >= 64 ? 0 : a << b;
+        else if (!std::strcmp(op, ">>"))
+            left = static_cast<uint64_t>(S(a) >> (b >= 64 ? 63 : b));
+        else if (!std::strcmp(op, "+"))
+            left = a + b;
+        else if (!std::strcmp(op, "-"))
+            left = a - b;
+        else if (!std::strcmp(op, "*"))
+            left = a * b;
         else {
             if (b == 0) return Fail(column, "division by zero in the expression");
             const bool wraps = S(b) == -1; // INT64_MIN / -1 overflows in C++
-            if (!std::strcmp(op, "/")) left = wraps ? 0 - a : static_cast<uint64_t>(S(a) / S(b));
-            else left = wraps ? 0 : static_cast<uint64_t>(S(a) % S(b));
+            if (!std::strcmp(op, "/"))
+                left = wraps ? 0 - a : static_cast<uint64_t>(S(a) / S(b));
+            else
+                left = wraps ? 0 : static_cast<uint64_t>(S(a) % S(b));
         }
     }
     return left;
@@ -84,7 +101,9 @@ std::optional<uint64_t> TAsmExpression::Primary() {
     const TAsmToken& token = FTokens[FAt];
     switch (token.Kind) {
     case TAsmToken::Number:
-    case TAsmToken::Char: ++FAt; return token.Value;
+    case TAsmToken::Char:
+        ++FAt;
+        return token.Value;
     case TAsmToken::Identifier: {
         ++FAt;
         if (const auto value = FLookup(token.Text)) return value;
@@ -104,8 +123,10 @@ std::optional<uint64_t> TAsmExpression::Primary() {
             return value;
         }
         return Fail(token.Column, "unexpected '" + token.Text + "' in the expression");
-    case TAsmToken::String: return Fail(token.Column, "a string is not a value here");
-    case TAsmToken::End: break;
+    case TAsmToken::String:
+        return Fail(token.Column, "a string is not a value here");
+    case TAsmToken::End:
+        break;
     }
     return Fail(token.Column, "expected a value");
 }

@@ -13,7 +13,7 @@
 // and truncate toward zero; >> is arithmetic; a shift by 64 or more gives 0 (or -1 for a
 // negative value shifted right).
 class TAsmExpression {
-public:
+  public:
     // The value of a symbol, or nullopt when it is not (yet) defined.
     using TLookup = std::function<std::optional<uint64_t>(const std::string&)>;
 
@@ -29,7 +29,7 @@ public:
     std::optional<uint64_t> Evaluate(size_t first, size_t last);
     const TError& Error() const { return FError; }
 
-private:
+  private:
     std::optional<uint64_t> Binary(int level);
     std::optional<uint64_t> Unary();
     std::optional<uint64_t> Primary();

@@ -5,23 +5,23 @@
 // The instructions the assembler knows: each name with its operand form and its top byte
 // (group and sub-operation, bits 31..24 of the word).
 class TAsmInstructionSet {
-public:
+  public:
     // Operand forms, named after the operand bytes in the order they are written
     // (destination first). Mem* are register operands in brackets, Ctl a control register.
     enum TForm {
-        None,        // NOP, RET, IRET
-        C,           // ONES R1; CLR; JMP..JG; CALL; INT; PUSH; POP
-        BC,          // MOV R1, R2; INC; DEC; CMP; LNOT; OUT (port register, value)
-        CB,          // IN R2, R1: destination (byte C), port register (byte B)
-        ABC,         // ADD R1, R2, R3; SUB..DIV; AND..XOR; SHL; SAR; BLKCOPY
-        MemAMemC,    // MCOPY [R1], [R2]
-        AMemC,       // LOAD R1, [R2]
-        MemBC,       // STORE [R1], R2
-        BCtl,        // RDCTL R1, SP
-        CtlC,        // WRCTL SP, R1
-        Ldi,         // LDI R4[, value]: the cell holds the value
-        Lda,         // LDA R4, target: LDI whose cell holds target - 4 (a jump lands 4 bytes on)
-        Calli        // CALLI [target]: the cell holds target - 4, so the call lands on target
+        None,     // NOP, RET, IRET
+        C,        // ONES R1; CLR; JMP..JG; CALL; INT; PUSH; POP
+        BC,       // MOV R1, R2; INC; DEC; CMP; LNOT; OUT (port register, value)
+        CB,       // IN R2, R1: destination (byte C), port register (byte B)
+        ABC,      // ADD R1, R2, R3; SUB..DIV; AND..XOR; SHL; SAR; BLKCOPY
+        MemAMemC, // MCOPY [R1], [R2]
+        AMemC,    // LOAD R1, [R2]
+        MemBC,    // STORE [R1], R2
+        BCtl,     // RDCTL R1, SP
+        CtlC,     // WRCTL SP, R1
+        Ldi,      // LDI R4[, value]: the cell holds the value
+        Lda,      // LDA R4, target: LDI whose cell holds target - 4 (a jump lands 4 bytes on)
+        Calli     // CALLI [target]: the cell holds target - 4, so the call lands on target
     };
 
     struct TEntry {

@@ -2,8 +2,12 @@
 
 namespace {
 
-bool IsIdentStart(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || ch == '_' || ch == '.'; }
-bool IsIdentPart(char ch) { return IsIdentStart(ch) || (ch >= '0' && ch <= '9') || ch == '$'; }
+bool IsIdentStart(char ch) {
+    return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || ch == '_' || ch == '.';
+}
+bool IsIdentPart(char ch) {
+    return IsIdentStart(ch) || (ch >= '0' && ch <= '9') || ch == '$';
+}
 
 int DigitValue(char ch) {
     if (ch >= '0' && ch <= '9') return ch - '0';
@@ -29,21 +33,37 @@ bool TAsmLexer::QuotedChar(std::string_view line, char quote, uint8_t& value) {
     if (FAt >= line.size()) return Fail(FAt, std::string("missing closing ") + quote);
     const size_t escape = FAt - 1;
     switch (line[FAt++]) {
-    case 'n': value = '\n'; return true;
-    case 't': value = '\t'; return true;
-    case 'r': value = '\r'; return true;
-    case '0': value = 0; return true;
-    case '\\': value = '\\'; return true;
-    case '\'': value = '\''; return true;
-    case '"': value = '"'; return true;
+    case 'n':
+        value = '\n';
+        return true;
+    case 't':
+        value = '\t';
+        return true;
+    case 'r':
+        value = '\r';
+        return true;
+    case '0':
+        value = 0;
+        return true;
+    case '\\':
+        value = '\\';
+        return true;
+    case '\'':
+        value = '\'';
+        return true;
+    case '"':
+        value = '"';
+        return true;
     case 'x': {
         int digits = 0, result = 0;
-        while (digits < 2 && FAt < line.size() && DigitValue(line[FAt]) < 16) result = result * 16 + DigitValue(line[FAt++]), ++digits;
+        while (digits < 2 && FAt < line.size() && DigitValue(line[FAt]) < 16)
+            result = result * 16 + DigitValue(line[FAt++]), ++digits;
         if (digits == 0) return Fail(escape, "\\x needs hexadecimal digits");
         value = static_cast<uint8_t>(result);
         return true;
     }
-    default: return Fail(escape, "unknown escape sequence");
+    default:
+        return Fail(escape, "unknown escape sequence");
     }
 }
 
@@ -67,13 +87,16 @@ bool TAsmLexer::Tokenize(std::string_view line, std::vector<TAsmToken>& tokens) 
         token.Column = static_cast<int>(FAt) + 1;
         const size_t start = FAt;
         if (IsIdentStart(ch)) {
-            while (FAt < line.size() && IsIdentPart(line[FAt])) ++FAt;
+            while (FAt < line.size() && IsIdentPart(line[FAt]))
+                ++FAt;
             token.Kind = TAsmToken::Identifier;
             token.Text = std::string(line.substr(start, FAt - start));
         } else if (ch >= '0' && ch <= '9') {
             int base = 10;
-            if (ch == '0' && FAt + 1 < line.size() && (line[FAt + 1] == 'x' || line[FAt + 1] == 'X')) base = 16, FAt += 2;
-            else if (ch == '0' && FAt + 1 < line.size() && (line[FAt + 1] == 'b' || line[FAt + 1] == 'B')) base = 2, FAt += 2;
+            if (ch == '0' && FAt + 1 < line.size() && (line[FAt + 1] == 'x' || line[FAt + 1] == 'X'))
+                base = 16, FAt += 2;
+            else if (ch == '0' && FAt + 1 < line.size() && (line[FAt + 1] == 'b' || line[FAt + 1] == 'B'))
+                base = 2, FAt += 2;
             const size_t digits = FAt;
             unsigned __int128 value = 0;
             bool overflow = false;
@@ -81,7 +104,8 @@ bool TAsmLexer::Tokenize(std::string_view line, std::vector<TAsmToken>& tokens) 
                 const int digit = DigitValue(line[FAt]);
                 if (digit >= base) {
                     finish(false);
-                    return Fail(start, "malformed number '" + std::string(line.substr(start, FAt + 1 - start)) + "'");
+                    return Fail(start, "malformed number '" +
+                                           std::string(line.substr(start, FAt + 1 - start)) + "'");
                 }
                 value = value * base + digit;
                 if (value > UINT64_MAX) overflow = true, value = 0;

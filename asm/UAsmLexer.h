@@ -19,7 +19,7 @@ struct TAsmToken {
 // 0x hexadecimal or 0b binary, up to 2^64-1; character and string constants take the
 // escapes \n \t \r \0 \\ \' \" and \xHH. The token list always ends with an End token.
 class TAsmLexer {
-public:
+  public:
     struct TError {
         int Column;
         std::string Message;
@@ -29,7 +29,7 @@ public:
     bool Tokenize(std::string_view line, std::vector<TAsmToken>& tokens);
     const TError& Error() const { return FError; }
 
-private:
+  private:
     bool Fail(size_t at, std::string message);
     // Reads one (possibly escaped) character of a quoted constant at FAt.
     bool QuotedChar(std::string_view line, char quote, uint8_t& value);

@@ -9,15 +9,6 @@
 
 namespace {
 
-// The longest image the machine can load: it must be shorter than the largest memory.
-constexpr uint64_t ImageLimit = 2147483646;
-
-std::string Upper(std::string_view text) {
-    std::string result(text);
-    for (char& ch : result) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return result;
-}
-
 // The number of a register name R0, r7, R16...; nullopt for any other identifier.
 std::optional<int> RegisterNumber(std::string_view name) {
     if (name.size() < 2 || name.size() > 4 || (name[0] != 'R' && name[0] != 'r')) return std::nullopt;
@@ -29,20 +20,24 @@ std::optional<int> RegisterNumber(std::string_view name) {
     return number;
 }
 
-bool IsPunct(const TAsmToken& token, const char* text) { return token.Kind == TAsmToken::Punct && token.Text == text; }
+bool IsPunct(const TAsmToken& token, const char* text) {
+    return token.Kind == TAsmToken::Punct && token.Text == text;
+}
 
-std::string Hex(uint64_t value) {
+} // namespace
+
+std::string TAssembler::Upper(std::string_view text) {
+    std::string result(text);
+    for (char& ch : result)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return result;
+}
+
+std::string TAssembler::Hex(uint64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
     return text;
 }
-
-bool InSignedRange(uint64_t value, int64_t low, int64_t high) {
-    const int64_t v = static_cast<int64_t>(value);
-    return v >= low && v <= high;
-}
-
-} // namespace
 
 bool TAsmResult::HasErrors() const {
     return std::any_of(Messages.begin(), Messages.end(), [](const TAsmMessage& m) { return !m.Warning; });
@@ -51,13 +46,6 @@ bool TAsmResult::HasErrors() const {
 std::string TAssembler::Format(const std::string& fileName, const TAsmMessage& message) {
     return fileName + ":" + std::to_string(message.Line) + ":" + std::to_string(message.Column) +
            (message.Warning ? ": warning: " : ": error: ") + message.Text;
-}
-
-const std::vector<uint32_t>& TAssembler::StartWords() {
-    // CLR R0; INC R0, R0; ADD R0, R0, R0 (three times: 8); WRCTL IPOffsetBegin, R0; CLR R0.
-    static const std::vector<uint32_t> words = {0x0D000000, 0x0E000000, 0x08000000, 0x08000000,
-                                                0x08000000, 0x06000300, 0x0D000000};
-    return words;
 }
 
 TAsmResult TAssembler::Assemble(std::string_view source) {
@@ -80,19 +68,22 @@ TAsmResult TAssembler::Assemble(std::string_view source) {
         at = end + 1;
     }
 
-    for (TLine& line : lines) FirstPass(line);
+    for (TLine& line : lines)
+        FirstPass(line);
     FResult.Image.assign(FAddress, 0);
     if (FFirstCellUse && !FHasStart)
-        FResult.Messages.push_back({FFirstCellUse->first, FFirstCellUse->second, true,
-                                    "LDI, LDA and CALLI read their cell at IPOffset + IPOffsetBegin; without .start "
-                                    "(IPOffsetBegin = 8) they do not read the cell written after them"});
+        FResult.Messages.push_back(
+            {FFirstCellUse->first, FFirstCellUse->second, true,
+             "LDI, LDA and CALLI read their cell at IPOffset + IPOffsetBegin; without .start "
+             "(IPOffsetBegin = 8) they do not read the cell written after them"});
     for (const TLine& line : lines) {
         if (line.Encode) SecondPass(line);
         WriteListing(line);
     }
-    std::stable_sort(FResult.Messages.begin(), FResult.Messages.end(), [](const TAsmMessage& a, const TAsmMessage& b) {
-        return a.Line != b.Line ? a.Line < b.Line : a.Column < b.Column;
-    });
+    std::stable_sort(FResult.Messages.begin(), FResult.Messages.end(),
+                     [](const TAsmMessage& a, const TAsmMessage& b) {
+                         return a.Line != b.Line ? a.Line < b.Line : a.Column < b.Column;
+                     });
     if (FResult.HasErrors()) FResult.Image.clear();
     return std::move(FResult);
 }
@@ -125,8 +116,10 @@ std::vector<TAssembler::TRange> TAssembler::SplitOperands(const TLine& line, siz
     size_t start = first;
     for (size_t i = first; i < end; ++i) {
         const TAsmToken& token = line.Tokens[i];
-        if (IsPunct(token, "(") || IsPunct(token, "[")) ++depth;
-        else if (IsPunct(token, ")") || IsPunct(token, "]")) --depth;
+        if (IsPunct(token, "(") || IsPunct(token, "["))
+            ++depth;
+        else if (IsPunct(token, ")") || IsPunct(token, "]"))
+            --depth;
         else if (depth == 0 && IsPunct(token, ",")) {
             operands.push_back({start, i});
             start = i + 1;
@@ -139,18 +132,23 @@ std::vector<TAssembler::TRange> TAssembler::SplitOperands(const TLine& line, siz
 std::optional<uint64_t> TAssembler::Value(const TLine& line, TRange range, bool firstPass) {
     if (range.second - range.first == 1 && line.Tokens[range.first].Kind == TAsmToken::Identifier &&
         RegisterNumber(line.Tokens[range.first].Text)) {
-        Error(line, range, "bad operand: expected a value, found register '" + line.Tokens[range.first].Text + "'");
+        Error(line, range,
+              "bad operand: expected a value, found register '" + line.Tokens[range.first].Text + "'");
         return std::nullopt;
     }
-    TAsmExpression expression(line.Tokens, [this](const std::string& name) -> std::optional<uint64_t> {
-        const auto found = FSymbols.find(name);
-        if (found == FSymbols.end()) return std::nullopt;
-        return found->second;
-    }, FAddress);
+    TAsmExpression expression(
+        line.Tokens,
+        [this](const std::string& name) -> std::optional<uint64_t> {
+            const auto found = FSymbols.find(name);
+            if (found == FSymbols.end()) return std::nullopt;
+            return found->second;
+        },
+        FAddress);
     const auto value = expression.Evaluate(range.first, range.second);
     if (!value) {
         std::string text = expression.Error().Message;
-        if (firstPass && text.rfind("undefined symbol", 0) == 0) text += " (this value must be known here: define it above this line)";
+        if (firstPass && text.rfind("undefined symbol", 0) == 0)
+            text += " (this value must be known here: define it above this line)";
         Error(line, expression.Error().Column, text);
     }
     return value;
@@ -165,18 +163,21 @@ std::optional<int> TAssembler::Register(const TLine& line, TRange range) {
             return std::nullopt;
         }
         if (TAsmInstructionSet::ControlIndex(token.Text) >= 0) {
-            Error(line, token.Column, "bad operand: expected a register R0..R15, found control register '" + token.Text + "'");
+            Error(line, token.Column,
+                  "bad operand: expected a register R0..R15, found control register '" + token.Text + "'");
             return std::nullopt;
         }
     }
-    Error(line, token.Column, range.first == range.second ? "bad operand: missing register R0..R15"
-                                                          : "bad operand: expected a register R0..R15");
+    Error(line, token.Column,
+          range.first == range.second ? "bad operand: missing register R0..R15"
+                                      : "bad operand: expected a register R0..R15");
     return std::nullopt;
 }
 
 std::optional<int> TAssembler::MemoryRegister(const TLine& line, TRange range) {
     const auto& tokens = line.Tokens;
-    if (range.second - range.first >= 2 && IsPunct(tokens[range.first], "[") && IsPunct(tokens[range.second - 1], "]"))
+    if (range.second - range.first >= 2 && IsPunct(tokens[range.first], "[") &&
+        IsPunct(tokens[range.second - 1], "]"))
         return Register(line, {range.first + 1, range.second - 1});
     Error(line, range, "bad operand: expected a memory operand [R0]..[R15]");
     return std::nullopt;
@@ -188,13 +189,15 @@ std::optional<int> TAssembler::Control(const TLine& line, TRange range) {
         const int index = TAsmInstructionSet::ControlIndex(token.Text);
         if (index >= 0) return index;
     }
-    Error(line, token.Column, "bad operand: expected a control register (DataOffset, DataSegment, IPOffset, "
-                              "IPOffsetBegin, IPSegment, IPSegmentBegin, PSW, SP, StackOffsetBegin, StackSegment, Version)");
+    Error(line, token.Column,
+          "bad operand: expected a control register (DataOffset, DataSegment, IPOffset, "
+          "IPOffsetBegin, IPSegment, IPSegmentBegin, PSW, SP, StackOffsetBegin, StackSegment, Version)");
     return std::nullopt;
 }
 
 void TAssembler::Put(uint64_t address, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) FResult.Image[address + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < bytes; ++i)
+        FResult.Image[address + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 void TAssembler::FirstPass(TLine& line) {
@@ -217,14 +220,16 @@ void TAssembler::FirstPass(TLine& line) {
         return;
     }
     if (IsPunct(tokens[i + 1], "=")) {
-        if (const auto value = Value(line, {i + 2, tokens.size() - 1}, true)) DefineSymbol(line, tokens[i], *value);
+        if (const auto value = Value(line, {i + 2, tokens.size() - 1}, true))
+            DefineSymbol(line, tokens[i], *value);
         return;
     }
     const auto operands = SplitOperands(line, i + 1);
     if (Layout(line, tokens[i].Text, operands)) {
         line.Encode = true;
         if (line.Size > ImageLimit - FAddress) {
-            Error(line, tokens[i].Column, "value out of range: the image would pass address " + Hex(ImageLimit));
+            Error(line, tokens[i].Column,
+                  "value out of range: the image would pass address " + Hex(ImageLimit));
             line.Encode = false;
             return;
         }
@@ -236,21 +241,6 @@ void TAssembler::FirstPass(TLine& line) {
 // (or an error).
 bool TAssembler::Layout(TLine& line, const std::string& name, const std::vector<TRange>& operands) {
     const TAsmToken& nameToken = line.Tokens[line.Statement];
-    auto count = [&](size_t low, size_t high) {
-        if (operands.size() >= low && operands.size() <= high) return true;
-        std::string expected = low == high ? std::to_string(low) : std::to_string(low) + " or " + std::to_string(high);
-        Error(line, nameToken.Column, "bad operand: '" + name + "' takes " + expected + " operand" +
-                                          (high == 1 ? "" : "s") + ", found " + std::to_string(operands.size()));
-        return false;
-    };
-    auto atLeastOne = [&] {
-        Error(line, nameToken.Column, "bad operand: '" + name + "' needs at least one operand");
-        return false;
-    };
-    auto isString = [&](TRange range) {
-        return range.second - range.first == 1 && line.Tokens[range.first].Kind == TAsmToken::String;
-    };
-
     if (name[0] != '.') {
         const TAsmInstructionSet::TEntry* entry = TAsmInstructionSet::Find(Upper(name));
         if (!entry) {
@@ -262,134 +252,99 @@ bool TAssembler::Layout(TLine& line, const std::string& name, const std::vector<
                           entry->Form == TAsmInstructionSet::Lda ||
                           (entry->Form == TAsmInstructionSet::Calli && !operands.empty());
         if (cell && !FFirstCellUse) FFirstCellUse = {line.Number, nameToken.Column};
-        if (entry->Form == TAsmInstructionSet::CtlC && !operands.empty() && operands[0].second - operands[0].first == 1 &&
+        if (entry->Form == TAsmInstructionSet::CtlC && !operands.empty() &&
+            operands[0].second - operands[0].first == 1 &&
             TAsmInstructionSet::ControlIndex(line.Tokens[operands[0].first].Text) == 3)
             FHasStart = true;
         return true;
     }
 
-    const std::string directive = Upper(name);
-    if (directive == ".ORG") {
-        if (!count(1, 1)) return false;
-        const auto value = Value(line, operands[0], true);
-        if (!value) return false;
-        if (*value < FAddress) {
-            Error(line, line.Tokens[operands[0].first].Column,
-                  "value out of range: .org " + Hex(*value) + " lies below the current address " + Hex(FAddress));
-        } else if (*value > ImageLimit) {
-            Error(line, line.Tokens[operands[0].first].Column, "value out of range: .org beyond " + Hex(ImageLimit));
-        } else {
-            line.Address = FAddress = *value;
-        }
-        return false;
-    }
-    if (directive == ".EQU") {
-        if (!count(2, 2)) return false;
-        const TAsmToken& symbol = line.Tokens[operands[0].first];
-        if (operands[0].second - operands[0].first != 1 || symbol.Kind != TAsmToken::Identifier) {
-            Error(line, symbol.Column, "bad operand: .equ needs a symbol name first");
-            return false;
-        }
-        if (const auto value = Value(line, operands[1], true)) DefineSymbol(line, symbol, *value);
-        return false;
-    }
-    if (directive == ".BYTE" || directive == ".WORD" || directive == ".QUAD" || directive == ".DWORD") {
-        if (operands.empty()) return atLeastOne();
-        const uint64_t unit = directive == ".BYTE" ? 1 : directive == ".WORD" ? 4 : 8;
-        line.Size = 0;
-        for (const TRange& operand : operands)
-            line.Size += (unit == 1 && isString(operand)) ? line.Tokens[operand.first].Text.size() : unit;
-        return true;
-    }
-    if (directive == ".ASCII" || directive == ".ASCIZ") {
-        if (operands.empty()) return atLeastOne();
-        line.Size = 0;
-        bool ok = true;
-        for (const TRange& operand : operands) {
-            if (!isString(operand)) {
-                Error(line, operand, "bad operand: expected a string in double quotes");
-                ok = false;
-                continue;
-            }
-            line.Size += line.Tokens[operand.first].Text.size() + (directive == ".ASCIZ" ? 1 : 0);
-        }
-        return ok;
-    }
-    if (directive == ".FILL") {
-        if (!count(1, 2)) return false;
-        const auto value = Value(line, operands[0], true);
-        if (!value) return false;
-        if (*value > ImageLimit) {
-            Error(line, operands[0], "value out of range: .fill count " + Hex(*value));
-            return false;
-        }
-        line.Size = *value;
-        return true;
-    }
-    if (directive == ".ALIGN") {
-        if (!count(1, 1)) return false;
-        const auto value = Value(line, operands[0], true);
-        if (!value) return false;
-        if (*value == 0 || *value > 65536 || (*value & (*value - 1))) {
-            Error(line, operands[0], "value out of range: .align takes a power of two from 1 to 65536");
-            return false;
-        }
-        line.Size = (*value - FAddress % *value) % *value;
-        return true;
-    }
-    if (directive == ".START") {
-        if (!count(0, 0)) return false;
-        FHasStart = true;
-        line.Size = 8 * StartWords().size();
-        return true;
-    }
-    Error(line, nameToken.Column, "unknown directive '" + name + "'");
-    return false;
+    return LayoutDirective(line, Upper(name), operands);
 }
 
 void TAssembler::SecondPass(const TLine& line) {
     FAddress = line.Address;
     const std::string& name = line.Tokens[line.Statement].Text;
     const auto operands = SplitOperands(line, line.Statement + 1);
-    if (name[0] == '.') EncodeData(line, Upper(name), operands);
-    else EncodeInstruction(line, Upper(name), operands);
+    if (name[0] == '.')
+        EncodeData(line, Upper(name), operands);
+    else
+        EncodeInstruction(line, Upper(name), operands);
 }
 
-void TAssembler::EncodeInstruction(const TLine& line, const std::string& upperName, const std::vector<TRange>& operands) {
+void TAssembler::EncodeInstruction(const TLine& line, const std::string& upperName,
+                                   const std::vector<TRange>& operands) {
     using S = TAsmInstructionSet;
     const S::TEntry& entry = *S::Find(upperName);
     const TAsmToken& nameToken = line.Tokens[line.Statement];
     size_t low = 0, high = 0;
     switch (entry.Form) {
-    case S::None: break;
-    case S::C: low = high = 1; break;
-    case S::BC: case S::CB: case S::MemAMemC: case S::AMemC: case S::MemBC: case S::BCtl: case S::CtlC: case S::Lda:
+    case S::None:
+        break;
+    case S::C:
+        low = high = 1;
+        break;
+    case S::BC:
+    case S::CB:
+    case S::MemAMemC:
+    case S::AMemC:
+    case S::MemBC:
+    case S::BCtl:
+    case S::CtlC:
+    case S::Lda:
         low = high = 2;
         break;
-    case S::ABC: low = high = 3; break;
-    case S::Ldi: low = 1, high = 2; break;
-    case S::Calli: low = 0, high = 1; break;
+    case S::ABC:
+        low = high = 3;
+        break;
+    case S::Ldi:
+        low = 1, high = 2;
+        break;
+    case S::Calli:
+        low = 0, high = 1;
+        break;
     }
     if (operands.size() < low || operands.size() > high) {
-        const std::string expected = low == high ? std::to_string(low) : std::to_string(low) + " or " + std::to_string(high);
-        Error(line, nameToken.Column, "bad operand: '" + nameToken.Text + "' takes " + expected + " operand" +
-                                          (high == 1 ? "" : "s") + ", found " + std::to_string(operands.size()));
+        const std::string expected =
+            low == high ? std::to_string(low) : std::to_string(low) + " or " + std::to_string(high);
+        Error(line, nameToken.Column,
+              "bad operand: '" + nameToken.Text + "' takes " + expected + " operand" +
+                  (high == 1 ? "" : "s") + ", found " + std::to_string(operands.size()));
         return;
     }
 
     std::optional<int> a = 0, b = 0, c = 0;
     std::optional<uint64_t> cell = 0;
     switch (entry.Form) {
-    case S::None: break;
-    case S::C: c = Register(line, operands[0]); break;
-    case S::BC: b = Register(line, operands[0]), c = Register(line, operands[1]); break;
-    case S::CB: c = Register(line, operands[0]), b = Register(line, operands[1]); break;
-    case S::ABC: a = Register(line, operands[0]), b = Register(line, operands[1]), c = Register(line, operands[2]); break;
-    case S::MemAMemC: a = MemoryRegister(line, operands[0]), c = MemoryRegister(line, operands[1]); break;
-    case S::AMemC: a = Register(line, operands[0]), c = MemoryRegister(line, operands[1]); break;
-    case S::MemBC: b = MemoryRegister(line, operands[0]), c = Register(line, operands[1]); break;
-    case S::BCtl: b = Register(line, operands[0]), c = Control(line, operands[1]); break;
-    case S::CtlC: b = Control(line, operands[0]), c = Register(line, operands[1]); break;
+    case S::None:
+        break;
+    case S::C:
+        c = Register(line, operands[0]);
+        break;
+    case S::BC:
+        b = Register(line, operands[0]), c = Register(line, operands[1]);
+        break;
+    case S::CB:
+        c = Register(line, operands[0]), b = Register(line, operands[1]);
+        break;
+    case S::ABC:
+        a = Register(line, operands[0]), b = Register(line, operands[1]), c = Register(line, operands[2]);
+        break;
+    case S::MemAMemC:
+        a = MemoryRegister(line, operands[0]), c = MemoryRegister(line, operands[1]);
+        break;
+    case S::AMemC:
+        a = Register(line, operands[0]), c = MemoryRegister(line, operands[1]);
+        break;
+    case S::MemBC:
+        b = MemoryRegister(line, operands[0]), c = Register(line, operands[1]);
+        break;
+    case S::BCtl:
+        b = Register(line, operands[0]), c = Control(line, operands[1]);
+        break;
+    case S::CtlC:
+        b = Control(line, operands[0]), c = Register(line, operands[1]);
+        break;
     case S::Ldi:
         a = Register(line, operands[0]);
         if (operands.size() > 1) cell = Value(line, operands[1], false);
@@ -407,46 +362,9 @@ void TAssembler::EncodeInstruction(const TLine& line, const std::string& upperNa
         break;
     }
     if (!a || !b || !c || !cell) return;
-    Put(line.Address, uint32_t{entry.TopByte} << 24 | uint32_t(*a) << 16 | uint32_t(*b) << 8 | uint32_t(*c), 4);
+    Put(line.Address, uint32_t{entry.TopByte} << 24 | uint32_t(*a) << 16 | uint32_t(*b) << 8 | uint32_t(*c),
+        4);
     if (line.Size == 24) Put(line.Address + 8, *cell, 8);
-}
-
-void TAssembler::EncodeData(const TLine& line, const std::string& directive, const std::vector<TRange>& operands) {
-    uint64_t at = line.Address;
-    auto putString = [&](TRange range) {
-        const std::string& text = line.Tokens[range.first].Text;
-        std::copy(text.begin(), text.end(), FResult.Image.begin() + at);
-        at += text.size();
-    };
-    if (directive == ".START") {
-        for (uint32_t word : StartWords()) Put(at, word, 4), at += 8;
-    } else if (directive == ".ASCII" || directive == ".ASCIZ") {
-        for (const TRange& operand : operands) putString(operand), at += directive == ".ASCIZ" ? 1 : 0;
-    } else if (directive == ".FILL") {
-        std::optional<uint64_t> value = 0;
-        if (operands.size() > 1) value = Value(line, operands[1], false);
-        if (value && !InSignedRange(*value, -128, 255)) {
-            Error(line, operands[1], "value out of range: .fill takes a byte value -128..255, not " + std::to_string(static_cast<int64_t>(*value)));
-            return;
-        }
-        if (value) std::fill_n(FResult.Image.begin() + at, line.Size, static_cast<uint8_t>(*value));
-    } else if (directive == ".BYTE" || directive == ".WORD" || directive == ".QUAD" || directive == ".DWORD") {
-        const int unit = directive == ".BYTE" ? 1 : directive == ".WORD" ? 4 : 8;
-        for (const TRange& operand : operands) {
-            if (unit == 1 && operand.second - operand.first == 1 && line.Tokens[operand.first].Kind == TAsmToken::String) {
-                putString(operand);
-                continue;
-            }
-            const auto value = Value(line, operand, false);
-            if (value && unit == 1 && !InSignedRange(*value, -128, 255))
-                Error(line, operand, "value out of range: .byte takes -128..255, not " + std::to_string(static_cast<int64_t>(*value)));
-            else if (value && unit == 4 && !InSignedRange(*value, -2147483648LL, 4294967295LL))
-                Error(line, operand, "value out of range: .word takes a 32-bit value, not " + Hex(*value));
-            else if (value)
-                Put(at, *value, unit);
-            at += unit;
-        }
-    }
 }
 
 void TAssembler::WriteListing(const TLine& line) {
@@ -468,7 +386,8 @@ void TAssembler::WriteListing(const TLine& line) {
             out += text;
             out += line.Text;
         }
-        while (!out.empty() && out.back() == ' ') out.pop_back();
+        while (!out.empty() && out.back() == ' ')
+            out.pop_back();
         out += '\n';
     }
     if (line.Size > shown) out += "         ...\n";

@@ -24,8 +24,8 @@ struct TAsmResult {
     bool HasErrors() const;
 };
 
-// A two-pass assembler for the machine's instruction set. The first pass lays out every
-// line (labels, sizes, origin, fill), the second encodes. Every error of the source is
+// A two-pass assembler for the machine's instruction set (directives in UAssemblerDirectives.cpp). The first
+// pass lays out every line (labels, sizes, origin, fill), the second encodes. Every error of the source is
 // reported, each with its line and column; a line with an error in the first pass is not
 // encoded again, so one fault gives one message.
 //
@@ -33,7 +33,7 @@ struct TAsmResult {
 //   [label:]... [instruction operands | directive arguments | name = expression] [; comment]
 // Mnemonics, register names (R0..R15) and control register names ignore case; symbols do not.
 class TAssembler {
-public:
+  public:
     TAsmResult Assemble(std::string_view source);
 
     // "FILE:LINE:COL: error: text" (or "warning:").
@@ -43,7 +43,7 @@ public:
     // LDI, LDA and CALLI read the operand cell that follows their word, and leave R0 at 0.
     static const std::vector<uint32_t>& StartWords();
 
-private:
+  private:
     struct TLine {
         int Number = 0;
         std::string_view Text;
@@ -51,14 +51,16 @@ private:
         size_t Statement = 0; // index of the statement's first token
         uint64_t Address = 0;
         uint64_t Size = 0;
-        bool Encode = false;  // has a statement that the second pass encodes
+        bool Encode = false; // has a statement that the second pass encodes
     };
     using TRange = std::pair<size_t, size_t>; // tokens [first, last) of one operand
 
     void FirstPass(TLine& line);
     void SecondPass(const TLine& line);
     bool Layout(TLine& line, const std::string& name, const std::vector<TRange>& operands);
-    void EncodeInstruction(const TLine& line, const std::string& upperName, const std::vector<TRange>& operands);
+    bool LayoutDirective(TLine& line, const std::string& directive, const std::vector<TRange>& operands);
+    void EncodeInstruction(const TLine& line, const std::string& upperName,
+                           const std::vector<TRange>& operands);
     void EncodeData(const TLine& line, const std::string& name, const std::vector<TRange>& operands);
     void WriteListing(const TLine& line);
 
@@ -72,10 +74,16 @@ private:
     void Error(const TLine& line, int column, std::string text);
     void Error(const TLine& line, TRange range, std::string text);
     void Put(uint64_t address, uint64_t value, int bytes);
+    static std::string Upper(std::string_view text);
+    static std::string Hex(uint64_t value);
+
+    // The longest image the machine can load: it must be shorter than the largest memory.
+    static constexpr uint64_t ImageLimit = 2147483646;
 
     std::map<std::string, uint64_t> FSymbols;
     TAsmResult FResult;
     uint64_t FAddress = 0;
     bool FHasStart = false;
-    std::optional<std::pair<int, int>> FFirstCellUse; // line and column of the first LDI/LDA/CALLI with a cell value
+    std::optional<std::pair<int, int>>
+        FFirstCellUse; // line and column of the first LDI/LDA/CALLI with a cell value
 };

@@ -4,8 +4,9 @@
 
 namespace {
 
-const char* const ControlNames[11] = {"DataOffset", "DataSegment",    "IPOffset", "IPOffsetBegin",    "IPSegment",
-                                      "IPSegmentBegin", "PSW", "SP", "StackOffsetBegin", "StackSegment", "Version"};
+const char* const ControlNames[11] = {"DataOffset",       "DataSegment",    "IPOffset", "IPOffsetBegin",
+                                      "IPSegment",        "IPSegmentBegin", "PSW",      "SP",
+                                      "StackOffsetBegin", "StackSegment",   "Version"};
 
 std::string Hex32(uint32_t value) {
     char text[16];
@@ -19,7 +20,9 @@ std::string Hex64(uint64_t value) {
     return text;
 }
 
-std::string Reg(uint32_t byte) { return "R" + std::to_string(byte); }
+std::string Reg(uint32_t byte) {
+    return "R" + std::to_string(byte);
+}
 
 } // namespace
 
@@ -40,20 +43,34 @@ std::string Disassemble(uint32_t word, std::optional<uint64_t> cellValue) {
 
     switch (g) {
     case 0: {
-        static const char* const names[16] = {"NOP", "MOV", "MCOPY", "LOAD", "STORE", "RDCTL", "WRCTL", nullptr,
-                                              "ADD", "SUB", "MUL",   "DIV",  "ONES",  "CLR",   "INC",   "DEC"};
+        static const char* const names[16] = {"NOP",   "MOV",   "MCOPY", "LOAD", "STORE", "RDCTL",
+                                              "WRCTL", nullptr, "ADD",   "SUB",  "MUL",   "DIV",
+                                              "ONES",  "CLR",   "INC",   "DEC"};
         const std::string name = names[s] ? names[s] : "";
         switch (s) {
-        case 0: return form(0, 0) ? name : raw;
-        case 1: case 14: case 15: return form(B | C, B | C) ? name + " " + Reg(b) + ", " + Reg(c) : raw;
-        case 2: return form(A | C, A | C) ? name + " [" + Reg(a) + "], [" + Reg(c) + "]" : raw;
-        case 3: return form(A | C, A | C) ? name + " " + Reg(a) + ", [" + Reg(c) + "]" : raw;
-        case 4: return form(B | C, B | C) ? name + " [" + Reg(b) + "], " + Reg(c) : raw;
-        case 5: return form(B | C, B) && ctl(c) ? name + " " + Reg(b) + ", " + ctl(c) : raw;
-        case 6: return form(B | C, C) && ctl(b) ? name + " " + ctl(b) + ", " + Reg(c) : raw;
-        case 7: return raw;
-        case 12: case 13: return form(C, C) ? name + " " + Reg(c) : raw;
-        default: return form(A | B | C, A | B | C) ? name + " " + Reg(a) + ", " + Reg(b) + ", " + Reg(c) : raw;
+        case 0:
+            return form(0, 0) ? name : raw;
+        case 1:
+        case 14:
+        case 15:
+            return form(B | C, B | C) ? name + " " + Reg(b) + ", " + Reg(c) : raw;
+        case 2:
+            return form(A | C, A | C) ? name + " [" + Reg(a) + "], [" + Reg(c) + "]" : raw;
+        case 3:
+            return form(A | C, A | C) ? name + " " + Reg(a) + ", [" + Reg(c) + "]" : raw;
+        case 4:
+            return form(B | C, B | C) ? name + " [" + Reg(b) + "], " + Reg(c) : raw;
+        case 5:
+            return form(B | C, B) && ctl(c) ? name + " " + Reg(b) + ", " + ctl(c) : raw;
+        case 6:
+            return form(B | C, C) && ctl(b) ? name + " " + ctl(b) + ", " + Reg(c) : raw;
+        case 7:
+            return raw;
+        case 12:
+        case 13:
+            return form(C, C) ? name + " " + Reg(c) : raw;
+        default:
+            return form(A | B | C, A | B | C) ? name + " " + Reg(a) + ", " + Reg(b) + ", " + Reg(c) : raw;
         }
     }
     case 1: {
@@ -64,33 +81,47 @@ std::string Disassemble(uint32_t word, std::optional<uint64_t> cellValue) {
     }
     case 2: {
         static const char* const names[3] = {"AND", "OR", "XOR"};
-        if (s <= 2) return form(A | B | C, A | B | C) ? std::string(names[s]) + " " + Reg(a) + ", " + Reg(b) + ", " + Reg(c) : raw;
+        if (s <= 2)
+            return form(A | B | C, A | B | C)
+                       ? std::string(names[s]) + " " + Reg(a) + ", " + Reg(b) + ", " + Reg(c)
+                       : raw;
         if (s == 3) return form(B | C, B | C) ? "LNOT " + Reg(b) + ", " + Reg(c) : raw;
         return raw;
     }
     case 3:
         switch (s) {
-        case 0: return form(C, C) ? "CALL " + Reg(c) : raw;
-        case 1: return form(0, 0) ? "RET" : raw;
-        case 2: return form(C, C) ? "INT " + Reg(c) : raw;
-        case 3: return form(0, 0) ? "IRET" : raw;
+        case 0:
+            return form(C, C) ? "CALL " + Reg(c) : raw;
+        case 1:
+            return form(0, 0) ? "RET" : raw;
+        case 2:
+            return form(C, C) ? "INT " + Reg(c) : raw;
+        case 3:
+            return form(0, 0) ? "IRET" : raw;
         case 4:
             if (!form(0, 0)) return raw;
             // The call lands 4 bytes after the address the cell holds; the operand shows
             // that landing address, as the assembler's CALLI takes it.
             return cellValue ? "CALLI " + Hex64(*cellValue + 4) : "CALLI";
-        default: return raw;
+        default:
+            return raw;
         }
     case 4:
         if (s == 2 || s == 3)
-            return form(A | B | C, A | B | C) ? std::string(s == 2 ? "SHL " : "SAR ") + Reg(a) + ", " + Reg(b) + ", " + Reg(c) : raw;
+            return form(A | B | C, A | B | C)
+                       ? std::string(s == 2 ? "SHL " : "SAR ") + Reg(a) + ", " + Reg(b) + ", " + Reg(c)
+                       : raw;
         return raw;
     case 5:
         switch (s) {
-        case 0: return form(B | C, B | C) ? "IN " + Reg(c) + ", " + Reg(b) : raw;
-        case 1: return form(B | C, B | C) ? "OUT " + Reg(b) + ", " + Reg(c) : raw;
-        case 2: return form(A | B | C, A | B | C) ? "BLKCOPY " + Reg(a) + ", " + Reg(b) + ", " + Reg(c) : raw;
-        default: return raw;
+        case 0:
+            return form(B | C, B | C) ? "IN " + Reg(c) + ", " + Reg(b) : raw;
+        case 1:
+            return form(B | C, B | C) ? "OUT " + Reg(b) + ", " + Reg(c) : raw;
+        case 2:
+            return form(A | B | C, A | B | C) ? "BLKCOPY " + Reg(a) + ", " + Reg(b) + ", " + Reg(c) : raw;
+        default:
+            return raw;
         }
     case 6:
         if (s <= 1) return form(C, C) ? std::string(s == 0 ? "PUSH " : "POP ") + Reg(c) : raw;
@@ -98,6 +129,7 @@ std::string Disassemble(uint32_t word, std::optional<uint64_t> cellValue) {
     case 8:
         if (s != 1 || !form(A, A)) return raw;
         return cellValue ? "LDI " + Reg(a) + ", " + Hex64(*cellValue) : "LDI " + Reg(a);
-    default: return raw;
+    default:
+        return raw;
     }
 }

@@ -10,14 +10,13 @@
 
 namespace {
 
-const char Usage[] =
-    "usage: roziduv2-asm SOURCE.s -o IMAGE.bin [--listing FILE]\n"
-    "\n"
-    "Assembles SOURCE.s into the code image IMAGE.bin (loaded at address 0).\n"
-    "  -o IMAGE.bin       the image to write (nothing is written when there are errors)\n"
-    "  --listing FILE     also write a listing: address, bytes, line number and source\n"
-    "Exit status: 0 done, 1 errors in the source or a file that cannot be read or written,\n"
-    "2 usage error.\n";
+const char Usage[] = "usage: roziduv2-asm SOURCE.s -o IMAGE.bin [--listing FILE]\n"
+                     "\n"
+                     "Assembles SOURCE.s into the code image IMAGE.bin (loaded at address 0).\n"
+                     "  -o IMAGE.bin       the image to write (nothing is written when there are errors)\n"
+                     "  --listing FILE     also write a listing: address, bytes, line number and source\n"
+                     "Exit status: 0 done, 1 errors in the source or a file that cannot be read or written,\n"
+                     "2 usage error.\n";
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "roziduv2-asm: %s\n(see roziduv2-asm --help)\n", message.c_str());

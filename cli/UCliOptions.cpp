@@ -18,10 +18,14 @@ std::optional<int64_t> ParseCliNumber(std::string_view text, bool allowNegative)
     unsigned __int128 value = 0;
     for (char ch : text) {
         int digit;
-        if (ch >= '0' && ch <= '9') digit = ch - '0';
-        else if (base == 16 && ch >= 'a' && ch <= 'f') digit = ch - 'a' + 10;
-        else if (base == 16 && ch >= 'A' && ch <= 'F') digit = ch - 'A' + 10;
-        else return std::nullopt;
+        if (ch >= '0' && ch <= '9')
+            digit = ch - '0';
+        else if (base == 16 && ch >= 'a' && ch <= 'f')
+            digit = ch - 'a' + 10;
+        else if (base == 16 && ch >= 'A' && ch <= 'F')
+            digit = ch - 'A' + 10;
+        else
+            return std::nullopt;
         value = value * base + digit;
         if (value > (unsigned __int128)UINT64_MAX) return std::nullopt;
     }

@@ -3,17 +3,20 @@
 #include <cinttypes>
 
 void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t executed, TCCPUBase& cpu,
-                     const TMoniterRecorder& monitor, const std::optional<std::pair<int64_t, int64_t>>& dump) {
-    std::fprintf(out, "{\"end\": \"%s\", \"status\": %d, \"instructions\": %" PRIu64 ",\n \"registers\": {", endName,
-                 status, executed);
+                     const TMoniterRecorder& monitor,
+                     const std::optional<std::pair<int64_t, int64_t>>& dump) {
+    std::fprintf(out, "{\"end\": \"%s\", \"status\": %d, \"instructions\": %" PRIu64 ",\n \"registers\": {",
+                 endName, status, executed);
     for (int order = 0; order < TCCPUBase::PanelRegisterCount; ++order)
-        std::fprintf(out, "%s\"%s\": \"%016" PRIX64 "\"", order ? ", " : "", TCCPUBase::PanelRegisterNames[order],
-                     static_cast<uint64_t>(cpu.PanelRegister(order)));
+        std::fprintf(out, "%s\"%s\": \"%016" PRIX64 "\"", order ? ", " : "",
+                     TCCPUBase::PanelRegisterNames[order], static_cast<uint64_t>(cpu.PanelRegister(order)));
     std::fputs("},\n \"monitor\": {\"events\": [", out);
     bool first = true;
     for (uint64_t event : monitor.Events) {
-        if (event == TMoniterRecorder::ClearEvent) std::fprintf(out, "%s\"clear\"", first ? "" : ", ");
-        else std::fprintf(out, "%s%" PRIu64, first ? "" : ", ", event);
+        if (event == TMoniterRecorder::ClearEvent)
+            std::fprintf(out, "%s\"clear\"", first ? "" : ", ");
+        else
+            std::fprintf(out, "%s%" PRIu64, first ? "" : ", ", event);
         first = false;
     }
     std::fprintf(out, "], \"dropped_events\": %" PRIu64 ", \"lines\": [", monitor.DroppedEvents);
@@ -27,7 +30,8 @@ void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t e
         std::fputs("null}\n", out);
         return;
     }
-    std::fprintf(out, "{\"start\": %" PRId64 ", \"count\": %" PRId64 ", \"groups\": [", dump->first, dump->second);
+    std::fprintf(out, "{\"start\": %" PRId64 ", \"count\": %" PRId64 ", \"groups\": [", dump->first,
+                 dump->second);
     const std::string text = cpu.Memory.Dump(dump->first, dump->second);
     for (size_t at = 0; at + 8 <= text.size(); at += 10)
         std::fprintf(out, "%s\"%.8s\"", at ? ", " : "", text.c_str() + at);

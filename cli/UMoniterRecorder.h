@@ -12,7 +12,7 @@
 // clear). Recording keeps at most Limit events and the last Limit lines, so that a program
 // that prints without end cannot exhaust memory; DroppedEvents counts the rest.
 class TMoniterRecorder : public TMoniterSink {
-public:
+  public:
     static constexpr uint64_t ClearEvent = UINT64_MAX; // in Events; prints are 0..2^32-1
     static constexpr size_t Limit = 1000000;
 
@@ -24,6 +24,6 @@ public:
     std::deque<uint32_t> Lines;
     uint64_t DroppedEvents = 0;
 
-private:
+  private:
     std::FILE* FPrintTo; // nullptr: record instead
 };

@@ -44,12 +44,18 @@ const char Usage[] =
 
 const char* LoadError(int32_t status) {
     switch (status) {
-    case -1: return "no image file named";
-    case -2: return "image file does not exist";
-    case -3: return "image file cannot be read";
-    case -4: return "image file is empty";
-    case -5: return "image file is not shorter than memory";
-    default: return "image file refused";
+    case -1:
+        return "no image file named";
+    case -2:
+        return "image file does not exist";
+    case -3:
+        return "image file cannot be read";
+    case -4:
+        return "image file is empty";
+    case -5:
+        return "image file is not shorter than memory";
+    default:
+        return "image file refused";
     }
 }
 
@@ -104,11 +110,16 @@ TRunResult Run(TCCPUBase& cpu, const TCliOptions& options) {
 
 int ExitStatus(TRunEnd end) {
     switch (end) {
-    case TRunEnd::EndOfImage: return 0;
-    case TRunEnd::LeftMemory: return 1;
-    case TRunEnd::StepLimit: return 3;
-    case TRunEnd::DivisionByZero: return 4;
-    case TRunEnd::Stopped: return 1; // not reached: nothing clears Running here
+    case TRunEnd::EndOfImage:
+        return 0;
+    case TRunEnd::LeftMemory:
+        return 1;
+    case TRunEnd::StepLimit:
+        return 3;
+    case TRunEnd::DivisionByZero:
+        return 4;
+    case TRunEnd::Stopped:
+        return 1; // not reached: nothing clears Running here
     }
     return 1;
 }
@@ -129,7 +140,8 @@ int main(int argc, char** argv) {
 
     TCCPU cpu;
     if (options.MemorySize != TCCPUBase::DefaultMemorySize && cpu.Memory.SetSize(options.MemorySize) != 0) {
-        std::fprintf(stderr, "roziduv2-cli: cannot allocate %" PRId64 " bytes of memory\n", options.MemorySize);
+        std::fprintf(stderr, "roziduv2-cli: cannot allocate %" PRId64 " bytes of memory\n",
+                     options.MemorySize);
         return 2;
     }
     const int32_t loaded = cpu.Memory.LoadImage(options.Image);
@@ -157,7 +169,8 @@ int main(int argc, char** argv) {
         }
         if (options.Dump) {
             const std::string text = cpu.Memory.Dump(options.Dump->first, options.Dump->second);
-            for (size_t at = 0; at + 8 <= text.size(); at += 10) std::printf("%.8s\n", text.c_str() + at);
+            for (size_t at = 0; at + 8 <= text.size(); at += 10)
+                std::printf("%.8s\n", text.c_str() + at);
         }
     }
     std::fflush(stdout);
@@ -165,7 +178,7 @@ int main(int argc, char** argv) {
     if (result.End == TRunEnd::DivisionByZero) std::fputs("Division by zero\n", stderr);
     std::fprintf(stderr, "%s after %" PRIu64 " instructions\n", RunEndName(result.End), result.Executed);
     if (options.Stats)
-        std::fprintf(stderr, "instructions: %" PRIu64 "\nseconds: %.3f\nMIPS: %.1f\n", result.Executed, seconds,
-                     seconds > 0 ? result.Executed / seconds / 1e6 : 0.0);
+        std::fprintf(stderr, "instructions: %" PRIu64 "\nseconds: %.3f\nMIPS: %.1f\n", result.Executed,
+                     seconds, seconds > 0 ? result.Executed / seconds / 1e6 : 0.0);
     return status;
 }

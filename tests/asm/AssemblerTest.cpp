@@ -10,17 +10,21 @@
 
 namespace {
 
-TAsmResult Assemble(const std::string& source) { return TAssembler().Assemble(source); }
+TAsmResult Assemble(const std::string& source) {
+    return TAssembler().Assemble(source);
+}
 
 uint64_t Read(const std::vector<uint8_t>& image, size_t at, int bytes) {
     uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | image.at(at + i);
+    for (int i = bytes - 1; i >= 0; --i)
+        value = value << 8 | image.at(at + i);
     return value;
 }
 
 std::string Messages(const TAsmResult& result) {
     std::string text;
-    for (const TAsmMessage& m : result.Messages) text += TAssembler::Format("t.s", m) + "\n";
+    for (const TAsmMessage& m : result.Messages)
+        text += TAssembler::Format("t.s", m) + "\n";
     return text;
 }
 
@@ -90,7 +94,9 @@ TEST_P(AssemblerForms, EncodesTheWordAtItsSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Instructions, AssemblerForms, testing::ValuesIn(Forms),
-                         [](const testing::TestParamInfo<TFormRow>& info) { return std::string(info.param.Name); });
+                         [](const testing::TestParamInfo<TFormRow>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 TEST(Assembler, CellsHoldTheValueOrTheJumpAddress) {
     const TAsmResult result = Assemble(".start\nLDI R1, -2\nLDA R2, target\nCALLI target\ntarget: NOP\n");
@@ -138,7 +144,9 @@ TEST_P(AssemblerData, EmitsTheBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Directives, AssemblerData, testing::ValuesIn(Data),
-                         [](const testing::TestParamInfo<TDataRow>& info) { return std::string(info.param.Name); });
+                         [](const testing::TestParamInfo<TDataRow>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 struct TExpressionRow {
     const char* Name;
@@ -172,7 +180,9 @@ TEST_P(AssemblerExpressions, Evaluate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, AssemblerExpressions, testing::ValuesIn(Expressions),
-                         [](const testing::TestParamInfo<TExpressionRow>& info) { return std::string(info.param.Name); });
+                         [](const testing::TestParamInfo<TExpressionRow>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 // Runs an assembled image on the machine to its end; the CPU is left for inspection.
 void RunImage(TCCPU& cpu, const std::string& source) {
@@ -199,21 +209,21 @@ TEST(AssemblerOnTheMachine, JumpsCallsAndPortInstructionsLandOnTheirLabels) {
     // Each skipped ONES would leave a trace in R9; the call returns after CALLI.
     TCCPU cpu;
     RunImage(cpu, ".start\n"
-             "        LDI  R10, 5000\n"
-             "        WRCTL StackOffsetBegin, R10\n"
-             "        LDA  R1, over\n"
-             "        JMP  R1\n"
-             "        ONES R9\n"
-             "over:   CALLI sub\n"
-             "        INC  R3, R3\n"
-             "        IN   R4, R0\n"   // 4 bytes: the next instruction follows at once
-             "        INC  R3, R3\n"
-             "        LDA  R1, end\n"
-             "        JMP  R1\n"
-             "sub:    INC  R2, R2\n"
-             "        RET\n"
-             "        ONES R9\n"
-             "end:\n");
+                  "        LDI  R10, 5000\n"
+                  "        WRCTL StackOffsetBegin, R10\n"
+                  "        LDA  R1, over\n"
+                  "        JMP  R1\n"
+                  "        ONES R9\n"
+                  "over:   CALLI sub\n"
+                  "        INC  R3, R3\n"
+                  "        IN   R4, R0\n" // 4 bytes: the next instruction follows at once
+                  "        INC  R3, R3\n"
+                  "        LDA  R1, end\n"
+                  "        JMP  R1\n"
+                  "sub:    INC  R2, R2\n"
+                  "        RET\n"
+                  "        ONES R9\n"
+                  "end:\n");
     EXPECT_EQ(cpu.R[9], 0);
     EXPECT_EQ(cpu.R[2], 1);
     EXPECT_EQ(cpu.R[3], 2);
@@ -222,14 +232,13 @@ TEST(AssemblerOnTheMachine, JumpsCallsAndPortInstructionsLandOnTheirLabels) {
 TEST(Assembler, ListingShowsAddressBytesLineAndSource) {
     const TAsmResult result = Assemble("; demo\nstart: CLR R1\n        OUT R1, R2\n        .fill 40, 1\n");
     ASSERT_FALSE(result.HasErrors()) << Messages(result);
-    EXPECT_EQ(result.Listing,
-              "00000000                              1  ; demo\n"
-              "00000000  01 00 00 0D 00 00 00 00     2  start: CLR R1\n"
-              "00000008  02 01 00 51                 3          OUT R1, R2\n"
-              "0000000C  01 01 01 01 01 01 01 01     4          .fill 40, 1\n"
-              "00000014  01 01 01 01 01 01 01 01\n"
-              "0000001C  01 01 01 01 01 01 01 01\n"
-              "         ...\n");
+    EXPECT_EQ(result.Listing, "00000000                              1  ; demo\n"
+                              "00000000  01 00 00 0D 00 00 00 00     2  start: CLR R1\n"
+                              "00000008  02 01 00 51                 3          OUT R1, R2\n"
+                              "0000000C  01 01 01 01 01 01 01 01     4          .fill 40, 1\n"
+                              "00000014  01 01 01 01 01 01 01 01\n"
+                              "0000001C  01 01 01 01 01 01 01 01\n"
+                              "         ...\n");
 }
 
 TEST(Assembler, WarnsWhenCellsAreReadWithoutTheStandardStart) {

@@ -65,10 +65,14 @@ const TRow Rows[] = {
 
 class DisassemblerRows : public testing::TestWithParam<TRow> {};
 
-TEST_P(DisassemblerRows, ShowsTheWord) { EXPECT_EQ(Disassemble(GetParam().Word), GetParam().Text); }
+TEST_P(DisassemblerRows, ShowsTheWord) {
+    EXPECT_EQ(Disassemble(GetParam().Word), GetParam().Text);
+}
 
 INSTANTIATE_TEST_SUITE_P(Words, DisassemblerRows, testing::ValuesIn(Rows),
-                         [](const testing::TestParamInfo<TRow>& info) { return std::string(info.param.Name); });
+                         [](const testing::TestParamInfo<TRow>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 TEST(Disassembler, ShowsTheCellOfLdiAndTheLandingAddressOfCalli) {
     EXPECT_EQ(Disassemble(0x81040000, 0x123), "LDI R4, 0x0000000000000123");

@@ -30,7 +30,8 @@ TEST(RoundTrip, EveryTopByteWithRepresentativeOperandBytes) {
                     const std::string text = Disassemble(word);
                     const auto back = FirstWord(text);
                     if (back != word && ++failures <= 10)
-                        ADD_FAILURE() << std::hex << word << " -> \"" << text << "\" -> " << (back ? *back : 0);
+                        ADD_FAILURE()
+                            << std::hex << word << " -> \"" << text << "\" -> " << (back ? *back : 0);
                 }
     EXPECT_EQ(failures, 0);
 }
@@ -57,7 +58,8 @@ TEST(RoundTrip, CellsOfLdiAndCalli) {
             const std::string text = Disassemble(word, cell);
             ASSERT_EQ(FirstWord(text, &image), word) << text;
             uint64_t back = 0;
-            for (int i = 7; i >= 0; --i) back = back << 8 | image.at(8 + i);
+            for (int i = 7; i >= 0; --i)
+                back = back << 8 | image.at(8 + i);
             EXPECT_EQ(back, cell) << text;
         }
     }
