@@ -26,6 +26,14 @@ TITLE = re.compile(r"<title>(.*?)</title>", re.S)
 HEADING = re.compile(r'<h([23])[^>]*\bid="([\w.-]+)"[^>]*>(.*?)</h\1>', re.S)
 TAG = re.compile(r"<[^>]+>")
 
+# Compiled help has no notion of UTF-8: viewers decode pages, contents and index in the code
+# page of the document's language (0x804, Chinese PRC: GB2312). The sources are UTF-8; the staged
+# copies are GB2312, with any character outside it written as a character reference.
+ENCODING = "gb2312"
+CHARSET = re.compile(r"<meta[^>]*charset[^>]*>", re.I)
+HEAD_TAG = re.compile(r"<head[^>]*>", re.I)
+META = '<meta http-equiv="Content-Type" content="text/html; charset=gb2312">'
+
 
 def text_of(fragment):
     return html.unescape(TAG.sub("", fragment)).strip()
@@ -49,14 +57,20 @@ def stage(source, staging):
         if name.endswith(".html"):
             page = data.decode("utf-8")
             page = OPTIONAL.sub(lambda m: m.group(2) if m.group(1) in present else "", page)
-            data = page.encode("utf-8")
+            page = CHARSET.sub("", page)
+            # Viewers built on simple HTML engines ignore style sheets: give tables their rules.
+            page = page.replace("<table>", '<table border="1" cellspacing="0" cellpadding="4">')
+            page, found = HEAD_TAG.subn(lambda m: m.group(0) + META, page, count=1)
+            if not found:
+                page = META + page
+            data = page.encode(ENCODING, errors="xmlcharrefreplace")
         (staging / name).write_bytes(data)
     return sorted(n for n in present if n.endswith(".html"))
 
 
 def page_order(staging, pages):
     linked = []
-    for target in LINK.findall((staging / "index.html").read_text("utf-8")):
+    for target in LINK.findall((staging / "index.html").read_text(ENCODING)):
         if target in pages and target not in linked and target != "index.html":
             linked.append(target)
     return ["index.html"] + linked + [p for p in pages if p not in linked and p != "index.html"]
@@ -71,15 +85,14 @@ def write_project(staging, args, order):
     titles = {}
     headings = {}
     for page in order:
-        text = (staging / page).read_text("utf-8")
+        text = (staging / page).read_text(ENCODING)
         found = TITLE.search(text)
         if not found:
             raise SystemExit(f"make_chm: {page} has no <title>")
         titles[page] = text_of(found.group(1))
         headings[page] = [(level, anchor, text_of(body)) for level, anchor, body in HEADING.findall(text)]
 
-    head = ('<!DOCTYPE HTML PUBLIC "-//IETF//DTD HTML//EN">\n<HTML><HEAD>'
-            '<meta http-equiv="Content-Type" content="text/html; charset=utf-8"></HEAD><BODY>\n')
+    head = f'<!DOCTYPE HTML PUBLIC "-//IETF//DTD HTML//EN">\n<HTML><HEAD>{META}</HEAD><BODY>\n' 
     toc = [head, "<UL>\n"]
     for page in order:
         toc.append(sitemap_object(titles[page], page))
@@ -89,7 +102,7 @@ def write_project(staging, args, order):
             toc.extend(sitemap_object(title, f"{page}#{anchor}") for _, anchor, title in subs)
             toc.append("</UL>\n")
     toc.append("</UL>\n</BODY></HTML>\n")
-    (staging / "contents.hhc").write_text("".join(toc), "utf-8")
+    (staging / "contents.hhc").write_text("".join(toc), ENCODING, errors="xmlcharrefreplace")
 
     keywords = {}
     for page in order:
@@ -99,7 +112,7 @@ def write_project(staging, args, order):
     index = [head, "<UL>\n"]
     index.extend(sitemap_object(k, keywords[k]) for k in sorted(keywords, key=str.casefold))
     index.append("</UL>\n</BODY></HTML>\n")
-    (staging / "keywords.hhk").write_text("".join(index), "utf-8")
+    (staging / "keywords.hhk").write_text("".join(index), ENCODING, errors="xmlcharrefreplace")
 
     others = sorted(p.name for p in staging.iterdir()
                     if p.suffix in (".css", ".png", ".svg", ".gif"))
@@ -120,7 +133,7 @@ main="{args.title}","contents.hhc","keywords.hhk","index.html","index.html",,,,,
 
 [FILES]
 """ + "".join(f"{name}\n" for name in order + others)
-    (staging / "project.hhp").write_text(project, "utf-8")
+    (staging / "project.hhp").write_text(project, ENCODING, errors="replace")
 
 
 def listed_names(chmls, output):
