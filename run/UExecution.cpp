@@ -47,14 +47,19 @@ void TExecution::Run(const TPollHook& poll) {
                 std::chrono::steady_clock::time_point::max(), poll);
 }
 
+// An idle body on a busy machine may wait long for a core; to reach its boundary (or its
+// test of Running) promptly it runs at the normal priority from a Pause or Stop until the
+// next Resume. A parked or ended body costs nothing at any priority.
 bool TExecution::Pause() {
     if (!RunThread) return false;
     Control.Pause();
+    RunThread->Boost(true);
     return true;
 }
 
 bool TExecution::Resume() {
     if (!RunThread) return false;
+    RunThread->Boost(false);
     Control.Resume();
     return true;
 }
@@ -63,6 +68,7 @@ bool TExecution::Stop(const TPollHook& poll) {
     Control.Stop();
     if (!RunThread) return true;
     TThreadRun& thread = *RunThread;
+    thread.Boost(true);
     // Called under the control's lock: the body's phase and whether it holds the CPU change
     // only with a notification, so the wait sees every step.
     const auto settled = [&] {

@@ -39,12 +39,12 @@ public:
     void In(int b, int c) { Word4(Enc(5, 0, 0, b, c)); }
     void Out(int b, int c) { Word4(Enc(5, 1, 0, b, c)); }
 
-    // R[r] := value (below 2^16) in a fixed length, so that it can be patched later; needs
+    // R[r] := value (below 2^24) in a fixed length, so that it can be patched later; needs
     // R15 = 1 (Setup).
     size_t Const(int r, uint32_t value) {
         const size_t at = Bytes.size();
         Clr(r);
-        for (int bit = 15; bit >= 0; --bit) {
+        for (int bit = 23; bit >= 0; --bit) {
             Shl(r, r, ROne);
             if (value >> bit & 1) Inc(r, r);
             else Nop();
