@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs roziduv2-cli once and checks its exit status, stdout and stderr.
 
-run_case.py CLI --status N [--stdout FILE] [--empty-stdout] [--stderr-has TEXT]...
+run_case.py CLI --status N [--stdout FILE] [--empty-stdout] [--stdout-has TEXT]...
+            [--stderr-has TEXT]...
             [--json FILE] -- ARGUMENTS...
 
 --stdout FILE   stdout must equal the file byte for byte
@@ -34,6 +35,7 @@ def main():
     parser.add_argument("--status", type=int, required=True)
     parser.add_argument("--stdout")
     parser.add_argument("--empty-stdout", action="store_true")
+    parser.add_argument("--stdout-has", action="append", default=[])
     parser.add_argument("--stderr-has", action="append", default=[])
     parser.add_argument("--json")
     argv = sys.argv[1:]
@@ -52,6 +54,10 @@ def main():
             faults.append(f"stdout differs:\n--- got\n{run.stdout!r}\n--- expected\n{expected!r}")
     if options.empty_stdout and run.stdout:
         faults.append(f"stdout should be empty, got {run.stdout[:200]!r}")
+    stdout = run.stdout.decode(errors="replace")
+    for text in options.stdout_has:
+        if text not in stdout:
+            faults.append(f"stdout lacks {text!r}")
     stderr = run.stderr.decode(errors="replace")
     for text in options.stderr_has:
         if text not in stderr:
