@@ -97,7 +97,8 @@ private:
     int64_t RegisterValue(const diff::TSetup& setup, const std::vector<int64_t>& slots) {
         const int roll = static_cast<int>(Below(100));
         if (roll < 35) return slots[Below(slots.size())] - 4;                     // a jump target
-        if (roll < 55) return Below(setup.MemorySize + 16);                         // an address
+        if (roll < 45) return Below(setup.MemorySize + 16);                         // an address
+        if (roll < 55) return slots[Below(slots.size())];                           // code to overwrite
         if (roll < 63) return 0;                                                    // also a divisor
         if (roll < 70) return 1 + Below(20);                                        // a count or port
         if (roll < 76) return W(Pick({INC, ADD, JMP, OUT, STORE}), Reg(), Reg(), Reg()); // a word to store
@@ -113,8 +114,10 @@ private:
 
 TEST(Differential, RunLoopEqualsSingleSteps) {
     TGenerator generator(20261208);
+    constexpr int Rounds = 10000;
     int ends[5] = {};
-    for (int round = 0; round < 3000; ++round) {
+    uint64_t executed = 0;
+    for (int round = 0; round < Rounds; ++round) {
         const diff::TSetup setup = generator.Next();
         TRunResult stepEnd{TRunEnd::Stopped, 0, 0};
         const std::string difference = diff::RunBothWays(setup, &stepEnd);
@@ -122,12 +125,14 @@ TEST(Differential, RunLoopEqualsSingleSteps) {
         ASSERT_EQ(difference, "") << "round " << round << ", memory " << setup.MemorySize << ", image "
                                   << setup.ImageLength << ", budget " << setup.MaxSteps;
         ++ends[static_cast<int>(stepEnd.End)];
+        executed += stepEnd.Executed;
     }
     // The generator must reach every ending (a weak generator would make this test hollow).
-    EXPECT_GT(ends[static_cast<int>(TRunEnd::EndOfImage)], 100);
-    EXPECT_GT(ends[static_cast<int>(TRunEnd::LeftMemory)], 100);
-    EXPECT_GT(ends[static_cast<int>(TRunEnd::StepLimit)], 100);
-    EXPECT_GT(ends[static_cast<int>(TRunEnd::DivisionByZero)], 30);
+    EXPECT_GT(ends[static_cast<int>(TRunEnd::EndOfImage)], Rounds / 10);
+    EXPECT_GT(ends[static_cast<int>(TRunEnd::LeftMemory)], Rounds / 10);
+    EXPECT_GT(ends[static_cast<int>(TRunEnd::StepLimit)], Rounds / 10);
+    EXPECT_GT(ends[static_cast<int>(TRunEnd::DivisionByZero)], Rounds / 100);
+    EXPECT_GT(executed, 100u * Rounds); // long runs (loops), not only a few words each
 }
 
 } // namespace

@@ -172,6 +172,24 @@ TEST(RunLoop, EndTestsComeBeforeTheControlWord) {
     EXPECT_EQ(m.Run(1).End, TRunEnd::StepLimit);
 }
 
+TEST(RunLoop, StoredWordsExecuteWhenFetchedAgain) {
+    // 0: NOP | 8: INC R1, replaced after its first run by ADD R1 := R1 + R1 |
+    // 16: STORE [R2], R3 | 24: INC R4 | 32: CMP R4, R5 | 40: JNE R6 (to 8)
+    TImage image;
+    image.Op(W(NOP)).Op(W(INC, 0, 1, 1)).Op(W(STORE, 0, 2, 3)).Op(W(INC, 0, 4, 4)).Op(W(CMP, 0, 4, 5)).Op(W(JNE, 0, 0, 6));
+    TLoopMachine m(image);
+    m.Cpu.R[2] = 8;
+    m.Cpu.R[3] = W(ADD, 1, 1, 1);
+    m.Cpu.R[5] = 3;
+    m.Cpu.R[6] = 4;
+    const TRunResult r = m.Run();
+    EXPECT_EQ(r.End, TRunEnd::EndOfImage);
+    EXPECT_EQ(r.Executed, 1u + 3 * 5);
+    EXPECT_EQ(m.Cpu.R[1], 4); // 1, then doubled twice
+    EXPECT_EQ(m.Get64(8), uint64_t{W(ADD, 1, 1, 1)});
+    EXPECT_EQ(m.Get64(16), 0u); // the cell's zero word 1 turned the STORE itself into a NOP
+}
+
 TEST(RunLoop, StateMatchesOneSingleStepWhenStopped) {
     // Random machines stopped after one instruction look exactly like one single step.
     std::mt19937_64 random(99);
