@@ -23,6 +23,7 @@
 #include "UCommandGuard.h"
 #include "UHelpCommands.h"
 #include "UMemoryTools.h"
+#include "UMoniterView.h"
 #include "UNumberParse.h"
 #include "UProgramIcon.h"
 #include "URegisterPanel.h"
@@ -75,7 +76,7 @@ QPlainTextEdit* Memo(const char* name, const QString& firstLine) {
 
 } // namespace
 
-TFrmMain::TFrmMain() : QMainWindow(nullptr) {
+TFrmMain::TFrmMain(TThreadPriority priority) : QMainWindow(nullptr), Execution(Cpu, *this, priority) {
     setObjectName(QStringLiteral("FrmMain"));
     QApplication::setFont(WindowFont()); // menus and boxes are top-level and do not inherit
     setFont(WindowFont());
@@ -103,6 +104,8 @@ TFrmMain::TFrmMain() : QMainWindow(nullptr) {
 
     TimerMain = Named(new QTimer(this), "TimerMain");
     TimerMain->setInterval(500);
+    TimerMoniter = Named(new QTimer(this), "TimerMoniter");
+    TimerMoniter->setInterval(40);
 
     ConnectCommands();
 
@@ -114,6 +117,8 @@ TFrmMain::TFrmMain() : QMainWindow(nullptr) {
 }
 
 TFrmMain::~TFrmMain() {
+    // No events are served from here on: the disposal ends the body whatever it waits for.
+    FDestroying = true;
     FormDestroy();
     if (FrmMain == this) FrmMain = nullptr;
 }
@@ -223,8 +228,8 @@ void TFrmMain::BuildBottom() {
     auto* monitor = new QVBoxLayout(TabSheet1);
     monitor->setContentsMargins(0, 0, 0, 0);
     monitor->setSpacing(0);
-    MemoMoniter = Memo("MemoMoniter", QString());
-    MemoMoniter->setReadOnly(true);
+    MemoMoniter = Named(new TMoniterView, "MemoMoniter");
+    MemoMoniter->SetLog(&Execution.MoniterLog);
     StatusBar1 = StatusBarWithPanels("StatusBar1", 50, QStringLiteral("版权所有"));
     monitor->addWidget(MemoMoniter);
     monitor->addWidget(StatusBar1);
@@ -263,6 +268,10 @@ void TFrmMain::ConnectCommands() {
     for (const auto& [action, handler] : entries)
         connect(action, &QAction::triggered, this, [this, handler = handler] { Command(handler); });
     connect(TimerMain, &QTimer::timeout, this, [this] { Command(&TFrmMain::TimerMainTimer); });
+    connect(TimerMoniter, &QTimer::timeout, this, [this] {
+        CatchUpMoniter();
+        if (!Execution.IsThreadActive()) TimerMoniter->stop();
+    });
     connect(TabRegs->BtnGetArgsToEdit, &QPushButton::clicked, this, [this] { Command(&TFrmMain::GetArgsToEdit); });
     connect(TabRegs->BtnEditToArgs, &QPushButton::clicked, this, [this] { Command(&TFrmMain::EditToArgs); });
     connect(TabMemory->BtnFlash, &QPushButton::clicked, this, [this] { Command(&TFrmMain::BtnFlashClick); });
@@ -270,8 +279,16 @@ void TFrmMain::ConnectCommands() {
             [this] { Command(&TFrmMain::BtnSetMemorySizeClick); });
 }
 
+// The monitor catches up before the handler (which may read the machine or show a box) and
+// after it (a step may have printed).
 void TFrmMain::Command(void (TFrmMain::*handler)()) {
+    CatchUpMoniter();
     RunCommand(this, [this, handler] { (this->*handler)(); });
+    CatchUpMoniter();
+}
+
+void TFrmMain::CatchUpMoniter() {
+    if (MemoMoniter) MemoMoniter->CatchUp();
 }
 
 void TFrmMain::showEvent(QShowEvent* event) {
@@ -286,7 +303,9 @@ bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == MemoMessage && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
         auto* key = static_cast<QKeyEvent*>(event);
         const bool down = event->type() == QEvent::KeyPress;
-        RunCommand(this, [&] { down ? MemoMessageKeyDown(key) : MemoMessageKeyUp(key); });
+        // A held key repeats as release-press pairs; only the real release clears the port.
+        if (down || !key->isAutoRepeat())
+            RunCommand(this, [&] { down ? MemoMessageKeyDown(key) : MemoMessageKeyUp(key); });
     }
     return QMainWindow::eventFilter(watched, event); // the memo still receives the key
 }
@@ -330,29 +349,16 @@ void TFrmMain::BtnSetMemorySizeClick() {
 
 // ---- menu commands ----
 
-// The execution commands, the refresh timer and the keyboard port's key events are wired to
-// the run layer together; until then their entries exist and do nothing.
-void TFrmMain::MnuOpenClick() {}
-void TFrmMain::MnuResetClick() {}
-void TFrmMain::MnuStepClick() {}
-void TFrmMain::MnuRunClick() {}
-void TFrmMain::MnuPluaseClick() {}
-void TFrmMain::MnuResumeClick() {}
-void TFrmMain::MnuStopClick() {}
-void TFrmMain::TimerMainTimer() {}
-void TFrmMain::MemoMessageKeyDown(QKeyEvent*) {}
-void TFrmMain::MemoMessageKeyUp(QKeyEvent*) {}
-
 void TFrmMain::MnuExitClick() { close(); }
 
 void TFrmMain::MnuClearInfoClick() { MemoInfo->clear(); }
 void TFrmMain::MnujClearMessageClick() { MemoMessage->clear(); }
-void TFrmMain::MnuClearMoniterClick() { MemoMoniter->clear(); }
+void TFrmMain::MnuClearMoniterClick() { MemoMoniter->Clear(); }
 
 void TFrmMain::MnuClearAllClick() {
     MemoInfo->clear();
     MemoMessage->clear();
-    MemoMoniter->clear();
+    MemoMoniter->Clear();
 }
 
 void TFrmMain::MnuContentClick() { OpenHelpDocument(this, QStringLiteral("ROZIDUV2.chm")); }
@@ -364,7 +370,3 @@ void TFrmMain::MnuAboutClick() {
 }
 
 void TFrmMain::FormShow() { GetArgsToEdit(); }
-
-// Disposing of the run thread (it must have ended before Cpu is destroyed) comes with the
-// run thread itself; no thread exists yet.
-void TFrmMain::FormDestroy() {}

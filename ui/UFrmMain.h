@@ -1,10 +1,14 @@
 #pragma once
+#include <QList>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <utility>
 
-#include "URunControl.h"
+#include "UExecution.h"
 #include "Uccpu.h"
 
 class QAction;
@@ -21,6 +25,7 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class TMemoryTools;
+class TMoniterView;
 class TRegisterPanel;
 
 // The main window: owns the one CPU, carries every command in its menus and toolbar, and
@@ -28,28 +33,42 @@ class TRegisterPanel;
 //
 // Every handler runs on the window's thread through RunCommand, so an exception ends the
 // handler in the application's error box and never crosses a Qt frame.
-class TFrmMain : public QMainWindow {
+//
+// The run thread reports through TRunHost on its own thread; the window posts those reports
+// to its thread and shows them with QMessageBox::open(), so no box ever nests an event loop
+// inside a wait for the run thread.
+class TFrmMain : public QMainWindow, public TRunHost {
     Q_OBJECT
 public:
     // Builds the controls, then the CPU (reset, 10000 zero bytes). Sets FrmMain to itself.
-    TFrmMain();
+    // The program runs its thread at the idle priority; tests and benchmarks choose Normal.
+    explicit TFrmMain(TThreadPriority priority = TThreadPriority::Idle);
     ~TFrmMain() override;
 
     // The only way the window touches Cpu: f(Cpu) runs while this thread holds the CPU
     // hand-over, so a run thread is parked at an instruction boundary meanwhile (and gets
     // the CPU back also when f throws). Keep f short: copy out, then update widgets.
+    // The monitor is brought up to date first, so whatever f reads is never ahead of it.
     template <class F> decltype(auto) WithCpu(F&& f) {
-        TRunControl::THandOver guard(Control);
+        TRunControl::THandOver guard = Execution.HandOver();
+        CatchUpMoniter();
         return std::forward<F>(f)(Cpu);
     }
 
     TCCPU Cpu;
-    // The control word shared with the run thread; Running() is its Running bit.
-    TRunControl Control;
-    bool Running() const { return Control.IsRunning(); }
+    // Execution control: the control word, the run thread and the monitor log. Declared
+    // after Cpu, so it (and its thread) is gone before the CPU.
+    TExecution Execution;
+    // The run flags are the execution's: Running is the control word's Running bit.
+    bool Running() const { return Execution.IsRunning(); }
     int64_t ViewBegin = 0;
     int64_t ViewCount = 128;
-    std::atomic<bool> ThreadActive{false};
+    std::unique_ptr<TThreadRun>& RunThread = Execution.RunThread;
+    std::atomic<bool>& ThreadActive = Execution.ThreadActive;
+
+    // The monitor shows every line the log holds; called by a timer during a run and before
+    // every command, refresh and box.
+    void CatchUpMoniter();
 
     // Register panel transfers (CPU to boxes, boxes to CPU) and the memory tools' commands.
     void GetArgsToEdit();
@@ -127,16 +146,22 @@ public:
     QWidget* TabSheet1 = nullptr;
     QPlainTextEdit* MemoInfo = nullptr;
     QPlainTextEdit* MemoMessage = nullptr;
-    // A widget of its own so that the monitor log's view can take its place.
-    QPlainTextEdit* MemoMoniter = nullptr;
+    TMoniterView* MemoMoniter = nullptr;
     QStatusBar* StsBar = nullptr;
     QStatusBar* StatusBar1 = nullptr;
 
     QFileDialog* OpenBinDlg = nullptr;
     QTimer* TimerMain = nullptr;
+    // Brings MemoMoniter up to date at least every 50 ms while a run thread exists.
+    QTimer* TimerMoniter = nullptr;
+
+    // TRunHost, called on the run thread: both post to the window's thread and return.
+    void RunEndMessageDue(uint64_t run) override;
+    void RunFailed(uint64_t run, const std::string& message) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -149,7 +174,25 @@ private:
     void Command(void (TFrmMain::*handler)());
     QToolButton* AddToolButton(const char* name, int image, const QString& hint, void (TFrmMain::*handler)());
 
+    // Waits of the execution (Run, Stop, disposal) serve the window's events through this
+    // hook. Commands that would replace the thread or the window meanwhile are deferred.
+    TExecution::TPollHook Poll();
+    class TWaitScope;
+    // True (and the command remembered for later) while a wait is in progress.
+    bool DeferDuringWait(void (TFrmMain::*handler)());
+    void RunDeferred();
+    // Shows a box for the run thread's report without a nested event loop.
+    QMessageBox* OpenRunBox(QMessageBox::Icon icon, const QString& caption, const QString& text);
+    void ShowEndMessage(uint64_t run);
+    void ShowRunFailure(const QString& message);
+    void CloseRunBoxes();
+
     bool FShown = false;
+    bool FDestroying = false;
+    int FWaits = 0;
+    QList<void (TFrmMain::*)()> FDeferred;
+    bool FCloseDeferred = false;
+    QList<QPointer<QMessageBox>> FRunBoxes;
 };
 
 // The one main window, set by its constructor and cleared by its destructor.
