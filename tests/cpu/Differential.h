@@ -110,24 +110,42 @@ inline std::string Compare(TMachine& loop, const TRunResult& loopEnd, TMachine& 
 // Builds the setup twice, runs it both ways and compares; empty when they agree or the setup
 // cannot be built. A run that ended before its budget is run once more with a budget of
 // exactly the instructions it executed, so that the budget runs out on the instruction that
-// ended it (the end tests after an instruction come before the budget).
-inline std::string RunOnce(const TSetup& setup, TRunResult* stepOutcome) {
+// ended it (the end tests after an instruction come before the budget), and once by the
+// uncounted loop, which must end in the same state.
+enum class TLoopKind { Counted, Uncounted };
+
+inline std::string RunOnce(const TSetup& setup, TLoopKind kind, TRunResult* stepOutcome) {
     TMachine loop, steps;
     if (!Build(setup, loop) || !Build(setup, steps)) return {};
-    const TRunResult loopEnd = RunByLoop(loop.Cpu, setup.MaxSteps);
+    TRunResult loopEnd;
+    if (kind == TLoopKind::Counted) {
+        loopEnd = RunByLoop(loop.Cpu, setup.MaxSteps);
+    } else {
+        TRunControl control;
+        control.Word = TRunControl::Running;
+        loopEnd = RunLoopUncounted(loop.Cpu, control);
+    }
     const TRunResult stepEnd = RunBySteps(steps.Cpu, setup.MaxSteps);
     if (stepOutcome) *stepOutcome = stepEnd;
+    if (kind == TLoopKind::Uncounted) {
+        if (loopEnd.Executed != 0) return "the uncounted loop counted\n";
+        loopEnd.Executed = stepEnd.Executed;
+    }
     return Compare(loop, loopEnd, steps, stepEnd);
 }
 
 inline std::string RunBothWays(const TSetup& setup, TRunResult* stepOutcome = nullptr) {
     TRunResult first{TRunEnd::StepLimit, 0, 0};
-    std::string difference = RunOnce(setup, &first);
+    std::string difference = RunOnce(setup, TLoopKind::Counted, &first);
     if (stepOutcome) *stepOutcome = first;
-    if (!difference.empty() || first.End == TRunEnd::StepLimit || first.Executed == 0) return difference;
+    if (!difference.empty() || first.End == TRunEnd::StepLimit) return difference;
+    // The run ends by itself within the budget, so the uncounted loop ends too.
+    difference = RunOnce(setup, TLoopKind::Uncounted, nullptr);
+    if (!difference.empty()) return "uncounted:\n" + difference;
+    if (first.Executed == 0) return difference;
     TSetup exact = setup;
     exact.MaxSteps = first.Executed;
-    difference = RunOnce(exact, nullptr);
+    difference = RunOnce(exact, TLoopKind::Counted, nullptr);
     return difference.empty() ? difference : "with a budget of " + std::to_string(exact.MaxSteps) + ":\n" + difference;
 }
 

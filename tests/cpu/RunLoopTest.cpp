@@ -1,7 +1,9 @@
 // The run loop's own contract: its end reasons, the step budget and the control word.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "Differential.h"
 
@@ -157,6 +159,45 @@ TEST(RunLoop, ClearedRunningStopsAfterExactlyOneInstruction) {
         EXPECT_EQ(m.Cpu.IPOffset, 8 * i);
     }
     EXPECT_STREQ(RunEndName(TRunEnd::Stopped), "stopped");
+    const TRunResult uncounted = RunLoopUncounted(m.Cpu, m.Control);
+    EXPECT_EQ(uncounted.End, TRunEnd::Stopped);
+    EXPECT_EQ(uncounted.Executed, 0u);
+    EXPECT_EQ(m.Cpu.IPOffset, 8); // the JNE at 24 jumped back
+}
+
+TEST(RunLoop, HandOverMayReplaceTheWholeMachine) {
+    // The run thread spins in JMP-to-itself; the test thread takes the CPU at a boundary,
+    // re-sizes memory (a new buffer), loads the counting loop and resets; the loop must go on
+    // with the new machine, not the old buffer, and end at the new image's end.
+    for (const bool counted : {true, false}) {
+        SCOPED_TRACE(counted ? "counted" : "uncounted");
+        TImage spin;
+        spin.Op(W(JMP, 0, 0, 1));
+        TLoopMachine m(spin);
+        m.Cpu.R[1] = -4;
+        TRunResult result{TRunEnd::Stopped, 0, 0};
+        std::thread body([&] {
+            m.Control.BodyEnter();
+            result = counted ? RunLoop(m.Cpu, m.Control) : RunLoopUncounted(m.Cpu, m.Control);
+            m.Control.BodyLeave();
+        });
+        while (!m.Control.BodyHoldsCpu()) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        {
+            TRunControl::THandOver guard(m.Control);
+            ASSERT_TRUE(guard.Acquired());
+            EXPECT_EQ(m.Cpu.IPOffset, 0); // parked at a boundary, state written back
+            ASSERT_EQ(m.Cpu.Memory.SetSize(64), 0);
+            ASSERT_EQ(m.Load(CountingLoop()), 0);
+            m.Cpu.Reset();
+            m.Cpu.R[2] = 1000;
+            m.Cpu.R[3] = 4;
+        }
+        body.join();
+        EXPECT_EQ(result.End, TRunEnd::EndOfImage);
+        EXPECT_EQ(m.Cpu.R[1], 1000);
+        EXPECT_EQ(m.Cpu.IPOffset, 32);
+    }
 }
 
 TEST(RunLoop, EndTestsComeBeforeTheControlWord) {
