@@ -14,8 +14,7 @@ TAboutBox* AboutBox = nullptr;
 
 namespace {
 
-QLabel* NamedLabel(const QString& name, const QString& text, QWidget* parent)
-{
+QLabel* NamedLabel(const QString& name, const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
     return label;
@@ -25,8 +24,7 @@ QLabel* NamedLabel(const QString& name, const QString& text, QWidget* parent)
 
 TAboutBox::TAboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint)
-{
+                          Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("关于本软件About"));
     setWindowIcon(::ProgramIcon());
@@ -34,8 +32,8 @@ TAboutBox::TAboutBox(QWidget* parent)
 
     // "宋体" where it is installed; fontconfig substitutes a CJK face elsewhere.
     QFont font;
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")});
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Sans CJK SC"),
+                      QStringLiteral("WenQuanYi Micro Hei")});
     font.setPixelSize(12);
     setFont(font);
 
@@ -51,14 +49,13 @@ TAboutBox::TAboutBox(QWidget* parent)
     ProgramIcon->setPixmap(::ProgramIcon().pixmap(QSize(33, 33), devicePixelRatio()));
     ProgramIcon->setScaledContents(true);
 
-    ProductName = NamedLabel(QStringLiteral("ProductName"),
-                             QStringLiteral("ROZIDUV2  128位仿真机软件"), panel);
+    ProductName =
+        NamedLabel(QStringLiteral("ProductName"), QStringLiteral("ROZIDUV2  128位仿真机软件"), panel);
     Version = NamedLabel(QStringLiteral("Version"), QStringLiteral("版本号Version：2021.5"), panel);
-    Copyright = NamedLabel(QStringLiteral("Copyright"),
-                           QStringLiteral("作者：ROZIDUV2 教学组。版权所有。"), panel);
+    Copyright =
+        NamedLabel(QStringLiteral("Copyright"), QStringLiteral("作者：ROZIDUV2 教学组。版权所有。"), panel);
     CopyrightEn = NamedLabel(QStringLiteral("CopyrightEn"),
-                             QStringLiteral("Author: ROZIDUV2 team. All rights reserved."),
-                             panel);
+                             QStringLiteral("Author: ROZIDUV2 team. All rights reserved."), panel);
     Comments = NamedLabel(QStringLiteral("Comments"),
                           QStringLiteral("本软件供计算机组成原理课程免费使用，"
                                          "可以自由复制和分发，但不得出售。"),
@@ -106,8 +103,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     setFixedSize(298, 263);
 }
 
-void TAboutBox::showEvent(QShowEvent* event)
-{
+void TAboutBox::showEvent(QShowEvent* event) {
     // Centred on the screen (not on the main window), each time it is shown.
     if (QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen())
         move(where->availableGeometry().center() - rect().center());

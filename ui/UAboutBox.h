@@ -7,7 +7,7 @@ class QPushButton;
 // The about box: created once at start-up, hidden between showings, same texts every time.
 class TAboutBox : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TAboutBox(QWidget* parent = nullptr);
 
     QLabel* ProgramIcon = nullptr;
@@ -19,7 +19,7 @@ public:
     QLabel* CommentsEn = nullptr;
     QPushButton* OKButton = nullptr;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 };
 

@@ -16,8 +16,7 @@ const int IconSizes[] = {16, 24, 32, 48, 64, 96, 128};
 
 // A stylised processor chip: a dark package with gold pins on all four sides and a light die
 // in the middle carrying a small "2" where there is room for it.
-QPixmap DrawChip(int size)
-{
+QPixmap DrawChip(int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -62,8 +61,7 @@ QPixmap DrawChip(int size)
 }
 
 // The stop entry: a red octagon with a white square, the traffic sign everybody knows.
-QPixmap DrawStop(int size)
-{
+QPixmap DrawStop(int size) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -88,8 +86,7 @@ QPixmap DrawStop(int size)
     return pixmap;
 }
 
-QIcon Build(QPixmap (*draw)(int))
-{
+QIcon Build(QPixmap (*draw)(int)) {
     QIcon icon;
     for (int size : IconSizes)
         icon.addPixmap(draw(size));
@@ -99,12 +96,10 @@ QIcon Build(QPixmap (*draw)(int))
 } // namespace
 
 // Not cached: a static QIcon would outlive the application object that its pixmaps need.
-QIcon ProgramIcon()
-{
+QIcon ProgramIcon() {
     return Build(DrawChip);
 }
 
-QIcon StopBitmap()
-{
+QIcon StopBitmap() {
     return Build(DrawStop);
 }

@@ -29,12 +29,10 @@ struct TSeenBox {
 };
 
 // Arms a timer that inspects the next modal box and closes it with its OK button.
-void CloseNextMessageBox(TSeenBox& seen)
-{
+void CloseNextMessageBox(TSeenBox& seen) {
     QTimer::singleShot(0, [&seen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
+        if (!box) return;
         seen.Seen = true;
         seen.Caption = box->windowTitle();
         seen.Text = box->text();
@@ -45,14 +43,12 @@ void CloseNextMessageBox(TSeenBox& seen)
     });
 }
 
-QString ExpectedFailure(const QString& fileName)
-{
+QString ExpectedFailure(const QString& fileName) {
     const QString path = QCoreApplication::applicationDirPath() + "/" + fileName;
     return QStringLiteral("不能打开帮助文件") + path + "\r\nCan not Open Help File" + path;
 }
 
-void Touch(const QString& fileName)
-{
+void Touch(const QString& fileName) {
     QFile file(HelpDocumentPath(fileName));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("ITSF");
@@ -68,9 +64,8 @@ class THelpCommandsTest : public QObject {
 
     QStringList Opened;
 
-private slots:
-    void init()
-    {
+  private slots:
+    void init() {
         Opened.clear();
         DesktopOpener = [this](const QString& what) {
             Opened << what;
@@ -80,21 +75,18 @@ private slots:
         QFile::remove(HelpDocumentPath(Reference));
     }
 
-    void cleanup()
-    {
+    void cleanup() {
         QFile::remove(HelpDocumentPath(Guide));
         QFile::remove(HelpDocumentPath(Reference));
     }
 
-    void MissingDocumentShowsTheWarningBox_data()
-    {
+    void MissingDocumentShowsTheWarningBox_data() {
         QTest::addColumn<QString>("fileName");
         QTest::newRow("guide") << Guide;
         QTest::newRow("reference") << Reference;
     }
 
-    void MissingDocumentShowsTheWarningBox()
-    {
+    void MissingDocumentShowsTheWarningBox() {
         QFETCH(QString, fileName);
         TSeenBox seen;
         CloseNextMessageBox(seen);
@@ -108,16 +100,14 @@ private slots:
     }
 
     // Only one of the two documents is present: each command looks at its own file.
-    void TheTwoCommandsAreIndependent_data()
-    {
+    void TheTwoCommandsAreIndependent_data() {
         QTest::addColumn<QString>("present");
         QTest::addColumn<QString>("missing");
         QTest::newRow("only the guide") << Guide << Reference;
         QTest::newRow("only the reference") << Reference << Guide;
     }
 
-    void TheTwoCommandsAreIndependent()
-    {
+    void TheTwoCommandsAreIndependent() {
         QFETCH(QString, present);
         QFETCH(QString, missing);
         Touch(present);
@@ -137,16 +127,14 @@ private slots:
         QVERIFY(Opened.isEmpty());
     }
 
-    void PresentDocumentGoesToTheOpenerWithItsFullPath()
-    {
+    void PresentDocumentGoesToTheOpenerWithItsFullPath() {
         Touch(Guide);
         OpenHelpDocument(nullptr, Guide);
         QCOMPARE(Opened, QStringList{QCoreApplication::applicationDirPath() + "/ROZIDUV2.chm"});
     }
 
     // A folder with the document's name is not a document.
-    void FolderWithTheNameCountsAsMissing()
-    {
+    void FolderWithTheNameCountsAsMissing() {
         QVERIFY(QDir().mkpath(HelpDocumentPath(Guide)));
         TSeenBox seen;
         CloseNextMessageBox(seen);
@@ -156,8 +144,7 @@ private slots:
         QVERIFY(Opened.isEmpty());
     }
 
-    void WebPageGoesToTheOpenerAndNothingIsReported()
-    {
+    void WebPageGoesToTheOpenerAndNothingIsReported() {
         TSeenBox seen;
         CloseNextMessageBox(seen);
         OpenProductWebPage(nullptr);
@@ -167,18 +154,16 @@ private slots:
         QVERIFY(ProductWebPagePath().startsWith(QCoreApplication::applicationDirPath() + "/"));
     }
 
-    void AboutBoxShowsTheSameTextsEachTime()
-    {
+    void AboutBoxShowsTheSameTextsEachTime() {
         TAboutBox box;
         QCOMPARE(box.windowTitle(), QStringLiteral("关于本软件About"));
         QCOMPARE(box.size(), QSize(298, 263));
         QCOMPARE(box.minimumSize(), box.maximumSize());
 
-        const QStringList names = {"ProgramIcon", "ProductName", "Version",    "Copyright",
+        const QStringList names = {"ProgramIcon", "ProductName", "Version",   "Copyright",
                                    "CopyrightEn", "Comments",    "CommentsEn"};
-        const QList<QLabel*> members = {box.ProgramIcon, box.ProductName, box.Version,
-                                        box.Copyright,   box.CopyrightEn, box.Comments,
-                                        box.CommentsEn};
+        const QList<QLabel*> members = {box.ProgramIcon, box.ProductName, box.Version,   box.Copyright,
+                                        box.CopyrightEn, box.Comments,    box.CommentsEn};
         for (int i = 0; i < names.size(); ++i) {
             QVERIFY2(members[i], qPrintable(names[i]));
             QCOMPARE(members[i]->objectName(), names[i]);
@@ -201,15 +186,13 @@ private slots:
         };
         const QStringList first = texts();
         for (const QString& notice :
-             {box.Copyright->text(), box.CopyrightEn->text(), box.Comments->text(),
-              box.CommentsEn->text()})
+             {box.Copyright->text(), box.CopyrightEn->text(), box.Comments->text(), box.CommentsEn->text()})
             QVERIFY(!notice.trimmed().isEmpty());
 
         // First showing closed with the button, the second with Enter; both accept.
         QTimer::singleShot(0, [] {
             auto* shown = qobject_cast<TAboutBox*>(QApplication::activeModalWidget());
-            if (shown)
-                shown->OKButton->click();
+            if (shown) shown->OKButton->click();
         });
         QCOMPARE(box.exec(), int(QDialog::Accepted));
         QCOMPARE(texts(), first);
@@ -217,8 +200,7 @@ private slots:
         QStringList secondShowing;
         QTimer::singleShot(0, [&secondShowing, &texts] {
             auto* shown = qobject_cast<TAboutBox*>(QApplication::activeModalWidget());
-            if (!shown)
-                return;
+            if (!shown) return;
             secondShowing = texts();
             QTest::keyClick(shown, Qt::Key_Return);
         });
@@ -228,28 +210,24 @@ private slots:
     }
 
     // The fixed client area must hold every text at the box's 12-pixel font.
-    void AboutBoxClipsNoText()
-    {
+    void AboutBoxClipsNoText() {
         TAboutBox box;
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
         for (QLabel* label : box.findChildren<QLabel*>()) {
-            if (label == box.ProgramIcon)
-                continue;
+            if (label == box.ProgramIcon) continue;
             const QRect inBox(label->mapTo(&box, QPoint(0, 0)), label->size());
             QVERIFY2(box.rect().contains(inBox), qPrintable(label->objectName()));
             if (label->wordWrap())
                 QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
                          qPrintable(label->objectName()));
             else
-                QVERIFY2(label->sizeHint().width() <= label->width(),
-                         qPrintable(label->objectName()));
+                QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->objectName()));
         }
         QVERIFY(box.rect().contains(QRect(box.OKButton->pos(), box.OKButton->size())));
     }
 
-    void IconsHaveSharpSizesForBothScales()
-    {
+    void IconsHaveSharpSizesForBothScales() {
         for (const QIcon& icon : {ProgramIcon(), StopBitmap()}) {
             const QList<QSize> sizes = icon.availableSizes();
             for (int size : {16, 32, 64})
