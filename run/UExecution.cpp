@@ -11,7 +11,8 @@ TExecution::~TExecution() {
 }
 
 template <class Pred>
-bool TExecution::WaitServing(Pred done, std::chrono::steady_clock::time_point deadline, const TPollHook& poll) {
+bool TExecution::WaitServing(Pred done, std::chrono::steady_clock::time_point deadline,
+                             const TPollHook& poll) {
     using namespace std::chrono;
     for (;;) {
         if (poll) poll();
@@ -45,6 +46,7 @@ void TExecution::Run(const TPollHook& poll) {
     TThreadRun& thread = *RunThread;
     WaitServing([&] { return thread.Phase() != TThreadRun::TPhase::Created; },
                 std::chrono::steady_clock::time_point::max(), poll);
+    thread.LowerToPriority();
 }
 
 // An idle body on a busy machine may wait long for a core; to reach its boundary (or its
@@ -84,6 +86,7 @@ bool TExecution::Stop(const TPollHook& poll) {
 void TExecution::Dispose(const TPollHook& poll) {
     if (!RunThread) return;
     Control.Release();
+    RunThread->Boost(true);
     WaitServing([&] { return RunThread->Ended(); }, std::chrono::steady_clock::time_point::max(), poll);
     Control.OnHandOverWaiting = nullptr;
     Control.OnHandOverContext = nullptr;
@@ -97,10 +100,13 @@ void TExecution::EndMessageClosed(uint64_t run) {
 TRunState TExecution::State() const {
     if (!RunThread) return TRunState::NeverRun;
     switch (RunThread->Phase()) {
-    case TThreadRun::TPhase::Ended: return TRunState::Finished;
-    case TThreadRun::TPhase::WaitingForHost: return TRunState::Stopping;
+    case TThreadRun::TPhase::Ended:
+        return TRunState::Finished;
+    case TThreadRun::TPhase::WaitingForHost:
+        return TRunState::Stopping;
     case TThreadRun::TPhase::Created:
-    case TThreadRun::TPhase::Executing: break;
+    case TThreadRun::TPhase::Executing:
+        break;
     }
     const uint32_t word = Control.Word.load(std::memory_order_acquire);
     if (word & TRunControl::Running) return TRunState::Running;

@@ -32,7 +32,7 @@ enum class TRunState {
 // an instruction boundary or holds no CPU. Never call Run, Stop or Dispose while holding a
 // guard that another command would need; Dispose itself is safe even then.
 class TExecution {
-public:
+  public:
     using TPollHook = std::function<void()>; // serves the owner's own events while it waits
     static constexpr std::chrono::milliseconds StopWait{100};
 
@@ -80,11 +80,11 @@ public:
     std::unique_ptr<TThreadRun> RunThread;
     TMoniterLog MoniterLog;
 
-private:
+  private:
     static void BoostHook(void* context, bool waiting);
     // Waits until done() or the deadline, calling poll at least every millisecond.
-    template <class Pred> bool WaitServing(Pred done, std::chrono::steady_clock::time_point deadline,
-                                           const TPollHook& poll);
+    template <class Pred>
+    bool WaitServing(Pred done, std::chrono::steady_clock::time_point deadline, const TPollHook& poll);
 
     TCCPUBase& FCpu;
     TRunHost& FHost;

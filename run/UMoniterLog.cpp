@@ -4,11 +4,15 @@ TMoniterLog::TMoniterLog() : FRing(new uint64_t[Capacity]) {}
 
 void TMoniterLog::MoniterOutput(uint64_t value) {
     const TMoniterCommand command = TMoniterCommand::Decode(value);
-    if (command.Kind == TMoniterCommand::Print) Append(command.Number);
-    else if (command.Kind == TMoniterCommand::Clear) Append(ClearTag);
+    if (command.Kind == TMoniterCommand::Print)
+        Append(command.Number);
+    else if (command.Kind == TMoniterCommand::Clear)
+        Append(ClearTag);
 }
 
-void TMoniterLog::Clear() { Append(ClearTag); }
+void TMoniterLog::Clear() {
+    Append(ClearTag);
+}
 
 void TMoniterLog::Append(uint64_t entry) {
     std::lock_guard lock(FMutex);
@@ -24,16 +28,20 @@ void TMoniterLog::Append(uint64_t entry) {
     }
 }
 
-TMoniterLog::TSnapshot TMoniterLog::SnapshotLocked() const { return {FNext, FNext - FFirstLine, FFirstLine, FDropped}; }
+TMoniterLog::TSnapshot TMoniterLog::SnapshotLocked() const {
+    return {FNext, FNext - FFirstLine, FFirstLine, FDropped};
+}
 
 TMoniterLog::TSnapshot TMoniterLog::Snapshot() const {
     std::lock_guard lock(FMutex);
     return SnapshotLocked();
 }
 
-TMoniterLog::TSnapshot TMoniterLog::CopyLines(uint64_t first, uint64_t count, std::vector<uint32_t>& out) const {
+TMoniterLog::TSnapshot TMoniterLog::CopyLines(uint64_t first, uint64_t count,
+                                              std::vector<uint32_t>& out) const {
     out.clear();
-    out.reserve(count < 4096 ? count : 4096); // a view asks for a screenful; no allocation under the lock then
+    out.reserve(count < 4096 ? count
+                             : 4096); // a view asks for a screenful; no allocation under the lock then
     std::lock_guard lock(FMutex);
     const TSnapshot snapshot = SnapshotLocked();
     if (first >= snapshot.LineCount) return snapshot;

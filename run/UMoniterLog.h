@@ -19,7 +19,7 @@
 // Generation changes on every append and clear, so a reader can tell whether its copy
 // is still current.
 class TMoniterLog final : public TMoniterSink {
-public:
+  public:
     static constexpr uint64_t Capacity = uint64_t{1} << 20; // >= 1,000,000 lines
 
     struct TEvent {
@@ -50,7 +50,7 @@ public:
     // the oldest event held (the caller sees the gap in the returned number).
     uint64_t EventsSince(uint64_t from, size_t max, std::vector<TEvent>& out) const;
 
-private:
+  private:
     static constexpr uint64_t ClearTag = uint64_t{1} << 32;
     void Append(uint64_t entry);
     TSnapshot SnapshotLocked() const;

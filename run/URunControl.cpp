@@ -1,21 +1,25 @@
 #include "URunControl.h"
 
 void TRunControl::SetRunning(bool running) {
-    if (running) Word.fetch_or(Running, std::memory_order_acq_rel);
-    else Word.fetch_and(~uint32_t{Running}, std::memory_order_acq_rel);
+    if (running)
+        Word.fetch_or(Running, std::memory_order_acq_rel);
+    else
+        Word.fetch_and(~uint32_t{Running}, std::memory_order_acq_rel);
 }
 
 void TRunControl::Pause() {
     // One atomic step, so that the body never sees Running cleared without the pause.
     uint32_t w = Word.load(std::memory_order_relaxed);
-    while (!Word.compare_exchange_weak(w, (w | PauseRequest) & ~uint32_t{Running}, std::memory_order_acq_rel)) {
+    while (
+        !Word.compare_exchange_weak(w, (w | PauseRequest) & ~uint32_t{Running}, std::memory_order_acq_rel)) {
     }
 }
 
 void TRunControl::Resume() {
     std::lock_guard lock(FMutex);
     uint32_t w = Word.load(std::memory_order_relaxed);
-    while (!Word.compare_exchange_weak(w, (w | Running) & ~uint32_t{PauseRequest}, std::memory_order_acq_rel)) {
+    while (
+        !Word.compare_exchange_weak(w, (w | Running) & ~uint32_t{PauseRequest}, std::memory_order_acq_rel)) {
     }
     FChanged.notify_all();
 }
@@ -128,7 +132,8 @@ TRunControl::THandOver::THandOver(TRunControl& control) : FControl(control) {
     FAcquired = FControl.Acquire(std::chrono::milliseconds(0), false);
 }
 
-TRunControl::THandOver::THandOver(TRunControl& control, std::chrono::milliseconds timeout) : FControl(control) {
+TRunControl::THandOver::THandOver(TRunControl& control, std::chrono::milliseconds timeout)
+    : FControl(control) {
     FAcquired = FControl.Acquire(timeout, true);
 }
 

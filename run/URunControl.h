@@ -24,7 +24,7 @@
 // notification, so no wake-up is lost. After Release nothing of the body waits any more:
 // a release made while the releasing thread holds a hand-over ends the body too.
 class TRunControl {
-public:
+  public:
     enum : uint32_t { Running = 1, PauseRequest = 2, HandOverRequest = 4 };
 
     std::atomic<uint32_t> Word{0};
@@ -96,7 +96,7 @@ public:
     // the destructor hands the CPU back. With a timeout the guard may give up: then
     // Acquired() is false and the CPU must not be touched. Nests on one thread.
     class THandOver {
-    public:
+      public:
         explicit THandOver(TRunControl& control);
         THandOver(TRunControl& control, std::chrono::milliseconds timeout);
         ~THandOver();
@@ -104,12 +104,12 @@ public:
         THandOver& operator=(const THandOver&) = delete;
         bool Acquired() const { return FAcquired; }
 
-    private:
+      private:
         TRunControl& FControl;
         bool FAcquired = false;
     };
 
-private:
+  private:
     bool Acquire(std::chrono::milliseconds timeout, bool bounded);
     void Hand();
 

@@ -10,7 +10,7 @@
 // disposing of this very thread (it keeps serving its events through a poll hook then, but
 // a call that blocks until a box is closed would stall the disposal for as long).
 class TRunHost {
-public:
+  public:
     static constexpr const char* EndMessage = "程序执行完毕！";
     static constexpr const char* EndCaption = "系统提示";
 
@@ -22,6 +22,6 @@ public:
     // does not wait for the error box.
     virtual void RunFailed(uint64_t run, const std::string& message) = 0;
 
-protected:
+  protected:
     ~TRunHost() = default;
 };

@@ -21,9 +21,12 @@ void SetPolicy(pthread_t thread, TThreadPriority priority) {
 
 TThreadRun::TThreadRun(TCCPUBase& cpu, TRunControl& control, std::atomic<bool>& threadActive, TRunHost& host,
                        uint64_t run, TThreadPriority priority)
-    : FCpu(cpu), FControl(control), FThreadActive(threadActive), FHost(host), FRun(run), FPriority(priority) {}
+    : FCpu(cpu), FControl(control), FThreadActive(threadActive), FHost(host), FRun(run), FPriority(priority) {
+}
 
-TThreadRun::~TThreadRun() { Join(); }
+TThreadRun::~TThreadRun() {
+    Join();
+}
 
 void TThreadRun::Start() {
     FThread = std::thread([this] { Body(); });
@@ -36,6 +39,11 @@ void TThreadRun::Join() {
 void TThreadRun::EndMessageClosed(uint64_t run) {
     if (run != FRun) return;
     FControl.Notify([&] { FEndMessageClosed = true; });
+}
+
+void TThreadRun::LowerToPriority() {
+    if (FPriority == TThreadPriority::Idle && FThread.joinable())
+        SetPolicy(FThread.native_handle(), TThreadPriority::Idle);
 }
 
 void TThreadRun::Boost(bool boosted) {
@@ -56,9 +64,6 @@ void TThreadRun::Body() {
     }
     FThreadActive.store(true, std::memory_order_release);
     FControl.Notify([&] { FPhase.store(TPhase::Executing, std::memory_order_release); });
-    // Only now: up to here the owner waits for the body (TExecution::Run), and an idle
-    // thread could be kept from getting this far by any busy thread of the machine.
-    if (FPriority == TThreadPriority::Idle) SetPolicy(pthread_self(), TThreadPriority::Idle);
     if (!FControl.BodyEnter()) {
         Finish(TPhase::Executing);
         return;

@@ -29,7 +29,7 @@ enum class TThreadPriority {
 // Every ending clears ThreadActive before Phase becomes Ended, so an ended body never
 // leaves ThreadActive true.
 class TThreadRun {
-public:
+  public:
     enum class TPhase { Created, Executing, WaitingForHost, Ended };
 
     TThreadRun(TCCPUBase& cpu, TRunControl& control, std::atomic<bool>& threadActive, TRunHost& host,
@@ -48,12 +48,17 @@ public:
     bool Ended() const { return Phase() == TPhase::Ended; }
     uint64_t Run() const { return FRun; }
 
+    // Owner's thread: gives the thread the constructor's priority. The thread starts at the
+    // normal one, so that an owner waiting for the body's start (TExecution::Run) is not
+    // kept waiting by a busy machine; the owner lowers it afterwards, on its own thread,
+    // so that no later Boost can be undone by the body.
+    void LowerToPriority();
     // Owner's thread, while a hand-over waits for an idle body: run at the normal priority
     // (true) or go back to the constructor's (false). Best effort: without the right to
     // raise it the hand-over still completes once the machine has a free core.
     void Boost(bool boosted);
 
-private:
+  private:
     void Body();
     void Finish(TPhase phase);
 

@@ -17,7 +17,9 @@ using namespace std::chrono;
 
 namespace {
 
-constexpr uint64_t Print(uint64_t n) { return uint64_t{1} << 56 | n; }
+constexpr uint64_t Print(uint64_t n) {
+    return uint64_t{1} << 56 | n;
+}
 
 // CPU seconds of the whole process: on a shared machine the rate per CPU second compares
 // the threaded run with the bare loop without the other loads' noise (the waiting thread
@@ -38,9 +40,11 @@ void BM_RunLoopDirect(benchmark::State& state) {
     uint64_t executed = 0;
     const double cpuStart = ProcessSeconds();
     const auto start = steady_clock::now();
-    for (auto _ : state) executed += RunLoop(cpu, control, 100'000'000).Executed;
+    for (auto _ : state)
+        executed += RunLoop(cpu, control, 100'000'000).Executed;
     control.BodyLeave();
-    state.counters["instructions/s"] = double(executed) / duration<double>(steady_clock::now() - start).count();
+    state.counters["instructions/s"] =
+        double(executed) / duration<double>(steady_clock::now() - start).count();
     state.counters["instructions/cpu-s"] = double(executed) / (ProcessSeconds() - cpuStart);
 }
 BENCHMARK(BM_RunLoopDirect)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(10);
@@ -73,7 +77,13 @@ void BM_ThreadedRun(benchmark::State& state) {
     state.counters["instructions/s"] = double(executed) / seconds;
     state.counters["instructions/cpu-s"] = double(executed) / (ProcessSeconds() - cpuStart);
 }
-BENCHMARK(BM_ThreadedRun)->Arg(0)->Arg(1)->ArgName("idle")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ThreadedRun)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("idle")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 // From the command to the body parked (Pause) or ended (Stop), with the body running.
 void BM_PauseTakesEffect(benchmark::State& state) {
@@ -91,7 +101,13 @@ void BM_PauseTakesEffect(benchmark::State& state) {
         state.SetIterationTime(duration<double>(steady_clock::now() - start).count());
     }
 }
-BENCHMARK(BM_PauseTakesEffect)->Arg(0)->Arg(1)->ArgName("idle")->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
+BENCHMARK(BM_PauseTakesEffect)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("idle")
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(200);
 
 void BM_StopTakesEffect(benchmark::State& state) {
     TCCPU cpu;
@@ -106,7 +122,13 @@ void BM_StopTakesEffect(benchmark::State& state) {
         state.SetIterationTime(duration<double>(steady_clock::now() - start).count());
     }
 }
-BENCHMARK(BM_StopTakesEffect)->Arg(0)->Arg(1)->ArgName("idle")->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
+BENCHMARK(BM_StopTakesEffect)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("idle")
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(200);
 
 // A hand-over and its return while the body runs (idle priority as in the program).
 void BM_HandOver(benchmark::State& state) {
@@ -128,12 +150,19 @@ void BM_HandOver(benchmark::State& state) {
     }
     exec.Stop();
 }
-BENCHMARK(BM_HandOver)->Arg(0)->Arg(1)->ArgName("idle")->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
+BENCHMARK(BM_HandOver)
+    ->Arg(0)
+    ->Arg(1)
+    ->ArgName("idle")
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(2000);
 
 void BM_MoniterLogOut(benchmark::State& state) {
     TMoniterLog log;
     uint64_t n = 0;
-    for (auto _ : state) log.MoniterOutput(Print(++n));
+    for (auto _ : state)
+        log.MoniterOutput(Print(++n));
 }
 BENCHMARK(BM_MoniterLogOut);
 
@@ -166,7 +195,8 @@ void BM_MillionLinesThreaded(benchmark::State& state) {
     for (auto _ : state) {
         const size_t before = host.EndMessagesCopy().size();
         exec.Run();
-        while (host.EndMessagesCopy().size() == before) std::this_thread::sleep_for(microseconds(100));
+        while (host.EndMessagesCopy().size() == before)
+            std::this_thread::sleep_for(microseconds(100));
         exec.EndMessageClosed(exec.RunNumber());
     }
 }

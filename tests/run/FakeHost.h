@@ -12,7 +12,7 @@ namespace rtest {
 
 // Records what the body reports; the test decides when to close the end message.
 class TFakeHost : public TRunHost {
-public:
+  public:
     void RunEndMessageDue(uint64_t run) override {
         std::lock_guard lock(FMutex);
         EndMessages.push_back(run);
@@ -30,7 +30,7 @@ public:
         return Failures;
     }
 
-private:
+  private:
     std::mutex FMutex;
     std::vector<uint64_t> EndMessages;
     std::vector<std::pair<uint64_t, std::string>> Failures;
@@ -38,7 +38,8 @@ private:
 
 // Polls pred until it holds or the timeout passes (tests never assert on timings; the
 // timeout only keeps a fault from hanging the run).
-template <class Pred> bool Eventually(Pred pred, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+template <class Pred>
+bool Eventually(Pred pred, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) return false;

@@ -12,12 +12,13 @@ namespace rtest {
 enum : int { RPort = 11, RPrint = 14, ROne = 15 };
 
 class TImage {
-public:
+  public:
     std::vector<uint8_t> Bytes;
 
     int64_t Here() const { return static_cast<int64_t>(Bytes.size()); }
     void Word4(uint32_t w) {
-        for (int i = 0; i < 4; ++i) Bytes.push_back(static_cast<uint8_t>(w >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            Bytes.push_back(static_cast<uint8_t>(w >> (8 * i)));
     }
     void Word8(uint32_t w) {
         Word4(w);
@@ -46,15 +47,18 @@ public:
         Clr(r);
         for (int bit = 23; bit >= 0; --bit) {
             Shl(r, r, ROne);
-            if (value >> bit & 1) Inc(r, r);
-            else Nop();
+            if (value >> bit & 1)
+                Inc(r, r);
+            else
+                Nop();
         }
         return at;
     }
     void Patch(size_t at, int r, uint32_t value) {
         TImage again;
         again.Const(r, value);
-        for (size_t i = 0; i < again.Bytes.size(); ++i) Bytes[at + i] = again.Bytes[i];
+        for (size_t i = 0; i < again.Bytes.size(); ++i)
+            Bytes[at + i] = again.Bytes[i];
     }
     // R15 = 1, R11 = 1 (the monitor port), R14 = the print command (1 << 56).
     void Setup() {
@@ -65,7 +69,9 @@ public:
         Const(13, 56);
         Shl(RPrint, ROne, 13);
     }
-    void Load(TCCPUBase& cpu) const { cpu.Memory.LoadBytes(Bytes.data(), static_cast<int64_t>(Bytes.size())); }
+    void Load(TCCPUBase& cpu) const {
+        cpu.Memory.LoadBytes(Bytes.data(), static_cast<int64_t>(Bytes.size()));
+    }
 };
 
 // A program that clears the monitor, then prints 1, 2, 3, ... and polls the keyboard once

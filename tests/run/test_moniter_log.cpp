@@ -7,7 +7,9 @@
 
 namespace {
 
-constexpr uint64_t Print(uint64_t n) { return uint64_t{1} << 56 | n; }
+constexpr uint64_t Print(uint64_t n) {
+    return uint64_t{1} << 56 | n;
+}
 
 std::vector<uint32_t> AllLines(const TMoniterLog& log) {
     std::vector<uint32_t> lines;
@@ -42,7 +44,8 @@ TEST(MoniterLog, DecodesPortValuesIntoEvents) {
 
 TEST(MoniterLog, KeepsOrderAndClears) {
     TMoniterLog log;
-    for (uint32_t n : {3u, 3u, 1u}) log.MoniterOutput(Print(n));
+    for (uint32_t n : {3u, 3u, 1u})
+        log.MoniterOutput(Print(n));
     EXPECT_EQ(AllLines(log), (std::vector<uint32_t>{3, 3, 1}));
     log.MoniterOutput(0);
     log.MoniterOutput(Print(9));
@@ -73,7 +76,8 @@ TEST(MoniterLog, KeepsOrderAndClears) {
 TEST(MoniterLog, WrapsKeepingTheNewestLinesAndCountsTheDropped) {
     TMoniterLog log;
     const uint64_t total = TMoniterLog::Capacity + 10;
-    for (uint64_t n = 0; n < total; ++n) log.MoniterOutput(Print(n));
+    for (uint64_t n = 0; n < total; ++n)
+        log.MoniterOutput(Print(n));
     const TMoniterLog::TSnapshot snapshot = log.Snapshot();
     EXPECT_EQ(snapshot.LineCount, TMoniterLog::Capacity);
     EXPECT_GE(snapshot.LineCount, 1'000'000u);
@@ -99,7 +103,8 @@ TEST(MoniterLog, ReadersGetConsistentCopiesWhileTheWriterAppends) {
     TMoniterLog log;
     std::atomic<bool> done{false};
     std::thread writer([&] {
-        for (uint32_t n = 0; n < 300'000; ++n) log.MoniterOutput(Print(n));
+        for (uint32_t n = 0; n < 300'000; ++n)
+            log.MoniterOutput(Print(n));
         done = true;
     });
     std::vector<uint32_t> lines;
@@ -108,10 +113,12 @@ TEST(MoniterLog, ReadersGetConsistentCopiesWhileTheWriterAppends) {
         const TMoniterLog::TSnapshot snapshot = log.CopyLines(0, 64, lines);
         ASSERT_GE(snapshot.Generation, lastGeneration);
         lastGeneration = snapshot.Generation;
-        for (size_t i = 0; i < lines.size(); ++i) ASSERT_EQ(lines[i], snapshot.FirstLine + i);
+        for (size_t i = 0; i < lines.size(); ++i)
+            ASSERT_EQ(lines[i], snapshot.FirstLine + i);
         const uint64_t tail = snapshot.LineCount > 10 ? snapshot.LineCount - 10 : 0;
         const TMoniterLog::TSnapshot later = log.CopyLines(tail, 10, lines);
-        for (size_t i = 0; i < lines.size(); ++i) ASSERT_EQ(lines[i], later.FirstLine + tail + i);
+        for (size_t i = 0; i < lines.size(); ++i)
+            ASSERT_EQ(lines[i], later.FirstLine + tail + i);
     }
     writer.join();
     EXPECT_EQ(log.Snapshot().LineCount, 300'000u);

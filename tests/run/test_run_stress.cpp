@@ -38,7 +38,7 @@ int ThreadCount() {
 
 // Collects end messages on the run thread; the "window" closes them later, from its polls.
 class TQueueHost : public TRunHost {
-public:
+  public:
     void RunEndMessageDue(uint64_t run) override {
         std::lock_guard lock(FMutex);
         FPending.push_back(run);
@@ -52,14 +52,14 @@ public:
     }
     std::atomic<bool> WrongFailure{false};
 
-private:
+  private:
     std::mutex FMutex;
     std::vector<uint64_t> FPending;
 };
 
 // Follows the log's event stream: after every clear the program prints 1, 2, 3, ...
 class TSequenceCheck {
-public:
+  public:
     // Returns an empty string, or what went wrong.
     std::string Follow(const TMoniterLog& log) {
         std::vector<TMoniterLog::TEvent> events;
@@ -68,21 +68,24 @@ public:
             if (first != FNext) return "events lost to the ring";
             if (events.empty()) return {};
             for (const TMoniterLog::TEvent& e : events) {
-                if (e.Kind == TMoniterCommand::Clear) FLast = 0;
-                else if (e.Number != FLast + 1) return "line " + std::to_string(e.Number) + " after " + std::to_string(FLast);
-                else FLast = e.Number;
+                if (e.Kind == TMoniterCommand::Clear)
+                    FLast = 0;
+                else if (e.Number != FLast + 1)
+                    return "line " + std::to_string(e.Number) + " after " + std::to_string(FLast);
+                else
+                    FLast = e.Number;
             }
             FNext += events.size();
         }
     }
 
-private:
+  private:
     uint64_t FNext = 0;
     uint64_t FLast = 0;
 };
 
 class TStress {
-public:
+  public:
     TStress(TThreadPriority priority, uint32_t seed) : Exec(Cpu, Host, priority), Random(seed) {
         Images.push_back(Printer());
         Images.push_back(Printer(50));
@@ -122,20 +125,27 @@ public:
     uint64_t Events = 0;
     TKeyboardPort& Keyboard() { return Cpu.Ports.Keyboard; }
 
-private:
+  private:
     // The window's event loop while it waits: closes end messages now and then.
     TExecution::TPollHook Poll() {
         return [this] {
             if (Random() % 4 == 0)
-                for (uint64_t run : Host.Take()) Exec.EndMessageClosed(run);
+                for (uint64_t run : Host.Take())
+                    Exec.EndMessageClosed(run);
         };
     }
 
     void Command(int which) {
         switch (which) {
-        case 0: Exec.Run(Poll()); break;
-        case 1: Exec.Pause(); break;
-        case 2: Exec.Resume(); break;
+        case 0:
+            Exec.Run(Poll());
+            break;
+        case 1:
+            Exec.Pause();
+            break;
+        case 2:
+            Exec.Resume();
+            break;
         case 3:
             if (!Exec.Stop(Poll())) ++StopsLate;
             EXPECT_FALSE(Exec.IsRunning());
@@ -168,14 +178,17 @@ private:
             break;
         }
         case 9:
-            for (uint64_t run : Host.Take()) Exec.EndMessageClosed(run);
+            for (uint64_t run : Host.Take())
+                Exec.EndMessageClosed(run);
             break;
         case 10:
             Exec.Dispose(Poll());
             EXPECT_EQ(Exec.State(), TRunState::NeverRun);
             EXPECT_FALSE(Exec.IsThreadActive());
             break;
-        default: std::this_thread::sleep_for(microseconds(Random() % 500)); break;
+        default:
+            std::this_thread::sleep_for(microseconds(Random() % 500));
+            break;
         }
         const TRunState state = Exec.State();
         if (state == TRunState::NeverRun) {
@@ -241,9 +254,10 @@ TEST(RunStress, RandomCommandsAgainstRunningPrograms) {
         std::thread keys([&] {
             std::mt19937 random(99);
             while (!keysDone.load()) {
-                const uint64_t word = random() % 3 == 0 ? 0
-                                                        : TKeyboardPort::KeyWord(static_cast<uint16_t>(random()),
-                                                                                 random() & 1, random() & 1, random() & 1);
+                const uint64_t word = random() % 3 == 0
+                                          ? 0
+                                          : TKeyboardPort::KeyWord(static_cast<uint16_t>(random()),
+                                                                   random() & 1, random() & 1, random() & 1);
                 normal.Keyboard().Data.store(word, std::memory_order_relaxed);
                 idle.Keyboard().Data.store(word, std::memory_order_relaxed);
                 std::this_thread::sleep_for(microseconds(200));

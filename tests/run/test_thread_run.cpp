@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 namespace {
 
 class RunThread : public ::testing::Test {
-protected:
+  protected:
     TCCPU Cpu;
     TFakeHost Host;
     TExecution Exec{Cpu, Host, TThreadPriority::Normal};
@@ -26,7 +26,9 @@ protected:
         EXPECT_EQ(Exec.IsRunning(), running);
         EXPECT_EQ(Exec.IsThreadActive(), active);
     }
-    void AwaitState(TRunState state) { ASSERT_TRUE(Eventually([&] { return Exec.State() == state; })); }
+    void AwaitState(TRunState state) {
+        ASSERT_TRUE(Eventually([&] { return Exec.State() == state; }));
+    }
     int64_t Reg(int r) {
         auto guard = Exec.HandOver();
         return Cpu.R[r];
@@ -140,7 +142,8 @@ TEST_F(RunThread, StepsDuringAPauseAreWhereTheRunContinues) {
     {
         auto guard = Exec.HandOver();
         const int64_t before = Cpu.R[1];
-        for (int i = 0; i < 4; ++i) ASSERT_EQ(Cpu.FetchAndExecute(Cpu.IPOffset), 0); // INC, JMP twice
+        for (int i = 0; i < 4; ++i)
+            ASSERT_EQ(Cpu.FetchAndExecute(Cpu.IPOffset), 0); // INC, JMP twice
         EXPECT_EQ(Cpu.R[1], before + 2);
         Cpu.R[1] = 1'000'000; // a register edit
     }
@@ -184,7 +187,8 @@ TEST_F(RunThread, RunAgainReplacesTheOldBody) {
     AwaitState(TRunState::Paused);
     const std::vector<uint32_t> lines = Lines();
     ASSERT_FALSE(lines.empty());
-    for (size_t i = 0; i < lines.size(); ++i) ASSERT_EQ(lines[i], i + 1);
+    for (size_t i = 0; i < lines.size(); ++i)
+        ASSERT_EQ(lines[i], i + 1);
     EXPECT_EQ(Exec.RunNumber(), 3u);
 }
 
@@ -241,8 +245,10 @@ TEST_F(RunThread, HandOversSeeConsistentStates) {
         Exec.MoniterLog.CopyLines(snapshot.LineCount ? snapshot.LineCount - 1 : 0, 1, last);
         const int64_t r1 = Cpu.R[1];
         if (r1 == 0) continue; // before the loop: the program's clear may still be ahead
-        if (last.empty()) EXPECT_EQ(r1, 1);
-        else EXPECT_TRUE(r1 == last[0] || r1 == int64_t{last[0]} + 1) << r1 << " " << last[0];
+        if (last.empty())
+            EXPECT_EQ(r1, 1);
+        else
+            EXPECT_TRUE(r1 == last[0] || r1 == int64_t{last[0]} + 1) << r1 << " " << last[0];
         if (r1 > 1) {
             EXPECT_EQ(Cpu.R[9], int64_t(TKeyboardPort::KeyWord(0x41, true, false, false)));
             EXPECT_EQ(Cpu.R[8], image.Here() - 16); // the RDCTL word's own address
