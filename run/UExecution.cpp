@@ -40,7 +40,14 @@ void TExecution::Run(const TPollHook& poll) {
         Control.OnHandOverContext = this;
         Control.OnHandOverWaiting = &TExecution::BoostHook;
     }
-    RunThread->Start();
+    try {
+        RunThread->Start();
+    } catch (...) { // no thread could be made: leave no object that a disposal would wait for
+        Control.OnHandOverWaiting = nullptr;
+        RunThread.reset();
+        Control.SetRunning(false);
+        throw;
+    }
     // The states must read exactly: once Run returns, the body has set ThreadActive (or
     // already ended). The body runs at the normal priority until then.
     TThreadRun& thread = *RunThread;
