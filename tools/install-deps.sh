@@ -9,7 +9,7 @@ packages=(
   fp-utils
   fonts-wqy-microhei
   xvfb xdotool imagemagick x11-utils
-  xchm
+  xchm xdg-utils
 )
 if [ "${1:-}" = "--no-viewer" ]; then
   packages=("${packages[@]/xchm}")
