@@ -80,6 +80,9 @@ TAsmResult TAssembler::Assemble(std::string_view source) {
         if (line.Encode) SecondPass(line);
         WriteListing(line);
     }
+    if (FAddress == 0 && !FResult.HasErrors())
+        FResult.Messages.push_back(
+            {1, 1, true, "the image is empty; the simulator refuses to load an empty image"});
     std::stable_sort(FResult.Messages.begin(), FResult.Messages.end(),
                      [](const TAsmMessage& a, const TAsmMessage& b) {
                          return a.Line != b.Line ? a.Line < b.Line : a.Column < b.Column;

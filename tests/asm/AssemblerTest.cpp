@@ -252,4 +252,12 @@ TEST(Assembler, WarnsWhenCellsAreReadWithoutTheStandardStart) {
     EXPECT_TRUE(Assemble("WRCTL IPOffsetBegin, R8\nCALLI 0\n").Messages.empty());
 }
 
+TEST(Assembler, WarnsAboutAnEmptyImage) {
+    const TAsmResult result = Assemble("; nothing\nN = 5\n");
+    ASSERT_EQ(result.Messages.size(), 1u);
+    EXPECT_EQ(TAssembler::Format("t.s", result.Messages[0]),
+              "t.s:1:1: warning: the image is empty; the simulator refuses to load an empty image");
+    EXPECT_FALSE(result.HasErrors());
+}
+
 } // namespace
