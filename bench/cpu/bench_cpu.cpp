@@ -15,7 +15,6 @@ constexpr int64_t Iterations = 4'000'000;
 
 struct TProgram {
     TImage Image;
-    int64_t PerIteration; // instructions per loop iteration
     void (*Setup)(TCCPUBase& cpu);
 };
 
@@ -23,7 +22,7 @@ struct TProgram {
 TProgram Counting() {
     TImage image;
     image.Op(W(CLR, 0, 0, 1)).Op(W(INC, 0, 1, 1)).Op(W(CMP, 0, 1, 2)).Op(W(JNE, 0, 0, 3));
-    return {image, 3, [](TCCPUBase& cpu) { cpu.R[3] = 4; }};
+    return {image, [](TCCPUBase& cpu) { cpu.R[3] = 4; }};
 }
 
 // 0: CLR R1 | 8: LOAD R4, [R5]; ADD R4, R4, R1; STORE [R5], R4; INC R1; CMP R1, R2; JNE R3
@@ -32,7 +31,7 @@ TProgram MemoryLoop() {
     image.Op(W(CLR, 0, 0, 1))
         .Op(W(LOAD, 4, 0, 5)).Op(W(ADD, 4, 4, 1)).Op(W(STORE, 0, 5, 4))
         .Op(W(INC, 0, 1, 1)).Op(W(CMP, 0, 1, 2)).Op(W(JNE, 0, 0, 3));
-    return {image, 6, [](TCCPUBase& cpu) {
+    return {image, [](TCCPUBase& cpu) {
                 cpu.R[3] = 4;
                 cpu.R[5] = 4096;
             }};
@@ -45,7 +44,7 @@ TProgram CallLoop() {
     image.Op(W(CLR, 0, 0, 1)).Op(W(JMP, 0, 0, 7)).Op(W(RET))
         .Op(W(PUSH, 0, 0, 1)).Op(W(CALL, 0, 0, 6)).Op(W(POP, 0, 0, 1))
         .Op(W(INC, 0, 1, 1)).Op(W(CMP, 0, 1, 2)).Op(W(JNE, 0, 0, 3));
-    return {image, 7, [](TCCPUBase& cpu) {
+    return {image, [](TCCPUBase& cpu) {
                 cpu.R[3] = 20;
                 cpu.R[6] = 12;
                 cpu.R[7] = 20;
@@ -75,6 +74,25 @@ void RunLoopBench(benchmark::State& state, TProgram (*make)()) {
     state.SetItemsProcessed(static_cast<int64_t>(executed));
 }
 
+// The window's run thread's loop: no step budget, no count (taken from the program instead).
+void RunLoopUncountedBench(benchmark::State& state, TProgram (*make)()) {
+    const TProgram program = make();
+    TCCPU cpu;
+    cpu.Memory.LoadBytes(program.Image.Bytes.data(), program.Image.Here());
+    TRunControl control;
+    control.Word = TRunControl::Running;
+    Prepare(cpu, program);
+    const uint64_t perRun = RunLoop(cpu, control).Executed; // the count, from the counted loop
+    uint64_t executed = 0;
+    for (auto _ : state) {
+        Prepare(cpu, program);
+        const TRunResult result = RunLoopUncounted(cpu, control);
+        if (result.End != TRunEnd::EndOfImage || cpu.R[1] != Iterations) state.SkipWithError("program did not finish");
+        executed += perRun;
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(executed));
+}
+
 // The step command's path: one FetchAndExecute per instruction, with the run body's tests.
 void SingleStepBench(benchmark::State& state, TProgram (*make)()) {
     const TProgram program = make();
@@ -94,6 +112,9 @@ void SingleStepBench(benchmark::State& state, TProgram (*make)()) {
 BENCHMARK_CAPTURE(RunLoopBench, CountingLoop, Counting)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(RunLoopBench, MemoryLoop, MemoryLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(RunLoopBench, CallLoop, CallLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunLoopUncountedBench, CountingLoop, Counting)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunLoopUncountedBench, MemoryLoop, MemoryLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunLoopUncountedBench, CallLoop, CallLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SingleStepBench, CountingLoop, Counting)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SingleStepBench, MemoryLoop, MemoryLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SingleStepBench, CallLoop, CallLoop)->Unit(benchmark::kMillisecond);
