@@ -89,7 +89,9 @@ class TRunControl {
     // thread that takes hand-overs.
     void (*OnHandOverWaiting)(void* context, bool waiting) = nullptr;
     void* OnHandOverContext = nullptr;
-    static constexpr std::chrono::milliseconds BoostAfter{2};
+    // Short: an idle body that got no core within this long will not get one soon on a busy
+    // machine, and raising it costs two system calls.
+    static constexpr std::chrono::microseconds BoostAfter{200};
 
     // ---- the CPU hand-over, window side ----
     // RAII: the constructor waits until the body is parked at a boundary (or holds no CPU);

@@ -96,8 +96,10 @@ void BM_PauseTakesEffect(benchmark::State& state) {
         std::this_thread::sleep_for(milliseconds(2));
         const auto start = steady_clock::now();
         exec.Pause();
-        while (exec.State() != TRunState::Paused) {
-        }
+        // Sleeps until the body gives the CPU up: a spinning reader would take the core
+        // the body needs on a loaded machine.
+        exec.Control.WaitUntil([&] { return !exec.Control.BodyHoldsCpuLocked(); },
+                               steady_clock::now() + seconds(1));
         state.SetIterationTime(duration<double>(steady_clock::now() - start).count());
     }
 }
