@@ -16,7 +16,7 @@
 namespace {
 
 class TReader {
-public:
+  public:
     TReader(const uint8_t* data, size_t size) : FData(data), FSize(size) {}
     uint64_t Take(int bytes) {
         uint64_t value = 0;
@@ -26,7 +26,7 @@ public:
     }
     size_t At() const { return FAt; }
 
-private:
+  private:
     const uint8_t* FData;
     size_t FSize;
     size_t FAt = 0;
@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     set("SP", static_cast<int64_t>(in.Take(1)) * 16);
     set("StackOffsetBegin", static_cast<int64_t>(in.Take(1)) * 16);
     setup.Keyboard = in.Take(4);
-    for (int r = 0; r < 16; ++r) set(("R" + std::to_string(r)).c_str(), static_cast<int16_t>(in.Take(2)));
+    for (int r = 0; r < 16; ++r)
+        set(("R" + std::to_string(r)).c_str(), static_cast<int16_t>(in.Take(2)));
 
     const size_t imageStart = in.At() < size ? in.At() : size;
     const int64_t image = std::min<int64_t>(static_cast<int64_t>(size - imageStart), setup.MemorySize - 1);

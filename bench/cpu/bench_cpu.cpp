@@ -29,8 +29,12 @@ TProgram Counting() {
 TProgram MemoryLoop() {
     TImage image;
     image.Op(W(CLR, 0, 0, 1))
-        .Op(W(LOAD, 4, 0, 5)).Op(W(ADD, 4, 4, 1)).Op(W(STORE, 0, 5, 4))
-        .Op(W(INC, 0, 1, 1)).Op(W(CMP, 0, 1, 2)).Op(W(JNE, 0, 0, 3));
+        .Op(W(LOAD, 4, 0, 5))
+        .Op(W(ADD, 4, 4, 1))
+        .Op(W(STORE, 0, 5, 4))
+        .Op(W(INC, 0, 1, 1))
+        .Op(W(CMP, 0, 1, 2))
+        .Op(W(JNE, 0, 0, 3));
     return {image, [](TCCPUBase& cpu) {
                 cpu.R[3] = 4;
                 cpu.R[5] = 4096;
@@ -41,9 +45,15 @@ TProgram MemoryLoop() {
 // CMP R1, R2; JNE R3 (to 24)
 TProgram CallLoop() {
     TImage image;
-    image.Op(W(CLR, 0, 0, 1)).Op(W(JMP, 0, 0, 7)).Op(W(RET))
-        .Op(W(PUSH, 0, 0, 1)).Op(W(CALL, 0, 0, 6)).Op(W(POP, 0, 0, 1))
-        .Op(W(INC, 0, 1, 1)).Op(W(CMP, 0, 1, 2)).Op(W(JNE, 0, 0, 3));
+    image.Op(W(CLR, 0, 0, 1))
+        .Op(W(JMP, 0, 0, 7))
+        .Op(W(RET))
+        .Op(W(PUSH, 0, 0, 1))
+        .Op(W(CALL, 0, 0, 6))
+        .Op(W(POP, 0, 0, 1))
+        .Op(W(INC, 0, 1, 1))
+        .Op(W(CMP, 0, 1, 2))
+        .Op(W(JNE, 0, 0, 3));
     return {image, [](TCCPUBase& cpu) {
                 cpu.R[3] = 20;
                 cpu.R[6] = 12;
@@ -68,7 +78,8 @@ void RunLoopBench(benchmark::State& state, TProgram (*make)()) {
     for (auto _ : state) {
         Prepare(cpu, program);
         const TRunResult result = RunLoop(cpu, control);
-        if (result.End != TRunEnd::EndOfImage || cpu.R[1] != Iterations) state.SkipWithError("program did not finish");
+        if (result.End != TRunEnd::EndOfImage || cpu.R[1] != Iterations)
+            state.SkipWithError("program did not finish");
         executed += result.Executed;
     }
     state.SetItemsProcessed(static_cast<int64_t>(executed));
@@ -87,7 +98,8 @@ void RunLoopUncountedBench(benchmark::State& state, TProgram (*make)()) {
     for (auto _ : state) {
         Prepare(cpu, program);
         const TRunResult result = RunLoopUncounted(cpu, control);
-        if (result.End != TRunEnd::EndOfImage || cpu.R[1] != Iterations) state.SkipWithError("program did not finish");
+        if (result.End != TRunEnd::EndOfImage || cpu.R[1] != Iterations)
+            state.SkipWithError("program did not finish");
         executed += perRun;
     }
     state.SetItemsProcessed(static_cast<int64_t>(executed));
@@ -102,7 +114,8 @@ void SingleStepBench(benchmark::State& state, TProgram (*make)()) {
     for (auto _ : state) {
         Prepare(cpu, program);
         uint64_t n = 0;
-        while (cpu.FetchAndExecute(cpu.IPOffset) == FetchExecuted && cpu.IPOffset < cpu.Memory.Size()) ++n;
+        while (cpu.FetchAndExecute(cpu.IPOffset) == FetchExecuted && cpu.IPOffset < cpu.Memory.Size())
+            ++n;
         if (cpu.R[1] != Iterations) state.SkipWithError("program did not finish");
         executed += n;
     }

@@ -29,9 +29,9 @@ struct TCallMachine : TTestMachine {
 struct TCallRow {
     const char* Name;
     uint32_t Word;
-    int64_t Target;  // the value of R4 (CALL, INT)
-    int64_t NextIp;  // IPOffset after the call: target + 4
-    int64_t Return;  // the saved return address
+    int64_t Target; // the value of R4 (CALL, INT)
+    int64_t NextIp; // IPOffset after the call: target + 4
+    int64_t Return; // the saved return address
 };
 
 class CallFrame : public testing::TestWithParam<TCallRow> {};
@@ -50,17 +50,16 @@ TEST_P(CallFrame, PushesPswReturnAndSegmentThenJumps) {
     EXPECT_EQ(m.Cpu.Memory.PeekByte(Stack + 48), 0xEE);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, CallFrame,
-    testing::Values(TCallRow{"Call", W(CALL, 0, 0, 4), 400, 404, 44},
-                    TCallRow{"CallIgnoresBytesAB", W(CALL, 7, 7, 4), 400, 404, 44},
-                    TCallRow{"CallOutsideMemory", W(CALL, 0, 0, 4), 50000, 50004, 44},
-                    TCallRow{"CallNegative", W(CALL, 0, 0, 4), -8, -4, 44},
-                    TCallRow{"IntThree", W(INT, 0, 0, 4), 3, 196, 44},
-                    TCallRow{"IntZero", W(INT, 0, 0, 4), 0, 4, 44},
-                    TCallRow{"IntTopBitsLost", W(INT, 0, 0, 4), int64_t{1} << 58, 4, 44},
-                    TCallRow{"IntNegative", W(INT, 0, 0, 4), -1, -60, 44}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Rows, CallFrame,
+                         testing::Values(TCallRow{"Call", W(CALL, 0, 0, 4), 400, 404, 44},
+                                         TCallRow{"CallIgnoresBytesAB", W(CALL, 7, 7, 4), 400, 404, 44},
+                                         TCallRow{"CallOutsideMemory", W(CALL, 0, 0, 4), 50000, 50004, 44},
+                                         TCallRow{"CallNegative", W(CALL, 0, 0, 4), -8, -4, 44},
+                                         TCallRow{"IntThree", W(INT, 0, 0, 4), 3, 196, 44},
+                                         TCallRow{"IntZero", W(INT, 0, 0, 4), 0, 4, 44},
+                                         TCallRow{"IntTopBitsLost", W(INT, 0, 0, 4), int64_t{1} << 58, 4, 44},
+                                         TCallRow{"IntNegative", W(INT, 0, 0, 4), -1, -60, 44}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(Calls, CalliTargetAndReturnAddress) {
     struct {
@@ -87,9 +86,10 @@ TEST(Calls, ReturnRestoresEverythingAndContinuesAfterTheCall) {
         const char* Name;
         uint32_t Call, Return;
         int64_t After; // the next fetch after the return
-    } rows[] = {{"CallRet", W(CALL, 0, 0, 4), W(RET), 48},     {"CallIret", W(CALL, 0, 0, 4), W(IRET), 48},
-                {"IntRet", W(INT, 0, 0, 5), W(RET), 48},       {"IntIret", W(INT, 0, 0, 5), W(IRET), 48},
-                {"CalliRet", W(CALLI), W(RET), 64},            {"RetIgnoresOperands", W(CALL, 0, 0, 4), 0x31FFFFFF, 48}};
+    } rows[] = {
+        {"CallRet", W(CALL, 0, 0, 4), W(RET), 48}, {"CallIret", W(CALL, 0, 0, 4), W(IRET), 48},
+        {"IntRet", W(INT, 0, 0, 5), W(RET), 48},   {"IntIret", W(INT, 0, 0, 5), W(IRET), 48},
+        {"CalliRet", W(CALLI), W(RET), 64},        {"RetIgnoresOperands", W(CALL, 0, 0, 4), 0x31FFFFFF, 48}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
         TCallMachine m;
@@ -156,7 +156,7 @@ TEST(Calls, PushedValuesMixWithCallRecords) {
     EXPECT_EQ(m.Cpu.R[2], 0x55);
     EXPECT_EQ(m.Cpu.SP, 48);
     ASSERT_EQ(m.StepAt(412, W(RET)), FetchExecuted);
-    EXPECT_EQ(m.Cpu.IPSegment, 12);  // the return address record
+    EXPECT_EQ(m.Cpu.IPSegment, 12);   // the return address record
     EXPECT_EQ(m.Cpu.IPOffset, 4 + 4); // PSW record taken as IPOffset
     EXPECT_EQ(m.Cpu.PSW, 123);
     EXPECT_EQ(m.Cpu.SP, 0);

@@ -2,8 +2,8 @@
 // Runs one machine two ways, by the run loop and by single steps (fetch and execute at
 // IPOffset, as the step command does, with the run thread's end tests), and compares the
 // outcome and the whole machine. Shared by the differential test and the fuzzer.
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -17,8 +17,8 @@ namespace diff {
 // Everything a machine is built from.
 struct TSetup {
     int64_t MemorySize = 10000;
-    std::vector<uint8_t> Memory;   // initial bytes from address 0 (at most MemorySize)
-    int64_t ImageLength = 0;       // the used length: the first bytes of Memory form the image
+    std::vector<uint8_t> Memory; // initial bytes from address 0 (at most MemorySize)
+    int64_t ImageLength = 0;     // the used length: the first bytes of Memory form the image
     int64_t Registers[TCCPUBase::PanelRegisterCount] = {}; // in the panel's order
     uint64_t Keyboard = 0;
     uint64_t MaxSteps = 0;
@@ -34,10 +34,12 @@ inline bool Build(const TSetup& setup, TMachine& m) {
     m.Cpu.Ports.Moniter.Sink = &m.Sink;
     if (m.Cpu.Memory.SetSize(setup.MemorySize) != 0) return false;
     if (setup.ImageLength > static_cast<int64_t>(setup.Memory.size())) return false;
-    if (setup.ImageLength > 0 && m.Cpu.Memory.LoadBytes(setup.Memory.data(), setup.ImageLength) != 0) return false;
+    if (setup.ImageLength > 0 && m.Cpu.Memory.LoadBytes(setup.Memory.data(), setup.ImageLength) != 0)
+        return false;
     const size_t rest = std::min(setup.Memory.size(), static_cast<size_t>(setup.MemorySize));
     std::memcpy(m.Cpu.Memory.Buffer(), setup.Memory.data(), rest);
-    for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i) m.Cpu.PanelRegister(i) = setup.Registers[i];
+    for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i)
+        m.Cpu.PanelRegister(i) = setup.Registers[i];
     m.Cpu.Ports.Keyboard.Data = setup.Keyboard;
     return true;
 }
@@ -101,8 +103,8 @@ inline std::string Compare(TMachine& loop, const TRunResult& loopEnd, TMachine& 
                 break;
             }
     if (loop.Sink.Values != steps.Sink.Values)
-        out << "monitor output: loop " << loop.Sink.Values.size() << " values, steps " << steps.Sink.Values.size()
-            << "\n";
+        out << "monitor output: loop " << loop.Sink.Values.size() << " values, steps "
+            << steps.Sink.Values.size() << "\n";
     if (a.Ports.Moniter.Data != 0 || b.Ports.Moniter.Data != 0) out << "monitor Data not 0\n";
     return out.str();
 }
@@ -146,7 +148,8 @@ inline std::string RunBothWays(const TSetup& setup, TRunResult* stepOutcome = nu
     TSetup exact = setup;
     exact.MaxSteps = first.Executed;
     difference = RunOnce(exact, TLoopKind::Counted, nullptr);
-    return difference.empty() ? difference : "with a budget of " + std::to_string(exact.MaxSteps) + ":\n" + difference;
+    return difference.empty() ? difference
+                              : "with a budget of " + std::to_string(exact.MaxSteps) + ":\n" + difference;
 }
 
 } // namespace diff

@@ -13,13 +13,14 @@ namespace {
 using namespace enc;
 
 class TGenerator {
-public:
+  public:
     explicit TGenerator(uint64_t seed) : FRandom(seed) {}
 
     diff::TSetup Next() {
         diff::TSetup setup;
         setup.MemorySize = Chance(25) ? 16 + Below(112) : 256 + Below(3840);
-        const int64_t imageTarget = std::min<int64_t>(setup.MemorySize - 1, 8 + Below(std::min<int64_t>(setup.MemorySize, 1024)));
+        const int64_t imageTarget =
+            std::min<int64_t>(setup.MemorySize - 1, 8 + Below(std::min<int64_t>(setup.MemorySize, 1024)));
         TImage image;
         std::vector<int64_t> slots;
         while (image.Here() < imageTarget) {
@@ -34,13 +35,18 @@ public:
             setup.Memory[a] = noisy ? static_cast<uint8_t>(FRandom()) : 0;
         if (Chance(3)) setup.ImageLength = 0; // nothing loaded
 
-        for (int i = 0; i < 16; ++i) setup.Registers[PanelIndex("R" + std::to_string(i))] = RegisterValue(setup, slots);
+        for (int i = 0; i < 16; ++i)
+            setup.Registers[PanelIndex("R" + std::to_string(i))] = RegisterValue(setup, slots);
         auto set = [&](const char* name, int64_t value) { setup.Registers[PanelIndex(name)] = value; };
         set("Version", 1);
-        set("IPOffset", Chance(85) ? 0 : Chance(50) ? slots[Below(slots.size())] : RegisterValue(setup, slots));
+        set("IPOffset", Chance(85)   ? 0
+                        : Chance(50) ? slots[Below(slots.size())]
+                                     : RegisterValue(setup, slots));
         set("IPOffsetBegin", Chance(50) ? 0 : Chance(60) ? 8 : Below(64) - 16);
         set("SP", Chance(50) ? 0 : Below(setup.MemorySize) & ~15);
-        set("StackOffsetBegin", Chance(20) ? 0 : Chance(80) ? Below(setup.MemorySize) : static_cast<int64_t>(FRandom()));
+        set("StackOffsetBegin", Chance(20)   ? 0
+                                : Chance(80) ? Below(setup.MemorySize)
+                                             : static_cast<int64_t>(FRandom()));
         set("PSW", Below(8));
         set("IPSegment", Below(100));
         set("DataOffset", Below(100));
@@ -49,7 +55,7 @@ public:
         return setup;
     }
 
-private:
+  private:
     bool Chance(int percent) { return static_cast<int>(FRandom() % 100) < percent; }
     int64_t Below(uint64_t n) { return n == 0 ? 0 : static_cast<int64_t>(FRandom() % n); }
     // Mostly R0..R7 (so that operands meet), sometimes R8..R15, rarely no register at all.
@@ -64,15 +70,23 @@ private:
     void AddInstruction(TImage& image) {
         const int roll = static_cast<int>(Below(100));
         uint32_t word;
-        if (roll < 25) word = W(Pick({ADD, SUB, MUL, AND, OR, XOR, SHL, SAR}), Reg(), Reg(), Reg());
-        else if (roll < 35) word = W(Pick({MOV, INC, DEC, LNOT, CMP, CMP, ONES, CLR}), Reg(), Reg(), Reg());
-        else if (roll < 38) word = W(DIV, Reg(), Reg(), Reg());
-        else if (roll < 48) word = W(Pick({LOAD, STORE, STORE, MCOPY}), Reg(), Reg(), Reg());
-        else if (roll < 52) word = W(Pick({RDCTL, WRCTL}), 0, Below(100) < 90 ? Reg() : static_cast<uint32_t>(Below(13)),
-                                     Below(100) < 60 ? static_cast<uint32_t>(Below(12)) : Reg());
-        else if (roll < 64) word = W(Pick({JMP, JE, JNE, JNE, JLE, JG}), 0, 0, Reg());
-        else if (roll < 71) word = W(Pick({CALL, CALL, RET, INT, IRET, CALLI}), 0, 0, Reg());
-        else if (roll < 76) word = W(Pick({PUSH, POP}), 0, 0, Reg());
+        if (roll < 25)
+            word = W(Pick({ADD, SUB, MUL, AND, OR, XOR, SHL, SAR}), Reg(), Reg(), Reg());
+        else if (roll < 35)
+            word = W(Pick({MOV, INC, DEC, LNOT, CMP, CMP, ONES, CLR}), Reg(), Reg(), Reg());
+        else if (roll < 38)
+            word = W(DIV, Reg(), Reg(), Reg());
+        else if (roll < 48)
+            word = W(Pick({LOAD, STORE, STORE, MCOPY}), Reg(), Reg(), Reg());
+        else if (roll < 52)
+            word = W(Pick({RDCTL, WRCTL}), 0, Below(100) < 90 ? Reg() : static_cast<uint32_t>(Below(13)),
+                     Below(100) < 60 ? static_cast<uint32_t>(Below(12)) : Reg());
+        else if (roll < 64)
+            word = W(Pick({JMP, JE, JNE, JNE, JLE, JG}), 0, 0, Reg());
+        else if (roll < 71)
+            word = W(Pick({CALL, CALL, RET, INT, IRET, CALLI}), 0, 0, Reg());
+        else if (roll < 76)
+            word = W(Pick({PUSH, POP}), 0, 0, Reg());
         else if (roll < 82) {
             image.Short(W(Pick({IN, OUT, OUT}), 0, Reg(), Reg()));
             return;
@@ -90,22 +104,23 @@ private:
         }
         image.Op(word);
         if (Chance(30)) {
-            for (int k = 0; k < 4; ++k) image.Bytes[image.Bytes.size() - 1 - k] = static_cast<uint8_t>(FRandom());
+            for (int k = 0; k < 4; ++k)
+                image.Bytes[image.Bytes.size() - 1 - k] = static_cast<uint8_t>(FRandom());
         }
     }
 
     int64_t RegisterValue(const diff::TSetup& setup, const std::vector<int64_t>& slots) {
         const int roll = static_cast<int>(Below(100));
-        if (roll < 35) return slots[Below(slots.size())] - 4;                     // a jump target
-        if (roll < 45) return Below(setup.MemorySize + 16);                         // an address
-        if (roll < 55) return slots[Below(slots.size())];                           // code to overwrite
-        if (roll < 63) return 0;                                                    // also a divisor
-        if (roll < 70) return 1 + Below(20);                                        // a count or port
+        if (roll < 35) return slots[Below(slots.size())] - 4;                            // a jump target
+        if (roll < 45) return Below(setup.MemorySize + 16);                              // an address
+        if (roll < 55) return slots[Below(slots.size())];                                // code to overwrite
+        if (roll < 63) return 0;                                                         // also a divisor
+        if (roll < 70) return 1 + Below(20);                                             // a count or port
         if (roll < 76) return W(Pick({INC, ADD, JMP, OUT, STORE}), Reg(), Reg(), Reg()); // a word to store
         if (roll < 80) return -1;
         if (roll < 84) return static_cast<int64_t>(uint64_t{1} << 56 | Below(1000)); // a print command
         if (roll < 88) return Chance(50) ? INT64_MIN : INT64_MAX;
-        if (roll < 92) return setup.MemorySize - Below(8);                          // the last bytes
+        if (roll < 92) return setup.MemorySize - Below(8); // the last bytes
         return static_cast<int64_t>(FRandom());
     }
 

@@ -9,9 +9,9 @@ using namespace enc;
 
 struct TFetchRow {
     const char* Name;
-    int64_t Size;       // memory size (0: no buffer)
-    int64_t Image;      // bytes of a zero image (each word a NOP)
-    int64_t Address;    // IPOffset and fetch address
+    int64_t Size;    // memory size (0: no buffer)
+    int64_t Image;   // bytes of a zero image (each word a NOP)
+    int64_t Address; // IPOffset and fetch address
     int64_t Status;
 };
 
@@ -55,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Fetch, RepeatedRefusalGivesTheSameStatus) {
     TTestMachine m(10000, 4);
     m.Cpu.IPOffset = 4;
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(m.Step(), FetchEndOfImage);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(m.Step(), FetchEndOfImage);
     EXPECT_EQ(m.Cpu.IPOffset, 4);
 }
 
@@ -69,7 +70,8 @@ TEST(Fetch, ClearIncrementAddProgramRunsToItsEnd) {
     ASSERT_EQ(m.Load(image), 0);
     EXPECT_EQ(m.Cpu.Memory.PeekByte(0), 0x01);
     EXPECT_EQ(m.Cpu.Memory.PeekByte(3), 0x0D);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(m.Step(), FetchExecuted);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(m.Step(), FetchExecuted);
     EXPECT_EQ(m.Cpu.R[1], 1);
     EXPECT_EQ(m.Cpu.R[2], 2);
     EXPECT_EQ(m.Cpu.IPOffset, 24);
@@ -109,26 +111,51 @@ TEST(Fetch, IPOffsetWrapsAtTheTopOfTheAddressRange) {
 
 TEST(Registers, ResetClearsRegistersButNotMemoryOrKeyboard) {
     TTestMachine m(10000, 64);
-    for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i) m.Cpu.PanelRegister(i) = 1000 + i;
+    for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i)
+        m.Cpu.PanelRegister(i) = 1000 + i;
     m.Put64(8, 0xABCDEF);
     m.Cpu.Ports.Keyboard.Data = 0x41;
     EXPECT_EQ(m.Cpu.Reset(), 0);
     for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i)
-        EXPECT_EQ(m.Cpu.PanelRegister(i), i == PanelIndex("Version") ? 1 : 0) << TCCPUBase::PanelRegisterNames[i];
+        EXPECT_EQ(m.Cpu.PanelRegister(i), i == PanelIndex("Version") ? 1 : 0)
+            << TCCPUBase::PanelRegisterNames[i];
     EXPECT_EQ(m.Get64(8), 0xABCDEFu);
     EXPECT_EQ(m.Cpu.Memory.UsedLength(), 64);
     EXPECT_EQ(m.Cpu.Ports.Keyboard.Data.load(), 0x41u);
 }
 
 TEST(Registers, PanelOrderNamesTheFields) {
-    const char* names[] = {"IPOffset", "IPOffsetBegin", "IPSegment", "IPSegmentBegin", "DataOffset",
-                           "DataSegment", "PSW", "SP", "StackOffsetBegin", "StackSegment", "Version",
-                           "R0", "R1", "R2", "R3", "R4", "R5", "R6", "R7", "R8", "R9", "R10", "R11",
-                           "R12", "R13", "R14", "R15"};
+    const char* names[] = {"IPOffset",
+                           "IPOffsetBegin",
+                           "IPSegment",
+                           "IPSegmentBegin",
+                           "DataOffset",
+                           "DataSegment",
+                           "PSW",
+                           "SP",
+                           "StackOffsetBegin",
+                           "StackSegment",
+                           "Version",
+                           "R0",
+                           "R1",
+                           "R2",
+                           "R3",
+                           "R4",
+                           "R5",
+                           "R6",
+                           "R7",
+                           "R8",
+                           "R9",
+                           "R10",
+                           "R11",
+                           "R12",
+                           "R13",
+                           "R14",
+                           "R15"};
     TCCPU cpu;
-    int64_t* fields[] = {&cpu.IPOffset, &cpu.IPOffsetBegin, &cpu.IPSegment, &cpu.IPSegmentBegin,
-                         &cpu.DataOffset, &cpu.DataSegment, &cpu.PSW, &cpu.SP, &cpu.StackOffsetBegin,
-                         &cpu.StackSegment, &cpu.Version};
+    int64_t* fields[] = {&cpu.IPOffset,         &cpu.IPOffsetBegin, &cpu.IPSegment, &cpu.IPSegmentBegin,
+                         &cpu.DataOffset,       &cpu.DataSegment,   &cpu.PSW,       &cpu.SP,
+                         &cpu.StackOffsetBegin, &cpu.StackSegment,  &cpu.Version};
     for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i) {
         EXPECT_STREQ(TCCPUBase::PanelRegisterNames[i], names[i]);
         EXPECT_EQ(&cpu.PanelRegister(i), i < 11 ? fields[i] : &cpu.R[i - 11]) << names[i];
@@ -137,10 +164,11 @@ TEST(Registers, PanelOrderNamesTheFields) {
 
 TEST(Registers, ControlRegisterIndexes) {
     TCCPU cpu;
-    int64_t* byIndex[] = {&cpu.DataOffset, &cpu.DataSegment, &cpu.IPOffset, &cpu.IPOffsetBegin,
-                          &cpu.IPSegment, &cpu.IPSegmentBegin, &cpu.PSW, &cpu.SP, &cpu.StackOffsetBegin,
-                          &cpu.StackSegment, &cpu.Version};
-    for (int k = 0; k < 11; ++k) EXPECT_EQ(cpu.ControlRegister(k), byIndex[k]) << k;
+    int64_t* byIndex[] = {&cpu.DataOffset,       &cpu.DataSegment,    &cpu.IPOffset, &cpu.IPOffsetBegin,
+                          &cpu.IPSegment,        &cpu.IPSegmentBegin, &cpu.PSW,      &cpu.SP,
+                          &cpu.StackOffsetBegin, &cpu.StackSegment,   &cpu.Version};
+    for (int k = 0; k < 11; ++k)
+        EXPECT_EQ(cpu.ControlRegister(k), byIndex[k]) << k;
     for (int64_t k : {int64_t{-1}, int64_t{11}, int64_t{127}, int64_t{1} << 32, INT64_MIN})
         EXPECT_EQ(cpu.ControlRegister(k), nullptr) << k;
 }

@@ -33,7 +33,8 @@ void RunRow(const TRegRow& row) {
     m.Put32(At, row.Word);
     m.Cpu.IPOffset = At;
     int64_t expected[TCCPUBase::PanelRegisterCount];
-    for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i) expected[i] = m.Cpu.PanelRegister(i);
+    for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i)
+        expected[i] = m.Cpu.PanelRegister(i);
     expected[PanelIndex("IPOffset")] = At + row.Advance;
     for (const auto& [name, value] : row.After) {
         ASSERT_GE(PanelIndex(name), 0) << name;
@@ -47,11 +48,17 @@ void RunRow(const TRegRow& row) {
     EXPECT_TRUE(m.Sink.Values.empty());
 }
 
-void PrintTo(const TRegRow& row, std::ostream* out) { *out << row.Name; }
+void PrintTo(const TRegRow& row, std::ostream* out) {
+    *out << row.Name;
+}
 
 class RegisterInstruction : public testing::TestWithParam<TRegRow> {};
-TEST_P(RegisterInstruction, Effect) { RunRow(GetParam()); }
-std::string RowName(const testing::TestParamInfo<TRegRow>& info) { return info.param.Name; }
+TEST_P(RegisterInstruction, Effect) {
+    RunRow(GetParam());
+}
+std::string RowName(const testing::TestParamInfo<TRegRow>& info) {
+    return info.param.Name;
+}
 
 // ---- group 0 ----------------------------------------------------------------------------
 INSTANTIATE_TEST_SUITE_P(
@@ -67,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
         TRegRow{"SubBelowZero", W(SUB, 1, 2, 3), {{"R3", 1}}, {{"R1", -1}}},
         TRegRow{"SubWraps", W(SUB, 1, 2, 3), {{"R2", Min}, {"R3", 1}}, {{"R1", Max}}},
         TRegRow{"SubOperandOrder", W(SUB, 4, 5, 6), {{"R5", 10}, {"R6", 3}}, {{"R4", 7}}},
-        TRegRow{"MulLow64Bits", W(MUL, 1, 2, 3), {{"R2", int64_t{1} << 32}, {"R3", int64_t{1} << 32}}, {{"R1", 0}}},
+        TRegRow{"MulLow64Bits",
+                W(MUL, 1, 2, 3),
+                {{"R2", int64_t{1} << 32}, {"R3", int64_t{1} << 32}},
+                {{"R1", 0}}},
         TRegRow{"MulSigned", W(MUL, 1, 2, 3), {{"R2", -3}, {"R3", 5}}, {{"R1", -15}}},
         TRegRow{"MulWraps", W(MUL, 1, 2, 3), {{"R2", Max}, {"R3", 2}}, {{"R1", -2}}},
         TRegRow{"DivTruncatesNegativeDividend", W(DIV, 1, 2, 3), {{"R2", -7}, {"R3", 2}}, {{"R1", -3}}},
@@ -103,14 +113,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 // RDCTL and WRCTL over every control register index.
 TEST(ControlRegisters, RdctlAndWrctlEveryIndex) {
-    const char* byIndex[] = {"DataOffset", "DataSegment", "IPOffset", "IPOffsetBegin", "IPSegment", "IPSegmentBegin",
-                             "PSW", "SP", "StackOffsetBegin", "StackSegment", "Version"};
+    const char* byIndex[] = {"DataOffset",       "DataSegment",    "IPOffset", "IPOffsetBegin",
+                             "IPSegment",        "IPSegmentBegin", "PSW",      "SP",
+                             "StackOffsetBegin", "StackSegment",   "Version"};
     for (int k = 0; k < 11; ++k) {
         SCOPED_TRACE(byIndex[k]);
         std::map<std::string, int64_t> before;
         for (int j = 0; j < 11; ++j)
             if (j != 2) before[byIndex[j]] = 0x100 + j;
-        RunRow({"Rdctl", W(RDCTL, 0, 7, static_cast<uint32_t>(k)), before, {{"R7", k == 2 ? At : 0x100 + k}}});
+        RunRow(
+            {"Rdctl", W(RDCTL, 0, 7, static_cast<uint32_t>(k)), before, {{"R7", k == 2 ? At : 0x100 + k}}});
         before["R9"] = 0x5555;
         std::map<std::string, int64_t> after{{byIndex[k], k == 2 ? 0x5555 + 8 : 0x5555}};
         RunRow({"Wrctl", W(WRCTL, 0, static_cast<uint32_t>(k), 9), before, after});
@@ -126,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
         TRegRow{"CmpLess", W(CMP, 0, 1, 2), {{"R1", 1}, {"R2", 2}}, {{"PSW", 1}}},
         TRegRow{"CmpMinIsSmallest", W(CMP, 0, 1, 2), {{"R1", Min}, {"R2", 1}}, {{"PSW", 1}}},
         TRegRow{"CmpOneAboveMinusOne", W(CMP, 0, 1, 2), {{"R1", 1}, {"R2", -1}}, {{"PSW", 4}}},
-        TRegRow{"CmpSpansAll64Bits", W(CMP, 0, 1, 2), {{"R1", 0xFFFFFFFF}, {"R2", 0x100000000}}, {{"PSW", 1}}},
+        TRegRow{
+            "CmpSpansAll64Bits", W(CMP, 0, 1, 2), {{"R1", 0xFFFFFFFF}, {"R2", 0x100000000}}, {{"PSW", 1}}},
         TRegRow{"CmpMaxAboveMin", W(CMP, 0, 1, 2), {{"R1", Max}, {"R2", Min}}, {{"PSW", 4}}},
         TRegRow{"CmpReplacesWholePSW", W(CMP, 0, 1, 2), {{"PSW", 0x7F}}, {{"PSW", 3}}},
         TRegRow{"CmpIgnoresByteA", W(CMP, 9, 1, 2), {{"R1", 3}, {"R2", 3}, {"R9", 1}}, {{"PSW", 3}}},
@@ -145,16 +158,20 @@ TEST(Jumps, FlagTests) {
         int64_t Psw;
         bool Je, Jne, Jle, Jg;
     } rows[] = {
-        {"Equal", 3, true, false, true, false},  {"Greater", 4, false, true, false, true},
-        {"Less", 1, false, true, true, false},   {"AfterReset", 0, false, true, false, false},
+        {"Equal", 3, true, false, true, false},   {"Greater", 4, false, true, false, true},
+        {"Less", 1, false, true, true, false},    {"AfterReset", 0, false, true, false, false},
         {"AllFlags", 7, true, false, true, true}, {"HighBitsIgnored", ~int64_t{7}, false, true, false, false},
         {"OnlyEq", 2, true, false, false, false},
     };
     for (const auto& row : rows) {
-        const std::pair<uint32_t, bool> jumps[] = {{JE, row.Je}, {JNE, row.Jne}, {JLE, row.Jle}, {JG, row.Jg}, {JMP, true}};
+        const std::pair<uint32_t, bool> jumps[] = {
+            {JE, row.Je}, {JNE, row.Jne}, {JLE, row.Jle}, {JG, row.Jg}, {JMP, true}};
         for (const auto& [op, taken] : jumps) {
             SCOPED_TRACE(std::string(row.Name) + " op " + std::to_string(op));
-            RunRow({"Jump", W(op, 0, 0, 5), {{"R5", 3000}, {"PSW", row.Psw}}, {{"IPOffset", taken ? 3004 : At + 8}}});
+            RunRow({"Jump",
+                    W(op, 0, 0, 5),
+                    {{"R5", 3000}, {"PSW", row.Psw}},
+                    {{"IPOffset", taken ? 3004 : At + 8}}});
         }
     }
 }
@@ -162,19 +179,24 @@ TEST(Jumps, FlagTests) {
 // ---- groups 2 and 4 ---------------------------------------------------------------------
 INSTANTIATE_TEST_SUITE_P(
     Group2, RegisterInstruction,
-    testing::Values(
-        TRegRow{"And", W(AND, 1, 2, 3), {{"R2", 0xFF00FF00FF00FF00}, {"R3", 0x0FF00FF00FF00FF0}}, {{"R1", 0x0F000F000F000F00}}},
-        TRegRow{"Or", W(OR, 1, 2, 3), {{"R2", int64_t(0xF000000000000000)}, {"R3", 1}}, {{"R1", int64_t(0xF000000000000001)}}},
-        TRegRow{"Xor", W(XOR, 1, 2, 3), {{"R2", 0xFF}, {"R3", 0x0F}}, {{"R1", 0xF0}}},
-        TRegRow{"XorSelfClears", W(XOR, 4, 4, 4), {{"R4", 12345}}, {{"R4", 0}}},
-        TRegRow{"AndIntoSource", W(AND, 2, 2, 3), {{"R2", 6}, {"R3", 3}}, {{"R2", 2}}},
-        TRegRow{"LnotOfZero", W(LNOT, 9, 4, 5), {{"R4", -1}}, {{"R4", 1}}},
-        TRegRow{"LnotOfOne", W(LNOT, 0, 4, 5), {{"R5", 1}}, {{"R4", 0}}},
-        TRegRow{"LnotOfHighHalfOnly", W(LNOT, 0, 4, 5), {{"R5", 0x100000000}}, {{"R4", 0}}},
-        TRegRow{"LnotOfAllOnes", W(LNOT, 0, 4, 5), {{"R5", -1}}, {{"R4", 0}}},
-        TRegRow{"LnotInPlace", W(LNOT, 0, 4, 4), {{"R4", 99}}, {{"R4", 0}}},
-        TRegRow{"Group2Sub4SelectsNothing", W(0x24, 1, 2, 3), {{"R2", 1}}, {}, 4},
-        TRegRow{"Group2Sub15SelectsNothing", 0x2F000000, {}, {}, 4}),
+    testing::Values(TRegRow{"And",
+                            W(AND, 1, 2, 3),
+                            {{"R2", 0xFF00FF00FF00FF00}, {"R3", 0x0FF00FF00FF00FF0}},
+                            {{"R1", 0x0F000F000F000F00}}},
+                    TRegRow{"Or",
+                            W(OR, 1, 2, 3),
+                            {{"R2", int64_t(0xF000000000000000)}, {"R3", 1}},
+                            {{"R1", int64_t(0xF000000000000001)}}},
+                    TRegRow{"Xor", W(XOR, 1, 2, 3), {{"R2", 0xFF}, {"R3", 0x0F}}, {{"R1", 0xF0}}},
+                    TRegRow{"XorSelfClears", W(XOR, 4, 4, 4), {{"R4", 12345}}, {{"R4", 0}}},
+                    TRegRow{"AndIntoSource", W(AND, 2, 2, 3), {{"R2", 6}, {"R3", 3}}, {{"R2", 2}}},
+                    TRegRow{"LnotOfZero", W(LNOT, 9, 4, 5), {{"R4", -1}}, {{"R4", 1}}},
+                    TRegRow{"LnotOfOne", W(LNOT, 0, 4, 5), {{"R5", 1}}, {{"R4", 0}}},
+                    TRegRow{"LnotOfHighHalfOnly", W(LNOT, 0, 4, 5), {{"R5", 0x100000000}}, {{"R4", 0}}},
+                    TRegRow{"LnotOfAllOnes", W(LNOT, 0, 4, 5), {{"R5", -1}}, {{"R4", 0}}},
+                    TRegRow{"LnotInPlace", W(LNOT, 0, 4, 4), {{"R4", 99}}, {{"R4", 0}}},
+                    TRegRow{"Group2Sub4SelectsNothing", W(0x24, 1, 2, 3), {{"R2", 1}}, {}, 4},
+                    TRegRow{"Group2Sub15SelectsNothing", 0x2F000000, {}, {}, 4}),
     RowName);
 
 struct TShiftRow {
@@ -212,7 +234,8 @@ std::vector<TRegRow> ShiftRows() {
         {"SarBy200ShiftsBy8", SAR, 0x1000, 200, 0x10},
     };
     std::vector<TRegRow> out;
-    for (const auto& r : rows) out.push_back({r.Name, W(r.Op, 1, 2, 3), {{"R2", r.Value}, {"R3", r.Count}}, {{"R1", r.Result}}});
+    for (const auto& r : rows)
+        out.push_back({r.Name, W(r.Op, 1, 2, 3), {{"R2", r.Value}, {"R3", r.Count}}, {{"R1", r.Result}}});
     out.push_back({"ShlInPlaceCountAndValue", W(SHL, 2, 2, 2), {{"R2", 3}}, {{"R2", 24}}});
     out.push_back({"Group4Sub0SelectsNothing", 0x40010203, {{"R2", 1}, {"R3", 1}}, {}, 4});
     out.push_back({"Group4Sub1SelectsNothing", 0x41010203, {{"R2", 1}, {"R3", 1}}, {}, 4});
@@ -236,18 +259,21 @@ TEST(Shifts, EveryLowByte) {
 }
 
 // ---- words that select nothing ----------------------------------------------------------
-INSTANTIATE_TEST_SUITE_P(
-    NoInstruction, RegisterInstruction,
-    testing::Values(TRegRow{"Group7", 0x70000000, {}, {}, 4}, TRegRow{"Group7WithBytes", 0x7FFFFFFF, {}, {}, 4},
-                    TRegRow{"Group9", 0x90000000, {}, {}, 4}, TRegRow{"Group15", 0xFFFFFFFF, {}, {}, 4},
-                    TRegRow{"Group3Sub5", 0x35000000, {{"SP", 0}}, {}, 4}, TRegRow{"Group3Sub15", 0x3F000001, {}, {}, 4},
-                    TRegRow{"Group5Sub3", 0x53010203, {{"R3", 10}}, {}, 4},
-                    TRegRow{"Group5Sub15", 0x5F000000, {}, {}, 4},
-                    TRegRow{"Group6Sub2AddsFour", 0x62000000, {{"SP", 16}}, {}, 8},
-                    TRegRow{"Group6Sub15AddsFour", 0x6F000001, {{"SP", 16}}, {}, 8},
-                    TRegRow{"Group8Sub0", 0x80000000, {}, {}, 4}, TRegRow{"Group8Sub2", 0x82010000, {}, {}, 4},
-                    TRegRow{"Group8Sub15", 0x8F010000, {}, {}, 4}),
-    RowName);
+INSTANTIATE_TEST_SUITE_P(NoInstruction, RegisterInstruction,
+                         testing::Values(TRegRow{"Group7", 0x70000000, {}, {}, 4},
+                                         TRegRow{"Group7WithBytes", 0x7FFFFFFF, {}, {}, 4},
+                                         TRegRow{"Group9", 0x90000000, {}, {}, 4},
+                                         TRegRow{"Group15", 0xFFFFFFFF, {}, {}, 4},
+                                         TRegRow{"Group3Sub5", 0x35000000, {{"SP", 0}}, {}, 4},
+                                         TRegRow{"Group3Sub15", 0x3F000001, {}, {}, 4},
+                                         TRegRow{"Group5Sub3", 0x53010203, {{"R3", 10}}, {}, 4},
+                                         TRegRow{"Group5Sub15", 0x5F000000, {}, {}, 4},
+                                         TRegRow{"Group6Sub2AddsFour", 0x62000000, {{"SP", 16}}, {}, 8},
+                                         TRegRow{"Group6Sub15AddsFour", 0x6F000001, {{"SP", 16}}, {}, 8},
+                                         TRegRow{"Group8Sub0", 0x80000000, {}, {}, 4},
+                                         TRegRow{"Group8Sub2", 0x82010000, {}, {}, 4},
+                                         TRegRow{"Group8Sub15", 0x8F010000, {}, {}, 4}),
+                         RowName);
 
 // ---- register bytes outside 0..15 ---------------------------------------------------------
 // Each instruction with each of its register bytes replaced by a byte that names no register
@@ -262,23 +288,39 @@ struct TOperandForm {
 
 TEST(BadRegisterByte, InstructionDoesNothingButAdvance) {
     const TOperandForm forms[] = {
-        {"Mov", MOV, ByteB | ByteC, 8},           {"Mcopy", MCOPY, ByteA | ByteC, 8},
-        {"Load", LOAD, ByteA | ByteC, 8},         {"Store", STORE, ByteB | ByteC, 8},
-        {"Rdctl", RDCTL, ByteB, 8},               {"Wrctl", WRCTL, ByteC, 8},
-        {"Add", ADD, ByteA | ByteB | ByteC, 8},   {"Sub", SUB, ByteA | ByteB | ByteC, 8},
-        {"Mul", MUL, ByteA | ByteB | ByteC, 8},   {"Div", DIV, ByteA | ByteB | ByteC, 8},
-        {"Ones", ONES, ByteC, 8},                 {"Clr", CLR, ByteC, 8},
-        {"Inc", INC, ByteB | ByteC, 8},           {"Dec", DEC, ByteB | ByteC, 8},
-        {"Cmp", CMP, ByteB | ByteC, 8},           {"Jmp", JMP, ByteC, 8},
-        {"Je", JE, ByteC, 8},                     {"Jne", JNE, ByteC, 8},
-        {"Jle", JLE, ByteC, 8},                   {"Jg", JG, ByteC, 8},
-        {"And", AND, ByteA | ByteB | ByteC, 8},   {"Or", OR, ByteA | ByteB | ByteC, 8},
-        {"Xor", XOR, ByteA | ByteB | ByteC, 8},   {"Lnot", LNOT, ByteB | ByteC, 8},
-        {"Shl", SHL, ByteA | ByteB | ByteC, 8},   {"Sar", SAR, ByteA | ByteB | ByteC, 8},
-        {"Call", CALL, ByteC, 8},                 {"Int", INT, ByteC, 8},
-        {"In", IN, ByteB | ByteC, 4},             {"Out", OUT, ByteB | ByteC, 4},
+        {"Mov", MOV, ByteB | ByteC, 8},
+        {"Mcopy", MCOPY, ByteA | ByteC, 8},
+        {"Load", LOAD, ByteA | ByteC, 8},
+        {"Store", STORE, ByteB | ByteC, 8},
+        {"Rdctl", RDCTL, ByteB, 8},
+        {"Wrctl", WRCTL, ByteC, 8},
+        {"Add", ADD, ByteA | ByteB | ByteC, 8},
+        {"Sub", SUB, ByteA | ByteB | ByteC, 8},
+        {"Mul", MUL, ByteA | ByteB | ByteC, 8},
+        {"Div", DIV, ByteA | ByteB | ByteC, 8},
+        {"Ones", ONES, ByteC, 8},
+        {"Clr", CLR, ByteC, 8},
+        {"Inc", INC, ByteB | ByteC, 8},
+        {"Dec", DEC, ByteB | ByteC, 8},
+        {"Cmp", CMP, ByteB | ByteC, 8},
+        {"Jmp", JMP, ByteC, 8},
+        {"Je", JE, ByteC, 8},
+        {"Jne", JNE, ByteC, 8},
+        {"Jle", JLE, ByteC, 8},
+        {"Jg", JG, ByteC, 8},
+        {"And", AND, ByteA | ByteB | ByteC, 8},
+        {"Or", OR, ByteA | ByteB | ByteC, 8},
+        {"Xor", XOR, ByteA | ByteB | ByteC, 8},
+        {"Lnot", LNOT, ByteB | ByteC, 8},
+        {"Shl", SHL, ByteA | ByteB | ByteC, 8},
+        {"Sar", SAR, ByteA | ByteB | ByteC, 8},
+        {"Call", CALL, ByteC, 8},
+        {"Int", INT, ByteC, 8},
+        {"In", IN, ByteB | ByteC, 4},
+        {"Out", OUT, ByteB | ByteC, 4},
         {"Blkcopy", BLKCOPY, ByteA | ByteB | ByteC, 4},
-        {"Push", PUSH, ByteC, 8},                 {"Pop", POP, ByteC, 8},
+        {"Push", PUSH, ByteC, 8},
+        {"Pop", POP, ByteC, 8},
         {"Ldi", LDI, ByteA, 24},
     };
     const uint32_t badBytes[] = {0x10, 0x7F, 0x80, 0xF0, 0xFF};
@@ -293,12 +335,15 @@ TEST(BadRegisterByte, InstructionDoesNothingButAdvance) {
                 if (form.Op == RDCTL) word = W(RDCTL, 0, 2, 2);
                 if (form.Op == WRCTL) word = W(WRCTL, 0, 2, 3);
                 if (form.Op == DIV) word = W(DIV, 1, 3, 2); // a divisor of 0 if it were read
-                if (form.Op == OUT) word = W(OUT, 0, 1, 3);   // the monitor port
+                if (form.Op == OUT) word = W(OUT, 0, 1, 3); // the monitor port
                 word = (word & ~byteMask) | (bad << shift);
-                std::map<std::string, int64_t> before{{"R0", 0}, {"R1", 1},  {"R2", 0},  {"R3", At},
-                                                      {"SP", 64}, {"StackOffsetBegin", 2000}, {"PSW", 2}};
-                for (int r = 4; r < 16; ++r) before["R" + std::to_string(r)] = 0;
-                SCOPED_TRACE(std::string(form.Name) + " byte " + std::to_string(bad) + " at shift " + std::to_string(shift));
+                std::map<std::string, int64_t> before{{"R0", 0},  {"R1", 1},  {"R2", 0},
+                                                      {"R3", At}, {"SP", 64}, {"StackOffsetBegin", 2000},
+                                                      {"PSW", 2}};
+                for (int r = 4; r < 16; ++r)
+                    before["R" + std::to_string(r)] = 0;
+                SCOPED_TRACE(std::string(form.Name) + " byte " + std::to_string(bad) + " at shift " +
+                             std::to_string(shift));
                 RunRow({form.Name, word, before, {}, form.Advance});
             }
         }

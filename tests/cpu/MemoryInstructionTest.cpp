@@ -12,11 +12,13 @@ using namespace enc;
 // with a 4096-byte image so that words may be placed and fetched anywhere below it.
 struct TPatternMachine : TTestMachine {
     explicit TPatternMachine(int64_t size = 10000) : TTestMachine(size, 4096 < size ? 4096 : size - 1) {
-        for (int64_t a = 0; a < size; ++a) Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(a * 7 + 1);
+        for (int64_t a = 0; a < size; ++a)
+            Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(a * 7 + 1);
     }
     uint64_t Pattern64(int64_t address) const {
         uint64_t v = 0;
-        for (int k = 7; k >= 0; --k) v = v << 8 | static_cast<uint8_t>((address + k) * 7 + 1);
+        for (int k = 7; k >= 0; --k)
+            v = v << 8 | static_cast<uint8_t>((address + k) * 7 + 1);
         return v;
     }
 };
@@ -47,11 +49,18 @@ TEST(LoadStore, StoreWritesValueAndZeroWordOnlyWhereWhollyInside) {
         m.Cpu.R[2] = row.Address;
         std::vector<uint8_t> expected = m.Bytes();
         const int64_t index = static_cast<uint32_t>(row.Address);
-        if (row.Word0) for (int k = 0; k < 8; ++k) expected[index + k] = static_cast<uint8_t>(8 - k);
-        if (row.Word1) for (int k = 0; k < 8; ++k) expected[index + 8 + k] = 0;
+        if (row.Word0)
+            for (int k = 0; k < 8; ++k)
+                expected[index + k] = static_cast<uint8_t>(8 - k);
+        if (row.Word1)
+            for (int k = 0; k < 8; ++k)
+                expected[index + 8 + k] = 0;
         m.Cpu.IPOffset = 8; // the word at 8: STORE [R2], R1
         m.Put32(8, W(STORE, 0, 2, 1));
-        expected[8] = 0x01; expected[9] = 0x02; expected[10] = 0x00; expected[11] = 0x04;
+        expected[8] = 0x01;
+        expected[9] = 0x02;
+        expected[10] = 0x00;
+        expected[11] = 0x04;
         ASSERT_EQ(m.Step(), FetchExecuted);
         EXPECT_EQ(m.Cpu.IPOffset, 16);
         EXPECT_TRUE(m.Bytes() == expected);
@@ -65,7 +74,8 @@ TEST(LoadStore, LoadReadsWordZeroOrZeroOutside) {
         m.Cpu.R[1] = 55;
         m.Cpu.R[2] = row.Address;
         ASSERT_EQ(m.StepAt(8, W(LOAD, 1, 0, 2)), FetchExecuted);
-        EXPECT_EQ(static_cast<uint64_t>(m.Cpu.R[1]), row.Word0 ? m.Pattern64(static_cast<uint32_t>(row.Address)) : 0);
+        EXPECT_EQ(static_cast<uint64_t>(m.Cpu.R[1]),
+                  row.Word0 ? m.Pattern64(static_cast<uint32_t>(row.Address)) : 0);
         EXPECT_EQ(m.Cpu.IPOffset, 16);
     }
 }
@@ -110,8 +120,11 @@ TEST(Mcopy, CopiesBothWordsThroughATemporary) {
     struct {
         const char* Name;
         int64_t To, From;
-    } rows[] = {{"Apart", 3000, 2000}, {"OverlapUp", 208, 200}, {"OverlapDown", 200, 208},
-                {"Same", 200, 200}, {"OddOverlap", 203, 200}};
+    } rows[] = {{"Apart", 3000, 2000},
+                {"OverlapUp", 208, 200},
+                {"OverlapDown", 200, 208},
+                {"Same", 200, 200},
+                {"OddOverlap", 203, 200}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
         TPatternMachine m;
@@ -120,7 +133,10 @@ TEST(Mcopy, CopiesBothWordsThroughATemporary) {
         m.Cpu.R[5] = row.To;
         m.Cpu.R[6] = row.From;
         m.Put32(8, W(MCOPY, 5, 0, 6));
-        expected[8] = 6; expected[9] = 0; expected[10] = 5; expected[11] = 2;
+        expected[8] = 6;
+        expected[9] = 0;
+        expected[10] = 5;
+        expected[11] = 2;
         m.Cpu.IPOffset = 8;
         ASSERT_EQ(m.Step(), FetchExecuted);
         EXPECT_EQ(m.Cpu.IPOffset, 16);
@@ -164,21 +180,18 @@ TEST(Ldi, OperandCellFollowsIPOffsetBegin) {
         int64_t At;
         int64_t IPOffsetBegin;
         int64_t Cell; // address of the operand cell
-    } rows[] = {{"BaseZeroReadsItsOwnWord", 0, 0, 0},
-                {"BaseEightReadsTheFollowingCell", 48, 8, 56},
-                {"LargeBase", 16, 1000, 1016},
-                {"NegativeBase", 1000, -1000, 0},
-                {"CellBelowZero", 16, -20, -4},
-                {"CellOutside", 16, 9990, 10006}};
+    } rows[] = {{"BaseZeroReadsItsOwnWord", 0, 0, 0}, {"BaseEightReadsTheFollowingCell", 48, 8, 56},
+                {"LargeBase", 16, 1000, 1016},        {"NegativeBase", 1000, -1000, 0},
+                {"CellBelowZero", 16, -20, -4},       {"CellOutside", 16, 9990, 10006}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
         TPatternMachine m;
         m.Cpu.IPOffsetBegin = row.IPOffsetBegin;
         m.Cpu.R[4] = 77;
         ASSERT_EQ(m.StepAt(row.At, W(LDI, 4)), FetchExecuted);
-        const uint64_t expected =
-            row.Cell < 0 || row.Cell > 9992 ? 0 : row.Cell == row.At ? (m.Pattern64(row.At) & ~0xFFFFFFFFull) | 0x81040000u
-                                                                     : m.Pattern64(row.Cell);
+        const uint64_t expected = row.Cell < 0 || row.Cell > 9992 ? 0
+                                  : row.Cell == row.At ? (m.Pattern64(row.At) & ~0xFFFFFFFFull) | 0x81040000u
+                                                       : m.Pattern64(row.Cell);
         EXPECT_EQ(static_cast<uint64_t>(m.Cpu.R[4]), expected);
         EXPECT_EQ(m.Cpu.IPOffset, row.At + 24);
     }
@@ -191,7 +204,8 @@ TEST(Ldi, ProgramWithBaseEightLoadsEachValue) {
     TTestMachine m;
     ASSERT_EQ(m.Load(image), 0);
     m.Cpu.R[1] = 8;
-    for (int i = 0; i < 4; ++i) ASSERT_EQ(m.Step(), FetchExecuted) << i;
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(m.Step(), FetchExecuted) << i;
     EXPECT_EQ(m.Cpu.R[2], 40);
     EXPECT_EQ(m.Cpu.R[3], -2);
     EXPECT_EQ(m.Cpu.R[4], 38);
@@ -228,7 +242,10 @@ TEST(Stack, RecordsOutsideMemoryTouchNothingOutside) {
     struct {
         const char* Name;
         int64_t Base, Sp;
-    } rows[] = {{"Negative", -100, 0}, {"AtSize", 10000, 0}, {"Straddling", 9990, 0}, {"SpNegative", 0, -48},
+    } rows[] = {{"Negative", -100, 0},
+                {"AtSize", 10000, 0},
+                {"Straddling", 9990, 0},
+                {"SpNegative", 0, -48},
                 {"Wrapping", INT64_MAX, 1}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
@@ -243,7 +260,8 @@ TEST(Stack, RecordsOutsideMemoryTouchNothingOutside) {
         ASSERT_EQ(m.Step(), FetchExecuted);
         ASSERT_EQ(m.Step(), FetchExecuted);
         EXPECT_EQ(m.Cpu.SP, row.Sp);
-        const int64_t address = static_cast<int64_t>(static_cast<uint64_t>(row.Base) + static_cast<uint64_t>(row.Sp));
+        const int64_t address =
+            static_cast<int64_t>(static_cast<uint64_t>(row.Base) + static_cast<uint64_t>(row.Sp));
         const bool inside = address >= 0 && static_cast<uint32_t>(address) + 8 <= 10000;
         EXPECT_EQ(m.Cpu.R[2], inside ? 5 : 0);
         if (!inside) {
@@ -256,15 +274,17 @@ TEST(SelfModifyingCode, StoredWordExecutesWhenFetched) {
     // STORE [R2], R3 overwrites the slot at 16 (a NOP in the image) with INC R1 before it is
     // fetched; the slot at 24 is then overwritten while the loop runs twice.
     TImage image;
-    image.Op(W(STORE, 0, 2, 3)) // 0
-        .Op(W(NOP))             // 8
-        .Op(W(NOP))             // 16: becomes INC R1 := R1 + 1
-        .Op(W(NOP));            // 24
+    image
+        .Op(W(STORE, 0, 2, 3)) // 0
+        .Op(W(NOP))            // 8
+        .Op(W(NOP))            // 16: becomes INC R1 := R1 + 1
+        .Op(W(NOP));           // 24
     TTestMachine m;
     ASSERT_EQ(m.Load(image), 0);
     m.Cpu.R[2] = 16;
     m.Cpu.R[3] = W(INC, 0, 1, 1);
-    for (int i = 0; i < 4; ++i) ASSERT_EQ(m.Step(), FetchExecuted);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(m.Step(), FetchExecuted);
     EXPECT_EQ(m.Cpu.R[1], 1);
     EXPECT_EQ(m.Step(), FetchEndOfImage);
 }

@@ -18,7 +18,9 @@
 #ifdef ROZ_ASAN
 // The refused-allocation test asks for 2^62 bytes; the sanitizer must answer with a null
 // pointer, as the system allocator does, instead of ending the process.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 #endif
 
 namespace {
@@ -27,7 +29,7 @@ namespace fs = std::filesystem;
 
 // A temporary folder, removed with everything in it.
 class TTempDir {
-public:
+  public:
     TTempDir() {
         char pattern[] = "/tmp/roz-cpu-test-XXXXXX";
         FPath = ::mkdtemp(pattern);
@@ -36,12 +38,13 @@ public:
     std::string File(const std::string& name, size_t length, uint8_t first = 1) const {
         const fs::path path = FPath / name;
         std::ofstream out(path, std::ios::binary);
-        for (size_t i = 0; i < length; ++i) out.put(static_cast<char>(static_cast<uint8_t>(first + i)));
+        for (size_t i = 0; i < length; ++i)
+            out.put(static_cast<char>(static_cast<uint8_t>(first + i)));
         return path.string();
     }
     std::string Path(const std::string& name) const { return (FPath / name).string(); }
 
-private:
+  private:
     fs::path FPath;
 };
 
@@ -49,7 +52,8 @@ TEST(MemoryStore, ConstructionGivesTenThousandZeroBytesAndResetRegisters) {
     TCCPU cpu;
     EXPECT_EQ(cpu.Memory.Size(), 10000);
     EXPECT_EQ(cpu.Memory.UsedLength(), 0);
-    for (int64_t a = 0; a < 10000; ++a) ASSERT_EQ(cpu.Memory.PeekByte(a), 0) << a;
+    for (int64_t a = 0; a < 10000; ++a)
+        ASSERT_EQ(cpu.Memory.PeekByte(a), 0) << a;
     for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i)
         EXPECT_EQ(cpu.PanelRegister(i), std::string(TCCPUBase::PanelRegisterNames[i]) == "Version" ? 1 : 0)
             << TCCPUBase::PanelRegisterNames[i];
@@ -74,7 +78,8 @@ TEST_P(SetSize, StatusSizeAndZeroedBufferWithoutImage) {
     EXPECT_EQ(m.Cpu.Memory.Size(), row.SizeAfter);
     EXPECT_EQ(m.Cpu.Memory.UsedLength(), 0);
     EXPECT_EQ(m.Cpu.Memory.Buffer() != nullptr, row.SizeAfter > 0);
-    for (int64_t a = 0; a < row.SizeAfter; ++a) ASSERT_EQ(m.Cpu.Memory.PeekByte(a), 0);
+    for (int64_t a = 0; a < row.SizeAfter; ++a)
+        ASSERT_EQ(m.Cpu.Memory.PeekByte(a), 0);
     // With no buffer every fetch reports an address beyond memory.
     if (row.SizeAfter == 0) {
         EXPECT_EQ(m.Cpu.FetchAndExecute(0), FetchOutsideMemory);
@@ -144,7 +149,8 @@ TEST(LoadImage, LongestImageIsOneByteShorterThanMemory) {
     TTestMachine m;
     ASSERT_EQ(m.Cpu.Memory.LoadImage(dir.File("max.bin", 9999, 0)), 0);
     EXPECT_EQ(m.Cpu.Memory.UsedLength(), 9999);
-    for (int64_t a = 0; a < 9999; ++a) ASSERT_EQ(m.Cpu.Memory.PeekByte(a), static_cast<uint8_t>(a));
+    for (int64_t a = 0; a < 9999; ++a)
+        ASSERT_EQ(m.Cpu.Memory.PeekByte(a), static_cast<uint8_t>(a));
     EXPECT_EQ(m.Cpu.Memory.PeekByte(9999), 0);
 }
 
@@ -164,7 +170,8 @@ TEST(LoadImage, ShortImageAfterLongOneKeepsTheRestAndBytesAreRaw) {
     EXPECT_EQ(m.Cpu.Memory.PeekByte(1), 0x0A);
     EXPECT_EQ(m.Cpu.Memory.PeekByte(2), 0x1A);
     EXPECT_EQ(m.Cpu.Memory.PeekByte(3), 0x0A);
-    for (int64_t a = 4; a < 100; ++a) ASSERT_EQ(m.Cpu.Memory.PeekByte(a), static_cast<uint8_t>(1 + a));
+    for (int64_t a = 4; a < 100; ++a)
+        ASSERT_EQ(m.Cpu.Memory.PeekByte(a), static_cast<uint8_t>(1 + a));
 }
 
 TEST(LoadImage, LoadBytesStatuses) {
@@ -188,7 +195,8 @@ class Dump : public testing::TestWithParam<TDumpRow> {};
 TEST_P(Dump, Text) {
     const TDumpRow& row = GetParam();
     TTestMachine m(32);
-    for (int a = 0; a < 32; ++a) m.Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(a + 1);
+    for (int a = 0; a < 32; ++a)
+        m.Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(a + 1);
     m.Cpu.Memory.Buffer()[8] = 0xAB; // upper-case hex digits
     EXPECT_EQ(m.Cpu.Memory.Dump(row.Start, row.Count), row.Text);
 }
@@ -197,12 +205,9 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, Dump,
     testing::Values(TDumpRow{"TwoGroups", 0, 8, "04030201\r\n08070605\r\n"},
                     TDumpRow{"PartialGroupDropped", 0, 6, "04030201\r\n"},
-                    TDumpRow{"OddStart", 1, 4, "05040302\r\n"},
-                    TDumpRow{"UpperCase", 8, 4, "0C0B0AAB\r\n"},
-                    TDumpRow{"CountBelowFour", 0, 3, ""},
-                    TDumpRow{"CountZero", 0, 0, ""},
-                    TDumpRow{"CountNegative", 0, -4, ""},
-                    TDumpRow{"StartAtSize", 32, 4, ""},
+                    TDumpRow{"OddStart", 1, 4, "05040302\r\n"}, TDumpRow{"UpperCase", 8, 4, "0C0B0AAB\r\n"},
+                    TDumpRow{"CountBelowFour", 0, 3, ""}, TDumpRow{"CountZero", 0, 0, ""},
+                    TDumpRow{"CountNegative", 0, -4, ""}, TDumpRow{"StartAtSize", 32, 4, ""},
                     TDumpRow{"StartBeyondSize", 1000, 4, ""},
                     TDumpRow{"StartBeyondInt32", int64_t{1} << 40, 4, ""},
                     TDumpRow{"StopsAtSize", 26, 100, "1E1D1C1B\r\n"},
@@ -215,13 +220,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MemoryStore, DumpOfFreshMemoryIs32ZeroLines) {
     TCCPU cpu;
     std::string expected;
-    for (int i = 0; i < 32; ++i) expected += "00000000\r\n";
+    for (int i = 0; i < 32; ++i)
+        expected += "00000000\r\n";
     EXPECT_EQ(cpu.Memory.Dump(0, 128), expected);
 }
 
 TEST(MemoryStore, PeekWordCountsOutsideBytesAsZero) {
     TTestMachine m(16);
-    for (int a = 0; a < 16; ++a) m.Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(a + 1);
+    for (int a = 0; a < 16; ++a)
+        m.Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(a + 1);
     EXPECT_EQ(m.Cpu.Memory.PeekWord(0), 0x0807060504030201u);
     EXPECT_EQ(m.Cpu.Memory.PeekWord(12), 0x100F0E0Du);
     EXPECT_EQ(m.Cpu.Memory.PeekWord(-2), 0x0605040302010000u);
@@ -240,18 +247,19 @@ class WordRead : public testing::TestWithParam<TWordRow> {};
 
 TEST_P(WordRead, Value) {
     TTestMachine m(64);
-    for (int a = 0; a < 64; ++a) m.Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(a + 1);
+    for (int a = 0; a < 64; ++a)
+        m.Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(a + 1);
     EXPECT_EQ(m.Cpu.Memory.ReadWord(GetParam().Address), GetParam().Read);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, WordRead,
-    testing::Values(TWordRow{"AtZero", 0, 0x0807060504030201u}, TWordRow{"LastWhole", 56, 0x403F3E3D3C3B3A39u},
-                    TWordRow{"Straddling", 57, 0}, TWordRow{"AtSize", 64, 0}, TWordRow{"Negative", -8, 0},
-                    TWordRow{"MinusOne", -1, 0}, TWordRow{"Min", INT64_MIN, 0},
+    testing::Values(TWordRow{"AtZero", 0, 0x0807060504030201u},
+                    TWordRow{"LastWhole", 56, 0x403F3E3D3C3B3A39u}, TWordRow{"Straddling", 57, 0},
+                    TWordRow{"AtSize", 64, 0}, TWordRow{"Negative", -8, 0}, TWordRow{"MinusOne", -1, 0},
+                    TWordRow{"Min", INT64_MIN, 0},
                     TWordRow{"Low32Translation", (int64_t{1} << 32) + 8, 0x100F0E0D0C0B0A09u},
-                    TWordRow{"Low32Outside", (int64_t{1} << 32) + 60, 0},
-                    TWordRow{"Max", INT64_MAX, 0}),
+                    TWordRow{"Low32Outside", (int64_t{1} << 32) + 60, 0}, TWordRow{"Max", INT64_MAX, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(MemoryCells, CellAtMinusEightReadsZeroThenWordAtZero) {

@@ -32,8 +32,9 @@ TEST_P(InPort, ReadsThePortAndAdvancesByFour) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, InPort,
-                         testing::Values(TInRow{"KeyboardWithShift", 0, 0x100000041u}, TInRow{"Monitor", 1, 0},
-                                         TInRow{"Two", 2, 0}, TInRow{"MinusOne", -1, 0},
+                         testing::Values(TInRow{"KeyboardWithShift", 0, 0x100000041u},
+                                         TInRow{"Monitor", 1, 0}, TInRow{"Two", 2, 0},
+                                         TInRow{"MinusOne", -1, 0},
                                          TInRow{"Bit32IsNoPort", int64_t{1} << 32, 0},
                                          TInRow{"Bit32PlusOneIsNoPort", (int64_t{1} << 32) + 1, 0},
                                          TInRow{"Min", INT64_MIN, 0}),
@@ -61,8 +62,11 @@ TEST(Ports, OutReachesTheMonitorOnlyOnPortOne) {
         const char* Name;
         int64_t Port;
         bool Reaches;
-    } rows[] = {{"Keyboard", 0, false}, {"Monitor", 1, true}, {"Seven", 7, false},
-                {"Bit32PlusOne", (int64_t{1} << 32) + 1, false}, {"MinusOne", -1, false}};
+    } rows[] = {{"Keyboard", 0, false},
+                {"Monitor", 1, true},
+                {"Seven", 7, false},
+                {"Bit32PlusOne", (int64_t{1} << 32) + 1, false},
+                {"MinusOne", -1, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
         TTestMachine m(10000, 64);
@@ -87,7 +91,7 @@ TEST(Ports, OutReachesTheMonitorOnlyOnPortOne) {
 
 // The monitor holds the value in Data while the sink runs, and 0 afterwards.
 class TDataCheckingSink : public TMoniterSink {
-public:
+  public:
     const TSimpleMoniter* Moniter = nullptr;
     std::vector<uint64_t> SeenData;
     void MoniterOutput(uint64_t) override { SeenData.push_back(Moniter->Data); }
@@ -136,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TDecodeRow{"PrintNumber", Print | 65, TMoniterCommand::Print, 65},
                     TDecodeRow{"PrintZero", Print, TMoniterCommand::Print, 0},
                     TDecodeRow{"PrintLargest", Print | 0xFFFFFFFF, TMoniterCommand::Print, 0xFFFFFFFFu},
-                    TDecodeRow{"PrintIgnoresBits32To55", Print | 0x00ABCDEF00000000 | 10, TMoniterCommand::Print, 10},
+                    TDecodeRow{"PrintIgnoresBits32To55", Print | 0x00ABCDEF00000000 | 10,
+                               TMoniterCommand::Print, 10},
                     TDecodeRow{"CommandTwo", (uint64_t{2} << 56) | 1, TMoniterCommand::None, 0},
                     TDecodeRow{"CommandFF", ~uint64_t{0}, TMoniterCommand::None, 0},
                     TDecodeRow{"CommandFFNumberZero", uint64_t{0xFF} << 56, TMoniterCommand::None, 0}),
@@ -161,7 +166,8 @@ void ModelCopy(std::vector<uint8_t>& mem, int64_t to, int64_t from, int64_t coun
     const int64_t size = static_cast<int64_t>(mem.size());
     for (int64_t i = 0; i < count; ++i) {
         const __int128 d = static_cast<__int128>(to) + i, s = static_cast<__int128>(from) + i;
-        if (d >= 0 && d < size && s >= 0 && s < size) mem[static_cast<size_t>(d)] = mem[static_cast<size_t>(s)];
+        if (d >= 0 && d < size && s >= 0 && s < size)
+            mem[static_cast<size_t>(d)] = mem[static_cast<size_t>(s)];
         if (d >= size && s >= size) break;
     }
 }
@@ -176,7 +182,8 @@ class Blkcopy : public testing::TestWithParam<TCopyRow> {};
 TEST_P(Blkcopy, MatchesByteByByteCopy) {
     const TCopyRow& row = GetParam();
     TTestMachine m(1000, 8);
-    for (int a = 8; a < 1000; ++a) m.Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(a * 13 + 5);
+    for (int a = 8; a < 1000; ++a)
+        m.Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(a * 13 + 5);
     m.Cpu.R[1] = row.To;
     m.Cpu.R[2] = row.From;
     m.Cpu.R[3] = row.Count;
@@ -199,9 +206,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TCopyRow{"ShiftsDown", 100, 101, 10}, TCopyRow{"RepeatsThreeBytes", 103, 100, 200},
                     TCopyRow{"Same", 100, 100, 50}, TCopyRow{"CountZero", 200, 100, 0},
                     TCopyRow{"CountMinusOne", 200, 100, -1}, TCopyRow{"CountMin", 200, 100, INT64_MIN},
-                    TCopyRow{"DestinationRunsPastSize", 995, 100, 10}, TCopyRow{"SourceRunsPastSize", 100, 995, 10},
-                    TCopyRow{"SourceNegative", 200, -3, 10}, TCopyRow{"DestinationNegative", -3, 200, 10},
-                    TCopyRow{"BothNegative", -50, -30, 100}, TCopyRow{"BothOutside", 2000, 3000, 10},
+                    TCopyRow{"DestinationRunsPastSize", 995, 100, 10},
+                    TCopyRow{"SourceRunsPastSize", 100, 995, 10}, TCopyRow{"SourceNegative", 200, -3, 10},
+                    TCopyRow{"DestinationNegative", -3, 200, 10}, TCopyRow{"BothNegative", -50, -30, 100},
+                    TCopyRow{"BothOutside", 2000, 3000, 10},
                     TCopyRow{"DestinationBeyondInt32", (int64_t{1} << 32) + 100, 100, 10},
                     TCopyRow{"HugeCountApart", 600, 8, INT64_MAX},
                     TCopyRow{"HugeCountRepeating", 101, 100, INT64_MAX},
@@ -217,7 +225,8 @@ TEST(BlkcopyRandom, MatchesTheModel) {
     for (int round = 0; round < 2000; ++round) {
         const int64_t size = 8 + static_cast<int64_t>(random() % 120);
         TTestMachine m(size, 4);
-        for (int64_t a = 4; a < size; ++a) m.Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(random());
+        for (int64_t a = 4; a < size; ++a)
+            m.Cpu.Memory.Buffer()[a] = static_cast<uint8_t>(random());
         auto pick = [&] { return static_cast<int64_t>(random() % (size + 40)) - 20; };
         const int64_t to = pick(), from = pick(), count = static_cast<int64_t>(random() % (size + 20)) - 5;
         m.Cpu.R[1] = to;
@@ -228,7 +237,8 @@ TEST(BlkcopyRandom, MatchesTheModel) {
         ModelCopy(expected, to, from, count);
         m.Cpu.IPOffset = 0;
         ASSERT_EQ(m.Step(), FetchExecuted);
-        ASSERT_TRUE(m.Bytes() == expected) << "size " << size << " to " << to << " from " << from << " count " << count;
+        ASSERT_TRUE(m.Bytes() == expected)
+            << "size " << size << " to " << to << " from " << from << " count " << count;
     }
 }
 

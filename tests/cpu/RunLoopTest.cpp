@@ -181,7 +181,8 @@ TEST(RunLoop, HandOverMayReplaceTheWholeMachine) {
             result = counted ? RunLoop(m.Cpu, m.Control) : RunLoopUncounted(m.Cpu, m.Control);
             m.Control.BodyLeave();
         });
-        while (!m.Control.BodyHoldsCpu()) std::this_thread::yield();
+        while (!m.Control.BodyHoldsCpu())
+            std::this_thread::yield();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         {
             TRunControl::THandOver guard(m.Control);
@@ -217,7 +218,12 @@ TEST(RunLoop, StoredWordsExecuteWhenFetchedAgain) {
     // 0: NOP | 8: INC R1, replaced after its first run by ADD R1 := R1 + R1 |
     // 16: STORE [R2], R3 | 24: INC R4 | 32: CMP R4, R5 | 40: JNE R6 (to 8)
     TImage image;
-    image.Op(W(NOP)).Op(W(INC, 0, 1, 1)).Op(W(STORE, 0, 2, 3)).Op(W(INC, 0, 4, 4)).Op(W(CMP, 0, 4, 5)).Op(W(JNE, 0, 0, 6));
+    image.Op(W(NOP))
+        .Op(W(INC, 0, 1, 1))
+        .Op(W(STORE, 0, 2, 3))
+        .Op(W(INC, 0, 4, 4))
+        .Op(W(CMP, 0, 4, 5))
+        .Op(W(JNE, 0, 0, 6));
     TLoopMachine m(image);
     m.Cpu.R[2] = 8;
     m.Cpu.R[3] = W(ADD, 1, 1, 1);
@@ -238,9 +244,11 @@ TEST(RunLoop, StateMatchesOneSingleStepWhenStopped) {
         diff::TSetup setup;
         setup.MemorySize = 64 + static_cast<int64_t>(random() % 200);
         setup.Memory.resize(static_cast<size_t>(setup.MemorySize));
-        for (auto& b : setup.Memory) b = static_cast<uint8_t>(random());
+        for (auto& b : setup.Memory)
+            b = static_cast<uint8_t>(random());
         setup.ImageLength = setup.MemorySize - 1;
-        for (auto& r : setup.Registers) r = static_cast<int64_t>(random() % 256);
+        for (auto& r : setup.Registers)
+            r = static_cast<int64_t>(random() % 256);
         setup.Registers[PanelIndex("IPOffset")] = static_cast<int64_t>(random() % 64) * 4;
         diff::TMachine loop, steps;
         ASSERT_TRUE(diff::Build(setup, loop) && diff::Build(setup, steps));

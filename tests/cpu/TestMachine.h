@@ -12,14 +12,43 @@ namespace enc {
 
 // Top bytes (group and sub-operation) of the instructions.
 enum : uint32_t {
-    NOP = 0x00, MOV = 0x01, MCOPY = 0x02, LOAD = 0x03, STORE = 0x04, RDCTL = 0x05, WRCTL = 0x06,
-    ADD = 0x08, SUB = 0x09, MUL = 0x0A, DIV = 0x0B, ONES = 0x0C, CLR = 0x0D, INC = 0x0E, DEC = 0x0F,
-    CMP = 0x10, JMP = 0x11, JE = 0x12, JNE = 0x13, JLE = 0x14, JG = 0x15,
-    AND = 0x20, OR = 0x21, XOR = 0x22, LNOT = 0x23,
-    CALL = 0x30, RET = 0x31, INT = 0x32, IRET = 0x33, CALLI = 0x34,
-    SHL = 0x42, SAR = 0x43,
-    IN = 0x50, OUT = 0x51, BLKCOPY = 0x52,
-    PUSH = 0x60, POP = 0x61,
+    NOP = 0x00,
+    MOV = 0x01,
+    MCOPY = 0x02,
+    LOAD = 0x03,
+    STORE = 0x04,
+    RDCTL = 0x05,
+    WRCTL = 0x06,
+    ADD = 0x08,
+    SUB = 0x09,
+    MUL = 0x0A,
+    DIV = 0x0B,
+    ONES = 0x0C,
+    CLR = 0x0D,
+    INC = 0x0E,
+    DEC = 0x0F,
+    CMP = 0x10,
+    JMP = 0x11,
+    JE = 0x12,
+    JNE = 0x13,
+    JLE = 0x14,
+    JG = 0x15,
+    AND = 0x20,
+    OR = 0x21,
+    XOR = 0x22,
+    LNOT = 0x23,
+    CALL = 0x30,
+    RET = 0x31,
+    INT = 0x32,
+    IRET = 0x33,
+    CALLI = 0x34,
+    SHL = 0x42,
+    SAR = 0x43,
+    IN = 0x50,
+    OUT = 0x51,
+    BLKCOPY = 0x52,
+    PUSH = 0x60,
+    POP = 0x61,
     LDI = 0x81
 };
 
@@ -37,7 +66,8 @@ struct TImage {
 
     int64_t Here() const { return static_cast<int64_t>(Bytes.size()); }
     TImage& Raw(uint64_t value, int width) {
-        for (int k = 0; k < width; ++k) Bytes.push_back(static_cast<uint8_t>(value >> (8 * k)));
+        for (int k = 0; k < width; ++k)
+            Bytes.push_back(static_cast<uint8_t>(value >> (8 * k)));
         return *this;
     }
     TImage& Op(uint32_t word) { return Raw(word, 4).Raw(0, 4); }
@@ -51,7 +81,7 @@ struct TImage {
 
 // Records every value written to the monitor port.
 class TRecordingSink : public TMoniterSink {
-public:
+  public:
     std::vector<uint64_t> Values;
     void MoniterOutput(uint64_t value) override { Values.push_back(value); }
 };
@@ -70,9 +100,7 @@ struct TTestMachine {
             Cpu.Memory.LoadBytes(zeros.data(), zeroImage);
         }
     }
-    int32_t Load(const enc::TImage& image) {
-        return Cpu.Memory.LoadBytes(image.Bytes.data(), image.Here());
-    }
+    int32_t Load(const enc::TImage& image) { return Cpu.Memory.LoadBytes(image.Bytes.data(), image.Here()); }
     void Put32(int64_t address, uint32_t value) { std::memcpy(Cpu.Memory.Buffer() + address, &value, 4); }
     void Put64(int64_t address, uint64_t value) { std::memcpy(Cpu.Memory.Buffer() + address, &value, 8); }
     uint64_t Get64(int64_t address) const {
