@@ -206,8 +206,17 @@ void TFrmMain::TimerMainTimer() {
 }
 
 // The key word is one atomic store: no hand-over, so typing never waits for the run thread.
+// A modifier key counts as held in its own press, as Windows reports it (X11 reports the
+// modifiers from before the press).
 void TFrmMain::MemoMessageKeyDown(QKeyEvent* event) {
-    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    Qt::KeyboardModifiers modifiers = event->modifiers();
+    switch (event->key()) {
+    case Qt::Key_Shift: modifiers |= Qt::ShiftModifier; break;
+    case Qt::Key_Control: modifiers |= Qt::ControlModifier; break;
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr: modifiers |= Qt::AltModifier; break;
+    default: break;
+    }
     Cpu.Ports.Keyboard.Data.store(TKeyboardPort::KeyWord(WindowsVirtualKey(event->key(), modifiers),
                                                          modifiers & Qt::ShiftModifier, modifiers & Qt::AltModifier,
                                                          modifiers & Qt::ControlModifier),

@@ -1,0 +1,192 @@
+// The keyboard port as fed by key events of MemoMessage, and the monitor view over the log.
+#include <QClipboard>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QtTest>
+#include <memory>
+
+#include "UCommandGuard.h"
+#include "UFrmMain.h"
+#include "UKeyMap.h"
+#include "UModalDriver.h"
+#include "URegisterPanel.h"
+#include "UMoniterView.h"
+
+namespace {
+constexpr uint64_t Shift = TKeyboardPort::ShiftBit, Alt = TKeyboardPort::AltBit, Ctrl = TKeyboardPort::CtrlBit;
+constexpr uint64_t Print = uint64_t{1} << 56;
+} // namespace
+
+class TKeysMoniterTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TFrmMain> Window;
+
+    uint64_t Data() { return Window->Cpu.Ports.Keyboard.Data.load(); }
+    void Release(QWidget* target, int key, Qt::KeyboardModifiers modifiers, bool autoRepeat) {
+        QKeyEvent event(QEvent::KeyRelease, key, modifiers, QString(), autoRepeat);
+        QApplication::sendEvent(target, &event);
+    }
+
+private slots:
+    void initTestCase() { SetApplicationTitle(); }
+    void init() {
+        Window = std::make_unique<TFrmMain>(TThreadPriority::Normal);
+        Window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+        Window->PageInfo->setCurrentWidget(Window->TabMesage);
+        Window->MemoMessage->setFocus();
+    }
+    void cleanup() { Window.reset(); }
+
+    // Down stores the key word, a repeated release (the key is still held) keeps it, the
+    // real release clears it; the key still types into the area.
+    void KeyDownRepeatUp_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<quint64>("word");
+        QTest::newRow("A") << int(Qt::Key_A) << 0 << quint64(0x41);
+        QTest::newRow("Shift+A") << int(Qt::Key_A) << int(Qt::ShiftModifier) << quint64(0x41 | Shift);
+        QTest::newRow("Shift+1 as '!'") << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << quint64(0x31 | Shift);
+        QTest::newRow("Shift+9 as '('") << int(Qt::Key_ParenLeft) << int(Qt::ShiftModifier) << quint64(0x39 | Shift);
+        QTest::newRow("Shift+; as ':'") << int(Qt::Key_Colon) << int(Qt::ShiftModifier) << quint64(0xBA | Shift);
+        QTest::newRow("Shift+' as '\"'") << int(Qt::Key_QuoteDbl) << int(Qt::ShiftModifier) << quint64(0xDE | Shift);
+        QTest::newRow("Ctrl+Shift+Z") << int(Qt::Key_Z) << int(Qt::ControlModifier | Qt::ShiftModifier)
+                                      << quint64(0x5A | Shift | Ctrl);
+        QTest::newRow("Ctrl+Alt+Delete") << int(Qt::Key_Delete) << int(Qt::ControlModifier | Qt::AltModifier)
+                                         << quint64(0x2E | Alt | Ctrl);
+        // A modifier key's own press counts it as held, whatever the platform reports.
+        QTest::newRow("Alt alone") << int(Qt::Key_Alt) << 0 << quint64(0x12 | Alt);
+        QTest::newRow("Shift alone") << int(Qt::Key_Shift) << 0 << quint64(0x10 | Shift);
+        QTest::newRow("Ctrl alone") << int(Qt::Key_Control) << 0 << quint64(0x11 | Ctrl);
+        QTest::newRow("Enter") << int(Qt::Key_Return) << 0 << quint64(0x0D);
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << 0 << quint64(0x1B);
+        QTest::newRow("Backspace") << int(Qt::Key_Backspace) << 0 << quint64(0x08);
+        QTest::newRow("Tab") << int(Qt::Key_Tab) << 0 << quint64(0x09);
+        QTest::newRow("Space") << int(Qt::Key_Space) << 0 << quint64(0x20);
+        QTest::newRow("Left") << int(Qt::Key_Left) << 0 << quint64(0x25);
+        QTest::newRow("Down") << int(Qt::Key_Down) << 0 << quint64(0x28);
+        QTest::newRow("Home") << int(Qt::Key_Home) << 0 << quint64(0x24);
+        QTest::newRow("PageDown") << int(Qt::Key_PageDown) << 0 << quint64(0x22);
+        QTest::newRow("Insert") << int(Qt::Key_Insert) << 0 << quint64(0x2D);
+        QTest::newRow("F1") << int(Qt::Key_F1) << 0 << quint64(0x70);
+        QTest::newRow("F12") << int(Qt::Key_F12) << 0 << quint64(0x7B);
+        QTest::newRow("keypad 0") << int(Qt::Key_0) << int(Qt::KeypadModifier) << quint64(0x60);
+        QTest::newRow("keypad 9") << int(Qt::Key_9) << int(Qt::KeypadModifier) << quint64(0x69);
+        QTest::newRow("keypad *") << int(Qt::Key_Asterisk) << int(Qt::KeypadModifier) << quint64(0x6A);
+        QTest::newRow("keypad /") << int(Qt::Key_Slash) << int(Qt::KeypadModifier) << quint64(0x6F);
+        QTest::newRow("Shift+keypad +") << int(Qt::Key_Plus) << int(Qt::KeypadModifier | Qt::ShiftModifier)
+                                        << quint64(0x6B | Shift);
+        QTest::newRow("`") << int(Qt::Key_QuoteLeft) << 0 << quint64(0xC0);
+        QTest::newRow("[") << int(Qt::Key_BracketLeft) << 0 << quint64(0xDB);
+        QTest::newRow("Shift+\\ as '|'") << int(Qt::Key_Bar) << int(Qt::ShiftModifier) << quint64(0xDC | Shift);
+        QTest::newRow("]") << int(Qt::Key_BracketRight) << 0 << quint64(0xDD);
+    }
+    void KeyDownRepeatUp() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(quint64, word);
+        const auto mods = Qt::KeyboardModifiers(modifiers);
+        QPlainTextEdit* memo = Window->MemoMessage;
+        QTest::keyPress(memo, Qt::Key(key), mods);
+        QCOMPARE(Data(), word);
+        Release(memo, key, mods, true); // a held key repeats as release-press pairs
+        QCOMPARE(Data(), word);
+        QTest::keyPress(memo, Qt::Key(key), mods, -1);
+        QCOMPARE(Data(), word);
+        Release(memo, key, mods, false);
+        QCOMPARE(Data(), 0u);
+    }
+
+    // The key still goes on to the area as typing; a second key replaces the first, and
+    // releasing either clears the word.
+    void TypingAndTwoKeys() {
+        QPlainTextEdit* memo = Window->MemoMessage;
+        memo->clear();
+        QTest::keyClicks(memo, QStringLiteral("ab"));
+        QCOMPARE(memo->toPlainText(), QStringLiteral("ab"));
+        QTest::keyPress(memo, Qt::Key_A);
+        QTest::keyPress(memo, Qt::Key_B);
+        QCOMPARE(Data(), 0x42u);
+        QTest::keyRelease(memo, Qt::Key_A);
+        QCOMPARE(Data(), 0u);
+    }
+
+    // Keys typed into another area never reach the port.
+    void KeysElsewhere() {
+        QTest::keyPress(Window->MemoInfo, Qt::Key_A);
+        QCOMPARE(Data(), 0u);
+        QTest::keyPress(Window->TabRegs->findChild<QWidget*>(QStringLiteral("EditR0")), Qt::Key_5);
+        QCOMPARE(Data(), 0u);
+    }
+
+    // Alt with a menu's accelerator opens the menu, even from the input area.
+    void AltAcceleratorOpensMenu() {
+        QTimer::singleShot(0, [] {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
+        });
+        QTRY_VERIFY(Window->MnuSystem->isVisible());
+        Window->MnuSystem->close();
+    }
+
+    // What IN from port 0 reads while the key is held, and after it is released.
+    void PortReadsTheKey() {
+        QTest::keyPress(Window->MemoMessage, Qt::Key_K, Qt::ShiftModifier);
+        QCOMPARE(Window->Cpu.Ports.ReadPort(0), 0x4B | Shift);
+        QTest::keyRelease(Window->MemoMessage, Qt::Key_K, Qt::ShiftModifier);
+        QCOMPARE(Window->Cpu.Ports.ReadPort(0), 0u);
+    }
+
+    // ---- the monitor view ----
+
+    void MoniterLinesAndClear() {
+        TMoniterLog& log = Window->Execution.MoniterLog;
+        for (uint64_t v : {Print | 65, Print | 0xFFFFFFFFu, Print | (uint64_t{0xABCDEF} << 32) | 10, uint64_t{5},
+                           uint64_t{2} << 56 | 1, Print})
+            log.MoniterOutput(v);
+        TMoniterView* view = Window->MemoMoniter;
+        QCOMPARE(view->LineCount(), 0); // until it catches up
+        Window->CatchUpMoniter();
+        QCOMPARE(view->property("plainText").toString(), QStringLiteral("65\n4294967295\n10\n0"));
+        QCOMPARE(view->LineCount(), 4);
+        QCOMPARE(view->Line(1), QStringLiteral("4294967295"));
+        QCOMPARE(view->Line(4), QString());
+        log.MoniterOutput(Print | 1);
+        log.MoniterOutput(0); // a clear between two catch-ups
+        log.MoniterOutput(Print | 2);
+        Window->CatchUpMoniter();
+        QCOMPARE(view->property("plainText").toString(), QStringLiteral("2"));
+        Window->MnuClearMoniter->trigger();
+        QCOMPARE(view->LineCount(), 0);
+        QCOMPARE(view->property("plainText").toString(), QString());
+    }
+
+    void MoniterSelectAndCopy() {
+        TMoniterLog& log = Window->Execution.MoniterLog;
+        for (uint32_t n = 1; n <= 3; ++n) log.MoniterOutput(Print | n);
+        Window->CatchUpMoniter();
+        TMoniterView* view = Window->MemoMoniter;
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("1\n2\n3"));
+        QCOMPARE(Data(), 0u); // not the input area
+    }
+
+    // When the ring has dropped older lines, the first line says so.
+    void MoniterDroppedLines() {
+        TMoniterLog& log = Window->Execution.MoniterLog;
+        for (uint64_t n = 0; n < TMoniterLog::Capacity + 5; ++n) log.MoniterOutput(Print | n);
+        Window->CatchUpMoniter();
+        TMoniterView* view = Window->MemoMoniter;
+        QCOMPARE(view->LineCount(), static_cast<int64_t>(TMoniterLog::Capacity) + 1);
+        QCOMPARE(view->Line(0), QStringLiteral("（较早的输出已丢弃 Earlier output dropped）"));
+        QCOMPARE(view->Line(1), QStringLiteral("5"));
+        QCOMPARE(view->Line(view->LineCount() - 1), QString::number(TMoniterLog::Capacity + 4));
+        view->repaint(); // paints only the visible rows
+        Window->MnuClearAll->trigger();
+        QCOMPARE(view->LineCount(), 0);
+    }
+};
+
+QTEST_MAIN(TKeysMoniterTest)
+#include "test_keys_moniter.moc"
