@@ -119,6 +119,11 @@ bool TCliOptions::Parse(int argc, char** argv, std::string& error) {
                 error = "--dump takes START:COUNT, not '" + text + "'";
                 return false;
             }
+            // Addresses below memory show as 00; a start far below 0 would print billions of them.
+            if (*start < INT32_MIN) {
+                error = "--dump START must be at least -2147483648, not '" + text + "'";
+                return false;
+            }
             Dump = std::make_pair(*start, *count);
         } else if (arg == "--regs") {
             Regs = true;

@@ -1,5 +1,7 @@
 #include "UJsonReport.h"
 
+#include "UDumpChunks.h"
+
 #include <cinttypes>
 
 void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t executed, TCCPUBase& cpu,
@@ -32,8 +34,10 @@ void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t e
     }
     std::fprintf(out, "{\"start\": %" PRId64 ", \"count\": %" PRId64 ", \"groups\": [", dump->first,
                  dump->second);
-    const std::string text = cpu.Memory.Dump(dump->first, dump->second);
-    for (size_t at = 0; at + 8 <= text.size(); at += 10)
-        std::fprintf(out, "%s\"%.8s\"", at ? ", " : "", text.c_str() + at);
+    bool firstGroup = true;
+    ForEachDumpGroup(cpu.Memory, dump->first, dump->second, [&](const char* group) {
+        std::fprintf(out, "%s\"%.8s\"", firstGroup ? "" : ", ", group);
+        firstGroup = false;
+    });
     std::fputs("]}}\n", out);
 }

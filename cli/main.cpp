@@ -9,6 +9,7 @@
 
 #include "UCliOptions.h"
 #include "UDisassembler.h"
+#include "UDumpChunks.h"
 #include "UJsonReport.h"
 #include "UMoniterRecorder.h"
 #include "URunLoop.h"
@@ -168,9 +169,8 @@ int main(int argc, char** argv) {
                             static_cast<uint64_t>(cpu.PanelRegister(order)));
         }
         if (options.Dump) {
-            const std::string text = cpu.Memory.Dump(options.Dump->first, options.Dump->second);
-            for (size_t at = 0; at + 8 <= text.size(); at += 10)
-                std::printf("%.8s\n", text.c_str() + at);
+            ForEachDumpGroup(cpu.Memory, options.Dump->first, options.Dump->second,
+                             [](const char* group) { std::printf("%.8s\n", group); });
         }
     }
     std::fflush(stdout);

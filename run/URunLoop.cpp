@@ -45,8 +45,10 @@ uint64_t FetchLimit(const TCCPUMemory& memory) {
 #define ROZ_NEXT()                                                                                \
     do {                                                                                          \
         s.Ip = S(U(s.Ip) + 4);                                                                    \
-        if ((control.Word.load(std::memory_order_relaxed) != TRunControl::Running) | (Counted && --left == 0)) \
-            [[unlikely]] goto boundary;                                                           \
+        unsigned leave = control.Word.load(std::memory_order_relaxed) != TRunControl::Running;     \
+        if constexpr (Counted) leave |= --left == 0;                                              \
+        if (leave) [[unlikely]]                                                                   \
+            goto boundary;                                                                        \
         ROZ_DISPATCH();                                                                           \
     } while (0)
 
@@ -101,6 +103,7 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
         cpu.IPOffset = s.Ip;
         if (s.Ip >= s.Size) {
             result.End = TRunEnd::LeftMemory;
+            result.FetchStatus = FetchOutsideMemory; // what the next fetch would report
             goto done;
         }
         if (Counted && left == 0) {

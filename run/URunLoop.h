@@ -15,7 +15,7 @@ enum class TRunEnd {
 
 struct TRunResult {
     TRunEnd End;
-    int64_t FetchStatus; // the failing fetch's status for EndOfImage and LeftMemory by fetch, else 0
+    int64_t FetchStatus; // EndOfImage, LeftMemory: the status the fetch at IPOffset gives (1, -1, -2); else 0
     uint64_t Executed;   // instructions executed by this call
 };
 
