@@ -46,11 +46,13 @@ def fail(message, output):
     sys.exit(1)
 
 
-def stage(source, staging):
-    """Copies the pages to the staging folder, resolving the optional blocks."""
+def stage(source, staging, shared):
+    """Copies the pages and the shared files to the staging folder, resolving the optional blocks."""
     if staging.exists():
         shutil.rmtree(staging)
     staging.mkdir(parents=True)
+    for extra in shared:
+        shutil.copyfile(extra, staging / extra.name)
     present = {p.name for p in source.iterdir() if p.is_file()}
     for name in sorted(present):
         data = (source / name).read_bytes()
@@ -152,10 +154,12 @@ def main():
     parser.add_argument("--staging", required=True, type=Path)
     parser.add_argument("--title", required=True)
     parser.add_argument("--output", required=True, type=Path)
+    parser.add_argument("--shared", action="append", default=[], type=Path,
+                        help="a file every document uses (the style sheet)")
     args = parser.parse_args()
     args.output = args.output.resolve()
 
-    pages = stage(args.source, args.staging)
+    pages = stage(args.source, args.staging, args.shared)
     if "index.html" not in pages:
         fail(f"{args.source} has no index.html", args.output)
     order = page_order(args.staging, pages)

@@ -1,0 +1,14 @@
+# Adds every subfolder of the current folder that has a CMakeLists.txt: one folder per layer.
+# Folders whose name starts with "ui" or "help" need the window, so they are left out without Qt.
+function(roz_add_layer_subdirectories)
+  file(GLOB dirs LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(dir ${dirs})
+    if(IS_DIRECTORY ${dir} AND EXISTS ${dir}/CMakeLists.txt)
+      get_filename_component(name ${dir} NAME)
+      if(name MATCHES "^(ui|help)" AND NOT ROZ_WITH_QT)
+        continue()
+      endif()
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
