@@ -254,6 +254,18 @@ private slots:
         QTRY_VERIFY(R1() > 1'000'001'000);
     }
 
+    // Step and Reset during a run take the CPU between two instructions; the run goes on
+    // from the state they left.
+    void StepAndResetWhileRunning() {
+        RunForever();
+        Entry("MnuStep")->trigger();
+        QCOMPARE(Window->Execution.State(), TRunState::Running);
+        Entry("MnuReset")->trigger();
+        QCOMPARE(InfoLines().last(), QStringLiteral("复位成功！"));
+        QCOMPARE(Window->Execution.State(), TRunState::Running);
+        QTRY_VERIFY(R1() > 1000); // counting again from the reset
+    }
+
     // Stop leaves a paused run paused and the timer off; Resume continues it.
     void StopWhilePaused() {
         RunForever();
