@@ -99,7 +99,8 @@ int64_t TMoniterView::RowAt(int y) const {
 
 void TMoniterView::UpdateScrollRange(bool followEnd) {
     // A scroll bar counts in int: at most ~2 * 10^9 rows, far more than the log keeps.
-    const int64_t maximum = std::max<int64_t>(0, LineCount() - VisibleRows() + 1);
+    // At the end the last line sits in the last whole row: no empty row below it.
+    const int64_t maximum = std::max<int64_t>(0, LineCount() - VisibleRows());
     QScrollBar* bar = verticalScrollBar();
     bar->setRange(0, static_cast<int>(std::min<int64_t>(maximum, INT32_MAX)));
     bar->setPageStep(VisibleRows());

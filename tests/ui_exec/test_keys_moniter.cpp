@@ -2,6 +2,7 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QtTest>
 #include <memory>
 
@@ -170,6 +171,28 @@ private slots:
         QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("1\n2\n3"));
         QCOMPARE(Data(), 0u); // not the input area
+    }
+
+    // A view at the end follows new lines, with the last line in the last whole row; a view
+    // scrolled up by the user stays where it is.
+    void MoniterFollowsTheEnd() {
+        Window->PageInfo->setCurrentWidget(Window->TabSheet1);
+        TMoniterView* view = Window->MemoMoniter;
+        QTRY_VERIFY(view->isVisible());
+        TMoniterLog& log = Window->Execution.MoniterLog;
+        const int rows = view->viewport()->height() / view->fontMetrics().height();
+        for (uint32_t n = 0; n < 100; ++n) log.MoniterOutput(Print | n);
+        Window->CatchUpMoniter();
+        QScrollBar* bar = view->verticalScrollBar();
+        QCOMPARE(bar->value(), 100 - rows);
+        bar->setValue(10);
+        log.MoniterOutput(Print | 100);
+        Window->CatchUpMoniter();
+        QCOMPARE(bar->value(), 10);
+        bar->setValue(bar->maximum());
+        log.MoniterOutput(Print | 101);
+        Window->CatchUpMoniter();
+        QCOMPARE(bar->value(), 102 - rows);
     }
 
     // When the ring has dropped older lines, the first line says so.
