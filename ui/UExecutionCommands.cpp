@@ -27,12 +27,18 @@ constexpr std::chrono::milliseconds RefreshWait{20};
 // returns them.
 QString LoadFailure(int32_t status) {
     switch (status) {
-    case -1: return QStringLiteral("文件名为空\r\nFile name is empty");
-    case -2: return QStringLiteral("文件不存在\r\nFile does not exist");
-    case -3: return QStringLiteral("文件无法读取\r\nFile cannot be read");
-    case -4: return QStringLiteral("文件为空\r\nFile is empty");
-    case -5: return QStringLiteral("文件长度不小于内存大小\r\nFile is not shorter than memory");
-    default: return QStringLiteral("未知错误 %1\r\nUnknown failure %1").arg(status);
+    case -1:
+        return QStringLiteral("文件名为空\r\nFile name is empty");
+    case -2:
+        return QStringLiteral("文件不存在\r\nFile does not exist");
+    case -3:
+        return QStringLiteral("文件无法读取\r\nFile cannot be read");
+    case -4:
+        return QStringLiteral("文件为空\r\nFile is empty");
+    case -5:
+        return QStringLiteral("文件长度不小于内存大小\r\nFile is not shorter than memory");
+    default:
+        return QStringLiteral("未知错误 %1\r\nUnknown failure %1").arg(status);
     }
 }
 
@@ -46,7 +52,7 @@ void ShowHint(QWidget* parent, const QString& text, const char* name) {
 
 // Counts the execution's waits; when the outermost ends, the commands deferred meanwhile run.
 class TFrmMain::TWaitScope {
-public:
+  public:
     explicit TWaitScope(TFrmMain& window) : FWindow(window) { ++FWindow.FWaits; }
     ~TWaitScope() {
         if (--FWindow.FWaits == 0) FWindow.RunDeferred();
@@ -54,7 +60,7 @@ public:
     TWaitScope(const TWaitScope&) = delete;
     TWaitScope& operator=(const TWaitScope&) = delete;
 
-private:
+  private:
     TFrmMain& FWindow;
 };
 
@@ -83,7 +89,8 @@ void TFrmMain::RunDeferred() {
     if (FDestroying || (FDeferred.isEmpty() && !FCloseDeferred)) return;
     QTimer::singleShot(0, this, [this] {
         const auto handlers = std::exchange(FDeferred, {});
-        for (auto handler : handlers) Command(handler);
+        for (auto handler : handlers)
+            Command(handler);
         if (std::exchange(FCloseDeferred, false)) close();
     });
 }
@@ -91,12 +98,14 @@ void TFrmMain::RunDeferred() {
 // ---- the run thread's reports (run thread) ----
 
 void TFrmMain::RunEndMessageDue(uint64_t run) {
-    QMetaObject::invokeMethod(this, [this, run] { ShowEndMessage(run); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, run] { ShowEndMessage(run); }, Qt::QueuedConnection);
 }
 
 void TFrmMain::RunFailed(uint64_t, const std::string& message) {
     const QString text = QString::fromStdString(message);
-    QMetaObject::invokeMethod(this, [this, text] { ShowRunFailure(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, text] { ShowRunFailure(text); }, Qt::QueuedConnection);
 }
 
 // ---- their boxes (window's thread) ----
@@ -111,7 +120,8 @@ QMessageBox* TFrmMain::OpenRunBox(QMessageBox::Icon icon, const QString& caption
 }
 
 void TFrmMain::ShowEndMessage(uint64_t run) {
-    QMessageBox* box = OpenRunBox(QMessageBox::NoIcon, QString::fromUtf8(EndCaption), QString::fromUtf8(EndMessage));
+    QMessageBox* box =
+        OpenRunBox(QMessageBox::NoIcon, QString::fromUtf8(EndCaption), QString::fromUtf8(EndMessage));
     box->setObjectName(QStringLiteral("EndMessage"));
     // The body waits for this with ThreadActive still set; a close for a run that has been
     // replaced meanwhile is ignored by the execution.
@@ -143,9 +153,11 @@ void TFrmMain::MnuOpenClick() {
     const std::string fileName = QFile::encodeName(path).toStdString();
     const int32_t status = WithCpu([&](TCCPU& cpu) { return cpu.Memory.LoadImage(fileName); });
     // Only a loaded image is announced; a refused one is explained and memory stays as it was.
-    if (status == 0) MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
+    if (status == 0)
+        MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
     else
-        ShowHint(this, QStringLiteral("装入Bin文件失败:") + path + QStringLiteral("\r\n") + LoadFailure(status),
+        ShowHint(this,
+                 QStringLiteral("装入Bin文件失败:") + path + QStringLiteral("\r\n") + LoadFailure(status),
                  "OpenFailed");
     WithCpu([](TCCPU& cpu) { cpu.Reset(); });
     MemoInfo->appendPlainText(QStringLiteral("复位成功！"));
@@ -219,19 +231,28 @@ void TFrmMain::TimerMainTimer() {
 void TFrmMain::MemoMessageKeyDown(QKeyEvent* event) {
     Qt::KeyboardModifiers modifiers = event->modifiers();
     switch (event->key()) {
-    case Qt::Key_Shift: modifiers |= Qt::ShiftModifier; break;
-    case Qt::Key_Control: modifiers |= Qt::ControlModifier; break;
+    case Qt::Key_Shift:
+        modifiers |= Qt::ShiftModifier;
+        break;
+    case Qt::Key_Control:
+        modifiers |= Qt::ControlModifier;
+        break;
     case Qt::Key_Alt:
-    case Qt::Key_AltGr: modifiers |= Qt::AltModifier; break;
-    default: break;
+    case Qt::Key_AltGr:
+        modifiers |= Qt::AltModifier;
+        break;
+    default:
+        break;
     }
-    Cpu.Ports.Keyboard.Data.store(TKeyboardPort::KeyWord(WindowsVirtualKey(event->key(), modifiers),
-                                                         modifiers & Qt::ShiftModifier, modifiers & Qt::AltModifier,
-                                                         modifiers & Qt::ControlModifier),
-                                  std::memory_order_relaxed);
+    Cpu.Ports.Keyboard.Data.store(
+        TKeyboardPort::KeyWord(WindowsVirtualKey(event->key(), modifiers), modifiers & Qt::ShiftModifier,
+                               modifiers & Qt::AltModifier, modifiers & Qt::ControlModifier),
+        std::memory_order_relaxed);
 }
 
-void TFrmMain::MemoMessageKeyUp(QKeyEvent*) { Cpu.Ports.Keyboard.Data.store(0, std::memory_order_relaxed); }
+void TFrmMain::MemoMessageKeyUp(QKeyEvent*) {
+    Cpu.Ports.Keyboard.Data.store(0, std::memory_order_relaxed);
+}
 
 // The run thread must have ended before Cpu goes. A box the body waits for is closed first,
 // so the body is not left waiting for a user who can no longer answer.

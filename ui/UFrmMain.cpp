@@ -43,7 +43,9 @@ template <class T> T* Named(T* object, const char* name) {
     return object;
 }
 
-QAction* Separator(QMenu* menu, const char* name) { return Named(menu->addSeparator(), name); }
+QAction* Separator(QMenu* menu, const char* name) {
+    return Named(menu->addSeparator(), name);
+}
 
 // The window's font: "宋体" at 12 px. Where no such font is installed it falls back to the
 // CJK font that the program's set-up installs, so Chinese never renders as boxes.
@@ -159,7 +161,8 @@ void TFrmMain::BuildMenus() {
     MnuAbout = entry(MnuHelp, "MnuAbout", QStringLiteral("关于本软件&About"));
 }
 
-QToolButton* TFrmMain::AddToolButton(const char* name, int image, const QString& hint, void (TFrmMain::*handler)()) {
+QToolButton* TFrmMain::AddToolButton(const char* name, int image, const QString& hint,
+                                     void (TFrmMain::*handler)()) {
     auto* button = Named(new QToolButton, name);
     button->setIcon(ToolbarImage(image));
     button->setToolTip(hint);
@@ -176,7 +179,8 @@ void TFrmMain::BuildToolBar() {
     ToolBar->setContextMenuPolicy(Qt::PreventContextMenu);
     ToolBar->setFixedHeight(ToolBarHeight);
     ToolBar->setIconSize(QSize(16, 16));
-    TBtnOpen = AddToolButton("TBtnOpen", 0, QStringLiteral("打开二进制的代码映像文件"), &TFrmMain::MnuOpenClick);
+    TBtnOpen =
+        AddToolButton("TBtnOpen", 0, QStringLiteral("打开二进制的代码映像文件"), &TFrmMain::MnuOpenClick);
     ToolButton1 = Named(ToolBar->addSeparator(), "ToolButton1");
     ToolButton2 = AddToolButton("ToolButton2", 1, QStringLiteral("单步执行代码"), &TFrmMain::MnuStepClick);
     ToolButton3 = AddToolButton("ToolButton3", 2, QStringLiteral("连续执行代码"), &TFrmMain::MnuRunClick);
@@ -272,7 +276,8 @@ void TFrmMain::ConnectCommands() {
         CatchUpMoniter();
         if (!Execution.IsThreadActive()) TimerMoniter->stop();
     });
-    connect(TabRegs->BtnGetArgsToEdit, &QPushButton::clicked, this, [this] { Command(&TFrmMain::GetArgsToEdit); });
+    connect(TabRegs->BtnGetArgsToEdit, &QPushButton::clicked, this,
+            [this] { Command(&TFrmMain::GetArgsToEdit); });
     connect(TabRegs->BtnEditToArgs, &QPushButton::clicked, this, [this] { Command(&TFrmMain::EditToArgs); });
     connect(TabMemory->BtnFlash, &QPushButton::clicked, this, [this] { Command(&TFrmMain::BtnFlashClick); });
     connect(TabMemory->BtnSetMemorySize, &QPushButton::clicked, this,
@@ -300,7 +305,8 @@ void TFrmMain::showEvent(QShowEvent* event) {
 }
 
 bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == MemoMessage && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+    if (watched == MemoMessage &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
         auto* key = static_cast<QKeyEvent*>(event);
         const bool down = event->type() == QEvent::KeyPress;
         // A held key repeats as release-press pairs; only the real release clears the port.
@@ -329,31 +335,41 @@ void TFrmMain::BtnFlashClick() {
         WithCpu([&](TCCPU& cpu) { return TMemoryTools::ViewText(cpu.Memory, ViewBegin, ViewCount, cut); });
     TabMemory->ShowView(text);
     if (cut)
-        MemoInfo->appendPlainText(
-            QStringLiteral("内存显示长度超过上限，只显示前262144字节。Only the first 262144 bytes are shown."));
+        MemoInfo->appendPlainText(QStringLiteral(
+            "内存显示长度超过上限，只显示前262144字节。Only the first 262144 bytes are shown."));
 }
 
 void TFrmMain::BtnSetMemorySizeClick() {
     const int32_t size = ParseInt32(TabMemory->EditSize->text());
     // Re-sizing to nothing would throw the whole memory away; it is refused instead.
     if (size <= 0) {
-        QMessageBox::warning(this, QStringLiteral("系统提示"),
-                             QStringLiteral("内存大小必须大于0：%1\r\nMemory size must be greater than 0: %1").arg(size));
+        QMessageBox::warning(
+            this, QStringLiteral("系统提示"),
+            QStringLiteral("内存大小必须大于0：%1\r\nMemory size must be greater than 0: %1").arg(size));
         return;
     }
     const int32_t status = WithCpu([size](TCCPU& cpu) { return cpu.Memory.SetSize(size); });
     if (status == -2)
-        QMessageBox::warning(this, QStringLiteral("系统提示"),
-                             QStringLiteral("无法分配内存：%1字节\r\nCannot allocate memory: %1 bytes").arg(size));
+        QMessageBox::warning(
+            this, QStringLiteral("系统提示"),
+            QStringLiteral("无法分配内存：%1字节\r\nCannot allocate memory: %1 bytes").arg(size));
 }
 
 // ---- menu commands ----
 
-void TFrmMain::MnuExitClick() { close(); }
+void TFrmMain::MnuExitClick() {
+    close();
+}
 
-void TFrmMain::MnuClearInfoClick() { MemoInfo->clear(); }
-void TFrmMain::MnujClearMessageClick() { MemoMessage->clear(); }
-void TFrmMain::MnuClearMoniterClick() { MemoMoniter->Clear(); }
+void TFrmMain::MnuClearInfoClick() {
+    MemoInfo->clear();
+}
+void TFrmMain::MnujClearMessageClick() {
+    MemoMessage->clear();
+}
+void TFrmMain::MnuClearMoniterClick() {
+    MemoMoniter->Clear();
+}
 
 void TFrmMain::MnuClearAllClick() {
     MemoInfo->clear();
@@ -361,12 +377,20 @@ void TFrmMain::MnuClearAllClick() {
     MemoMoniter->Clear();
 }
 
-void TFrmMain::MnuContentClick() { OpenHelpDocument(this, QStringLiteral("ROZIDUV2.chm")); }
-void TFrmMain::MnuShowInfoClick() { OpenHelpDocument(this, QStringLiteral("VURIZUREZ.chm")); }
-void TFrmMain::MnuWebClick() { OpenProductWebPage(this); }
+void TFrmMain::MnuContentClick() {
+    OpenHelpDocument(this, QStringLiteral("ROZIDUV2.chm"));
+}
+void TFrmMain::MnuShowInfoClick() {
+    OpenHelpDocument(this, QStringLiteral("VURIZUREZ.chm"));
+}
+void TFrmMain::MnuWebClick() {
+    OpenProductWebPage(this);
+}
 
 void TFrmMain::MnuAboutClick() {
     if (AboutBox) AboutBox->exec();
 }
 
-void TFrmMain::FormShow() { GetArgsToEdit(); }
+void TFrmMain::FormShow() {
+    GetArgsToEdit();
+}

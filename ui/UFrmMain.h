@@ -39,7 +39,7 @@ class TRegisterPanel;
 // inside a wait for the run thread.
 class TFrmMain : public QMainWindow, public TRunHost {
     Q_OBJECT
-public:
+  public:
     // Builds the controls, then the CPU (reset, 10000 zero bytes). Sets FrmMain to itself.
     // The program runs its thread at the idle priority; tests and benchmarks choose Normal.
     explicit TFrmMain(TThreadPriority priority = TThreadPriority::Idle);
@@ -159,12 +159,12 @@ public:
     void RunEndMessageDue(uint64_t run) override;
     void RunFailed(uint64_t run, const std::string& message) override;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void BuildMenus();
     void BuildToolBar();
     void BuildPages();

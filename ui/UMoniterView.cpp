@@ -64,7 +64,8 @@ QString TMoniterView::toPlainText() const {
     if (note) lines << DroppedNote;
     FLog->CopyLines(0, FSnapshot.LineCount, FScratch);
     lines.reserve(static_cast<qsizetype>(FScratch.size()) + 1);
-    for (uint32_t n : FScratch) lines << QString::number(n);
+    for (uint32_t n : FScratch)
+        lines << QString::number(n);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -72,7 +73,8 @@ QString TMoniterView::SelectedText() const {
     if (FAnchor < 0) return {};
     const int64_t first = std::min(FAnchor, FCursor), last = std::max(FAnchor, FCursor);
     QStringList lines;
-    for (int64_t row = first; row <= last && row < LineCount(); ++row) lines << Line(row);
+    for (int64_t row = first; row <= last && row < LineCount(); ++row)
+        lines << Line(row);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -88,9 +90,13 @@ void TMoniterView::CopySelection() const {
     if (!text.isEmpty()) QApplication::clipboard()->setText(text);
 }
 
-int TMoniterView::RowHeight() const { return std::max(1, fontMetrics().height()); }
+int TMoniterView::RowHeight() const {
+    return std::max(1, fontMetrics().height());
+}
 
-int TMoniterView::VisibleRows() const { return std::max(1, viewport()->height() / RowHeight()); }
+int TMoniterView::VisibleRows() const {
+    return std::max(1, viewport()->height() / RowHeight());
+}
 
 int64_t TMoniterView::RowAt(int y) const {
     const int64_t row = verticalScrollBar()->value() + std::max(0, y) / RowHeight();
@@ -122,13 +128,16 @@ void TMoniterView::paintEvent(QPaintEvent*) {
     // Only the rows on screen are fetched and formatted.
     const bool note = FSnapshot.Dropped != 0;
     const int64_t firstNumber = std::max<int64_t>(0, first - (note ? 1 : 0));
-    if (FLog) FLog->CopyLines(static_cast<uint64_t>(firstNumber), static_cast<uint64_t>(rows), FScratch);
-    else FScratch.clear();
+    if (FLog)
+        FLog->CopyLines(static_cast<uint64_t>(firstNumber), static_cast<uint64_t>(rows), FScratch);
+    else
+        FScratch.clear();
     for (int i = 0; i < rows; ++i) {
         const int64_t row = first + i;
         if (row >= LineCount()) break;
         QString text;
-        if (note && row == 0) text = DroppedNote;
+        if (note && row == 0)
+            text = DroppedNote;
         else {
             const int64_t at = row - (note ? 1 : 0) - firstNumber;
             if (at < 0 || at >= static_cast<int64_t>(FScratch.size())) break;
@@ -143,7 +152,8 @@ void TMoniterView::paintEvent(QPaintEvent*) {
 }
 
 void TMoniterView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || LineCount() == 0) return QAbstractScrollArea::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton || LineCount() == 0)
+        return QAbstractScrollArea::mousePressEvent(event);
     const int64_t row = RowAt(static_cast<int>(event->position().y()));
     if (!(event->modifiers() & Qt::ShiftModifier) || FAnchor < 0) FAnchor = row;
     FCursor = row;

@@ -16,8 +16,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <algorithm>
-#include <cstdio>
 #include <benchmark/benchmark.h>
+#include <cstdio>
 #include <vector>
 
 #include "UFrmMain.h"
@@ -56,7 +56,8 @@ void Settle(TFrmMain& window) {
     window.show();
     QElapsedTimer settle;
     settle.start();
-    while (settle.elapsed() < 200) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (settle.elapsed() < 200)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
 void Load(TFrmMain& window, const QString& image) {
@@ -136,15 +137,18 @@ void Latency(benchmark::State& state, bool pause) {
         window.MnuRun->trigger();
         QElapsedTimer wait;
         wait.start();
-        while (wait.elapsed() < 50) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        while (wait.elapsed() < 50)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QElapsedTimer clock;
         clock.start();
         if (pause) {
             window.MnuPluase->trigger();
-            while (window.Execution.State() != TRunState::Paused) {}
+            while (window.Execution.State() != TRunState::Paused) {
+            }
         } else {
             window.MnuStop->trigger();
-            if (window.Execution.State() != TRunState::Finished) state.SkipWithError("the body has not ended");
+            if (window.Execution.State() != TRunState::Finished)
+                state.SkipWithError("the body has not ended");
         }
         const double seconds = clock.nsecsElapsed() / 1e9;
         state.SetIterationTime(seconds);
@@ -154,8 +158,12 @@ void Latency(benchmark::State& state, bool pause) {
     state.counters["median_ms"] = times[times.size() / 2];
     state.counters["max_ms"] = times.back();
 }
-void BM_PauseLatency(benchmark::State& state) { Latency(state, true); }
-void BM_StopLatency(benchmark::State& state) { Latency(state, false); }
+void BM_PauseLatency(benchmark::State& state) {
+    Latency(state, true);
+}
+void BM_StopLatency(benchmark::State& state) {
+    Latency(state, false);
+}
 BENCHMARK(BM_PauseLatency)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(30);
 BENCHMARK(BM_StopLatency)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(30);
 

@@ -47,7 +47,8 @@ inline QMessageBox* WaitForRunBox(const QString& name, int timeoutMs = 5000) {
     (void)QTest::qWaitFor(
         [&] {
             for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->objectName() == name)
+                if (auto* box = qobject_cast<QMessageBox*>(w);
+                    box && box->isVisible() && box->objectName() == name)
                     found = box;
             return found != nullptr;
         },

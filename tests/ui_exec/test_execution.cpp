@@ -19,14 +19,17 @@
 
 namespace {
 
-QString Program(const char* name) { return QStringLiteral(ROZ_EXEC_PROGRAMS "/%1.bin").arg(QLatin1String(name)); }
+QString Program(const char* name) {
+    return QStringLiteral(ROZ_EXEC_PROGRAMS "/%1.bin").arg(QLatin1String(name));
+}
 
 // The IPOffset at which a single-stepped copy of the program meets its division by zero.
 int64_t DivisionAddress() {
     TCCPU cpu;
     cpu.Memory.LoadImage(Program("divzero").toStdString());
     try {
-        for (int i = 0; i < 100; ++i) cpu.FetchAndExecute(cpu.IPOffset);
+        for (int i = 0; i < 100; ++i)
+            cpu.FetchAndExecute(cpu.IPOffset);
     } catch (const TDivisionByZero&) {
         return cpu.IPOffset;
     }
@@ -45,7 +48,9 @@ class TExecutionTest : public QObject {
     QStringList InfoLines() { return Window->MemoInfo->toPlainText().split(u'\n'); }
     QString Moniter() { return Window->MemoMoniter->property("plainText").toString(); }
     void Load(const char* program) {
-        QCOMPARE(Window->WithCpu([&](TCCPU& cpu) { return cpu.Memory.LoadImage(Program(program).toStdString()); }), 0);
+        QCOMPARE(
+            Window->WithCpu([&](TCCPU& cpu) { return cpu.Memory.LoadImage(Program(program).toStdString()); }),
+            0);
     }
     // Starts a run of a program that never ends and waits until it has counted a little.
     void RunForever() {
@@ -54,9 +59,11 @@ class TExecutionTest : public QObject {
         QCOMPARE(Window->Execution.State(), TRunState::Running);
         QTRY_VERIFY(Window->WithCpu([](TCCPU& cpu) { return cpu.R[1]; }) > 1000);
     }
-    int64_t R1() { return Window->WithCpu([](TCCPU& cpu) { return cpu.R[1]; }); }
+    int64_t R1() {
+        return Window->WithCpu([](TCCPU& cpu) { return cpu.R[1]; });
+    }
 
-private slots:
+  private slots:
     void initTestCase() { SetApplicationTitle(); }
     void init() {
         Window = std::make_unique<TFrmMain>(TThreadPriority::Normal);
@@ -65,7 +72,8 @@ private slots:
     }
     void cleanup() {
         Window.reset();
-        for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY2(!qobject_cast<QMessageBox*>(w), "a box outlived the window");
+        for (QWidget* w : QApplication::topLevelWidgets())
+            QVERIFY2(!qobject_cast<QMessageBox*>(w), "a box outlived the window");
     }
 
     // The real dialog chooses the file; the file is then taken away or replaced (when the
@@ -74,10 +82,14 @@ private slots:
         QTest::addColumn<QString>("make");
         QTest::addColumn<QString>("reason");
         QTest::newRow("loaded") << "print3" << QString();
-        QTest::newRow("missing") << "gone" << "文件不存在\r\nFile does not exist";
-        QTest::newRow("unreadable") << "directory" << "文件无法读取\r\nFile cannot be read";
-        QTest::newRow("empty") << "empty" << "文件为空\r\nFile is empty";
-        QTest::newRow("too long") << "long" << "文件长度不小于内存大小\r\nFile is not shorter than memory";
+        QTest::newRow("missing") << "gone"
+                                 << "文件不存在\r\nFile does not exist";
+        QTest::newRow("unreadable") << "directory"
+                                    << "文件无法读取\r\nFile cannot be read";
+        QTest::newRow("empty") << "empty"
+                               << "文件为空\r\nFile is empty";
+        QTest::newRow("too long") << "long"
+                                  << "文件长度不小于内存大小\r\nFile is not shorter than memory";
     }
     void Open() {
         QFETCH(QString, make);
@@ -107,7 +119,8 @@ private slots:
         QCOMPARE(lines.last(), QStringLiteral("复位成功！"));
         if (reason.isEmpty()) {
             QVERIFY(driver.Boxes.isEmpty());
-            QCOMPARE(lines.at(lines.size() - 2), QStringLiteral("已打开Bin文件:") + QDir::toNativeSeparators(path));
+            QCOMPARE(lines.at(lines.size() - 2),
+                     QStringLiteral("已打开Bin文件:") + QDir::toNativeSeparators(path));
             QCOMPARE(Window->Cpu.Memory.UsedLength(), QFileInfo(path).size());
         } else {
             QCOMPARE(driver.Boxes.size(), 1);
@@ -175,7 +188,8 @@ private slots:
     void StepDivisionByZero() {
         Load("divzero");
         TModalDriver driver;
-        for (int i = 0; i < 20 && driver.Boxes.isEmpty(); ++i) driver.Run([&] { Entry("MnuStep")->trigger(); });
+        for (int i = 0; i < 20 && driver.Boxes.isEmpty(); ++i)
+            driver.Run([&] { Entry("MnuStep")->trigger(); });
         QCOMPARE(driver.Boxes.size(), 1);
         QCOMPARE(Moniter(), QStringLiteral("9"));
         QCOMPARE(Panel("EditR9"), QStringLiteral("0000000000000000"));

@@ -10,11 +10,12 @@
 #include "UFrmMain.h"
 #include "UKeyMap.h"
 #include "UModalDriver.h"
-#include "URegisterPanel.h"
 #include "UMoniterView.h"
+#include "URegisterPanel.h"
 
 namespace {
-constexpr uint64_t Shift = TKeyboardPort::ShiftBit, Alt = TKeyboardPort::AltBit, Ctrl = TKeyboardPort::CtrlBit;
+constexpr uint64_t Shift = TKeyboardPort::ShiftBit, Alt = TKeyboardPort::AltBit,
+                   Ctrl = TKeyboardPort::CtrlBit;
 constexpr uint64_t Print = uint64_t{1} << 56;
 } // namespace
 
@@ -28,7 +29,7 @@ class TKeysMoniterTest : public QObject {
         QApplication::sendEvent(target, &event);
     }
 
-private slots:
+  private slots:
     void initTestCase() { SetApplicationTitle(); }
     void init() {
         Window = std::make_unique<TFrmMain>(TThreadPriority::Normal);
@@ -47,12 +48,16 @@ private slots:
         QTest::addColumn<quint64>("word");
         QTest::newRow("A") << int(Qt::Key_A) << 0 << quint64(0x41);
         QTest::newRow("Shift+A") << int(Qt::Key_A) << int(Qt::ShiftModifier) << quint64(0x41 | Shift);
-        QTest::newRow("Shift+1 as '!'") << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << quint64(0x31 | Shift);
-        QTest::newRow("Shift+9 as '('") << int(Qt::Key_ParenLeft) << int(Qt::ShiftModifier) << quint64(0x39 | Shift);
-        QTest::newRow("Shift+; as ':'") << int(Qt::Key_Colon) << int(Qt::ShiftModifier) << quint64(0xBA | Shift);
-        QTest::newRow("Shift+' as '\"'") << int(Qt::Key_QuoteDbl) << int(Qt::ShiftModifier) << quint64(0xDE | Shift);
-        QTest::newRow("Ctrl+Shift+Z") << int(Qt::Key_Z) << int(Qt::ControlModifier | Qt::ShiftModifier)
-                                      << quint64(0x5A | Shift | Ctrl);
+        QTest::newRow("Shift+1 as '!'")
+            << int(Qt::Key_Exclam) << int(Qt::ShiftModifier) << quint64(0x31 | Shift);
+        QTest::newRow("Shift+9 as '('")
+            << int(Qt::Key_ParenLeft) << int(Qt::ShiftModifier) << quint64(0x39 | Shift);
+        QTest::newRow("Shift+; as ':'")
+            << int(Qt::Key_Colon) << int(Qt::ShiftModifier) << quint64(0xBA | Shift);
+        QTest::newRow("Shift+' as '\"'")
+            << int(Qt::Key_QuoteDbl) << int(Qt::ShiftModifier) << quint64(0xDE | Shift);
+        QTest::newRow("Ctrl+Shift+Z")
+            << int(Qt::Key_Z) << int(Qt::ControlModifier | Qt::ShiftModifier) << quint64(0x5A | Shift | Ctrl);
         QTest::newRow("Ctrl+Alt+Delete") << int(Qt::Key_Delete) << int(Qt::ControlModifier | Qt::AltModifier)
                                          << quint64(0x2E | Alt | Ctrl);
         // A modifier key's own press counts it as held, whatever the platform reports.
@@ -75,11 +80,12 @@ private slots:
         QTest::newRow("keypad 9") << int(Qt::Key_9) << int(Qt::KeypadModifier) << quint64(0x69);
         QTest::newRow("keypad *") << int(Qt::Key_Asterisk) << int(Qt::KeypadModifier) << quint64(0x6A);
         QTest::newRow("keypad /") << int(Qt::Key_Slash) << int(Qt::KeypadModifier) << quint64(0x6F);
-        QTest::newRow("Shift+keypad +") << int(Qt::Key_Plus) << int(Qt::KeypadModifier | Qt::ShiftModifier)
-                                        << quint64(0x6B | Shift);
+        QTest::newRow("Shift+keypad +")
+            << int(Qt::Key_Plus) << int(Qt::KeypadModifier | Qt::ShiftModifier) << quint64(0x6B | Shift);
         QTest::newRow("`") << int(Qt::Key_QuoteLeft) << 0 << quint64(0xC0);
         QTest::newRow("[") << int(Qt::Key_BracketLeft) << 0 << quint64(0xDB);
-        QTest::newRow("Shift+\\ as '|'") << int(Qt::Key_Bar) << int(Qt::ShiftModifier) << quint64(0xDC | Shift);
+        QTest::newRow("Shift+\\ as '|'")
+            << int(Qt::Key_Bar) << int(Qt::ShiftModifier) << quint64(0xDC | Shift);
         QTest::newRow("]") << int(Qt::Key_BracketRight) << 0 << quint64(0xDD);
     }
     void KeyDownRepeatUp() {
@@ -122,9 +128,8 @@ private slots:
 
     // Alt with a menu's accelerator opens the menu, even from the input area.
     void AltAcceleratorOpensMenu() {
-        QTimer::singleShot(0, [] {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier);
-        });
+        QTimer::singleShot(0,
+                           [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::AltModifier); });
         QTRY_VERIFY(Window->MnuSystem->isVisible());
         Window->MnuSystem->close();
     }
@@ -141,8 +146,8 @@ private slots:
 
     void MoniterLinesAndClear() {
         TMoniterLog& log = Window->Execution.MoniterLog;
-        for (uint64_t v : {Print | 65, Print | 0xFFFFFFFFu, Print | (uint64_t{0xABCDEF} << 32) | 10, uint64_t{5},
-                           uint64_t{2} << 56 | 1, Print})
+        for (uint64_t v : {Print | 65, Print | 0xFFFFFFFFu, Print | (uint64_t{0xABCDEF} << 32) | 10,
+                           uint64_t{5}, uint64_t{2} << 56 | 1, Print})
             log.MoniterOutput(v);
         TMoniterView* view = Window->MemoMoniter;
         QCOMPARE(view->LineCount(), 0); // until it catches up
@@ -163,7 +168,8 @@ private slots:
 
     void MoniterSelectAndCopy() {
         TMoniterLog& log = Window->Execution.MoniterLog;
-        for (uint32_t n = 1; n <= 3; ++n) log.MoniterOutput(Print | n);
+        for (uint32_t n = 1; n <= 3; ++n)
+            log.MoniterOutput(Print | n);
         Window->CatchUpMoniter();
         TMoniterView* view = Window->MemoMoniter;
         view->setFocus();
@@ -181,7 +187,8 @@ private slots:
         QTRY_VERIFY(view->isVisible());
         TMoniterLog& log = Window->Execution.MoniterLog;
         const int rows = view->viewport()->height() / view->fontMetrics().height();
-        for (uint32_t n = 0; n < 100; ++n) log.MoniterOutput(Print | n);
+        for (uint32_t n = 0; n < 100; ++n)
+            log.MoniterOutput(Print | n);
         Window->CatchUpMoniter();
         QScrollBar* bar = view->verticalScrollBar();
         QCOMPARE(bar->value(), 100 - rows);
@@ -198,7 +205,8 @@ private slots:
     // When the ring has dropped older lines, the first line says so.
     void MoniterDroppedLines() {
         TMoniterLog& log = Window->Execution.MoniterLog;
-        for (uint64_t n = 0; n < TMoniterLog::Capacity + 5; ++n) log.MoniterOutput(Print | n);
+        for (uint64_t n = 0; n < TMoniterLog::Capacity + 5; ++n)
+            log.MoniterOutput(Print | n);
         Window->CatchUpMoniter();
         TMoniterView* view = Window->MemoMoniter;
         QCOMPARE(view->LineCount(), static_cast<int64_t>(TMoniterLog::Capacity) + 1);
