@@ -33,10 +33,9 @@ constexpr TKeyPair Named[] = {
 constexpr TKeyPair Keypad[] = {
     {Qt::Key_Asterisk, 0x6A}, {Qt::Key_Plus, 0x6B}, {Qt::Key_Comma, 0x6C}, {Qt::Key_Minus, 0x6D},
     {Qt::Key_Period, 0x6E},   {Qt::Key_Slash, 0x6F}, {Qt::Key_Enter, 0x0D},
-    // With NumLock off the keypad digits arrive as navigation keys.
-    {Qt::Key_Insert, 0x60}, {Qt::Key_End, 0x61},  {Qt::Key_Down, 0x62},   {Qt::Key_PageDown, 0x63},
-    {Qt::Key_Left, 0x64},   {Qt::Key_Clear, 0x65}, {Qt::Key_Right, 0x66}, {Qt::Key_Home, 0x67},
-    {Qt::Key_Up, 0x68},     {Qt::Key_PageUp, 0x69}, {Qt::Key_Delete, 0x6E},
+    // With NumLock off the keypad's digit keys are navigation keys and keep those codes
+    // (found in Named below), except the middle one.
+    {Qt::Key_Clear, 0x0C},
 };
 
 uint16_t Find(const TKeyPair* begin, const TKeyPair* end, int key) {

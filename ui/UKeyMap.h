@@ -4,6 +4,7 @@
 
 // Maps a key event of the toolkit to the Windows virtual-key code that the keyboard port
 // carries in bits 0..15. Shifted characters map to their unshifted key on a US layout
-// (Shift+1 gives '1', 0x31), keypad keys (with Qt::KeypadModifier) to VK_NUMPAD0.. and the
-// keypad operators. Returns 0 for a key that has no code.
+// (Shift+1 gives '1', 0x31), keypad digits (with Qt::KeypadModifier) to VK_NUMPAD0.. and the
+// keypad operators; with NumLock off the keypad's keys give the navigation codes, as on
+// Windows. Returns 0 for a key that has no code.
 uint16_t WindowsVirtualKey(int qtKey, Qt::KeyboardModifiers modifiers);
