@@ -78,13 +78,6 @@ bool TFrmMain::DeferDuringWait(void (TFrmMain::*handler)()) {
     return true;
 }
 
-// An idle-priority body may wait long for a core on a busy machine; the disposal of the old
-// thread (in Run and in FormDestroy) waits for it to end, so it runs at the normal priority
-// until then.
-void TFrmMain::BoostForDisposal() {
-    if (RunThread) RunThread->Boost(true);
-}
-
 void TFrmMain::RunDeferred() {
     if (FDestroying || (FDeferred.isEmpty() && !FCloseDeferred)) return;
     QTimer::singleShot(0, this, [this] {
@@ -185,7 +178,6 @@ void TFrmMain::MnuStepClick() {
 void TFrmMain::MnuRunClick() {
     if (DeferDuringWait(&TFrmMain::MnuRunClick)) return;
     TimerMain->start();
-    BoostForDisposal();
     {
         TWaitScope wait(*this);
         Execution.Run(Poll());
@@ -260,7 +252,6 @@ void TFrmMain::FormDestroy() {
     TimerMain->stop();
     TimerMoniter->stop();
     CloseRunBoxes();
-    BoostForDisposal();
     {
         TWaitScope wait(*this);
         Execution.Dispose(Poll());

@@ -181,7 +181,6 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // True (and the command remembered for later) while a wait is in progress.
     bool DeferDuringWait(void (TFrmMain::*handler)());
     void RunDeferred();
-    void BoostForDisposal();
     // Shows a box for the run thread's report without a nested event loop.
     QMessageBox* OpenRunBox(QMessageBox::Icon icon, const QString& caption, const QString& text);
     void ShowEndMessage(uint64_t run);
