@@ -15,7 +15,8 @@ build: deps
 run: build
 	build/release/app/roziduv2
 
-test: deps test-release test-asan test-tsan test-fuzz
+# The release suite runs last so that its summary closes the output.
+test: deps test-asan test-tsan test-fuzz test-release
 	@echo "All test suites passed."
 
 test-release:
