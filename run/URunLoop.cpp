@@ -45,7 +45,8 @@ uint64_t FetchLimit(const TCCPUMemory& memory) {
 #define ROZ_NEXT()                                                                                \
     do {                                                                                          \
         s.Ip = S(U(s.Ip) + 4);                                                                    \
-        unsigned leave = control.Word.load(std::memory_order_relaxed) != TRunControl::Running;     \
+        /* One branch for both tests: the word differs from Running, or the budget is spent. */  \
+        uint64_t leave = control.Word.load(std::memory_order_relaxed) ^ TRunControl::Running;     \
         if constexpr (Counted) leave |= --left == 0;                                              \
         if (leave) [[unlikely]]                                                                   \
             goto boundary;                                                                        \
