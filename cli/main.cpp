@@ -61,13 +61,16 @@ const char* LoadError(int32_t status) {
 }
 
 // Runs at most budget instructions through the run loop; with trace, one at a time,
-// printing each on stderr before it runs.
+// printing each on stderr once it has executed (the line is formed before it runs, since
+// the instruction may overwrite its own word).
 TRunResult RunSegment(TCCPUBase& cpu, TRunControl& control, uint64_t budget, bool trace) {
     if (!trace) return RunLoop(cpu, control, budget);
     TRunResult total{TRunEnd::StepLimit, 0, 0};
+    char line[160];
     for (uint64_t i = 0; i < budget; ++i) {
         const int64_t ip = cpu.IPOffset;
         const TCCPUMemory& memory = cpu.Memory;
+        line[0] = 0;
         if (ip >= 0 && ip < memory.Size() - 3 && ip < memory.UsedLength() - 3) {
             uint32_t word;
             std::memcpy(&word, memory.Buffer() + static_cast<uint32_t>(ip), 4);
@@ -75,10 +78,11 @@ TRunResult RunSegment(TCCPUBase& cpu, TRunControl& control, uint64_t budget, boo
             std::optional<uint64_t> cell;
             if (top == 0x81 || top == 0x34)
                 cell = memory.ReadWord(static_cast<int64_t>(static_cast<uint64_t>(ip) + cpu.IPOffsetBegin));
-            std::fprintf(stderr, "%016" PRIX64 "  %08" PRIX32 "  %s\n", static_cast<uint64_t>(ip), word,
-                         Disassemble(word, cell).c_str());
+            std::snprintf(line, sizeof line, "%016" PRIX64 "  %08" PRIX32 "  %s\n", static_cast<uint64_t>(ip), word,
+                          Disassemble(word, cell).c_str());
         }
         const TRunResult one = RunLoop(cpu, control, 1);
+        if (one.Executed == 1) std::fputs(line, stderr);
         total.Executed += one.Executed;
         total.FetchStatus = one.FetchStatus;
         total.End = one.End;
