@@ -13,7 +13,8 @@ template <class F> void ForEachDumpGroup(const TCCPUMemory& memory, int64_t star
     for (int64_t done = 0; done < count && start < memory.Size() - done;) {
         const int64_t length = std::min(Chunk, count - done);
         const std::string text = memory.Dump(start + done, length);
-        for (size_t at = 0; at + 8 <= text.size(); at += 10) group(text.data() + at);
+        for (size_t at = 0; at + 8 <= text.size(); at += 10)
+            group(text.data() + at);
         done += length;
     }
 }

@@ -78,8 +78,8 @@ TRunResult RunSegment(TCCPUBase& cpu, TRunControl& control, uint64_t budget, boo
             std::optional<uint64_t> cell;
             if (top == 0x81 || top == 0x34)
                 cell = memory.ReadWord(static_cast<int64_t>(static_cast<uint64_t>(ip) + cpu.IPOffsetBegin));
-            std::snprintf(line, sizeof line, "%016" PRIX64 "  %08" PRIX32 "  %s\n", static_cast<uint64_t>(ip), word,
-                          Disassemble(word, cell).c_str());
+            std::snprintf(line, sizeof line, "%016" PRIX64 "  %08" PRIX32 "  %s\n", static_cast<uint64_t>(ip),
+                          word, Disassemble(word, cell).c_str());
         }
         const TRunResult one = RunLoop(cpu, control, 1);
         if (one.Executed == 1) std::fputs(line, stderr);

@@ -30,46 +30,98 @@ struct TExecState {
 // to one of them.
 enum TOp : uint8_t {
     OpNone, // selects nothing: no advance by the handler
-    OpNop, OpMov, OpMcopy, OpLoad, OpStore, OpRdctl, OpWrctl,
-    OpAdd, OpSub, OpMul, OpDiv, OpOnes, OpClr, OpInc, OpDec,
-    OpCmp, OpJmp, OpJe, OpJne, OpJle, OpJg,
-    OpAnd, OpOr, OpXor, OpLnot, OpShl, OpSar,
-    OpCall, OpRet, OpInt, OpCalli,
-    OpIn, OpOut, OpBlkcopy,
-    OpPush, OpPop, OpStackNone, // group 6 with S >= 2: selects nothing, but the handler adds 4
+    OpNop,
+    OpMov,
+    OpMcopy,
+    OpLoad,
+    OpStore,
+    OpRdctl,
+    OpWrctl,
+    OpAdd,
+    OpSub,
+    OpMul,
+    OpDiv,
+    OpOnes,
+    OpClr,
+    OpInc,
+    OpDec,
+    OpCmp,
+    OpJmp,
+    OpJe,
+    OpJne,
+    OpJle,
+    OpJg,
+    OpAnd,
+    OpOr,
+    OpXor,
+    OpLnot,
+    OpShl,
+    OpSar,
+    OpCall,
+    OpRet,
+    OpInt,
+    OpCalli,
+    OpIn,
+    OpOut,
+    OpBlkcopy,
+    OpPush,
+    OpPop,
+    OpStackNone, // group 6 with S >= 2: selects nothing, but the handler adds 4
     OpLdi,
     OpCount
 };
 
 constexpr TOp OpOfTopByte(uint32_t top) {
     const uint32_t g = top >> 4, s = top & 15;
+    // clang-format off
     constexpr TOp group0[16] = {OpNop, OpMov, OpMcopy, OpLoad, OpStore, OpRdctl, OpWrctl, OpNone,
                                 OpAdd, OpSub, OpMul,   OpDiv,  OpOnes,  OpClr,   OpInc,   OpDec};
+    // clang-format on
     switch (g) {
-    case 0: return group0[s];
-    case 1: return s <= 5 ? static_cast<TOp>(OpCmp + s) : OpNone;
-    case 2: return s <= 3 ? static_cast<TOp>(OpAnd + s) : OpNone;
+    case 0:
+        return group0[s];
+    case 1:
+        return s <= 5 ? static_cast<TOp>(OpCmp + s) : OpNone;
+    case 2:
+        return s <= 3 ? static_cast<TOp>(OpAnd + s) : OpNone;
     case 3: {
         constexpr TOp group3[5] = {OpCall, OpRet, OpInt, OpRet, OpCalli};
         return s <= 4 ? group3[s] : OpNone;
     }
-    case 4: return s == 2 ? OpShl : s == 3 ? OpSar : OpNone;
-    case 5: return s <= 2 ? static_cast<TOp>(OpIn + s) : OpNone;
-    case 6: return s == 0 ? OpPush : s == 1 ? OpPop : OpStackNone;
-    case 8: return s == 1 ? OpLdi : OpNone;
-    default: return OpNone;
+    case 4:
+        return s == 2 ? OpShl : s == 3 ? OpSar : OpNone;
+    case 5:
+        return s <= 2 ? static_cast<TOp>(OpIn + s) : OpNone;
+    case 6:
+        return s == 0 ? OpPush : s == 1 ? OpPop : OpStackNone;
+    case 8:
+        return s == 1 ? OpLdi : OpNone;
+    default:
+        return OpNone;
     }
 }
 
-ROZ_INLINE uint32_t FieldA(uint32_t w) { return (w >> 16) & 0xFF; }
-ROZ_INLINE uint32_t FieldB(uint32_t w) { return (w >> 8) & 0xFF; }
-ROZ_INLINE uint32_t FieldC(uint32_t w) { return w & 0xFF; }
+ROZ_INLINE uint32_t FieldA(uint32_t w) {
+    return (w >> 16) & 0xFF;
+}
+ROZ_INLINE uint32_t FieldB(uint32_t w) {
+    return (w >> 8) & 0xFF;
+}
+ROZ_INLINE uint32_t FieldC(uint32_t w) {
+    return w & 0xFF;
+}
 // True when every listed operand byte (mask of 0xFF per byte) names R0..R15.
-ROZ_INLINE bool Regs(uint32_t w, uint32_t byteMask) { return (w & byteMask & 0x00F0F0F0u) == 0; }
+ROZ_INLINE bool Regs(uint32_t w, uint32_t byteMask) {
+    return (w & byteMask & 0x00F0F0F0u) == 0;
+}
 constexpr uint32_t ByteA = 0xFF0000u, ByteB = 0xFF00u, ByteC = 0xFFu;
 
-ROZ_INLINE uint64_t U(int64_t v) { return static_cast<uint64_t>(v); }
-ROZ_INLINE int64_t S(uint64_t v) { return static_cast<int64_t>(v); }
+ROZ_INLINE uint64_t U(int64_t v) {
+    return static_cast<uint64_t>(v);
+}
+ROZ_INLINE int64_t S(uint64_t v) {
+    return static_cast<int64_t>(v);
+}
 
 ROZ_INLINE void PushRecord(TExecState& s, int64_t value) {
     TCCPUBase& c = s.Cpu;
@@ -88,7 +140,9 @@ ROZ_INLINE int64_t PopRecord(TExecState& s, int64_t& value) {
 [[noreturn]] void ThrowDivisionByZero();
 
 // ---- group 0 --------------------------------------------------------------------------
-ROZ_INLINE void ExecNop(TExecState& s, uint32_t) { s.Ip += 4; }
+ROZ_INLINE void ExecNop(TExecState& s, uint32_t) {
+    s.Ip += 4;
+}
 ROZ_INLINE void ExecMov(TExecState& s, uint32_t w) {
     if (Regs(w, ByteB | ByteC)) s.Cpu.R[FieldB(w)] = s.Cpu.R[FieldC(w)];
     s.Ip += 4;
@@ -101,7 +155,8 @@ ROZ_INLINE void ExecMcopy(TExecState& s, uint32_t w) {
     s.Ip += 4;
 }
 ROZ_INLINE void ExecLoad(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteA | ByteC)) s.Cpu.R[FieldA(w)] = S(TCCPUMemory::ReadWordAt(s.Mem, s.Size, s.Cpu.R[FieldC(w)]));
+    if (Regs(w, ByteA | ByteC))
+        s.Cpu.R[FieldA(w)] = S(TCCPUMemory::ReadWordAt(s.Mem, s.Size, s.Cpu.R[FieldC(w)]));
     s.Ip += 4;
 }
 ROZ_INLINE void ExecStore(TExecState& s, uint32_t w) {
@@ -112,8 +167,10 @@ ROZ_INLINE void ExecStore(TExecState& s, uint32_t w) {
 ROZ_INLINE void ExecRdctl(TExecState& s, uint32_t w) {
     const int64_t index = static_cast<int8_t>(FieldC(w));
     if (Regs(w, ByteB)) {
-        if (index == TCCPUBase::CtlIPOffset) s.Cpu.R[FieldB(w)] = s.Ip;
-        else if (const int64_t* reg = s.Cpu.ControlRegister(index)) s.Cpu.R[FieldB(w)] = *reg;
+        if (index == TCCPUBase::CtlIPOffset)
+            s.Cpu.R[FieldB(w)] = s.Ip;
+        else if (const int64_t* reg = s.Cpu.ControlRegister(index))
+            s.Cpu.R[FieldB(w)] = *reg;
     }
     s.Ip += 4;
 }
@@ -121,23 +178,25 @@ ROZ_INLINE void ExecWrctl(TExecState& s, uint32_t w) {
     const int64_t index = static_cast<int8_t>(FieldB(w));
     if (Regs(w, ByteC)) {
         const int64_t value = s.Cpu.R[FieldC(w)];
-        if (index == TCCPUBase::CtlIPOffset) s.Ip = value;
-        else if (int64_t* reg = s.Cpu.ControlRegister(index)) *reg = value;
+        if (index == TCCPUBase::CtlIPOffset)
+            s.Ip = value;
+        else if (int64_t* reg = s.Cpu.ControlRegister(index))
+            *reg = value;
     }
     s.Ip = S(U(s.Ip) + 4);
 }
-#define ROZ_ARITH(Name, expr)                                                                   \
-    ROZ_INLINE void Exec##Name(TExecState& s, uint32_t w) {                                     \
-        if (Regs(w, ByteA | ByteB | ByteC)) {                                                   \
-            const uint64_t b = U(s.Cpu.R[FieldB(w)]), c = U(s.Cpu.R[FieldC(w)]);                \
-            s.Cpu.R[FieldA(w)] = S(expr);                                                       \
-        }                                                                                       \
-        s.Ip += 4;                                                                              \
+#define ROZ_ARITH(Name, expr)                                                                                \
+    ROZ_INLINE void Exec##Name(TExecState& s, uint32_t w) {                                                  \
+        if (Regs(w, ByteA | ByteB | ByteC)) {                                                                \
+            const uint64_t b = U(s.Cpu.R[FieldB(w)]), c = U(s.Cpu.R[FieldC(w)]);                             \
+            s.Cpu.R[FieldA(w)] = S(expr);                                                                    \
+        }                                                                                                    \
+        s.Ip += 4;                                                                                           \
     }
 ROZ_ARITH(Add, b + c)
 ROZ_ARITH(Sub, b - c)
-ROZ_ARITH(Mul, b * c)
-ROZ_ARITH(And, b & c)
+ROZ_ARITH(Mul, b* c)
+ROZ_ARITH(And, b& c)
 ROZ_ARITH(Or, b | c)
 ROZ_ARITH(Xor, b ^ c)
 #undef ROZ_ARITH
@@ -170,20 +229,34 @@ ROZ_INLINE void ExecDec(TExecState& s, uint32_t w) {
 ROZ_INLINE void ExecCmp(TExecState& s, uint32_t w) {
     if (Regs(w, ByteB | ByteC)) {
         const int64_t b = s.Cpu.R[FieldB(w)], c = s.Cpu.R[FieldC(w)];
-        s.Cpu.PSW = b > c ? TCCPUBase::FlagGT : b == c ? (TCCPUBase::FlagLE | TCCPUBase::FlagEQ) : TCCPUBase::FlagLE;
+        s.Cpu.PSW = b > c    ? TCCPUBase::FlagGT
+                    : b == c ? (TCCPUBase::FlagLE | TCCPUBase::FlagEQ)
+                             : TCCPUBase::FlagLE;
     }
     s.Ip += 4;
 }
 // A jump to R[C] when taken; otherwise the handler's 4.
 ROZ_INLINE void JumpIf(TExecState& s, uint32_t w, bool taken) {
-    if (taken && Regs(w, ByteC)) s.Ip = s.Cpu.R[FieldC(w)];
-    else s.Ip = S(U(s.Ip) + 4);
+    if (taken && Regs(w, ByteC))
+        s.Ip = s.Cpu.R[FieldC(w)];
+    else
+        s.Ip = S(U(s.Ip) + 4);
 }
-ROZ_INLINE void ExecJmp(TExecState& s, uint32_t w) { JumpIf(s, w, true); }
-ROZ_INLINE void ExecJe(TExecState& s, uint32_t w) { JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagEQ) != 0); }
-ROZ_INLINE void ExecJne(TExecState& s, uint32_t w) { JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagEQ) == 0); }
-ROZ_INLINE void ExecJle(TExecState& s, uint32_t w) { JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagLE) != 0); }
-ROZ_INLINE void ExecJg(TExecState& s, uint32_t w) { JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagGT) != 0); }
+ROZ_INLINE void ExecJmp(TExecState& s, uint32_t w) {
+    JumpIf(s, w, true);
+}
+ROZ_INLINE void ExecJe(TExecState& s, uint32_t w) {
+    JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagEQ) != 0);
+}
+ROZ_INLINE void ExecJne(TExecState& s, uint32_t w) {
+    JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagEQ) == 0);
+}
+ROZ_INLINE void ExecJle(TExecState& s, uint32_t w) {
+    JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagLE) != 0);
+}
+ROZ_INLINE void ExecJg(TExecState& s, uint32_t w) {
+    JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagGT) != 0);
+}
 
 // ---- group 2 (AND, OR, XOR above) and group 4 ------------------------------------------
 ROZ_INLINE void ExecLnot(TExecState& s, uint32_t w) {
@@ -223,18 +296,24 @@ ROZ_INLINE void CallTo(TExecState& s, int64_t target, int64_t advance) {
     s.Ip = target;
 }
 ROZ_INLINE void ExecCall(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteC)) CallTo(s, s.Cpu.R[FieldC(w)], 4);
-    else s.Ip += 4;
+    if (Regs(w, ByteC))
+        CallTo(s, s.Cpu.R[FieldC(w)], 4);
+    else
+        s.Ip += 4;
 }
 ROZ_INLINE void ExecInt(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteC)) CallTo(s, S(U(s.Cpu.R[FieldC(w)]) << 6), 4);
-    else s.Ip += 4;
+    if (Regs(w, ByteC))
+        CallTo(s, S(U(s.Cpu.R[FieldC(w)]) << 6), 4);
+    else
+        s.Ip += 4;
 }
 // The operand cell of CALLI and LDI lies at IPOffset + IPOffsetBegin.
 ROZ_INLINE int64_t InlineOperand(const TExecState& s) {
     return S(TCCPUMemory::ReadWordAt(s.Mem, s.Size, S(U(s.Ip) + U(s.Cpu.IPOffsetBegin))));
 }
-ROZ_INLINE void ExecCalli(TExecState& s, uint32_t) { CallTo(s, InlineOperand(s), 20); }
+ROZ_INLINE void ExecCalli(TExecState& s, uint32_t) {
+    CallTo(s, InlineOperand(s), 20);
+}
 ROZ_INLINE void ExecRet(TExecState& s, uint32_t) {
     int64_t value = 0;
     if (PopRecord(s, value) != 0) return;
@@ -275,7 +354,9 @@ ROZ_INLINE int64_t ExecPop(TExecState& s, uint32_t w) {
     if (status == 0) s.Cpu.R[FieldC(w)] = value;
     return status;
 }
-ROZ_INLINE void ExecStackNone(TExecState& s, uint32_t) { s.Ip += 4; }
+ROZ_INLINE void ExecStackNone(TExecState& s, uint32_t) {
+    s.Ip += 4;
+}
 ROZ_INLINE void ExecLdi(TExecState& s, uint32_t w) {
     if (Regs(w, ByteA)) s.Cpu.R[FieldA(w)] = InlineOperand(s);
     s.Ip += 20;
@@ -284,18 +365,26 @@ ROZ_INLINE void ExecLdi(TExecState& s, uint32_t w) {
 // Executes one word through its definition; the status of PUSH and POP, else 0.
 inline int64_t ExecuteWord(TExecState& s, uint32_t w) {
     switch (OpOfTopByte(w >> 24)) {
-    case OpNone: return 0;
-#define ROZ_CASE(Name) case Op##Name: Exec##Name(s, w); return 0;
+    case OpNone:
+        return 0;
+#define ROZ_CASE(Name)                                                                                       \
+    case Op##Name:                                                                                           \
+        Exec##Name(s, w);                                                                                    \
+        return 0;
+        // clang-format off
     ROZ_CASE(Nop) ROZ_CASE(Mov) ROZ_CASE(Mcopy) ROZ_CASE(Load) ROZ_CASE(Store) ROZ_CASE(Rdctl)
     ROZ_CASE(Wrctl) ROZ_CASE(Add) ROZ_CASE(Sub) ROZ_CASE(Mul) ROZ_CASE(Div) ROZ_CASE(Ones)
     ROZ_CASE(Clr) ROZ_CASE(Inc) ROZ_CASE(Dec) ROZ_CASE(Cmp) ROZ_CASE(Jmp) ROZ_CASE(Je)
     ROZ_CASE(Jne) ROZ_CASE(Jle) ROZ_CASE(Jg) ROZ_CASE(And) ROZ_CASE(Or) ROZ_CASE(Xor)
     ROZ_CASE(Lnot) ROZ_CASE(Shl) ROZ_CASE(Sar) ROZ_CASE(Call) ROZ_CASE(Ret) ROZ_CASE(Int)
     ROZ_CASE(Calli) ROZ_CASE(In) ROZ_CASE(Out) ROZ_CASE(Blkcopy) ROZ_CASE(StackNone) ROZ_CASE(Ldi)
+        // clang-format on
 #undef ROZ_CASE
-    case OpPush: return ExecPush(s, w);
-    case OpPop: return ExecPop(s, w);
-    case OpCount: break;
+                                case OpPush : return ExecPush(s, w);
+    case OpPop:
+        return ExecPop(s, w);
+    case OpCount:
+        break;
     }
     return 0;
 }

@@ -5,9 +5,33 @@
 #include "UInstructions.h"
 
 const std::array<const char*, TCCPUBase::PanelRegisterCount> TCCPUBase::PanelRegisterNames = {
-    "IPOffset", "IPOffsetBegin", "IPSegment", "IPSegmentBegin", "DataOffset", "DataSegment", "PSW",
-    "SP", "StackOffsetBegin", "StackSegment", "Version", "R0", "R1", "R2", "R3", "R4", "R5", "R6",
-    "R7", "R8", "R9", "R10", "R11", "R12", "R13", "R14", "R15"};
+    "IPOffset",
+    "IPOffsetBegin",
+    "IPSegment",
+    "IPSegmentBegin",
+    "DataOffset",
+    "DataSegment",
+    "PSW",
+    "SP",
+    "StackOffsetBegin",
+    "StackSegment",
+    "Version",
+    "R0",
+    "R1",
+    "R2",
+    "R3",
+    "R4",
+    "R5",
+    "R6",
+    "R7",
+    "R8",
+    "R9",
+    "R10",
+    "R11",
+    "R12",
+    "R13",
+    "R14",
+    "R15"};
 
 TCCPUBase::TCCPUBase() {
     Ports.Keyboard.Data.store(0, std::memory_order_relaxed);
@@ -26,25 +50,38 @@ int64_t TCCPUBase::Reset() {
 
 int64_t* TCCPUBase::ControlRegister(int64_t index) {
     switch (index) {
-    case CtlDataOffset: return &DataOffset;
-    case CtlDataSegment: return &DataSegment;
-    case CtlIPOffset: return &IPOffset;
-    case CtlIPOffsetBegin: return &IPOffsetBegin;
-    case CtlIPSegment: return &IPSegment;
-    case CtlIPSegmentBegin: return &IPSegmentBegin;
-    case CtlPSW: return &PSW;
-    case CtlSP: return &SP;
-    case CtlStackOffsetBegin: return &StackOffsetBegin;
-    case CtlStackSegment: return &StackSegment;
-    case CtlVersion: return &Version;
-    default: return nullptr;
+    case CtlDataOffset:
+        return &DataOffset;
+    case CtlDataSegment:
+        return &DataSegment;
+    case CtlIPOffset:
+        return &IPOffset;
+    case CtlIPOffsetBegin:
+        return &IPOffsetBegin;
+    case CtlIPSegment:
+        return &IPSegment;
+    case CtlIPSegmentBegin:
+        return &IPSegmentBegin;
+    case CtlPSW:
+        return &PSW;
+    case CtlSP:
+        return &SP;
+    case CtlStackOffsetBegin:
+        return &StackOffsetBegin;
+    case CtlStackSegment:
+        return &StackSegment;
+    case CtlVersion:
+        return &Version;
+    default:
+        return nullptr;
     }
 }
 
 int64_t& TCCPUBase::PanelRegister(int order) {
-    static constexpr int controlOrder[11] = {CtlIPOffset,   CtlIPOffsetBegin, CtlIPSegment,        CtlIPSegmentBegin,
-                                             CtlDataOffset, CtlDataSegment,   CtlPSW,              CtlSP,
-                                             CtlStackOffsetBegin, CtlStackSegment, CtlVersion};
+    static constexpr int controlOrder[11] = {
+        CtlIPOffset,         CtlIPOffsetBegin, CtlIPSegment, CtlIPSegmentBegin,
+        CtlDataOffset,       CtlDataSegment,   CtlPSW,       CtlSP,
+        CtlStackOffsetBegin, CtlStackSegment,  CtlVersion};
     if (order >= 11) return R[order - 11];
     return *ControlRegister(controlOrder[order]);
 }
@@ -85,7 +122,9 @@ int64_t TCCPUBase::Dispatch(uint32_t word) {
 
 namespace roz {
 
-void ThrowDivisionByZero() { throw TDivisionByZero(); }
+void ThrowDivisionByZero() {
+    throw TDivisionByZero();
+}
 
 void BlockCopy(uint8_t* mem, int64_t size, int64_t destination, int64_t source, int64_t count) {
     if (count <= 0 || !mem) return;

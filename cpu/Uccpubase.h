@@ -9,15 +9,15 @@
 // The one error an instruction raises: DIV with a divisor of 0. It leaves IPOffset at the
 // DIV word, and the instruction does not count as executed.
 class TDivisionByZero : public std::runtime_error {
-public:
+  public:
     TDivisionByZero() : std::runtime_error("Division by zero") {}
 };
 
 // Fetch statuses.
 enum : int64_t {
-    FetchExecuted = 0,     // one word executed (or it selected nothing); IPOffset moved on
-    FetchEndOfImage = 1,   // no whole instruction word left before the used length
-    FetchNegative = -1,    // IPOffset < 0
+    FetchExecuted = 0,      // one word executed (or it selected nothing); IPOffset moved on
+    FetchEndOfImage = 1,    // no whole instruction word left before the used length
+    FetchNegative = -1,     // IPOffset < 0
     FetchOutsideMemory = -2 // no whole instruction word left before the memory size
 };
 
@@ -27,11 +27,20 @@ enum : int64_t {
 // Not thread-safe: only the thread that holds the CPU (the run thread during a run, the
 // window's thread through the run layer's hand-over otherwise) may touch it.
 class TCCPUBase {
-public:
+  public:
     // Control register indexes as RDCTL and WRCTL select them.
     enum TControlIndex : int {
-        CtlDataOffset = 0, CtlDataSegment, CtlIPOffset, CtlIPOffsetBegin, CtlIPSegment,
-        CtlIPSegmentBegin, CtlPSW, CtlSP, CtlStackOffsetBegin, CtlStackSegment, CtlVersion,
+        CtlDataOffset = 0,
+        CtlDataSegment,
+        CtlIPOffset,
+        CtlIPOffsetBegin,
+        CtlIPSegment,
+        CtlIPSegmentBegin,
+        CtlPSW,
+        CtlSP,
+        CtlStackOffsetBegin,
+        CtlStackSegment,
+        CtlVersion,
         ControlRegisterCount
     };
     // PSW flag bits set by CMP.

@@ -4,7 +4,9 @@
 #include <new>
 #include <sys/stat.h>
 
-TCCPUMemory::~TCCPUMemory() { Clear(); }
+TCCPUMemory::~TCCPUMemory() {
+    Clear();
+}
 
 void TCCPUMemory::Clear() {
     delete[] FBuffer;
@@ -20,7 +22,8 @@ int32_t TCCPUMemory::SetSize(int64_t size) {
     }
     // The new buffer is obtained before the old one goes, so a refused allocation loses nothing.
     uint8_t* fresh = nullptr;
-    if (static_cast<uint64_t>(size) <= SIZE_MAX) fresh = new (std::nothrow) uint8_t[static_cast<size_t>(size)];
+    if (static_cast<uint64_t>(size) <= SIZE_MAX)
+        fresh = new (std::nothrow) uint8_t[static_cast<size_t>(size)];
     if (!fresh) return -2;
     Clear();
     FBuffer = fresh;

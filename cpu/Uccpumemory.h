@@ -21,7 +21,7 @@ struct TCell {
 //
 // Not thread-safe: whoever executes the CPU owns it (see the run layer's hand-over).
 class TCCPUMemory {
-public:
+  public:
     TCCPUMemory() = default;
     ~TCCPUMemory();
     TCCPUMemory(const TCCPUMemory&) = delete;
@@ -90,7 +90,7 @@ public:
         if (index + 16 <= static_cast<uint64_t>(size)) std::memcpy(buffer + index + 8, &cell.Word1, 8);
     }
 
-private:
+  private:
     int64_t FSize = 0;
     int64_t FUsedLength = 0;
     uint8_t* FBuffer = nullptr;

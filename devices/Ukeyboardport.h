@@ -8,7 +8,7 @@
 // The window's thread writes Data whole on key events while the thread that executes
 // the CPU reads it whole, so it is one atomic word (relaxed: it carries no other data).
 class TKeyboardPort {
-public:
+  public:
     static constexpr uint64_t ShiftBit = uint64_t{1} << 32;
     static constexpr uint64_t AltBit = uint64_t{1} << 33;
     static constexpr uint64_t CtrlBit = uint64_t{1} << 34;

@@ -7,7 +7,7 @@
 // The CPU's port block: port 0 the keyboard, port 1 the monitor, every other number
 // (compared in all 64 bits) reads 0 and ignores writes.
 class TPorts {
-public:
+  public:
     TKeyboardPort Keyboard;
     TSimpleMoniter Moniter;
 
@@ -18,8 +18,10 @@ public:
     }
     // Always 0.
     int64_t WritePort(int64_t port, uint64_t value) {
-        if (port == 0) Keyboard.Write(port, value);
-        else if (port == 1) Moniter.Write(port, value);
+        if (port == 0)
+            Keyboard.Write(port, value);
+        else if (port == 1)
+            Moniter.Write(port, value);
         return 0;
     }
 };

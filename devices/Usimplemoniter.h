@@ -20,17 +20,17 @@ struct TMoniterCommand {
 // Receives every value written to the monitor port, on the thread that executes the CPU,
 // before the OUT instruction completes. The runner prints; the run layer's monitor log stores.
 class TMoniterSink {
-public:
+  public:
     virtual void MoniterOutput(uint64_t value) = 0;
 
-protected:
+  protected:
     ~TMoniterSink() = default;
 };
 
 // Port 1: the simple monitor. Data holds the value while a write is in progress, else 0.
 // Only the thread that executes the CPU touches it.
 class TSimpleMoniter {
-public:
+  public:
     uint64_t Data = 0;
     TMoniterSink* Sink = nullptr; // not owned; a monitor without a sink drops its output
 

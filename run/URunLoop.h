@@ -1,16 +1,16 @@
 #pragma once
 #include <cstdint>
 
-#include "Uccpubase.h"
 #include "URunControl.h"
+#include "Uccpubase.h"
 
 // Why a run loop ended.
 enum class TRunEnd {
-    EndOfImage,     // fetch status 1: no whole instruction word left in the loaded image
-    LeftMemory,     // fetch status -1 or -2, or IPOffset at or past the memory size after an instruction
-    Stopped,        // Running was found cleared at a boundary
-    StepLimit,      // the step budget ran out
-    DivisionByZero  // DIV by 0; IPOffset holds the DIV word
+    EndOfImage,    // fetch status 1: no whole instruction word left in the loaded image
+    LeftMemory,    // fetch status -1 or -2, or IPOffset at or past the memory size after an instruction
+    Stopped,       // Running was found cleared at a boundary
+    StepLimit,     // the step budget ran out
+    DivisionByZero // DIV by 0; IPOffset holds the DIV word
 };
 
 struct TRunResult {

@@ -10,7 +10,8 @@ QString ApplicationTitle();
 void SetApplicationTitle();
 
 // The application's error box: stop icon, the application name as caption, the message with
-// a full stop appended unless it already ends with one (an empty message stays empty). Modal; returns when closed.
+// a full stop appended unless it already ends with one (an empty message stays empty). Modal; returns when
+// closed.
 void ShowErrorBox(QWidget* parent, const QString& message);
 
 // Runs one command handler. Qt is not exception-safe, so nothing may leave a slot by an

@@ -8,6 +8,7 @@ struct TKeyPair {
 };
 
 // Keys whose code does not follow from the character (letters and digits do).
+// clang-format off
 constexpr TKeyPair Named[] = {
     {Qt::Key_Backspace, 0x08}, {Qt::Key_Tab, 0x09},      {Qt::Key_Backtab, 0x09},   {Qt::Key_Return, 0x0D},
     {Qt::Key_Enter, 0x0D},     {Qt::Key_Shift, 0x10},    {Qt::Key_Control, 0x11},   {Qt::Key_Alt, 0x12},
@@ -28,8 +29,10 @@ constexpr TKeyPair Named[] = {
     {Qt::Key_Percent, 0x35},   {Qt::Key_AsciiCircum, 0x36}, {Qt::Key_Ampersand, 0x37}, {Qt::Key_Asterisk, 0x38},
     {Qt::Key_ParenLeft, 0x39}, {Qt::Key_ParenRight, 0x30},
 };
+// clang-format on
 
 // Keypad keys (reported with Qt::KeypadModifier).
+// clang-format off
 constexpr TKeyPair Keypad[] = {
     {Qt::Key_Asterisk, 0x6A}, {Qt::Key_Plus, 0x6B}, {Qt::Key_Comma, 0x6C}, {Qt::Key_Minus, 0x6D},
     {Qt::Key_Period, 0x6E},   {Qt::Key_Slash, 0x6F}, {Qt::Key_Enter, 0x0D},
@@ -37,6 +40,7 @@ constexpr TKeyPair Keypad[] = {
     // (found in Named below), except the middle one.
     {Qt::Key_Clear, 0x0C},
 };
+// clang-format on
 
 uint16_t Find(const TKeyPair* begin, const TKeyPair* end, int key) {
     for (const TKeyPair* p = begin; p != end; ++p)
@@ -48,11 +52,13 @@ uint16_t Find(const TKeyPair* begin, const TKeyPair* end, int key) {
 
 uint16_t WindowsVirtualKey(int qtKey, Qt::KeyboardModifiers modifiers) {
     if (modifiers & Qt::KeypadModifier) {
-        if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) return static_cast<uint16_t>(0x60 + (qtKey - Qt::Key_0));
+        if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)
+            return static_cast<uint16_t>(0x60 + (qtKey - Qt::Key_0));
         if (const uint16_t vk = Find(std::begin(Keypad), std::end(Keypad), qtKey)) return vk;
     }
     if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
         return static_cast<uint16_t>(qtKey); // Qt's codes for these are their upper-case ASCII
-    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) return static_cast<uint16_t>(0x70 + (qtKey - Qt::Key_F1));
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
+        return static_cast<uint16_t>(0x70 + (qtKey - Qt::Key_F1));
     return Find(std::begin(Named), std::end(Named), qtKey);
 }

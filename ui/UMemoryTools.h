@@ -18,7 +18,7 @@ class QPushButton;
 // its CPU hand-over and passes the text here. The buttons only emit clicked.
 class TMemoryTools : public QWidget {
     Q_OBJECT
-public:
+  public:
     // The viewer never builds more text than this many bytes give (65536 lines): a count up
     // to 2^31 - 1 would otherwise mean gigabytes of text.
     static constexpr int64_t ViewLimit = 262144;

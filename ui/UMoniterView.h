@@ -18,7 +18,7 @@ class TMoniterView : public QAbstractScrollArea {
     Q_OBJECT
     Q_PROPERTY(QString plainText READ toPlainText)
 
-public:
+  public:
     static const QString DroppedNote; // "（较早的输出已丢弃 Earlier output dropped）"
 
     explicit TMoniterView(QWidget* parent = nullptr);
@@ -37,7 +37,7 @@ public:
     void SelectAll();
     void CopySelection() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -45,7 +45,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
-private:
+  private:
     int RowHeight() const;
     int VisibleRows() const;
     int64_t RowAt(int y) const;

@@ -33,7 +33,8 @@ bool ReadHex(const QString& text, qsizetype at, int maxSignificant, uint64_t& va
 
 int32_t ParseInt32(const QString& text) {
     qsizetype i = 0;
-    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
     uint64_t hex = 0;
     if (i < text.size() && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
         if (!ReadHex(text, i + 1, 8, hex)) throw EConvertError(text);

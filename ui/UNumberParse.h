@@ -6,7 +6,7 @@
 // The conversion error of the window's number boxes. Its message is
 // "'<text>' is not a valid integer value" (UTF-8), quoting the text that was converted.
 class EConvertError : public std::runtime_error {
-public:
+  public:
     explicit EConvertError(const QString& quoted);
 };
 

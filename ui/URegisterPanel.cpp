@@ -47,8 +47,9 @@ TRegisterPanel::TRegisterPanel(QWidget* parent) : QWidget(parent) {
     GroupBox2 = new QGroupBox(QStringLiteral("通用寄存器组R[i]"));
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     QGridLayout* general = GroupGrid(GroupBox2);
-    QLineEdit** generalBoxes[16] = {&EditR0, &EditR1, &EditR2,  &EditR3,  &EditR4,  &EditR5,  &EditR6,  &EditR7,
-                                    &EditR8, &EditR9, &EditR10, &EditR11, &EditR12, &EditR13, &EditR14, &EditR15};
+    QLineEdit** generalBoxes[16] = {&EditR0,  &EditR1,  &EditR2,  &EditR3, &EditR4,  &EditR5,
+                                    &EditR6,  &EditR7,  &EditR8,  &EditR9, &EditR10, &EditR11,
+                                    &EditR12, &EditR13, &EditR14, &EditR15};
     for (int i = 0; i < 16; ++i) {
         const QString name = QStringLiteral("R%1").arg(i);
         *generalBoxes[i] = AddBox(general, i % 8, i / 8, name, name);
@@ -57,14 +58,23 @@ TRegisterPanel::TRegisterPanel(QWidget* parent) : QWidget(parent) {
     GroupBox3 = new QGroupBox(QStringLiteral("控制寄存器组"));
     GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
     QGridLayout* control = GroupGrid(GroupBox3);
-    struct TPlace { QLineEdit** Member; const char* Name; int Row; int Column; };
-    const TPlace places[] = {
-        {&EditIPOffset, "IPOffset", 0, 0},         {&EditIPOffsetBegin, "IPOffsetBegin", 1, 0},
-        {&EditIPSegment, "IPSegment", 2, 0},       {&EditIPSegmentBegin, "IPSegmentBegin", 3, 0},
-        {&EditDataOffset, "DataOffset", 4, 0},     {&EditDataSegment, "DataSegment", 5, 0},
-        {&EditPSW, "PSW", 6, 0},                   {&EditStackOffsetBegin, "StackOffsetBegin", 7, 0},
-        {&EditSP, "SP", 0, 1},                     {&EditStackSegment, "StackSegment", 1, 1},
-        {&EditVersion, "Version", 2, 1}};
+    struct TPlace {
+        QLineEdit** Member;
+        const char* Name;
+        int Row;
+        int Column;
+    };
+    const TPlace places[] = {{&EditIPOffset, "IPOffset", 0, 0},
+                             {&EditIPOffsetBegin, "IPOffsetBegin", 1, 0},
+                             {&EditIPSegment, "IPSegment", 2, 0},
+                             {&EditIPSegmentBegin, "IPSegmentBegin", 3, 0},
+                             {&EditDataOffset, "DataOffset", 4, 0},
+                             {&EditDataSegment, "DataSegment", 5, 0},
+                             {&EditPSW, "PSW", 6, 0},
+                             {&EditStackOffsetBegin, "StackOffsetBegin", 7, 0},
+                             {&EditSP, "SP", 0, 1},
+                             {&EditStackSegment, "StackSegment", 1, 1},
+                             {&EditVersion, "Version", 2, 1}};
     for (const TPlace& p : places) {
         const QString name = QString::fromLatin1(p.Name);
         *p.Member = AddBox(control, p.Row, p.Column, name, name);
@@ -94,10 +104,11 @@ TRegisterPanel::TRegisterPanel(QWidget* parent) : QWidget(parent) {
 
     // Transfer order: the CPU's panel order names each box "Edit" + register name.
     for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i)
-        FBoxes[static_cast<size_t>(i)] =
-            findChild<QLineEdit*>(QStringLiteral("Edit") + QString::fromLatin1(TCCPUBase::PanelRegisterNames[i]));
+        FBoxes[static_cast<size_t>(i)] = findChild<QLineEdit*>(
+            QStringLiteral("Edit") + QString::fromLatin1(TCCPUBase::PanelRegisterNames[i]));
     FBoxes[OpRow] = EditOp;
-    for (QLineEdit* box : FBoxes) Q_ASSERT(box);
+    for (QLineEdit* box : FBoxes)
+        Q_ASSERT(box);
 }
 
 TRegisterPanel::TValues TRegisterPanel::Read(TCCPU& cpu) {
@@ -109,7 +120,8 @@ TRegisterPanel::TValues TRegisterPanel::Read(TCCPU& cpu) {
 }
 
 void TRegisterPanel::Display(const TValues& values) {
-    for (int i = 0; i < BoxCount; ++i) FBoxes[static_cast<size_t>(i)]->setText(FormatRegisterHex(values[static_cast<size_t>(i)]));
+    for (int i = 0; i < BoxCount; ++i)
+        FBoxes[static_cast<size_t>(i)]->setText(FormatRegisterHex(values[static_cast<size_t>(i)]));
 }
 
 void TRegisterPanel::Write(TCCPU& cpu) const {

@@ -17,7 +17,7 @@ class QPushButton;
 // passes it in. The buttons only emit clicked; the window runs the transfers as commands.
 class TRegisterPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     // Boxes in transfer order: rows 0..26 are the CPU's panel registers, row 27 is EditOp.
     static constexpr int BoxCount = TCCPUBase::PanelRegisterCount + 1;
     using TValues = std::array<uint64_t, BoxCount>;
@@ -71,6 +71,6 @@ public:
     QPushButton* BtnGetArgsToEdit = nullptr;
     QPushButton* BtnEditToArgs = nullptr;
 
-private:
+  private:
     std::array<QLineEdit*, BoxCount> FBoxes{};
 };

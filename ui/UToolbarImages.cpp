@@ -15,12 +15,20 @@ void PaintImage(QPainter& p, int index) {
     case 0: { // open: a folder with its lid lifted
         p.setBrush(QColor(230, 180, 60));
         QPainterPath back;
-        back.moveTo(1.5, 3.5); back.lineTo(6, 3.5); back.lineTo(7.5, 5); back.lineTo(13.5, 5);
-        back.lineTo(13.5, 13.5); back.lineTo(1.5, 13.5); back.closeSubpath();
+        back.moveTo(1.5, 3.5);
+        back.lineTo(6, 3.5);
+        back.lineTo(7.5, 5);
+        back.lineTo(13.5, 5);
+        back.lineTo(13.5, 13.5);
+        back.lineTo(1.5, 13.5);
+        back.closeSubpath();
         p.drawPath(back);
         p.setBrush(QColor(250, 215, 110));
         QPainterPath lid;
-        lid.moveTo(1.5, 13.5); lid.lineTo(4, 7.5); lid.lineTo(15.5, 7.5); lid.lineTo(13.5, 13.5);
+        lid.moveTo(1.5, 13.5);
+        lid.lineTo(4, 7.5);
+        lid.lineTo(15.5, 7.5);
+        lid.lineTo(13.5, 13.5);
         lid.closeSubpath();
         p.drawPath(lid);
         break;
@@ -28,7 +36,10 @@ void PaintImage(QPainter& p, int index) {
     case 1: { // step: one arrow up to a bar
         p.setBrush(QColor(40, 110, 200));
         QPainterPath arrow;
-        arrow.moveTo(2, 4); arrow.lineTo(9, 8); arrow.lineTo(2, 12); arrow.closeSubpath();
+        arrow.moveTo(2, 4);
+        arrow.lineTo(9, 8);
+        arrow.lineTo(2, 12);
+        arrow.closeSubpath();
         p.drawPath(arrow);
         p.setBrush(ink);
         p.drawRect(QRectF(11, 3.5, 2.5, 9));
@@ -37,7 +48,10 @@ void PaintImage(QPainter& p, int index) {
     case 2: { // run: a play triangle
         p.setBrush(green);
         QPainterPath play;
-        play.moveTo(3.5, 2.5); play.lineTo(13.5, 8); play.lineTo(3.5, 13.5); play.closeSubpath();
+        play.moveTo(3.5, 2.5);
+        play.lineTo(13.5, 8);
+        play.lineTo(3.5, 13.5);
+        play.closeSubpath();
         p.drawPath(play);
         break;
     }
@@ -51,7 +65,10 @@ void PaintImage(QPainter& p, int index) {
         p.drawRect(QRectF(2.5, 2.5, 2.5, 11));
         p.setBrush(green);
         QPainterPath play;
-        play.moveTo(7, 2.5); play.lineTo(14.5, 8); play.lineTo(7, 13.5); play.closeSubpath();
+        play.moveTo(7, 2.5);
+        play.lineTo(14.5, 8);
+        play.lineTo(7, 13.5);
+        play.closeSubpath();
         p.drawPath(play);
         break;
     }

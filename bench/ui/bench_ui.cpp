@@ -15,7 +15,8 @@ static void BM_ViewerRefreshLargestCount(benchmark::State& state) {
     }
     window.TabMemory->EditBeginMemory->setText(QStringLiteral("0"));
     window.TabMemory->EditMemoryCount->setText(QStringLiteral("2147483647"));
-    for (auto _ : state) window.BtnFlashClick();
+    for (auto _ : state)
+        window.BtnFlashClick();
     state.counters["lines"] = static_cast<double>(window.TabMemory->ViewLimit / 4);
 }
 BENCHMARK(BM_ViewerRefreshLargestCount)->Unit(benchmark::kMillisecond)->Iterations(5);

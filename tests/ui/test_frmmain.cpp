@@ -35,9 +35,11 @@ class TFrmMainTest : public QObject {
         return found;
     }
     // Every text area, the monitor's view included, offers its text as plainText.
-    QString Text(const QString& memo) { return Window->findChild<QWidget*>(memo)->property("plainText").toString(); }
+    QString Text(const QString& memo) {
+        return Window->findChild<QWidget*>(memo)->property("plainText").toString();
+    }
 
-private slots:
+  private slots:
     void initTestCase() { SetApplicationTitle(); }
     void init() {
         Window = std::make_unique<TFrmMain>();
@@ -72,16 +74,19 @@ private slots:
     void MenuTree() {
         auto names = [](QMenu* menu) {
             QStringList list;
-            for (QAction* a : menu->actions()) list << (a->isSeparator() ? "-" + a->objectName() : a->objectName() + "=" + a->text());
+            for (QAction* a : menu->actions())
+                list << (a->isSeparator() ? "-" + a->objectName() : a->objectName() + "=" + a->text());
             return list;
         };
         QCOMPARE(names(Find<QMenu>("MnuFile")),
                  QStringList({"MnuOpen=装入二进制代码文件(&Open)", "-N1", "MnuExit=退出本软件E&xit"}));
-        QCOMPARE(names(Find<QMenu>("MnuSystem")),
-                 QStringList({"MnuReset=复位&Reset", "-N3", "MnuStep=单步执行&Step", "MnuRun=连续执行&Run",
-                              "MnuPluase=暂停执行&Puase", "MnuResume=恢复执行Res&ume", "MnuStop=停止执行S&top"}));
+        QCOMPARE(
+            names(Find<QMenu>("MnuSystem")),
+            QStringList({"MnuReset=复位&Reset", "-N3", "MnuStep=单步执行&Step", "MnuRun=连续执行&Run",
+                         "MnuPluase=暂停执行&Puase", "MnuResume=恢复执行Res&ume", "MnuStop=停止执行S&top"}));
         QCOMPARE(names(Find<QMenu>("MnuInfo")),
-                 QStringList({"MnuClearInfo=清空调试信息&Clear Info", "MnujClearMessage=清空输入信息Clear &Message",
+                 QStringList({"MnuClearInfo=清空调试信息&Clear Info",
+                              "MnujClearMessage=清空输入信息Clear &Message",
                               "MnuClearMoniter=清空监视器输出信息Clear Moniter", "-N2",
                               "MnuClearAll=清空所有的信息Clear &All"}));
         QCOMPARE(names(Find<QMenu>("MnuHelp")),
@@ -92,8 +97,8 @@ private slots:
             bar << a->menu()->objectName() + "=" + a->text();
             mnemonics << QKeySequence::mnemonic(a->text()).toString();
         }
-        QCOMPARE(bar, QStringList({"MnuFile=文件&File", "MnuSystem=CPU系统操作&System", "MnuInfo=调试信息操作&Info",
-                                   "MnuHelp=帮助&Help"}));
+        QCOMPARE(bar, QStringList({"MnuFile=文件&File", "MnuSystem=CPU系统操作&System",
+                                   "MnuInfo=调试信息操作&Info", "MnuHelp=帮助&Help"}));
         QCOMPARE(mnemonics, QStringList({"Alt+F", "Alt+S", "Alt+I", "Alt+H"}));
         QVERIFY(!Find<QAction>("MnuStop")->icon().isNull());
     }
@@ -101,13 +106,17 @@ private slots:
     void ToolBarButtons() {
         QStringList order;
         for (QAction* a : Window->ToolBar->actions()) {
-            if (a->isSeparator()) order << "-" + a->objectName();
-            else if (QWidget* w = Window->ToolBar->widgetForAction(a)) order << w->objectName() + "=" + w->toolTip();
+            if (a->isSeparator())
+                order << "-" + a->objectName();
+            else if (QWidget* w = Window->ToolBar->widgetForAction(a))
+                order << w->objectName() + "=" + w->toolTip();
         }
-        QCOMPARE(order, QStringList({"TBtnOpen=打开二进制的代码映像文件", "-ToolButton1", "ToolButton2=单步执行代码",
-                                     "ToolButton3=连续执行代码", "-ToolButton4", "ToolButton5=暂停执行代码",
-                                     "ToolButton6=恢复执行代码", "ToolButton7=停止执行代码"}));
-        for (auto* button : Window->ToolBar->findChildren<QToolButton*>(QRegularExpression("^(TBtn|ToolButton)")))
+        QCOMPARE(order,
+                 QStringList({"TBtnOpen=打开二进制的代码映像文件", "-ToolButton1", "ToolButton2=单步执行代码",
+                              "ToolButton3=连续执行代码", "-ToolButton4", "ToolButton5=暂停执行代码",
+                              "ToolButton6=恢复执行代码", "ToolButton7=停止执行代码"}));
+        for (auto* button :
+             Window->ToolBar->findChildren<QToolButton*>(QRegularExpression("^(TBtn|ToolButton)")))
             QVERIFY2(!button->icon().pixmap(QSize(16, 16)).isNull(), qPrintable(button->objectName()));
     }
 
@@ -122,27 +131,38 @@ private slots:
         QCOMPARE(lower->currentIndex(), 0);
         QCOMPARE(lower->parentWidget()->objectName(), QStringLiteral("PanelBottom"));
         const QStringList tabs = {"TabInfo=调试信息", "TabMesage=输入信息", "TabSheet1=监视器输出信息"};
-        for (int i = 0; i < 3; ++i) QCOMPARE(lower->widget(i)->objectName() + "=" + lower->tabText(i), tabs[i]);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(lower->widget(i)->objectName() + "=" + lower->tabText(i), tabs[i]);
         QCOMPARE(Text("MemoInfo"), QStringLiteral("就绪"));
         QCOMPARE(Text("MemoMessage"), QStringLiteral("在此输入"));
         QCOMPARE(Text("MemoMoniter"), QString());
         QVERIFY(Find<TMoniterView>("MemoMoniter"));
         QCOMPARE(Text("MemoMemory"), QString());
-        QCOMPARE(Find<QStatusBar>("StsBar")->findChildren<QLabel*>().value(0)->text(), QStringLiteral("就绪"));
-        QCOMPARE(Find<QStatusBar>("StatusBar1")->findChildren<QLabel*>().value(0)->text(), QStringLiteral("就绪"));
+        QCOMPARE(Find<QStatusBar>("StsBar")->findChildren<QLabel*>().value(0)->text(),
+                 QStringLiteral("就绪"));
+        QCOMPARE(Find<QStatusBar>("StatusBar1")->findChildren<QLabel*>().value(0)->text(),
+                 QStringLiteral("就绪"));
     }
 
     void GroupBoxesAndButtons_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
-        const char* rows[][2] = {{"GroupBox2", "通用寄存器组R[i]"},     {"GroupBox3", "控制寄存器组"},
-                                 {"GrpDebug", "寄存器监控功能"},          {"GrpMemoryTools", "指定内存查看工具"},
-                                 {"GroupBox1", "内存设置工具"},           {"BtnGetArgsToEdit", "将将CPU的值输入到界面"},
-                                 {"BtnEditToArgs", "将输入的值放入CPU"},  {"BtnFlash", "刷新"},
-                                 {"BtnSetMemorySize", "重新设置"},        {"Label1", "当前指令是IPOffset的指向的内存"},
+        const char* rows[][2] = {{"GroupBox2", "通用寄存器组R[i]"},
+                                 {"GroupBox3", "控制寄存器组"},
+                                 {"GrpDebug", "寄存器监控功能"},
+                                 {"GrpMemoryTools", "指定内存查看工具"},
+                                 {"GroupBox1", "内存设置工具"},
+                                 {"BtnGetArgsToEdit", "将将CPU的值输入到界面"},
+                                 {"BtnEditToArgs", "将输入的值放入CPU"},
+                                 {"BtnFlash", "刷新"},
+                                 {"BtnSetMemorySize", "重新设置"},
+                                 {"Label1", "当前指令是IPOffset的指向的内存"},
                                  {"LabelTip", "重新设置内存后，应重新装入程序文件。"},
-                                 {"EditBeginMemory", "0"}, {"EditMemoryCount", "128"}, {"EditSize", "10000"}};
-        for (auto& r : rows) QTest::newRow(r[0]) << r[0] << QString::fromUtf8(r[1]);
+                                 {"EditBeginMemory", "0"},
+                                 {"EditMemoryCount", "128"},
+                                 {"EditSize", "10000"}};
+        for (auto& r : rows)
+            QTest::newRow(r[0]) << r[0] << QString::fromUtf8(r[1]);
     }
     void GroupBoxesAndButtons() {
         QFETCH(QString, name);
@@ -159,7 +179,8 @@ private slots:
         for (const char* name : TCCPUBase::PanelRegisterNames) {
             auto* box = Find<QLineEdit>(qPrintable(QStringLiteral("Edit") + name));
             QVERIFY(box);
-            QCOMPARE(box->text(), QString::fromLatin1(strcmp(name, "Version") == 0 ? "0000000000000001" : "0000000000000000"));
+            QCOMPARE(box->text(), QString::fromLatin1(strcmp(name, "Version") == 0 ? "0000000000000001"
+                                                                                   : "0000000000000000"));
         }
         QCOMPARE(Find<QLineEdit>("EditOp")->text(), QStringLiteral("0000000000000000"));
     }
@@ -185,7 +206,8 @@ private slots:
         for (const QString& m : memos)
             QCOMPARE(Text(m), emptied.contains(m) ? QString() : m == "MemoMoniter" ? "7" : m + " text");
         QCOMPARE(static_cast<uint64_t>(Window->Cpu.R[1]), r1);
-        QCOMPARE(Find<QStatusBar>("StsBar")->findChildren<QLabel*>().value(0)->text(), QStringLiteral("就绪"));
+        QCOMPARE(Find<QStatusBar>("StsBar")->findChildren<QLabel*>().value(0)->text(),
+                 QStringLiteral("就绪"));
     }
 
     void ExitClosesTheWindow() {
@@ -200,8 +222,10 @@ private slots:
         auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo");
         QVERIFY(combo);
         QStringList shown;
-        for (int i = 0; i < combo->count(); ++i) shown << combo->itemText(i);
-        QCOMPARE(shown, QStringList({"二进制代码文件(*.bin)", "新二进制代码文件(*.zlmbin)", "所有文件(*.*)"}));
+        for (int i = 0; i < combo->count(); ++i)
+            shown << combo->itemText(i);
+        QCOMPARE(shown,
+                 QStringList({"二进制代码文件(*.bin)", "新二进制代码文件(*.zlmbin)", "所有文件(*.*)"}));
         const QString all = dialog->nameFilters().last();
         const QString patterns = all.mid(all.lastIndexOf('(') + 1).chopped(1);
         QVERIFY(QDir::match(patterns, QStringLiteral("README")));
@@ -213,7 +237,8 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("full stop appended") << "'0x12 34' is not a valid integer value"
                                             << "'0x12 34' is not a valid integer value.";
-        QTest::newRow("already ends in one") << "Division by zero." << "Division by zero.";
+        QTest::newRow("already ends in one") << "Division by zero."
+                                             << "Division by zero.";
         QTest::newRow("not a std::exception") << QString() << QString();
     }
     void ErrorBox() {

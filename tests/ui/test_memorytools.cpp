@@ -32,7 +32,7 @@ class TMemoryToolsTest : public QObject {
         return Press("BtnFlash");
     }
 
-private slots:
+  private slots:
     void initTestCase() { SetApplicationTitle(); }
     void init() { Window = std::make_unique<TFrmMain>(); }
     void cleanup() { Window.reset(); }
@@ -85,7 +85,8 @@ private slots:
                 ParseInt32(text);
                 QFAIL("accepted");
             } catch (const EConvertError& e) {
-                QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("'%1' is not a valid integer value").arg(text));
+                QCOMPARE(QString::fromUtf8(e.what()),
+                         QStringLiteral("'%1' is not a valid integer value").arg(text));
             }
         }
     }
@@ -101,15 +102,24 @@ private slots:
         QTest::addColumn<qlonglong>("viewBegin");
         QTest::addColumn<QString>("view");
         // Memory holds bytes i & 0xFF at address i (see ViewerRanges).
-        QTest::newRow("$80 starts at 128") << "$80" << "8" << 128LL << "83828180\n87868584";
-        QTest::newRow("0x80 the same") << "0x80" << "8" << 128LL << "83828180\n87868584";
-        QTest::newRow("080 is decimal 80") << "080" << "4" << 80LL << "53525150";
-        QTest::newRow("partial group dropped") << "0" << "7" << 0LL << "03020100";
-        QTest::newRow("zero count") << "0" << "0" << 0LL << "";
-        QTest::newRow("negative count") << "0" << "-4" << 0LL << "";
-        QTest::newRow("start at the size") << "10000" << "16" << 10000LL << "";
-        QTest::newRow("ends at the size") << "9992" << "100" << 9992LL << "0B0A0908\n0F0E0D0C";
-        QTest::newRow("negative start shows 00 below 0") << "-2" << "8" << -2LL << "01000000\n05040302";
+        QTest::newRow("$80 starts at 128") << "$80"
+                                           << "8" << 128LL << "83828180\n87868584";
+        QTest::newRow("0x80 the same") << "0x80"
+                                       << "8" << 128LL << "83828180\n87868584";
+        QTest::newRow("080 is decimal 80") << "080"
+                                           << "4" << 80LL << "53525150";
+        QTest::newRow("partial group dropped") << "0"
+                                               << "7" << 0LL << "03020100";
+        QTest::newRow("zero count") << "0"
+                                    << "0" << 0LL << "";
+        QTest::newRow("negative count") << "0"
+                                        << "-4" << 0LL << "";
+        QTest::newRow("start at the size") << "10000"
+                                           << "16" << 10000LL << "";
+        QTest::newRow("ends at the size") << "9992"
+                                          << "100" << 9992LL << "0B0A0908\n0F0E0D0C";
+        QTest::newRow("negative start shows 00 below 0") << "-2"
+                                                         << "8" << -2LL << "01000000\n05040302";
     }
     void ViewerRanges() {
         QFETCH(QString, begin);
@@ -117,7 +127,8 @@ private slots:
         QFETCH(qlonglong, viewBegin);
         QFETCH(QString, view);
         uint8_t* bytes = Window->Cpu.Memory.Buffer();
-        for (int i = 0; i < 10000; ++i) bytes[i] = static_cast<uint8_t>(i);
+        for (int i = 0; i < 10000; ++i)
+            bytes[i] = static_cast<uint8_t>(i);
         Window->findChild<QPlainTextEdit*>("MemoMemory")->setPlainText("old");
         QVERIFY(!Refresh(begin, count).Seen);
         QCOMPARE(Window->ViewBegin, viewBegin);
@@ -146,11 +157,16 @@ private slots:
         QTest::addColumn<QString>("count");
         QTest::addColumn<int>("lines");
         QTest::addColumn<bool>("note");
-        QTest::newRow("largest count, cut") << 1000000LL << "0" << "2147483647" << 65536 << true;
-        QTest::newRow("exactly the limit") << 1000000LL << "0" << "262144" << 65536 << false;
-        QTest::newRow("one byte over, only a partial group") << 1000000LL << "0" << "262145" << 65536 << true;
-        QTest::newRow("large count, small memory") << 10000LL << "0" << "2147483647" << 2500 << false;
-        QTest::newRow("near the end of memory") << 1000000LL << "900000" << "2147483647" << 25000 << false;
+        QTest::newRow("largest count, cut") << 1000000LL << "0"
+                                            << "2147483647" << 65536 << true;
+        QTest::newRow("exactly the limit") << 1000000LL << "0"
+                                           << "262144" << 65536 << false;
+        QTest::newRow("one byte over, only a partial group") << 1000000LL << "0"
+                                                             << "262145" << 65536 << true;
+        QTest::newRow("large count, small memory") << 10000LL << "0"
+                                                   << "2147483647" << 2500 << false;
+        QTest::newRow("near the end of memory") << 1000000LL << "900000"
+                                                << "2147483647" << 25000 << false;
     }
     void ViewerLimit() {
         QFETCH(qlonglong, size);
@@ -161,7 +177,8 @@ private slots:
         QCOMPARE(Window->Cpu.Memory.SetSize(size), 0);
         QVERIFY(!Refresh(begin, count).Seen);
         QCOMPARE(Window->findChild<QPlainTextEdit*>("MemoMemory")->blockCount(), lines);
-        const QString expected = note ? QStringLiteral("就绪\n内存显示长度超过上限，只显示前262144字节。Only the first 262144 bytes are shown.")
+        const QString expected = note ? QStringLiteral("就绪\n内存显示长度超过上限，只显示前262144字节。Only "
+                                                       "the first 262144 bytes are shown.")
                                       : QStringLiteral("就绪");
         QCOMPARE(Info(), expected);
     }
@@ -185,13 +202,17 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QMessageBox::Icon>("icon");
-        QTest::newRow("zero") << "0" << "内存大小必须大于0：0\r\nMemory size must be greater than 0: 0" << QMessageBox::Warning;
-        QTest::newRow("negative") << "-5" << "内存大小必须大于0：-5\r\nMemory size must be greater than 0: -5"
+        QTest::newRow("zero") << "0"
+                              << "内存大小必须大于0：0\r\nMemory size must be greater than 0: 0"
+                              << QMessageBox::Warning;
+        QTest::newRow("negative") << "-5"
+                                  << "内存大小必须大于0：-5\r\nMemory size must be greater than 0: -5"
                                   << QMessageBox::Warning;
-        QTest::newRow("top-bit hex is negative") << "$FFFFFFFF"
-                                                 << "内存大小必须大于0：-1\r\nMemory size must be greater than 0: -1"
-                                                 << QMessageBox::Warning;
-        QTest::newRow("invalid text") << "10000 " << "'10000 ' is not a valid integer value." << QMessageBox::Critical;
+        QTest::newRow("top-bit hex is negative")
+            << "$FFFFFFFF"
+            << "内存大小必须大于0：-1\r\nMemory size must be greater than 0: -1" << QMessageBox::Warning;
+        QTest::newRow("invalid text") << "10000 "
+                                      << "'10000 ' is not a valid integer value." << QMessageBox::Critical;
     }
     void RefusedSizes() {
         QFETCH(QString, typed);
@@ -226,7 +247,8 @@ private slots:
         const TBoxCloser box = Press("BtnSetMemorySize");
         setrlimit(RLIMIT_AS, &old);
         QCOMPARE(box.Title, QStringLiteral("系统提示"));
-        QCOMPARE(box.Text, QStringLiteral("无法分配内存：2147483647字节\r\nCannot allocate memory: 2147483647 bytes"));
+        QCOMPARE(box.Text,
+                 QStringLiteral("无法分配内存：2147483647字节\r\nCannot allocate memory: 2147483647 bytes"));
         QCOMPARE(Window->Cpu.Memory.Size(), 10000);
         QCOMPARE(Window->Cpu.Memory.PeekByte(7), 3);
     }

@@ -13,8 +13,12 @@ class TRegisterPanelTest : public QObject {
     Q_OBJECT
     std::unique_ptr<TFrmMain> Window;
 
-    QLineEdit* Box(const QString& name) { return Window->findChild<QLineEdit*>(QStringLiteral("Edit") + name); }
-    QPushButton* Button(const char* name) { return Window->findChild<QPushButton*>(QString::fromLatin1(name)); }
+    QLineEdit* Box(const QString& name) {
+        return Window->findChild<QLineEdit*>(QStringLiteral("Edit") + name);
+    }
+    QPushButton* Button(const char* name) {
+        return Window->findChild<QPushButton*>(QString::fromLatin1(name));
+    }
     // Presses "将输入的值放入CPU"; returns the error box text, empty when none appeared.
     QString PressEditToArgs() {
         TBoxCloser closer;
@@ -22,7 +26,7 @@ class TRegisterPanelTest : public QObject {
         return closer.Seen ? closer.Text : QString();
     }
 
-private slots:
+  private slots:
     void initTestCase() { SetApplicationTitle(); }
     // Shown, so that FormShow has filled the boxes as a user first sees them.
     void init() {
@@ -34,11 +38,13 @@ private slots:
 
     // Every row shows its own register: distinct values land in distinct boxes.
     void DisplayIsPerRegister() {
-        for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i) Window->Cpu.PanelRegister(i) = 0x1000 + i;
+        for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i)
+            Window->Cpu.PanelRegister(i) = 0x1000 + i;
         Window->Cpu.R[15] = -1;
         Button("BtnGetArgsToEdit")->click();
         for (int i = 0; i < TCCPUBase::PanelRegisterCount - 1; ++i)
-            QCOMPARE(Box(TCCPUBase::PanelRegisterNames[i])->text(), QStringLiteral("%1").arg(0x1000 + i, 16, 16, QChar('0')).toUpper());
+            QCOMPARE(Box(TCCPUBase::PanelRegisterNames[i])->text(),
+                     QStringLiteral("%1").arg(0x1000 + i, 16, 16, QChar('0')).toUpper());
         QCOMPARE(Box("R15")->text(), QStringLiteral("FFFFFFFFFFFFFFFF"));
         Window->Cpu.Version = static_cast<int64_t>(0xABCDEF0123456789ULL);
         Button("BtnGetArgsToEdit")->click();
@@ -132,7 +138,8 @@ private slots:
         QFETCH(qlonglong, ipOffset);
         QFETCH(QString, shown);
         uint8_t* bytes = Window->Cpu.Memory.Buffer();
-        for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(i + 1);
+        for (int i = 0; i < 8; ++i)
+            bytes[i] = static_cast<uint8_t>(i + 1);
         bytes[9999] = 0xAA;
         Window->Cpu.IPOffset = ipOffset;
         Button("BtnGetArgsToEdit")->click();

@@ -80,8 +80,10 @@ class TKeysMoniterTest : public QObject {
         QTest::newRow("keypad 9") << int(Qt::Key_9) << int(Qt::KeypadModifier) << quint64(0x69);
         QTest::newRow("keypad *") << int(Qt::Key_Asterisk) << int(Qt::KeypadModifier) << quint64(0x6A);
         QTest::newRow("keypad /") << int(Qt::Key_Slash) << int(Qt::KeypadModifier) << quint64(0x6F);
-        QTest::newRow("keypad End, NumLock off") << int(Qt::Key_End) << int(Qt::KeypadModifier) << quint64(0x23);
-        QTest::newRow("keypad 5, NumLock off") << int(Qt::Key_Clear) << int(Qt::KeypadModifier) << quint64(0x0C);
+        QTest::newRow("keypad End, NumLock off")
+            << int(Qt::Key_End) << int(Qt::KeypadModifier) << quint64(0x23);
+        QTest::newRow("keypad 5, NumLock off")
+            << int(Qt::Key_Clear) << int(Qt::KeypadModifier) << quint64(0x0C);
         QTest::newRow("Shift+keypad +")
             << int(Qt::Key_Plus) << int(Qt::KeypadModifier | Qt::ShiftModifier) << quint64(0x6B | Shift);
         QTest::newRow("`") << int(Qt::Key_QuoteLeft) << 0 << quint64(0xC0);
