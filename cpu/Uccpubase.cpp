@@ -4,34 +4,12 @@
 
 #include "UInstructions.h"
 
+// clang-format off
 const std::array<const char*, TCCPUBase::PanelRegisterCount> TCCPUBase::PanelRegisterNames = {
-    "IPOffset",
-    "IPOffsetBegin",
-    "IPSegment",
-    "IPSegmentBegin",
-    "DataOffset",
-    "DataSegment",
-    "PSW",
-    "SP",
-    "StackOffsetBegin",
-    "StackSegment",
-    "Version",
-    "R0",
-    "R1",
-    "R2",
-    "R3",
-    "R4",
-    "R5",
-    "R6",
-    "R7",
-    "R8",
-    "R9",
-    "R10",
-    "R11",
-    "R12",
-    "R13",
-    "R14",
-    "R15"};
+    "IPOffset", "IPOffsetBegin", "IPSegment", "IPSegmentBegin", "DataOffset", "DataSegment", "PSW",
+    "SP", "StackOffsetBegin", "StackSegment", "Version",
+    "R0", "R1", "R2", "R3", "R4", "R5", "R6", "R7", "R8", "R9", "R10", "R11", "R12", "R13", "R14", "R15"};
+// clang-format on
 
 TCCPUBase::TCCPUBase() {
     Ports.Keyboard.Data.store(0, std::memory_order_relaxed);

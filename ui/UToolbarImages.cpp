@@ -1,8 +1,8 @@
 #include "UToolbarImages.h"
 
 #include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
+#include <QPolygonF>
 
 namespace {
 
@@ -14,45 +14,21 @@ void PaintImage(QPainter& p, int index) {
     switch (index) {
     case 0: { // open: a folder with its lid lifted
         p.setBrush(QColor(230, 180, 60));
-        QPainterPath back;
-        back.moveTo(1.5, 3.5);
-        back.lineTo(6, 3.5);
-        back.lineTo(7.5, 5);
-        back.lineTo(13.5, 5);
-        back.lineTo(13.5, 13.5);
-        back.lineTo(1.5, 13.5);
-        back.closeSubpath();
-        p.drawPath(back);
+        p.drawPolygon(QPolygonF{{1.5, 3.5}, {6, 3.5}, {7.5, 5}, {13.5, 5}, {13.5, 13.5}, {1.5, 13.5}});
         p.setBrush(QColor(250, 215, 110));
-        QPainterPath lid;
-        lid.moveTo(1.5, 13.5);
-        lid.lineTo(4, 7.5);
-        lid.lineTo(15.5, 7.5);
-        lid.lineTo(13.5, 13.5);
-        lid.closeSubpath();
-        p.drawPath(lid);
+        p.drawPolygon(QPolygonF{{1.5, 13.5}, {4, 7.5}, {15.5, 7.5}, {13.5, 13.5}});
         break;
     }
     case 1: { // step: one arrow up to a bar
         p.setBrush(QColor(40, 110, 200));
-        QPainterPath arrow;
-        arrow.moveTo(2, 4);
-        arrow.lineTo(9, 8);
-        arrow.lineTo(2, 12);
-        arrow.closeSubpath();
-        p.drawPath(arrow);
+        p.drawPolygon(QPolygonF{{2, 4}, {9, 8}, {2, 12}});
         p.setBrush(ink);
         p.drawRect(QRectF(11, 3.5, 2.5, 9));
         break;
     }
     case 2: { // run: a play triangle
         p.setBrush(green);
-        QPainterPath play;
-        play.moveTo(3.5, 2.5);
-        play.lineTo(13.5, 8);
-        play.lineTo(3.5, 13.5);
-        play.closeSubpath();
-        p.drawPath(play);
+        p.drawPolygon(QPolygonF{{3.5, 2.5}, {13.5, 8}, {3.5, 13.5}});
         break;
     }
     case 3: // pause: two bars
@@ -64,12 +40,7 @@ void PaintImage(QPainter& p, int index) {
         p.setBrush(QColor(220, 150, 30));
         p.drawRect(QRectF(2.5, 2.5, 2.5, 11));
         p.setBrush(green);
-        QPainterPath play;
-        play.moveTo(7, 2.5);
-        play.lineTo(14.5, 8);
-        play.lineTo(7, 13.5);
-        play.closeSubpath();
-        p.drawPath(play);
+        p.drawPolygon(QPolygonF{{7, 2.5}, {14.5, 8}, {7, 13.5}});
         break;
     }
     default: // stop: a red square
