@@ -1,22 +1,32 @@
 # The whole set-up is `make run` and `make test`; both install what is missing first.
+# `make run` installs and builds only the program and its tools (preset app: no tests, no
+# benchmarks); `make test` and `make bench` add the packages that only they need.
 JOBS ?= 2
 FUZZ_SECONDS ?= 20
 CTEST_ARGS ?=
+DEPS_OPTIONS ?= # e.g. --no-viewer: no CHM viewer on a machine without a desktop
 
-.PHONY: deps build run test test-release test-asan test-tsan test-fuzz bench fuzz clean
+.PHONY: deps deps-test app build run test test-release test-asan test-tsan test-fuzz bench fuzz clean
 
 deps:
-	@tools/install-deps.sh
+	@tools/install-deps.sh run $(DEPS_OPTIONS)
 
-build: deps
+deps-test:
+	@tools/install-deps.sh test $(DEPS_OPTIONS)
+
+app: deps
+	cmake --preset app >/dev/null
+	cmake --build --preset app -j $(JOBS)
+
+run: app
+	build/app/app/roziduv2
+
+build: deps-test
 	cmake --preset release >/dev/null
 	cmake --build --preset release -j $(JOBS)
 
-run: build
-	build/release/app/roziduv2
-
 # The release suite runs last so that its summary closes the output.
-test: deps test-asan test-tsan test-fuzz test-release
+test: deps-test test-asan test-tsan test-fuzz test-release
 	@echo "All test suites passed."
 
 test-release:
@@ -39,7 +49,7 @@ test-fuzz:
 	cmake --build --preset fuzz -j $(JOBS)
 	tools/run-fuzz.sh build/fuzz $(FUZZ_SECONDS)
 
-fuzz:
+fuzz: deps-test
 	$(MAKE) test-fuzz FUZZ_SECONDS=600
 
 bench: build
