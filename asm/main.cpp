@@ -5,8 +5,10 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "UAssembler.h"
+#include "UOutputFile.h"
 
 namespace {
 
@@ -15,20 +17,14 @@ const char Usage[] = "usage: roziduv2-asm SOURCE.s -o IMAGE.bin [--listing FILE]
                      "Assembles SOURCE.s into the code image IMAGE.bin (loaded at address 0).\n"
                      "  -o IMAGE.bin       the image to write (nothing is written when there are errors)\n"
                      "  --listing FILE     also write a listing: address, bytes, line number and source\n"
-                     "Exit status: 0 done, 1 errors in the source or a file that cannot be read or written,\n"
-                     "2 usage error.\n";
+                     "Outputs replace their files only once written in full; an output that is the source\n"
+                     "or the other output (also through a link) is refused.\n"
+                     "Exit status: 0 done, 1 errors in the source, a file that cannot be read or written\n"
+                     "or an output that is the source or the other output, 2 usage error.\n";
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "roziduv2-asm: %s\n(see roziduv2-asm --help)\n", message.c_str());
     return 2;
-}
-
-bool WriteFile(const std::string& name, const void* data, size_t size) {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-    out.close();
-    return static_cast<bool>(out);
 }
 
 } // namespace
@@ -58,6 +54,14 @@ int main(int argc, char** argv) {
     if (source.empty()) return UsageError("no SOURCE given");
     if (output.empty()) return UsageError("no output image given (-o IMAGE.bin)");
 
+    std::vector<TOutputFile::TUse> outputs = {{output, "image"}};
+    if (!listing.empty()) outputs.push_back({listing, "listing"});
+    const std::string clash = TOutputFile::CheckDistinct({{source, "source"}}, outputs);
+    if (!clash.empty()) {
+        std::fprintf(stderr, "roziduv2-asm: %s\n", clash.c_str());
+        return 1;
+    }
+
     std::ifstream in(source, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "roziduv2-asm: %s: cannot be read\n", source.c_str());
@@ -72,12 +76,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", TAssembler::Format(source, message).c_str());
     if (result.HasErrors()) return 1;
 
-    if (!WriteFile(output, result.Image.data(), result.Image.size())) {
-        std::fprintf(stderr, "roziduv2-asm: %s: cannot be written\n", output.c_str());
-        return 1;
-    }
-    if (!listing.empty() && !WriteFile(listing, result.Listing.data(), result.Listing.size())) {
-        std::fprintf(stderr, "roziduv2-asm: %s: cannot be written\n", listing.c_str());
+    std::string failure = TOutputFile::Write(output, result.Image.data(), result.Image.size());
+    if (failure.empty() && !listing.empty())
+        failure = TOutputFile::Write(listing, result.Listing.data(), result.Listing.size());
+    if (!failure.empty()) {
+        std::fprintf(stderr, "roziduv2-asm: %s\n", failure.c_str());
         return 1;
     }
     return 0;
