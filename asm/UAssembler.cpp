@@ -80,7 +80,9 @@ TAsmResult TAssembler::Assemble(std::string_view source) {
         if (line.Encode) SecondPass(line);
         WriteListing(line);
     }
-    if (FAddress == 0 && !FResult.HasErrors())
+    // The image's length was fixed by the first pass; FAddress now holds the last encoded
+    // statement's address (the second pass moves it to each one for "$").
+    if (FResult.Image.empty() && !FResult.HasErrors())
         FResult.Messages.push_back(
             {1, 1, true, "the image is empty; the simulator refuses to load an empty image"});
     std::stable_sort(FResult.Messages.begin(), FResult.Messages.end(),

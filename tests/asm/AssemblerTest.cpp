@@ -133,6 +133,11 @@ const TDataRow Data[] = {
     {"Equ", ".equ N, 0x10\n.byte N + 1", {0x11}},
     {"CommentsEverywhere", "; one\n# two\n.byte 1 // three\n.byte '#', ';'", {1, '#', ';'}},
     {"CaseInsensitiveDirectives", ".BYTE 7", {7}},
+    // Images made by a single statement, or whose last statement sits at address 0.
+    {"OneInstruction", "NOP", {0, 0, 0, 0, 0, 0, 0, 0}},
+    {"OneLongFill", ".fill 20000", std::vector<uint8_t>(20000)},
+    {"EmptyFillThenByte", ".fill 0\n.byte 9", {9}},
+    {"OrgOnly", ".org 3", {0, 0, 0}},
 };
 
 class AssemblerData : public testing::TestWithParam<TDataRow> {};
@@ -141,6 +146,7 @@ TEST_P(AssemblerData, EmitsTheBytes) {
     const TAsmResult result = Assemble(GetParam().Source);
     ASSERT_FALSE(result.HasErrors()) << Messages(result);
     EXPECT_EQ(result.Image, GetParam().Bytes);
+    EXPECT_EQ(Messages(result), ""); // no warning either: none of these images is empty
 }
 
 INSTANTIATE_TEST_SUITE_P(Directives, AssemblerData, testing::ValuesIn(Data),
@@ -253,11 +259,13 @@ TEST(Assembler, WarnsWhenCellsAreReadWithoutTheStandardStart) {
 }
 
 TEST(Assembler, WarnsAboutAnEmptyImage) {
-    const TAsmResult result = Assemble("; nothing\nN = 5\n");
-    ASSERT_EQ(result.Messages.size(), 1u);
-    EXPECT_EQ(TAssembler::Format("t.s", result.Messages[0]),
-              "t.s:1:1: warning: the image is empty; the simulator refuses to load an empty image");
-    EXPECT_FALSE(result.HasErrors());
+    for (const char* source : {"; nothing\nN = 5\n", ".fill 0\n", "here: .org 0\n"}) {
+        const TAsmResult result = Assemble(source);
+        EXPECT_EQ(Messages(result),
+                  "t.s:1:1: warning: the image is empty; the simulator refuses to load an empty image\n")
+            << source;
+        EXPECT_FALSE(result.HasErrors());
+    }
 }
 
 } // namespace
