@@ -23,7 +23,8 @@ const char Usage[] =
     "\n"
     "Runs the code image IMAGE on the simulated CPU until it ends.\n"
     "  --memory-size N     memory size in bytes, 1 to 2147483647 (default 10000)\n"
-    "  --max-steps N       execute at most N instructions (exit status 3 when reached)\n"
+    "  --max-steps N       execute at most N instructions (exit status 3 when reached before\n"
+    "                      the image ends)\n"
     "  --key WORD          keyboard port word from the start (a held key)\n"
     "  --keys FILE         keyboard word over time: lines \"COUNT WORD\"; WORD takes effect\n"
     "                      after COUNT instructions have executed ('#' starts a comment)\n"
@@ -109,8 +110,20 @@ TRunResult Run(TCCPUBase& cpu, const TCliOptions& options) {
         total.Executed += part.Executed;
         total.FetchStatus = part.FetchStatus;
         total.End = part.End;
-        if (part.End != TRunEnd::StepLimit || !change) return total;
+        if (part.End != TRunEnd::StepLimit) return total;
+        if (!change) break;
     }
+    // The whole budget is spent. A program that has just executed its last instruction ends
+    // by itself: the next fetch would find the end of the image, which counts as its end, as
+    // an unlimited run would report it, without another instruction. Any other next fetch
+    // (an instruction, or leaving memory) would mean more to run or a fault after the limit,
+    // so the step limit stands. (Leaving memory at or past its size by the last instruction
+    // is already the run loop's end, tested before the budget.)
+    if (cpu.FetchStatus(cpu.IPOffset) == FetchEndOfImage) {
+        total.End = TRunEnd::EndOfImage;
+        total.FetchStatus = FetchEndOfImage;
+    }
+    return total;
 }
 
 int ExitStatus(TRunEnd end) {

@@ -79,10 +79,8 @@ int64_t TCCPUBase::Pop(TCell& record) {
 }
 
 int64_t TCCPUBase::FetchAndExecute(int64_t address) {
+    if (const int64_t status = FetchStatus(address); status != FetchExecuted) return status;
     const int64_t size = Memory.Size();
-    if (address < 0) return FetchNegative;
-    if (address >= size - 3) return FetchOutsideMemory;
-    if (address >= Memory.UsedLength() - 3) return FetchEndOfImage;
     uint32_t word;
     std::memcpy(&word, Memory.Buffer() + static_cast<uint32_t>(address), 4);
     roz::TExecState s{*this, IPOffset, Memory.Buffer(), size};

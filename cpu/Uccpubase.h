@@ -89,6 +89,15 @@ class TCCPUBase {
     // Yields the record below SP and moves SP down by 16; -1 (nothing changed) without a buffer.
     int64_t Pop(TCell& record);
 
+    // The fetch status that fetching at address would give, without executing anything:
+    // FetchExecuted when a whole instruction word lies there in the loaded image.
+    int64_t FetchStatus(int64_t address) const {
+        if (address < 0) return FetchNegative;
+        if (address >= Memory.Size() - 3) return FetchOutsideMemory;
+        if (address >= Memory.UsedLength() - 3) return FetchEndOfImage;
+        return FetchExecuted;
+    }
+
     // Executes the one instruction at address (callers pass IPOffset) and returns a fetch
     // status. Throws TDivisionByZero with IPOffset unchanged.
     int64_t FetchAndExecute(int64_t address);
