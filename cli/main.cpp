@@ -56,6 +56,8 @@ const char* LoadError(int32_t status) {
         return "image file is empty";
     case -5:
         return "image file is not shorter than memory";
+    case -6:
+        return "image file is not a regular file";
     default:
         return "image file refused";
     }
@@ -156,17 +158,23 @@ int main(int argc, char** argv) {
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
 
+    // A run that cannot start: the message on stderr, and with --json its object on stdout.
+    auto refuse = [&](const std::string& reason, const std::string& message) {
+        if (options.Json) {
+            WriteJsonRefusal(stdout, reason);
+            std::fflush(stdout);
+        }
+        std::fprintf(stderr, "roziduv2-cli: %s\n", message.c_str());
+        return 2;
+    };
     TCCPU cpu;
     if (options.MemorySize != TCCPUBase::DefaultMemorySize && cpu.Memory.SetSize(options.MemorySize) != 0) {
-        std::fprintf(stderr, "roziduv2-cli: cannot allocate %" PRId64 " bytes of memory\n",
-                     options.MemorySize);
-        return 2;
+        const std::string reason =
+            "cannot allocate " + std::to_string(options.MemorySize) + " bytes of memory";
+        return refuse(reason, reason);
     }
     const int32_t loaded = cpu.Memory.LoadImage(options.Image);
-    if (loaded != 0) {
-        std::fprintf(stderr, "roziduv2-cli: %s: %s\n", options.Image.c_str(), LoadError(loaded));
-        return 2;
-    }
+    if (loaded != 0) return refuse(LoadError(loaded), options.Image + ": " + LoadError(loaded));
     cpu.Reset();
     cpu.Ports.Keyboard.Data.store(options.Key, std::memory_order_relaxed);
     TMoniterRecorder monitor(options.Json ? nullptr : stdout);

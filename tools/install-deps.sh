@@ -26,7 +26,8 @@ test_packages=(
   libclang-rt-14-dev # libFuzzer and the sanitizers' runtime for clang
   xvfb xdotool imagemagick x11-utils
   openbox wmctrl # a window manager on the virtual display, to try the window
-  csmith         # random C programs for the compiler's differential tests
+  csmith libcsmith-dev # random C programs for the compiler's differential tests, and the
+                       # header (csmith/csmith.h) that those programs include
 )
 
 usage() {
