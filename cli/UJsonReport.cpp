@@ -41,3 +41,16 @@ void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t e
     });
     std::fputs("]}}\n", out);
 }
+
+void WriteJsonRefusal(std::FILE* out, const std::string& reason) {
+    std::fputs("{\"end\": \"refused\", \"status\": 2, \"reason\": \"", out);
+    for (const char ch : reason) {
+        if (ch == '"' || ch == '\\')
+            std::fprintf(out, "\\%c", ch);
+        else if (static_cast<unsigned char>(ch) < 0x20)
+            std::fprintf(out, "\\u%04x", ch);
+        else
+            std::fputc(ch, out);
+    }
+    std::fputs("\"}\n", out);
+}

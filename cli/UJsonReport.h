@@ -17,3 +17,7 @@
 // event is a printed number or the string "clear"; "dump" is null without --dump.
 void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t executed, TCCPUBase& cpu,
                      const TMoniterRecorder& monitor, const std::optional<std::pair<int64_t, int64_t>>& dump);
+
+// Writes the one JSON object for a run that never started (status 2), in the same layout:
+//   {"end": "refused", "status": 2, "reason": "image file does not exist"}
+void WriteJsonRefusal(std::FILE* out, const std::string& reason);
