@@ -27,7 +27,7 @@ void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t e
         std::fprintf(out, "%s%" PRIu32, first ? "" : ", ", line);
         first = false;
     }
-    std::fputs("]},\n \"dump\": ", out);
+    std::fprintf(out, "], \"dropped_lines\": %" PRIu64 "},\n \"dump\": ", monitor.DroppedLines);
     if (!dump) {
         std::fputs("null}\n", out);
         return;

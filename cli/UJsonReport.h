@@ -11,10 +11,11 @@
 // Writes the runner's one JSON object for --json:
 //   {"end": "end", "status": 0, "instructions": 64,
 //    "registers": {"IPOffset": "0000000000000040", ... "R15": "..."},
-//    "monitor": {"events": [1, 2, "clear", 3], "dropped_events": 0, "lines": [3]},
+//    "monitor": {"events": [1, 2, "clear", 3], "dropped_events": 0, "lines": [3], "dropped_lines": 0},
 //    "dump": {"start": 0, "count": 8, "groups": ["0D000001", "00000000"]}}
 // Registers in the register panel's order as sixteen upper-case hex digits; a monitor
-// event is a printed number or the string "clear"; "dump" is null without --dump.
+// event is a printed number or the string "clear"; "lines" are the newest lines since the
+// latest clear, "dropped_lines" the older ones since then; "dump" is null without --dump.
 void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t executed, TCCPUBase& cpu,
                      const TMoniterRecorder& monitor, const std::optional<std::pair<int64_t, int64_t>>& dump);
 

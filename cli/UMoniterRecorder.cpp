@@ -18,8 +18,9 @@ void TMoniterRecorder::MoniterOutput(uint64_t value) {
         ++DroppedEvents;
     if (command.Kind == TMoniterCommand::Clear) {
         Lines.clear();
+        DroppedLines = 0;
     } else {
-        if (Lines.size() == Limit) Lines.pop_front();
+        if (Lines.size() == LineLimit) Lines.pop_front(), ++DroppedLines;
         Lines.push_back(command.Number);
     }
 }
