@@ -1,8 +1,21 @@
 #include "Uccpumemory.h"
 
-#include <cstdio>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Closes the descriptor on every way out of the load.
+struct TFileCloser {
+    int Fd;
+    ~TFileCloser() { ::close(Fd); }
+};
+
+} // namespace
 
 TCCPUMemory::~TCCPUMemory() {
     Clear();
@@ -44,31 +57,39 @@ int64_t TCCPUMemory::Fill(uint8_t* buffer, int64_t length, uint8_t value) {
 
 int32_t TCCPUMemory::LoadImage(const std::string& fileName) {
     if (fileName.empty()) return -1;
+    // Without O_NONBLOCK, opening a named pipe waits for a writer; with it the open returns at
+    // once and the check below refuses whatever is not a regular file before anything is read.
+    int fd;
+    do
+        fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? -2 : -3;
+    const TFileCloser closer{fd};
     struct stat info;
-    if (::stat(fileName.c_str(), &info) != 0) return -2;
+    if (::fstat(fd, &info) != 0) return -3;
+    // A directory counts as unreadable, as it always has; other kinds have a status of their own.
     if (S_ISDIR(info.st_mode)) return -3;
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
-    if (!file) return -3;
-    int64_t length = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
-    if (length < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
-        std::fclose(file);
-        return -3;
+    if (!S_ISREG(info.st_mode)) return -6;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return -3;
+    const int64_t length = info.st_size;
+    if (length <= 0) return -4;
+    if (length >= FSize) return -5;
+    // The file is read aside and copied in only once it has been read without error, so a read
+    // that fails part-way leaves memory as it was.
+    const std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(length)]);
+    if (!bytes) return -3;
+    int64_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::read(fd, bytes.get() + got, static_cast<size_t>(length - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -3;
+        if (n == 0) break; // the file shrank after fstat
+        got += n;
     }
-    if (length <= 0) {
-        std::fclose(file);
-        return -4;
-    }
-    if (length >= FSize) {
-        std::fclose(file);
-        return -5;
-    }
-    // Read into memory directly: the file is shorter than the buffer. A short read (the file
-    // shrank meanwhile) leaves the bytes beyond it as they were, like the byte-wise original.
-    const size_t got = std::fread(FBuffer, 1, static_cast<size_t>(length), file);
-    std::fclose(file);
     if (got == 0) return -3;
-    FUsedLength = static_cast<int64_t>(got);
+    std::memcpy(FBuffer, bytes.get(), static_cast<size_t>(got));
+    FUsedLength = got;
     return 0;
 }
 

@@ -39,8 +39,11 @@ class TCCPUMemory {
     static int64_t Fill(uint8_t* buffer, int64_t length, uint8_t value);
 
     // Copies the file's bytes to addresses 0.. and sets the used length. Statuses: 0 done;
-    // -1 empty name; -2 no such file; -3 cannot be opened; -4 empty; -5 not shorter than
-    // memory. Every failure leaves memory, size and used length unchanged.
+    // -1 empty name; -2 no such file; -3 cannot be opened or read (a directory included);
+    // -4 empty; -5 not shorter than memory; -6 not a regular file (a named pipe, a device,
+    // a socket), refused without waiting for a writer or reading anything. Every failure
+    // leaves memory, size and used length unchanged. A file that shrinks while it is read
+    // loads as the shorter image it has become.
     int32_t LoadImage(const std::string& fileName);
 
     // Same as LoadImage, from bytes in memory (for the runner's tests and the fuzzer);

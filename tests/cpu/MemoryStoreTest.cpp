@@ -2,9 +2,15 @@
 // cell rules for addresses outside the buffer.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <semaphore>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "TestMachine.h"
 
@@ -123,6 +129,8 @@ TEST(LoadImage, FailuresLeaveMemoryUnchanged) {
     const std::string old = dir.File("old.bin", 10, 50);
     ASSERT_EQ(m.Cpu.Memory.LoadImage(old), 0);
     const std::vector<uint8_t> before = m.Bytes();
+    const std::string pipe = dir.Path("pipe.bin");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     struct {
         const char* Name;
         std::string File;
@@ -130,11 +138,23 @@ TEST(LoadImage, FailuresLeaveMemoryUnchanged) {
     } rows[] = {
         {"EmptyName", "", -1},
         {"Missing", dir.Path("missing.bin"), -2},
+        {"FileAsFolder", old + "/inner.bin", -2},
         {"Folder", dir.Path(""), -3},
         {"EmptyFile", dir.File("empty.bin", 0), -4},
         {"AsLongAsMemory", dir.File("full.bin", 10000), -5},
         {"LongerThanMemory", dir.File("long.bin", 10001), -5},
+        {"NamedPipe", pipe, -6},
+        {"NullDevice", "/dev/null", -6},
+        {"ZeroDevice", "/dev/zero", -6},
     };
+    // A load that waited for a writer on the pipe would hang the test: this writer ends such a
+    // wait after a few seconds, so that the row fails instead.
+    std::binary_semaphore finished(0);
+    std::thread rescue([&] {
+        if (finished.try_acquire_for(std::chrono::seconds(5))) return;
+        const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) ::close(writer);
+    });
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
         EXPECT_EQ(m.Cpu.Memory.LoadImage(row.File), row.Status);
@@ -142,6 +162,8 @@ TEST(LoadImage, FailuresLeaveMemoryUnchanged) {
         EXPECT_EQ(m.Cpu.Memory.Size(), 10000);
         EXPECT_EQ(m.Bytes(), before);
     }
+    finished.release();
+    rescue.join();
 }
 
 TEST(LoadImage, LongestImageIsOneByteShorterThanMemory) {
