@@ -157,6 +157,13 @@ int main(int argc, char** argv) {
 
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
+    if (options.Trace) {
+        // stderr is unbuffered: one write per traced line would cost far more than the run.
+        // Every later message goes through the same buffer, so the order stays; it is
+        // flushed when the run stops and at exit.
+        static char errBuffer[1 << 20];
+        std::setvbuf(stderr, errBuffer, _IOFBF, sizeof errBuffer);
+    }
 
     // A run that cannot start: the message on stderr, and with --json its object on stdout.
     auto refuse = [&](const std::string& reason, const std::string& message) {
@@ -184,6 +191,7 @@ int main(int argc, char** argv) {
     const TRunResult result = Run(cpu, options);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const int status = ExitStatus(result.End);
+    std::fflush(stderr); // the trace, before the report
 
     if (options.Json) {
         WriteJsonReport(stdout, RunEndName(result.End), status, result.Executed, cpu, monitor, options.Dump);
