@@ -1,13 +1,38 @@
 #include "Uccpumemory.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+static_assert(sizeof(size_t) >= sizeof(int64_t), "every positive size is a size_t");
+
+// Buffers from this size up are mapped anonymously: the system hands out zero pages on first
+// touch, so neither allocating nor zeroing touches them. Smaller ones come zeroed from the
+// heap, where the sanitizer build also guards the buffer's edges. The mapping is committed
+// memory (no MAP_NORESERVE): a system that could not back it refuses it here, with -2,
+// rather than failing the program's store to it later.
+constexpr int64_t MapThreshold = int64_t{1} << 20;
+
+uint8_t* Allocate(int64_t size) {
+    if (size < MapThreshold) return static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
+    void* mapped =
+        ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return mapped == MAP_FAILED ? nullptr : static_cast<uint8_t*>(mapped);
+}
+
+void Release(uint8_t* buffer, int64_t size) {
+    if (size < MapThreshold)
+        std::free(buffer);
+    else
+        ::munmap(buffer, static_cast<size_t>(size));
+}
 
 // Closes the descriptor on every way out of the load.
 struct TFileCloser {
@@ -22,7 +47,7 @@ TCCPUMemory::~TCCPUMemory() {
 }
 
 void TCCPUMemory::Clear() {
-    delete[] FBuffer;
+    if (FBuffer) Release(FBuffer, FSize);
     FBuffer = nullptr;
     FSize = 0;
     FUsedLength = 0;
@@ -34,17 +59,11 @@ int32_t TCCPUMemory::SetSize(int64_t size) {
         return -1;
     }
     // The new buffer is obtained before the old one goes, so a refused allocation loses nothing.
-    uint8_t* fresh = nullptr;
-    if (static_cast<uint64_t>(size) <= SIZE_MAX)
-        fresh = new (std::nothrow) uint8_t[static_cast<size_t>(size)];
+    uint8_t* fresh = Allocate(size);
     if (!fresh) return -2;
     Clear();
     FBuffer = fresh;
     FSize = size;
-    if (Fill(FBuffer, FSize, 0) != 0) {
-        Clear();
-        return -3;
-    }
     return 0;
 }
 

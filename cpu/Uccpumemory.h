@@ -32,7 +32,10 @@ class TCCPUMemory {
 
     // Statuses: 0 done (all bytes 0, used length 0); -1 size <= 0 (memory left empty);
     // -2 the buffer could not be obtained (the old buffer, size and used length are kept);
-    // -3 the fill failed (memory left empty).
+    // -3 the fill failed (memory left empty): no longer produced, since a fresh buffer comes
+    // zeroed from the system, but kept so that the statuses stay as callers know them.
+    // A large buffer is mapped, not filled: the system supplies its zero pages on first
+    // touch, so any size is ready at once and costs only the pages the program uses.
     int32_t SetSize(int64_t size);
 
     // Statuses: -1 no buffer, -2 length <= 0, else writes value into bytes 0..length-1 and 0.

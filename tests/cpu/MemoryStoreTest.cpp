@@ -95,7 +95,8 @@ TEST_P(SetSize, StatusSizeAndZeroedBufferWithoutImage) {
 INSTANTIATE_TEST_SUITE_P(Rows, SetSize,
                          testing::Values(TSizeRow{"Zero", 0, -1, 0}, TSizeRow{"Negative", -5, -1, 0},
                                          TSizeRow{"Min", INT64_MIN, -1, 0}, TSizeRow{"Sixteen", 16, 0, 16},
-                                         TSizeRow{"One", 1, 0, 1}, TSizeRow{"Twenty000", 20000, 0, 20000}),
+                                         TSizeRow{"One", 1, 0, 1}, TSizeRow{"Twenty000", 20000, 0, 20000},
+                                         TSizeRow{"Mapped", (1 << 20) + 3, 0, (1 << 20) + 3}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(MemoryStore, RefusedAllocationKeepsOldMemorySizeAndImage) {
@@ -110,6 +111,32 @@ TEST(MemoryStore, RefusedAllocationKeepsOldMemorySizeAndImage) {
     EXPECT_EQ(m.Bytes(), before);
     EXPECT_EQ(m.Cpu.Memory.SetSize(INT64_MAX), -2);
     EXPECT_EQ(m.Cpu.Memory.Size(), 10000);
+}
+
+// Resident pages of this process.
+long ResidentPages() {
+    long total = 0, resident = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm) return -1;
+    const int read = std::fscanf(statm, "%ld %ld", &total, &resident);
+    std::fclose(statm);
+    return read == 2 ? resident : -1;
+}
+
+TEST(MemoryStore, LargestSizeIsReadyAtOnceAndCostsOnlyTouchedPages) {
+    constexpr int64_t Largest = 2147483647;
+    TCCPUMemory memory;
+    const long before = ResidentPages();
+    ASSERT_EQ(memory.SetSize(Largest), 0);
+    EXPECT_EQ(memory.Size(), Largest);
+    EXPECT_EQ(memory.PeekByte(Largest - 1), 0);
+    memory.WriteCell(Largest - 8, {0x0123456789ABCDEF, 0xFFFFFFFFFFFFFFFF});
+    EXPECT_EQ(memory.ReadWord(Largest - 8), 0x0123456789ABCDEFu);
+    EXPECT_EQ(memory.Dump(Largest - 3, 4), ""); // the last three bytes are no whole group
+    EXPECT_EQ(memory.Dump(Largest - 4, 4), "01234567\r\n");
+    // A filled buffer would make 2 GiB resident; a few pages are all the accesses above need.
+    const long grown = ResidentPages() - before;
+    EXPECT_LT(grown * ::sysconf(_SC_PAGESIZE), 8 << 20) << grown << " pages";
 }
 
 TEST(MemoryStore, FillStatuses) {
