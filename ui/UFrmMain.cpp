@@ -22,6 +22,7 @@
 #include "UAboutBox.h"
 #include "UCommandGuard.h"
 #include "UHelpCommands.h"
+#include "UKeyHold.h"
 #include "UMemoryTools.h"
 #include "UMoniterView.h"
 #include "UNumberParse.h"
@@ -225,7 +226,9 @@ void TFrmMain::BuildBottom() {
     auto* message = new QVBoxLayout(TabMesage);
     message->setContentsMargins(0, 0, 0, 0);
     MemoMessage = Memo("MemoMessage", QStringLiteral("在此输入"));
-    MemoMessage->installEventFilter(this);
+    FKeyHold = std::make_unique<TKeyHold>(
+        MemoMessage, this, [this](QKeyEvent* key) { RunCommand(this, [&] { MemoMessageKeyDown(key); }); },
+        [this](QKeyEvent* key) { RunCommand(this, [&] { MemoMessageKeyUp(key); }); });
     message->addWidget(MemoMessage);
 
     TabSheet1 = Named(new QWidget, "TabSheet1");
@@ -302,18 +305,6 @@ void TFrmMain::showEvent(QShowEvent* event) {
         FShown = true;
         Command(&TFrmMain::FormShow);
     }
-}
-
-bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == MemoMessage &&
-        (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        const bool down = event->type() == QEvent::KeyPress;
-        // A held key repeats as release-press pairs; only the real release clears the port.
-        if (down || !key->isAutoRepeat())
-            RunCommand(this, [&] { down ? MemoMessageKeyDown(key) : MemoMessageKeyUp(key); });
-    }
-    return QMainWindow::eventFilter(watched, event); // the memo still receives the key
 }
 
 // ---- register panel and memory tools ----

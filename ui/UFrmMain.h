@@ -24,6 +24,7 @@ class QTabWidget;
 class QTimer;
 class QToolBar;
 class QToolButton;
+class TKeyHold;
 class TMemoryTools;
 class TMoniterView;
 class TRegisterPanel;
@@ -162,7 +163,6 @@ class TFrmMain : public QMainWindow, public TRunHost {
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void BuildMenus();
@@ -193,6 +193,9 @@ class TFrmMain : public QMainWindow, public TRunHost {
     QList<void (TFrmMain::*)()> FDeferred;
     bool FCloseDeferred = false;
     QList<QPointer<QMessageBox>> FRunBoxes;
+    // Feeds MemoMessageKeyDown/Up from MemoMessage. Declared after Cpu, so it is gone
+    // (and watches nothing) before the CPU.
+    std::unique_ptr<TKeyHold> FKeyHold;
 };
 
 // The one main window, set by its constructor and cleared by its destructor.

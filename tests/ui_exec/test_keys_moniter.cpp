@@ -8,6 +8,7 @@
 
 #include "UCommandGuard.h"
 #include "UFrmMain.h"
+#include "UKeyHold.h"
 #include "UKeyMap.h"
 #include "UModalDriver.h"
 #include "UMoniterView.h"
@@ -17,6 +18,19 @@ namespace {
 constexpr uint64_t Shift = TKeyboardPort::ShiftBit, Alt = TKeyboardPort::AltBit,
                    Ctrl = TKeyboardPort::CtrlBit;
 constexpr uint64_t Print = uint64_t{1} << 56;
+
+// One key event as the X11 plugin delivers it: the X key code as the native scan code and
+// the server's time as the timestamp, never flagged as a repeat unless asked.
+void SendKey(QWidget* target, QEvent::Type type, int key, quint32 scanCode, ulong time, bool repeat = false) {
+    QKeyEvent event(type, key, Qt::NoModifier, scanCode, 0, 0, QString(), repeat);
+    event.setTimestamp(time);
+    QApplication::sendEvent(target, &event);
+}
+
+// The rest of the batch: what is posted while events are delivered runs after them.
+void EndBatch() {
+    QCoreApplication::processEvents();
+}
 } // namespace
 
 class TKeysMoniterTest : public QObject {
@@ -24,6 +38,7 @@ class TKeysMoniterTest : public QObject {
     std::unique_ptr<TFrmMain> Window;
 
     uint64_t Data() { return Window->Cpu.Ports.Keyboard.Data.load(); }
+    QString Moniter() { return Window->MemoMoniter->property("plainText").toString(); }
     void Release(QWidget* target, int key, Qt::KeyboardModifiers modifiers, bool autoRepeat) {
         QKeyEvent event(QEvent::KeyRelease, key, modifiers, QString(), autoRepeat);
         QApplication::sendEvent(target, &event);
@@ -41,7 +56,7 @@ class TKeysMoniterTest : public QObject {
     void cleanup() { Window.reset(); }
 
     // Down stores the key word, a repeated release (the key is still held) keeps it, the
-    // real release clears it; the key still types into the area.
+    // real release clears it once its batch of events has been delivered.
     void KeyDownRepeatUp_data() {
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("modifiers");
@@ -105,6 +120,7 @@ class TKeysMoniterTest : public QObject {
         QTest::keyPress(memo, Qt::Key(key), mods, -1);
         QCOMPARE(Data(), word);
         Release(memo, key, mods, false);
+        EndBatch();
         QCOMPARE(Data(), 0u);
     }
 
@@ -119,6 +135,7 @@ class TKeysMoniterTest : public QObject {
         QTest::keyPress(memo, Qt::Key_B);
         QCOMPARE(Data(), 0x42u);
         QTest::keyRelease(memo, Qt::Key_A);
+        EndBatch();
         QCOMPARE(Data(), 0u);
     }
 
@@ -143,7 +160,133 @@ class TKeysMoniterTest : public QObject {
         QTest::keyPress(Window->MemoMessage, Qt::Key_K, Qt::ShiftModifier);
         QCOMPARE(Window->Cpu.Ports.ReadPort(0), 0x4B | Shift);
         QTest::keyRelease(Window->MemoMessage, Qt::Key_K, Qt::ShiftModifier);
+        EndBatch();
         QCOMPARE(Window->Cpu.Ports.ReadPort(0), 0u);
+    }
+
+    // Unflagged release-press pairs of a held key, each pair in one batch as X11 sends them.
+    // Events: p press, r release, R release flagged as a repeat; then the key (A, B, or a: A
+    // with another scan code) and the time. "|" ends a batch. Seen: D down, U up, | batch.
+    void RepeatPairs_data() {
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<QString>("seen");
+        QTest::newRow("pair in one batch") << "pA1 | rA2 pA2 | rA2 pA2 | rA3 |"
+                                           << "D|D|D|U|";
+        QTest::newRow("release alone") << "pA1 | rA2 |"
+                                       << "D|U|";
+        QTest::newRow("press at another time") << "pA1 | rA2 pA3 |"
+                                               << "D|UD|";
+        QTest::newRow("another key at the same time") << "pA1 | rA2 pB2 |"
+                                                      << "D|UD|";
+        QTest::newRow("another scan code at the same time") << "pA1 | rA2 pa2 |"
+                                                            << "D|UD|";
+        QTest::newRow("flagged repeat") << "pA1 | RA2 pA2 | rA3 |"
+                                        << "D|D|U|";
+        QTest::newRow("two releases in one batch") << "pA1 pB1 | rA2 rB3 |"
+                                                   << "DD|UU|";
+        QTest::newRow("pair split over two batches") << "pA1 | rA2 | pA2 |"
+                                                     << "D|U|D|";
+    }
+    void RepeatPairs() {
+        QFETCH(QString, events);
+        QFETCH(QString, seen);
+        QPlainTextEdit area;
+        QWidget window;
+        QString log;
+        TKeyHold hold(
+            &area, &window, [&](QKeyEvent*) { log += u'D'; }, [&](QKeyEvent*) { log += u'U'; });
+        for (const QString& event : events.split(u' ')) {
+            if (event == u"|") {
+                EndBatch();
+                log += u'|';
+                continue;
+            }
+            const QChar kind = event[0], key = event[1];
+            SendKey(&area, kind == u'p' ? QEvent::KeyPress : QEvent::KeyRelease,
+                    key == u'B' ? Qt::Key_B : Qt::Key_A, key == u'a' ? 138 : key.unicode(),
+                    event.mid(2).toULong(), kind == u'R');
+        }
+        QCOMPARE(log, seen);
+    }
+
+    // When the key's release would go elsewhere, the hold ends at once; a menu keeps it.
+    void LetGoWhenTheKeyboardLeaves_data() {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("box opened with open()") << "window-modal box" << false;
+        QTest::newRow("application-modal box") << "application-modal box" << false;
+        QTest::newRow("another tab") << "tab" << false;
+        QTest::newRow("another window active") << "window" << false;
+        QTest::newRow("menu") << "menu" << true;
+    }
+    void LetGoWhenTheKeyboardLeaves() {
+        QFETCH(QString, what);
+        QFETCH(bool, kept);
+        QTest::keyPress(Window->MemoMessage, Qt::Key_A);
+        QCOMPARE(Data(), 0x41u);
+        std::unique_ptr<QWidget> other;
+        if (what.endsWith(u"box")) {
+            auto* box = new QMessageBox(QMessageBox::NoIcon, QString(), QStringLiteral("box"), QMessageBox::Ok,
+                                        Window.get());
+            other.reset(box);
+            if (what.startsWith(u"window")) {
+                box->open();
+            } else {
+                box->setWindowModality(Qt::ApplicationModal);
+                box->show();
+            }
+        } else if (what == u"tab") {
+            Window->PageInfo->setCurrentWidget(Window->TabSheet1);
+        } else if (what == u"window") {
+            other = std::make_unique<QWidget>();
+            other->show();
+            other->activateWindow();
+        } else {
+            Window->MnuSystem->popup(Window->mapToGlobal(QPoint(20, 20)));
+            QTRY_VERIFY(Window->MnuSystem->isVisible());
+        }
+        if (kept) {
+            QTest::qWait(50);
+            QCOMPARE(Data(), 0x41u);
+        } else {
+            QTRY_COMPARE(Data(), 0u);
+        }
+        Window->MnuSystem->close();
+    }
+
+    // The keyboard example prints a key's code and modifiers each time it goes down. Held
+    // for a while it prints them once; Escape ends the run, and its release, which goes to
+    // the end box, is not needed for the next run to see no key.
+    void HeldKeyEchoedOnce() {
+        QCOMPARE(Window->WithCpu([](TCCPU& cpu) { return cpu.Memory.LoadImage(ROZ_EXAMPLES "/keyboard.bin"); }),
+                 0);
+        Window->MnuRun->trigger();
+        QPlainTextEdit* memo = Window->MemoMessage;
+        ulong time = 1000;
+        SendKey(memo, QEvent::KeyPress, Qt::Key_A, 38, time);
+        for (int repeat = 0; repeat < 30; ++repeat) {
+            time += 40;
+            SendKey(memo, QEvent::KeyRelease, Qt::Key_A, 38, time);
+            SendKey(memo, QEvent::KeyPress, Qt::Key_A, 38, time);
+            EndBatch();
+            QTest::qWait(2);
+        }
+        SendKey(memo, QEvent::KeyRelease, Qt::Key_A, 38, time + 20);
+        EndBatch();
+        QCOMPARE(Data(), 0u);
+        QTest::qWait(20);
+        Window->CatchUpMoniter();
+        QCOMPARE(Moniter(), QStringLiteral("65\n0"));
+
+        SendKey(memo, QEvent::KeyPress, Qt::Key_Escape, 9, time + 100);
+        QMessageBox* box = WaitForRunBox(QStringLiteral("EndMessage"));
+        QVERIFY(box);
+        QTRY_COMPARE(Data(), 0u);
+        box->accept();
+        Window->MnuRun->trigger();
+        QTest::qWait(50);
+        QCOMPARE(Window->Execution.State(), TRunState::Running);
+        Window->MnuStop->trigger();
     }
 
     // ---- the monitor view ----
