@@ -22,8 +22,8 @@ constexpr int64_t MapThreshold = int64_t{1} << 20;
 
 uint8_t* Allocate(int64_t size) {
     if (size < MapThreshold) return static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
-    void* mapped =
-        ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* mapped = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     return mapped == MAP_FAILED ? nullptr : static_cast<uint8_t*>(mapped);
 }
 
