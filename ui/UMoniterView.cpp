@@ -169,7 +169,64 @@ void TMoniterView::mouseMoveEvent(QMouseEvent* event) {
 void TMoniterView::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Copy)) return CopySelection();
     if (event->matches(QKeySequence::SelectAll)) return SelectAll();
-    QAbstractScrollArea::keyPressEvent(event);
+    if (!Navigate(event->key(), event->modifiers() & Qt::ShiftModifier))
+        QAbstractScrollArea::keyPressEvent(event);
+}
+
+bool TMoniterView::Navigate(int key, bool extend) {
+    const int64_t page = VisibleRows();
+    int64_t delta = 0; // lines to move, unless to the first or last line
+    bool first = false, last = false;
+    switch (key) {
+    case Qt::Key_Home:
+        first = true;
+        break;
+    case Qt::Key_End:
+        last = true;
+        break;
+    case Qt::Key_PageUp:
+        delta = -page;
+        break;
+    case Qt::Key_PageDown:
+        delta = page;
+        break;
+    case Qt::Key_Up:
+        delta = -1;
+        break;
+    case Qt::Key_Down:
+        delta = 1;
+        break;
+    default:
+        return false;
+    }
+    const int64_t lastRow = LineCount() - 1;
+    if (lastRow < 0) return true;
+    QScrollBar* bar = verticalScrollBar();
+    const int64_t top = bar->value();
+    if (FCursor < 0 && !extend) {
+        const int64_t to = first ? 0 : last ? bar->maximum() : top + delta;
+        bar->setValue(static_cast<int>(std::clamp<int64_t>(to, 0, bar->maximum())));
+        return true;
+    }
+    // Shift without a cursor row selects from the top row on screen.
+    const int64_t from = FCursor < 0 ? top : FCursor;
+    const int64_t to = std::clamp<int64_t>(first ? 0 : last ? lastRow : from + delta, 0, lastRow);
+    if (!extend || FAnchor < 0) FAnchor = extend ? from : to;
+    FCursor = to;
+    if (delta == page || delta == -page) // a page moves the view with the cursor
+        bar->setValue(static_cast<int>(std::clamp<int64_t>(top + delta, 0, bar->maximum())));
+    ScrollTo(to);
+    viewport()->update();
+    return true;
+}
+
+void TMoniterView::ScrollTo(int64_t row) {
+    QScrollBar* bar = verticalScrollBar();
+    const int64_t top = bar->value(), rows = VisibleRows();
+    if (row < top)
+        bar->setValue(static_cast<int>(row));
+    else if (row >= top + rows)
+        bar->setValue(static_cast<int>(row - rows + 1));
 }
 
 void TMoniterView::contextMenuEvent(QContextMenuEvent* event) {

@@ -9,7 +9,10 @@
 // The monitor output area: a read-only view over the monitor log that formats only the
 // lines on screen, so a program may print millions of lines without the window slowing down.
 // When the log has dropped older lines, the first line says so. Lines are selected whole
-// (mouse, Shift+click, Ctrl+A) and copied with Ctrl+C or the context menu.
+// (mouse, Shift+click, Ctrl+A, Shift with the navigation keys) and copied with Ctrl+C or the
+// context menu. Up/Down, Page Up/Down and Home/End (also with Ctrl) move by a line, a page,
+// or to the first / last line, as in a text view: without a cursor row they scroll; with
+// one they move it (a single row selected) and keep it in view.
 //
 // Window's thread only. The log is written by the thread that executes the CPU; CatchUp
 // brings the view up to date with it (the window calls it from a timer during a run and
@@ -50,6 +53,9 @@ class TMoniterView : public QAbstractScrollArea {
     int VisibleRows() const;
     int64_t RowAt(int y) const;
     void UpdateScrollRange(bool followEnd);
+    // Handles a navigation key; false for any other key.
+    bool Navigate(int key, bool extend);
+    void ScrollTo(int64_t row);
 
     TMoniterLog* FLog = nullptr;
     TMoniterLog::TSnapshot FSnapshot{};

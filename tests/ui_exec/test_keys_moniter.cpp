@@ -226,8 +226,8 @@ class TKeysMoniterTest : public QObject {
         QCOMPARE(Data(), 0x41u);
         std::unique_ptr<QWidget> other;
         if (what.endsWith(u"box")) {
-            auto* box = new QMessageBox(QMessageBox::NoIcon, QString(), QStringLiteral("box"), QMessageBox::Ok,
-                                        Window.get());
+            auto* box = new QMessageBox(QMessageBox::NoIcon, QString(), QStringLiteral("box"),
+                                        QMessageBox::Ok, Window.get());
             other.reset(box);
             if (what.startsWith(u"window")) {
                 box->open();
@@ -258,8 +258,9 @@ class TKeysMoniterTest : public QObject {
     // for a while it prints them once; Escape ends the run, and its release, which goes to
     // the end box, is not needed for the next run to see no key.
     void HeldKeyEchoedOnce() {
-        QCOMPARE(Window->WithCpu([](TCCPU& cpu) { return cpu.Memory.LoadImage(ROZ_EXAMPLES "/keyboard.bin"); }),
-                 0);
+        QCOMPARE(
+            Window->WithCpu([](TCCPU& cpu) { return cpu.Memory.LoadImage(ROZ_EXAMPLES "/keyboard.bin"); }),
+            0);
         Window->MnuRun->trigger();
         QPlainTextEdit* memo = Window->MemoMessage;
         ulong time = 1000;
@@ -347,6 +348,61 @@ class TKeysMoniterTest : public QObject {
         log.MoniterOutput(Print | 101);
         Window->CatchUpMoniter();
         QCOMPARE(bar->value(), 102 - rows);
+    }
+
+    // Navigation keys over 100 lines (0..99) in a view of exactly 10 rows, from a given top
+    // row and no selection: the top row after the keys and the selected rows.
+    void MoniterNavigation_data() {
+        QTest::addColumn<int>("top");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<int>("topAfter");
+        QTest::addColumn<QString>("selected"); // "first-last", or empty
+        QTest::newRow("End") << 0 << "End" << 90 << "";
+        QTest::newRow("Ctrl+End") << 0 << "Ctrl+End" << 90 << "";
+        QTest::newRow("Home") << 50 << "Home" << 0 << "";
+        QTest::newRow("Ctrl+Home") << 50 << "Ctrl+Home" << 0 << "";
+        QTest::newRow("Page Down") << 0 << "PgDown" << 10 << "";
+        QTest::newRow("Page Down near the end") << 85 << "PgDown" << 90 << "";
+        QTest::newRow("Page Up") << 50 << "PgUp" << 40 << "";
+        QTest::newRow("Page Up near the start") << 5 << "PgUp" << 0 << "";
+        QTest::newRow("Shift+End") << 10 << "Shift+End" << 90 << "10-99";
+        QTest::newRow("Ctrl+Shift+Home") << 50 << "Ctrl+Shift+Home" << 0 << "0-50";
+        QTest::newRow("Shift+Page Down") << 0 << "Shift+PgDown" << 10 << "0-10";
+        QTest::newRow("Shift+Down twice") << 0 << "Shift+Down Shift+Down" << 0 << "0-2";
+        QTest::newRow("Shift+Up at the start") << 0 << "Shift+Up" << 0 << "0-0";
+        QTest::newRow("plain key moves the cursor row") << 0 << "Shift+Down PgDown" << 10 << "11-11";
+        QTest::newRow("cursor row kept in view") << 0 << "Shift+PgDown Down Down" << 10 << "12-12";
+        QTest::newRow("cursor row to the end and back") << 0 << "Shift+Down End Home" << 0 << "0-0";
+    }
+    void MoniterNavigation() {
+        QFETCH(int, top);
+        QFETCH(QString, keys);
+        QFETCH(int, topAfter);
+        QFETCH(QString, selected);
+        TMoniterLog log;
+        for (uint32_t n = 0; n < 100; ++n)
+            log.MoniterOutput(Print | n);
+        TMoniterView view;
+        view.SetLog(&log);
+        view.resize(200, 10 * view.fontMetrics().height() + 2 * view.frameWidth());
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(view.viewport()->height() / view.fontMetrics().height(), 10);
+        view.verticalScrollBar()->setValue(top);
+        const std::pair<const char*, Qt::Key> names[] = {
+            {"End", Qt::Key_End},     {"Home", Qt::Key_Home}, {"PgDown", Qt::Key_PageDown},
+            {"PgUp", Qt::Key_PageUp}, {"Down", Qt::Key_Down}, {"Up", Qt::Key_Up}};
+        for (const QString& stroke : keys.split(u' ')) {
+            Qt::KeyboardModifiers modifiers;
+            if (stroke.contains(u"Ctrl+")) modifiers |= Qt::ControlModifier;
+            if (stroke.contains(u"Shift+")) modifiers |= Qt::ShiftModifier;
+            const QString name = stroke.section(u'+', -1);
+            for (const auto& [text, key] : names)
+                if (name == QLatin1String(text)) QTest::keyClick(&view, key, modifiers);
+        }
+        QCOMPARE(view.verticalScrollBar()->value(), topAfter);
+        const QStringList lines = view.SelectedText().split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.isEmpty() ? QString() : lines.first() + u'-' + lines.last(), selected);
     }
 
     // When the ring has dropped older lines, the first line says so.
