@@ -90,13 +90,18 @@ bool TExecution::Stop(const TPollHook& poll) {
     return WaitServing(settled, std::chrono::steady_clock::now() + StopWait, poll);
 }
 
-void TExecution::Dispose(const TPollHook& poll) {
+void TExecution::End(const TPollHook& poll) {
     if (!RunThread) return;
     Control.Release();
     RunThread->Boost(true);
     WaitServing([&] { return RunThread->Ended(); }, std::chrono::steady_clock::time_point::max(), poll);
     Control.OnHandOverWaiting = nullptr;
     Control.OnHandOverContext = nullptr;
+}
+
+void TExecution::Dispose(const TPollHook& poll) {
+    if (!RunThread) return;
+    End(poll);
     RunThread.reset(); // joins a body that has only its return left
 }
 

@@ -56,8 +56,12 @@ class TExecution {
     // parked, or is waiting for the end message. A paused body stays paused. True when the
     // body got there within the wait (also when there is no thread).
     bool Stop(const TPollHook& poll = {});
-    // Ends the body whatever it is doing and joins it while calling poll; the thread object
-    // is gone afterwards and the state is NeverRun. Running is left clear.
+    // Ends the body whatever it is doing (running, paused, waiting for its end message) and
+    // waits, calling poll, until it has ended; no end message is asked for afterwards. The
+    // thread object stays, so the state reads Finished: a later Resume continues nothing.
+    // Running is left clear. For commands that replace what the run works on.
+    void End(const TPollHook& poll = {});
+    // End, then the thread object goes and the state is NeverRun.
     void Dispose(const TPollHook& poll = {});
     // The end message of run `run` was closed; a close for an earlier run is ignored.
     void EndMessageClosed(uint64_t run);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <thread>
 
 #include "FakeHost.h"
 #include "TestImage.h"
@@ -201,6 +202,29 @@ TEST_F(RunThread, DisposalReleasesAPendingEndMessage) {
     ExpectState(TRunState::NeverRun, false, false);
     EXPECT_GT(polls, 0);
     EXPECT_EQ(Lines(), (std::vector<uint32_t>{1, 2, 3}));
+}
+
+// End stops a running or parked body for good but keeps the thread object: Finished, and a
+// Resume continues nothing.
+TEST_F(RunThread, EndLeavesAFinishedRunThatResumeDoesNotContinue) {
+    for (bool paused : {false, true}) {
+        SCOPED_TRACE(paused ? "paused" : "running");
+        Load(Counter());
+        Exec.Run();
+        ASSERT_TRUE(Eventually([&] { return Reg(1) > 100; }));
+        if (paused) {
+            Exec.Pause();
+            AwaitState(TRunState::Paused);
+        }
+        Exec.End();
+        ExpectState(TRunState::Finished, false, false);
+        const int64_t ended = Reg(1);
+        EXPECT_TRUE(Exec.Resume());
+        std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(Exec.State(), TRunState::Finished);
+        EXPECT_EQ(Reg(1), ended);
+        EXPECT_TRUE(Host.EndMessagesCopy().empty());
+    }
 }
 
 // Disposal must end a body that waits for the CPU or is parked, even while the disposing
