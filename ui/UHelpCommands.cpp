@@ -5,7 +5,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
 #include <QUrl>
+
+#include "UCommandGuard.h"
 
 std::function<bool(const QString& pathOrUrl)> DesktopOpener = [](const QString& pathOrUrl) {
     const QUrl url = QFileInfo(pathOrUrl).isAbsolute() ? QUrl::fromLocalFile(pathOrUrl) : QUrl(pathOrUrl);
@@ -29,13 +33,38 @@ void OpenHelpDocument(QWidget* parent, const QString& fileName) {
         (void)DesktopOpener(path);
         return;
     }
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("系统提示System Hint"), failure, QMessageBox::Ok,
-                    parent);
-    box.exec();
+    ShowMessageBox(parent, QMessageBox::Warning, QStringLiteral("系统提示System Hint"), failure);
 }
 
-void OpenProductWebPage(QWidget* /*parent*/) {
-    // The home page ships beside the executable, so it opens without a network; a page that
-    // cannot be opened is not reported.
-    (void)DesktopOpener(ProductWebPagePath());
+QString DesktopOpenProgram = QStringLiteral("xdg-open");
+
+void OpenProductWebPage(QWidget* parent) {
+    // The home page ships beside the executable, so it opens without a network.
+    const QString path = ProductWebPagePath();
+    const QPointer<QWidget> owner(parent);
+    auto* process = new QProcess(QCoreApplication::instance());
+    const auto report = [owner, path] {
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("系统提示System Hint"),
+                                    QStringLiteral("无法打开网页") + path +
+                                        QStringLiteral("\r\nCannot open the web page ") + path,
+                                    QMessageBox::Ok, owner);
+        box->setObjectName(QStringLiteral("WebPageFailed"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        FitCaption(box);
+        box->open();
+    };
+    // A crash is reported by finished, not by errorOccurred, so that it is reported once.
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, report](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart) return;
+                         report();
+                         process->deleteLater();
+                     });
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, report](int exitCode, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || exitCode != 0) report();
+                         process->deleteLater();
+                     });
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start(DesktopOpenProgram, {path});
 }

@@ -12,9 +12,19 @@ class QWidget;
 // "不能打开帮助文件<path>\r\nCan not Open Help File<path>".
 void OpenHelpDocument(QWidget* parent, const QString& fileName);
 
-// Opens the product's web page with the desktop's default opener; nothing is reported.
-// The page is the home page shipped beside the executable (ProductWebPagePath()).
+// Opens the product's web page, the home page shipped beside the executable
+// (ProductWebPagePath()): DesktopOpenProgram is started with the page's path as its only
+// argument and the window does not wait for it. When the program cannot be started, crashes
+// or exits with a status other than 0 (no browser installed, for one), a warning box with
+// caption "系统提示System Hint" gives the path so that the user can open it by hand:
+// "无法打开网页<path>\r\nCannot open the web page <path>". The box opens with open(), once the
+// program has ended, on parent if it still exists.
 void OpenProductWebPage(QWidget* parent);
+
+// The program that opens the web page with the user's viewer: "xdg-open", which, unlike
+// QDesktopServices::openUrl, reports by its exit status whether a viewer took the page.
+// Tests point it at other programs.
+extern QString DesktopOpenProgram;
 
 // The full path OpenHelpDocument looks at: the executable's folder, '/', fileName.
 QString HelpDocumentPath(const QString& fileName);

@@ -9,9 +9,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -144,14 +146,55 @@ class THelpCommandsTest : public QObject {
         QVERIFY(Opened.isEmpty());
     }
 
-    void WebPageGoesToTheOpenerAndNothingIsReported() {
-        TSeenBox seen;
-        CloseNextMessageBox(seen);
+    // The page's path goes to the opener program; a program that fails to start, exits
+    // non-zero or crashes leaves a box with the path, one that succeeds leaves nothing.
+    void WebPageOpener_data() {
+        QTest::addColumn<QString>("script"); // the opener's body, or empty for a missing program
+        QTest::addColumn<bool>("reported");
+        QTest::newRow("opens") << "exit 0" << false;
+        QTest::newRow("no viewer") << "exit 3" << true;
+        QTest::newRow("crashes") << "kill -SEGV $$" << true;
+        QTest::newRow("missing program") << QString() << true;
+    }
+    void WebPageOpener() {
+        QFETCH(QString, script);
+        QFETCH(bool, reported);
+        QTemporaryDir temp;
+        const QString argument = temp.filePath("argument");
+        DesktopOpenProgram = temp.filePath("opener");
+        if (!script.isEmpty()) {
+            QFile opener(DesktopOpenProgram);
+            QVERIFY(opener.open(QIODevice::WriteOnly));
+            opener.write(
+                QStringLiteral("#!/bin/sh\nprintf %s \"$1\" > '%1'\n%2\n").arg(argument, script).toUtf8());
+            opener.close();
+            opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        const QString path = ProductWebPagePath();
+        QVERIFY(path.startsWith(QCoreApplication::applicationDirPath() + "/"));
         OpenProductWebPage(nullptr);
-        QCoreApplication::processEvents();
-        QVERIFY(!seen.Seen);
-        QCOMPARE(Opened, QStringList{ProductWebPagePath()});
-        QVERIFY(ProductWebPagePath().startsWith(QCoreApplication::applicationDirPath() + "/"));
+        if (!script.isEmpty()) {
+            QTRY_VERIFY(QFileInfo::exists(argument));
+            QFile seen(argument);
+            QVERIFY(seen.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromUtf8(seen.readAll()), path);
+        }
+        QMessageBox* box = nullptr;
+        const auto findBox = [&box] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->objectName() == "WebPageFailed" && w->isVisible()) box = qobject_cast<QMessageBox*>(w);
+            return box != nullptr;
+        };
+        if (!reported) {
+            QTest::qWait(300); // the opener has long ended
+            QVERIFY(!findBox());
+            return;
+        }
+        QTRY_VERIFY(findBox());
+        QCOMPARE(box->windowTitle(), QStringLiteral("系统提示System Hint"));
+        QCOMPARE(box->text(), QStringLiteral("无法打开网页") + path + "\r\nCannot open the web page " + path);
+        QCOMPARE(box->icon(), QMessageBox::Warning);
+        box->accept();
     }
 
     void AboutBoxShowsTheSameTextsEachTime() {
