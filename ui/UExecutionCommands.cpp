@@ -5,15 +5,18 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <chrono>
 #include <utility>
 
+#include "UCommandGuard.h"
 #include "UFrmMain.h"
 #include "UKeyMap.h"
 #include "UMoniterView.h"
+#include "URegisterPanel.h"
 
 namespace {
 
@@ -37,15 +40,15 @@ QString LoadFailure(int32_t status) {
         return QStringLiteral("文件为空\r\nFile is empty");
     case -5:
         return QStringLiteral("文件长度不小于内存大小\r\nFile is not shorter than memory");
+    case -6:
+        return QStringLiteral("不是普通文件\r\nNot a regular file");
     default:
         return QStringLiteral("未知错误 %1\r\nUnknown failure %1").arg(status);
     }
 }
 
 void ShowHint(QWidget* parent, const QString& text, const char* name) {
-    QMessageBox box(QMessageBox::NoIcon, Hint, text, QMessageBox::Ok, parent);
-    box.setObjectName(QString::fromLatin1(name));
-    box.exec();
+    ShowMessageBox(parent, QMessageBox::NoIcon, Hint, text, QString::fromLatin1(name));
 }
 
 } // namespace
@@ -107,12 +110,16 @@ QMessageBox* TFrmMain::OpenRunBox(QMessageBox::Icon icon, const QString& caption
     CatchUpMoniter(); // the box reports the end of output the user should already see
     auto* box = new QMessageBox(icon, caption, text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    FitCaption(box);
     FRunBoxes.removeAll(nullptr);
     FRunBoxes.append(box);
     return box;
 }
 
 void TFrmMain::ShowEndMessage(uint64_t run) {
+    // A run ended or replaced since it posted this (Open, a re-size, Run, closing) waits for
+    // no message any more.
+    if (run != Execution.RunNumber() || Execution.Control.Released()) return;
     QMessageBox* box =
         OpenRunBox(QMessageBox::NoIcon, QString::fromUtf8(EndCaption), QString::fromUtf8(EndMessage));
     box->setObjectName(QStringLiteral("EndMessage"));
@@ -136,6 +143,18 @@ void TFrmMain::CloseRunBoxes() {
         if (box) box->done(QMessageBox::Ok);
 }
 
+void TFrmMain::EndRunForCommand() {
+    const TRunState state = Execution.State();
+    if (state == TRunState::NeverRun || state == TRunState::Finished) return;
+    CloseRunBoxes(); // an end message open now belongs to this run, which has finished
+    {
+        TWaitScope wait(*this);
+        Execution.End(Poll());
+    }
+    if (state == TRunState::Running || state == TRunState::Paused)
+        MemoInfo->appendPlainText(QStringLiteral("运行已停止。The run was stopped."));
+}
+
 // ---- commands ----
 
 void TFrmMain::MnuOpenClick() {
@@ -143,15 +162,23 @@ void TFrmMain::MnuOpenClick() {
     if (OpenBinDlg->exec() != QDialog::Accepted) return;
     const QString path = QDir::toNativeSeparators(OpenBinDlg->selectedFiles().value(0));
     if (path.isEmpty()) return;
+    // The next showing starts in the folder of this file (the dialog is kept for the session).
+    OpenBinDlg->setDirectory(QFileInfo(path).absolutePath());
+    // A run would go on with the new image without Run being pressed.
+    EndRunForCommand();
     const std::string fileName = QFile::encodeName(path).toStdString();
     const int32_t status = WithCpu([&](TCCPU& cpu) { return cpu.Memory.LoadImage(fileName); });
-    // Only a loaded image is announced; a refused one is explained and memory stays as it was.
-    if (status == 0)
+    // Only a loaded image is announced; a refused one is explained, in MemoInfo on one line
+    // and in a box, and memory stays as it was.
+    if (status == 0) {
         MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
-    else
-        ShowHint(this,
-                 QStringLiteral("装入Bin文件失败:") + path + QStringLiteral("\r\n") + LoadFailure(status),
+    } else {
+        const QString reason = LoadFailure(status);
+        MemoInfo->appendPlainText(QStringLiteral("装入Bin文件失败:") + path + u' ' +
+                                  QString(reason).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
+        ShowHint(this, QStringLiteral("装入Bin文件失败:") + path + QStringLiteral("\r\n") + reason,
                  "OpenFailed");
+    }
     WithCpu([](TCCPU& cpu) { cpu.Reset(); });
     MemoInfo->appendPlainText(QStringLiteral("复位成功！"));
     BtnFlashClick();
@@ -212,7 +239,10 @@ void TFrmMain::TimerMainTimer() {
     {
         TRunControl::THandOver guard = Execution.HandOver(RefreshWait);
         if (!guard.Acquired()) return; // the next tick tries again
-        GetArgsToEdit();
+        // The tick comes every 500 ms during a run: a box the user is typing into keeps its
+        // text until BtnEditToArgs writes it or a command refreshes the panel.
+        TabRegs->Display(WithCpu([](TCCPU& cpu) { return TRegisterPanel::Read(cpu); }),
+                         TRegisterPanel::KeepTyped);
     }
     if (!Running()) TimerMain->stop();
 }

@@ -1,6 +1,8 @@
 #include "UFrmMain.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -104,6 +106,14 @@ TFrmMain::TFrmMain(TThreadPriority priority) : QMainWindow(nullptr), Execution(C
     OpenBinDlg->setNameFilters({QStringLiteral("二进制代码文件(*.bin) (*.bin)"),
                                 QStringLiteral("新二进制代码文件(*.zlmbin) (*.zlmbin)"),
                                 QStringLiteral("所有文件(*.*) (*)")});
+    // The file name's completer leaves its popup on screen when Enter accepts the dialog,
+    // where it would take the next click.
+    connect(OpenBinDlg, &QDialog::finished, OpenBinDlg, [dialog = OpenBinDlg] {
+        for (QCompleter* completer : dialog->findChildren<QCompleter*>())
+            if (QAbstractItemView* popup = completer->popup()) popup->hide();
+    });
+    // Wide enough for the size and date columns, which Qt's default size cuts to "···".
+    OpenBinDlg->resize(760, 460);
 
     TimerMain = Named(new QTimer(this), "TimerMain");
     TimerMain->setInterval(500);
@@ -313,8 +323,18 @@ void TFrmMain::GetArgsToEdit() {
     TabRegs->Display(WithCpu([](TCCPU& cpu) { return TRegisterPanel::Read(cpu); }));
 }
 
+// During a run the values go in through the hand-over, between two instructions; the run
+// loop reloads its state afterwards, so the run goes on from them (a paused run from its
+// Resume). Typed boxes count as written: the next refresh shows the CPU's values again.
 void TFrmMain::EditToArgs() {
+    const TRunState state = Execution.State();
     WithCpu([this](TCCPU& cpu) { TabRegs->Write(cpu); });
+    for (int row = 0; row < TRegisterPanel::BoxCount; ++row)
+        TabRegs->Box(row)->setModified(false);
+    MemoInfo->appendPlainText(state == TRunState::Running || state == TRunState::Paused
+                                  ? QStringLiteral("运行中已将输入的值放入CPU，程序从新值继续。"
+                                                   "Values written; the run goes on from them.")
+                                  : QStringLiteral("已将输入的值放入CPU。Values written to the CPU."));
 }
 
 void TFrmMain::BtnFlashClick() {
@@ -334,16 +354,17 @@ void TFrmMain::BtnSetMemorySizeClick() {
     const int32_t size = ParseInt32(TabMemory->EditSize->text());
     // Re-sizing to nothing would throw the whole memory away; it is refused instead.
     if (size <= 0) {
-        QMessageBox::warning(
-            this, QStringLiteral("系统提示"),
+        ShowMessageBox(
+            this, QMessageBox::Warning, QStringLiteral("系统提示"),
             QStringLiteral("内存大小必须大于0：%1\r\nMemory size must be greater than 0: %1").arg(size));
         return;
     }
+    // A run would otherwise end at its next fetch from the empty store as if it had finished.
+    EndRunForCommand();
     const int32_t status = WithCpu([size](TCCPU& cpu) { return cpu.Memory.SetSize(size); });
     if (status == -2)
-        QMessageBox::warning(
-            this, QStringLiteral("系统提示"),
-            QStringLiteral("无法分配内存：%1字节\r\nCannot allocate memory: %1 bytes").arg(size));
+        ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("系统提示"),
+                       QStringLiteral("无法分配内存：%1字节\r\nCannot allocate memory: %1 bytes").arg(size));
 }
 
 // ---- menu commands ----

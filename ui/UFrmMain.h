@@ -186,6 +186,11 @@ class TFrmMain : public QMainWindow, public TRunHost {
     void ShowEndMessage(uint64_t run);
     void ShowRunFailure(const QString& message);
     void CloseRunBoxes();
+    // For Open and the memory re-size, which replace what a run works on: a running or
+    // paused run is ended as a replacing Run ends it (no end message; a later Resume
+    // continues nothing) and "运行已停止。" is written to MemoInfo. A body that waits for its
+    // end message has finished already: its box is closed and nothing is written.
+    void EndRunForCommand();
 
     bool FShown = false;
     bool FDestroying = false;

@@ -119,9 +119,12 @@ TRegisterPanel::TValues TRegisterPanel::Read(TCCPU& cpu) {
     return values;
 }
 
-void TRegisterPanel::Display(const TValues& values) {
-    for (int i = 0; i < BoxCount; ++i)
-        FBoxes[static_cast<size_t>(i)]->setText(FormatRegisterHex(values[static_cast<size_t>(i)]));
+void TRegisterPanel::Display(const TValues& values, TDisplay which) {
+    for (int i = 0; i < BoxCount; ++i) {
+        QLineEdit* box = FBoxes[static_cast<size_t>(i)];
+        if (which == KeepTyped && box->isModified()) continue;
+        box->setText(FormatRegisterHex(values[static_cast<size_t>(i)])); // clears isModified
+    }
 }
 
 void TRegisterPanel::Write(TCCPU& cpu) const {

@@ -27,8 +27,10 @@ class TRegisterPanel : public QWidget {
     // Snapshot of every row from the CPU (call while holding the CPU); EditOp reads the
     // eight bytes at IPOffset little-endian, bytes outside memory counting as 0.
     static TValues Read(TCCPU& cpu);
-    // Shows a snapshot, sixteen upper-case hex digits per box.
-    void Display(const TValues& values);
+    // Shows a snapshot, sixteen upper-case hex digits per box. KeepTyped leaves the boxes the
+    // user has edited since they were last set (QLineEdit::isModified) as they are.
+    enum TDisplay { All, KeepTyped };
+    void Display(const TValues& values, TDisplay which = All);
     // Parses rows 0..26 in order and stores each register as soon as its box is parsed, so an
     // invalid box throws EConvertError with the earlier rows already written. Call while
     // holding the CPU. EditOp is never read.

@@ -1,21 +1,26 @@
 // The execution commands as a user gives them: open (the real file dialog), reset, step,
 // run, pause, resume, stop, the refresh timer and closing the window, on a real run thread.
+#include <QAbstractItemView>
 #include <QAction>
+#include <QCompleter>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <memory>
+#include <sys/stat.h>
 
 #include "UCommandGuard.h"
 #include "UFrmMain.h"
 #include "UMemoryTools.h"
 #include "UModalDriver.h"
 #include "UMoniterView.h"
+#include "URegisterPanel.h"
 
 namespace {
 
@@ -90,6 +95,8 @@ class TExecutionTest : public QObject {
                                << "文件为空\r\nFile is empty";
         QTest::newRow("too long") << "long"
                                   << "文件长度不小于内存大小\r\nFile is not shorter than memory";
+        QTest::newRow("named pipe") << "fifo"
+                                    << "不是普通文件\r\nNot a regular file"; // no writer: must not block
     }
     void Open() {
         QFETCH(QString, make);
@@ -99,7 +106,9 @@ class TExecutionTest : public QObject {
         Window->Cpu.IPOffset = 48;
         const QString path = make == "print3" ? Program("print3") : Temp.filePath(make + ".bin");
         QFile file(path);
-        if (make != "print3") {
+        if (make == "fifo") {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (make != "print3") {
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(make == "long" ? 10000 : make == "empty" ? 0 : 16, '\x01'));
             file.close();
@@ -112,6 +121,7 @@ class TExecutionTest : public QObject {
         driver.FileToChoose = path;
         driver.Run([&] { Entry("MnuOpen")->trigger(); });
         QDir().rmdir(path);
+        if (make == "fifo") QFile::remove(path);
         Window->OpenBinDlg->disconnect(this);
 
         QVERIFY(driver.DialogSeen);
@@ -127,12 +137,40 @@ class TExecutionTest : public QObject {
             QCOMPARE(driver.Boxes[0].Title, QStringLiteral("系统提示"));
             QCOMPARE(driver.Boxes[0].Text, QStringLiteral("装入Bin文件失败:") + path + "\r\n" + reason);
             QCOMPARE(driver.Boxes[0].Icon, QMessageBox::NoIcon);
+            QCOMPARE(lines.at(lines.size() - 2),
+                     QStringLiteral("装入Bin文件失败:") + path + " " + QString(reason).replace("\r\n", " "));
             QVERIFY(!Window->MemoInfo->toPlainText().contains(QStringLiteral("已打开Bin文件")));
             QCOMPARE(Window->Cpu.Memory.UsedLength(), usedBefore);
         }
         QCOMPARE(Window->Cpu.IPOffset, 0);
         QCOMPARE(Panel("EditIPOffset"), QStringLiteral("0000000000000000"));
         QVERIFY(!Window->TabMemory->MemoMemory->toPlainText().isEmpty()); // the viewer was refreshed
+    }
+
+    // Typed with the completer's popup up and accepted with Enter, as a user does: the popup
+    // goes with the dialog, and the next showing starts in the chosen file's folder.
+    void OpenDialogTypedWithEnter() {
+        QTimer timer;
+        bool popupSeen = false;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            auto* name = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+            if (!name) return;
+            if (name->text().isEmpty())
+                return QTest::keyClicks(name, QFileInfo(Program("print3")).absolutePath() + "/print");
+            if (!name->completer()->popup()->isVisible()) return;
+            popupSeen = true;
+            QTest::keyClicks(name, "3.bin");
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        timer.start(20);
+        Entry("MnuOpen")->trigger();
+        timer.stop();
+        QVERIFY(popupSeen);
+        QCOMPARE(InfoLines().at(1), QStringLiteral("已打开Bin文件:") + Program("print3"));
+        for (QCompleter* completer : Window->OpenBinDlg->findChildren<QCompleter*>())
+            QVERIFY(!completer->popup()->isVisible());
+        QCOMPARE(Window->OpenBinDlg->directory().absolutePath(), QFileInfo(Program("print3")).absolutePath());
     }
 
     void OpenCancelled() {
@@ -313,6 +351,62 @@ class TExecutionTest : public QObject {
         QTRY_COMPARE(Window->Execution.RunNumber(), first + 2);
         QCOMPARE(Window->Execution.State(), TRunState::Running);
         QVERIFY(Window->RunThread);
+    }
+
+    // Open and the re-size end a running or paused run first (as a replacing Run does, with
+    // no end message), say so, then do their work; Resume afterwards continues nothing.
+    void CommandsThatEndTheRun_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("paused");
+        QTest::newRow("open while running") << "open" << false;
+        QTest::newRow("open while paused") << "open" << true;
+        QTest::newRow("re-size while running") << "resize" << false;
+        QTest::newRow("re-size while paused") << "resize" << true;
+    }
+    void CommandsThatEndTheRun() {
+        QFETCH(QString, command);
+        QFETCH(bool, paused);
+        RunForever();
+        if (paused) Entry("MnuPluase")->trigger();
+        const int before = InfoLines().size();
+        TModalDriver driver;
+        if (command == "open") {
+            driver.FileToChoose = Program("print3");
+            driver.Run([&] { Entry("MnuOpen")->trigger(); });
+            QCOMPARE(Window->Cpu.Memory.UsedLength(), QFileInfo(Program("print3")).size());
+        } else {
+            Window->TabMemory->EditSize->setText("20000");
+            driver.Run([&] { Window->TabMemory->BtnSetMemorySize->click(); });
+            QCOMPARE(Window->Cpu.Memory.Size(), 20000);
+        }
+        QVERIFY(driver.Boxes.isEmpty());
+        QCOMPARE(Window->Execution.State(), TRunState::Finished);
+        QCOMPARE(InfoLines().at(before), QStringLiteral("运行已停止。The run was stopped."));
+        const int64_t ip = Window->Cpu.IPOffset;
+        Entry("MnuResume")->trigger();
+        QVERIFY(!WaitForRunBox(QStringLiteral("EndMessage"), 300));
+        QCOMPARE(Window->Execution.State(), TRunState::Finished);
+        QCOMPARE(Window->Cpu.IPOffset, ip);
+        QCOMPARE(Moniter(), QString()); // print3 did not run
+    }
+
+    // What the user types during a run survives the 500 ms refresh until it is written; the
+    // run then goes on from it (R5 is not touched by the loop, R1 counts on from its box).
+    void EditToArgsWhileRunning() {
+        RunForever();
+        QLineEdit* r5 = Window->TabRegs->EditR5;
+        r5->selectAll();
+        QTest::keyClicks(r5, "abc");
+        QTest::qWait(700); // at least one tick
+        QCOMPARE(r5->text(), QStringLiteral("abc"));
+        const int64_t written = Panel("EditR1").toLongLong(nullptr, 16);
+        Window->TabRegs->BtnEditToArgs->click();
+        QCOMPARE(InfoLines().last(), QStringLiteral("运行中已将输入的值放入CPU，程序从新值继续。"
+                                                    "Values written; the run goes on from them."));
+        QTRY_COMPARE_WITH_TIMEOUT(Panel("EditR5"), QStringLiteral("0000000000000ABC"), 2000);
+        QCOMPARE(Window->Execution.State(), TRunState::Running);
+        QTRY_VERIFY(Panel("EditR1").toLongLong(nullptr, 16) > written);
+        QCOMPARE(Window->WithCpu([](TCCPU& cpu) { return cpu.R[5]; }), 0xABC);
     }
 
     void PauseAndResumeBeforeAnyRun() {
