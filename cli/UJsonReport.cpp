@@ -1,56 +1,83 @@
 #include "UJsonReport.h"
 
 #include "UDumpChunks.h"
+#include "UJsonWriter.h"
 
 #include <cinttypes>
 
+namespace {
+// The registers in the panel's order, each as sixteen upper-case hex digits.
+TJsonWriter::TValue PanelRegisters(TCCPUBase& cpu) {
+    TJsonWriter::TValue registers = TJsonWriter::TValue::object();
+    for (int order = 0; order < TCCPUBase::PanelRegisterCount; ++order) {
+        char hex[17];
+        std::snprintf(hex, sizeof hex, "%016" PRIX64, static_cast<uint64_t>(cpu.PanelRegister(order)));
+        registers[TCCPUBase::PanelRegisterNames[order]] = hex;
+    }
+    return registers;
+}
+} // namespace
+
+// The events, lines and dump groups can each run to a million and more entries: they are
+// streamed from where they are kept, not copied into a tree first.
 void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t executed, TCCPUBase& cpu,
                      const TMoniterRecorder& monitor,
                      const std::optional<std::pair<int64_t, int64_t>>& dump) {
-    std::fprintf(out, "{\"end\": \"%s\", \"status\": %d, \"instructions\": %" PRIu64 ",\n \"registers\": {",
-                 endName, status, executed);
-    for (int order = 0; order < TCCPUBase::PanelRegisterCount; ++order)
-        std::fprintf(out, "%s\"%s\": \"%016" PRIX64 "\"", order ? ", " : "",
-                     TCCPUBase::PanelRegisterNames[order], static_cast<uint64_t>(cpu.PanelRegister(order)));
-    std::fputs("},\n \"monitor\": {\"events\": [", out);
-    bool first = true;
+    TJsonWriter json(out);
+    json.BeginObject();
+    json.Key("end");
+    json.String(endName);
+    json.Key("status");
+    json.Int(status);
+    json.Key("instructions");
+    json.UInt(executed);
+    json.NewLine();
+    json.Key("registers");
+    json.Value(PanelRegisters(cpu));
+    json.NewLine();
+
+    json.Key("monitor");
+    json.BeginObject();
+    json.Key("events");
+    json.BeginArray();
     for (uint64_t event : monitor.Events) {
         if (event == TMoniterRecorder::ClearEvent)
-            std::fprintf(out, "%s\"clear\"", first ? "" : ", ");
+            json.String("clear");
         else
-            std::fprintf(out, "%s%" PRIu64, first ? "" : ", ", event);
-        first = false;
+            json.UInt(event);
     }
-    std::fprintf(out, "], \"dropped_events\": %" PRIu64 ", \"lines\": [", monitor.DroppedEvents);
-    first = true;
-    for (uint32_t line : monitor.Lines) {
-        std::fprintf(out, "%s%" PRIu32, first ? "" : ", ", line);
-        first = false;
-    }
-    std::fprintf(out, "], \"dropped_lines\": %" PRIu64 "},\n \"dump\": ", monitor.DroppedLines);
+    json.EndArray();
+    json.Key("dropped_events");
+    json.UInt(monitor.DroppedEvents);
+    json.Key("lines");
+    json.BeginArray();
+    for (uint32_t line : monitor.Lines)
+        json.UInt(line);
+    json.EndArray();
+    json.Key("dropped_lines");
+    json.UInt(monitor.DroppedLines);
+    json.EndObject();
+    json.NewLine();
+
+    json.Key("dump");
     if (!dump) {
-        std::fputs("null}\n", out);
-        return;
+        json.Null();
+    } else {
+        json.BeginObject();
+        json.Key("start");
+        json.Int(dump->first);
+        json.Key("count");
+        json.Int(dump->second);
+        json.Key("groups");
+        json.BeginArray();
+        ForEachDumpGroup(cpu.Memory, dump->first, dump->second,
+                         [&](const char* group) { json.String(std::string_view(group, 8)); });
+        json.EndArray();
+        json.EndObject();
     }
-    std::fprintf(out, "{\"start\": %" PRId64 ", \"count\": %" PRId64 ", \"groups\": [", dump->first,
-                 dump->second);
-    bool firstGroup = true;
-    ForEachDumpGroup(cpu.Memory, dump->first, dump->second, [&](const char* group) {
-        std::fprintf(out, "%s\"%.8s\"", firstGroup ? "" : ", ", group);
-        firstGroup = false;
-    });
-    std::fputs("]}}\n", out);
+    json.EndObject();
 }
 
 void WriteJsonRefusal(std::FILE* out, const std::string& reason) {
-    std::fputs("{\"end\": \"refused\", \"status\": 2, \"reason\": \"", out);
-    for (const char ch : reason) {
-        if (ch == '"' || ch == '\\')
-            std::fprintf(out, "\\%c", ch);
-        else if (static_cast<unsigned char>(ch) < 0x20)
-            std::fprintf(out, "\\u%04x", ch);
-        else
-            std::fputc(ch, out);
-    }
-    std::fputs("\"}\n", out);
+    TJsonWriter(out).Value({{"end", "refused"}, {"status", 2}, {"reason", reason}});
 }

@@ -8,7 +8,7 @@
 #include "UMoniterRecorder.h"
 #include "Uccpubase.h"
 
-// Writes the runner's one JSON object for --json:
+// Writes the runner's one JSON object for --json (through TJsonWriter, in its layout):
 //   {"end": "end", "status": 0, "instructions": 64,
 //    "registers": {"IPOffset": "0000000000000040", ... "R15": "..."},
 //    "monitor": {"events": [1, 2, "clear", 3], "dropped_events": 0, "lines": [3], "dropped_lines": 0},
