@@ -119,7 +119,7 @@ QMessageBox* TFrmMain::OpenRunBox(QMessageBox::Icon icon, const QString& caption
 void TFrmMain::ShowEndMessage(uint64_t run) {
     // A run ended or replaced since it posted this (Open, a re-size, Run, closing) waits for
     // no message any more.
-    if (run != Execution.RunNumber() || Execution.Control.Released()) return;
+    if (!Execution.EndMessageDue(run)) return;
     QMessageBox* box =
         OpenRunBox(QMessageBox::NoIcon, QString::fromUtf8(EndCaption), QString::fromUtf8(EndMessage));
     box->setObjectName(QStringLiteral("EndMessage"));
