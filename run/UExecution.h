@@ -81,7 +81,6 @@ class TExecution {
 
     bool IsRunning() const { return Control.IsRunning(); }
     bool IsThreadActive() const { return ThreadActive.load(std::memory_order_acquire); }
-    TRunPhase Phase() const { return Control.Phase(); }
     TRunState State() const;
     // The number of the latest run (0 before the first), as passed to the host.
     uint64_t RunNumber() const { return FRunNumber; }

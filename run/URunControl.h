@@ -14,7 +14,7 @@ enum class TRunPhase {
     HandedOver, // the body is parked at a boundary (or waits to start) while the owner holds
                 // the CPU; it runs on when it wakes after the last hand-over has ended
     Stopping,   // the run is to end: the body holds the CPU up to its next boundary, ends
-                // there, and reports nothing (not even an end of the image met on the way)
+                // there, and reports only a failure (not an end of the image met on the way)
     Ending,     // the run is over and the body has given the CPU up: it reports a failure, or
                 // waits until its end message is closed
     Ended       // the body has nothing left to do but return; ThreadActive is false
@@ -34,7 +34,7 @@ enum class TRunEvent {
     Leave,    // body: gives the CPU up after the loop ended by Running (BodyLeave)
     EndOfRun, // body: the loop met the end of the image or left memory
     Failure,  // body: an instruction failed
-    Reported  // body: the failure has been reported
+    Reported  // body: its report is done (a failure's, or a host call that threw)
 };
 
 // The state and the Running flag. In the phases with a body at work the flag follows from

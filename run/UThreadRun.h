@@ -41,7 +41,6 @@ class TThreadRun {
     void EndMessageClosed(uint64_t run);
 
     bool Ended() const { return FControl.Phase() == TRunPhase::Ended; }
-    uint64_t Run() const { return FRun; }
 
     // Owner's thread: gives the thread the constructor's priority. The thread starts at the
     // normal one, so that an owner waiting for the body's start (TExecution::Run) is not

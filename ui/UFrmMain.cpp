@@ -70,6 +70,8 @@ TFrmMain::TFrmMain(TThreadPriority priority) : QMainWindow(nullptr), Execution(C
     TimerMoniter->setInterval(40);
 
     ConnectCommands();
+    // As WithCpu: what a command reads is never ahead of the monitor.
+    ExecutionCommands.OnHandOver = [this] { CatchUpMoniter(); };
 
     const int height = MnuMain->sizeHint().height() + ClientHeight;
     setFixedSize(ClientWidth, height);
