@@ -33,9 +33,8 @@ void TExecution::Run(const TPollHook& poll) {
         auto guard = HandOver();
         FCpu.Reset();
     }
-    Control.Reopen();
-    Control.SetRunning(true);
-    RunThread = std::make_unique<TThreadRun>(FCpu, Control, ThreadActive, FHost, ++FRunNumber, FPriority);
+    Control.Arm();
+    RunThread = std::make_unique<TThreadRun>(FCpu, Control, FHost, ++FRunNumber, FPriority);
     if (FPriority == TThreadPriority::Idle) {
         Control.OnHandOverContext = this;
         Control.OnHandOverWaiting = &TExecution::BoostHook;
@@ -48,12 +47,11 @@ void TExecution::Run(const TPollHook& poll) {
         Control.SetRunning(false);
         throw;
     }
-    // The states must read exactly: once Run returns, the body has set ThreadActive (or
-    // already ended). The body runs at the normal priority until then.
-    TThreadRun& thread = *RunThread;
-    WaitServing([&] { return thread.Phase() != TThreadRun::TPhase::Created; },
+    // The states must read exactly: once Run returns, the body has started (or already
+    // ended). The body runs at the normal priority until then.
+    WaitServing([](TRunPhase phase) { return phase != TRunPhase::Idle; },
                 std::chrono::steady_clock::time_point::max(), poll);
-    thread.LowerToPriority();
+    RunThread->LowerToPriority();
 }
 
 // An idle body on a busy machine may wait long for a core; to reach its boundary (or its
@@ -76,16 +74,9 @@ bool TExecution::Resume() {
 bool TExecution::Stop(const TPollHook& poll) {
     Control.Stop();
     if (!RunThread) return true;
-    TThreadRun& thread = *RunThread;
-    thread.Boost(true);
-    // Called under the control's lock: the body's phase and whether it holds the CPU change
-    // only with a notification, so the wait sees every step.
-    const auto settled = [&] {
-        const TThreadRun::TPhase phase = thread.Phase();
-        return phase == TThreadRun::TPhase::Ended || phase == TThreadRun::TPhase::WaitingForHost ||
-               (phase == TThreadRun::TPhase::Executing &&
-                (Control.Word.load(std::memory_order_acquire) & TRunControl::PauseRequest) &&
-                !Control.BodyHoldsCpuLocked());
+    RunThread->Boost(true);
+    const auto settled = [](TRunPhase phase) {
+        return phase == TRunPhase::Paused || phase == TRunPhase::Ending || phase == TRunPhase::Ended;
     };
     return WaitServing(settled, std::chrono::steady_clock::now() + StopWait, poll);
 }
@@ -94,7 +85,8 @@ void TExecution::End(const TPollHook& poll) {
     if (!RunThread) return;
     Control.Release();
     RunThread->Boost(true);
-    WaitServing([&] { return RunThread->Ended(); }, std::chrono::steady_clock::time_point::max(), poll);
+    WaitServing([](TRunPhase phase) { return phase == TRunPhase::Ended; },
+                std::chrono::steady_clock::time_point::max(), poll);
     Control.OnHandOverWaiting = nullptr;
     Control.OnHandOverContext = nullptr;
 }
@@ -109,19 +101,27 @@ void TExecution::EndMessageClosed(uint64_t run) {
     if (RunThread) RunThread->EndMessageClosed(run);
 }
 
+bool TExecution::EndMessageDue(uint64_t run) const {
+    return RunThread && run == FRunNumber && Control.Phase() == TRunPhase::Ending;
+}
+
 TRunState TExecution::State() const {
     if (!RunThread) return TRunState::NeverRun;
-    switch (RunThread->Phase()) {
-    case TThreadRun::TPhase::Ended:
-        return TRunState::Finished;
-    case TThreadRun::TPhase::WaitingForHost:
+    const TRunStatus status = Control.State();
+    switch (status.Phase) {
+    case TRunPhase::Idle:
+        return status.Running ? TRunState::Running : TRunState::Stopping;
+    case TRunPhase::Running:
+    case TRunPhase::HandedOver:
+        return TRunState::Running;
+    case TRunPhase::Paused:
+        return TRunState::Paused;
+    case TRunPhase::Pausing:
+    case TRunPhase::Stopping:
+    case TRunPhase::Ending:
         return TRunState::Stopping;
-    case TThreadRun::TPhase::Created:
-    case TThreadRun::TPhase::Executing:
-        break;
+    case TRunPhase::Ended:
+        return TRunState::Finished;
     }
-    const uint32_t word = Control.Word.load(std::memory_order_acquire);
-    if (word & TRunControl::Running) return TRunState::Running;
-    if ((word & TRunControl::PauseRequest) && !Control.BodyHoldsCpu()) return TRunState::Paused;
-    return TRunState::Stopping;
+    return TRunState::Finished;
 }

@@ -11,14 +11,15 @@
 #include "UThreadRun.h"
 #include "Uccpubase.h"
 
-// The run states as the commands see them.
+// The run states as the commands see them: the control's phase (TRunPhase) seen through the
+// spec's state table.
 enum class TRunState {
-    NeverRun, // no thread object;            ThreadActive false, Running false
-    Running,  // body executing;              ThreadActive true,  Running true
-    Paused,   // body parked at a boundary;   ThreadActive true,  Running false
-    Stopping, // body not yet at its test, or waiting for the end message to be closed;
-              //                              ThreadActive true,  Running false
-    Finished  // body ended;                  ThreadActive false, Running as last set
+    NeverRun, // no thread object
+    Running,  // Running, HandedOver; a body not started yet with Running set
+    Paused,   // Paused
+    Stopping, // Pausing, Stopping, Ending (waiting for the end message or reporting a
+              // failure); a body not started yet with Running clear
+    Finished  // Ended; Running as last set
 };
 
 // Execution control without a window: the commands Run, Pause, Resume, Stop, the disposal
@@ -26,8 +27,8 @@ enum class TRunState {
 // and stay thin.
 //
 // Threads: every method is for one thread, the owner's (the window's), except the
-// read-only IsRunning, ThreadActive, State and the monitor log's readers, which any thread
-// may call. Running lives in the control word; ThreadActive is written by the body only.
+// read-only IsRunning, IsThreadActive, State and the monitor log's readers, which any thread
+// may call. Running and ThreadActive are the control's mirrors of its state.
 // The CPU is touched by the owner only inside a HandOver guard: the body is then parked at
 // an instruction boundary or holds no CPU. Never call Run, Stop or Dispose while holding a
 // guard that another command would need; Dispose itself is safe even then.
@@ -44,8 +45,8 @@ class TExecution {
     TExecution& operator=(const TExecution&) = delete;
 
     // Disposes of the old thread, resets the CPU, sets Running, starts a new thread and
-    // waits (calling poll) until its body has set ThreadActive, so that the state reads
-    // Running on return (or already Stopping / Finished for a very short program).
+    // waits (calling poll) until its body has started, so that the state reads Running on
+    // return (or already Stopping / Finished for a very short program).
     void Run(const TPollHook& poll = {});
     // False when no thread object exists (nothing changes). Else parks the body at the next
     // boundary and clears Running; pausing a paused body changes nothing.
@@ -53,8 +54,9 @@ class TExecution {
     // False when no thread object exists. Else sets Running and wakes a parked body.
     bool Resume();
     // Clears Running, then waits (at most StopWait, calling poll) until the body has ended,
-    // parked, or is waiting for the end message. A paused body stays paused. True when the
-    // body got there within the wait (also when there is no thread).
+    // parked, or given the CPU up for good (Ending: waiting for the end message, or reporting
+    // a failure). A paused body stays paused. True when the body got there within the wait
+    // (also when there is no thread).
     bool Stop(const TPollHook& poll = {});
     // Ends the body whatever it is doing (running, paused, waiting for its end message) and
     // waits, calling poll, until it has ended; no end message is asked for afterwards. The
@@ -65,6 +67,10 @@ class TExecution {
     void Dispose(const TPollHook& poll = {});
     // The end message of run `run` was closed; a close for an earlier run is ignored.
     void EndMessageClosed(uint64_t run);
+    // True while run `run` is the latest and its body waits for its end message (or is
+    // about to): a message posted by a run that has been ended or replaced since is not
+    // to be shown.
+    bool EndMessageDue(uint64_t run) const;
 
     // The CPU for the owner's thread until the guard's end. Without a timeout it always
     // acquires; with one (the timer's refresh) it may give up, see Acquired().
@@ -80,7 +86,7 @@ class TExecution {
     uint64_t RunNumber() const { return FRunNumber; }
 
     TRunControl Control;
-    std::atomic<bool> ThreadActive{false};
+    std::atomic<bool>& ThreadActive = Control.ThreadActive;
     std::unique_ptr<TThreadRun> RunThread;
     TMoniterLog MoniterLog;
 

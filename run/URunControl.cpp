@@ -1,99 +1,122 @@
 #include "URunControl.h"
 
-void TRunControl::SetRunning(bool running) {
-    if (running)
-        Word.fetch_or(Running, std::memory_order_acq_rel);
-    else
-        Word.fetch_and(~uint32_t{Running}, std::memory_order_acq_rel);
-}
-
-void TRunControl::Pause() {
-    // One atomic step, so that the body never sees Running cleared without the pause.
-    uint32_t w = Word.load(std::memory_order_relaxed);
-    while (
-        !Word.compare_exchange_weak(w, (w | PauseRequest) & ~uint32_t{Running}, std::memory_order_acq_rel)) {
+TRunStatus Next(TRunStatus from, TRunEvent event, bool handOvers) {
+    using P = TRunPhase;
+    const P p = from.Phase;
+    const bool bodyless = p == P::Idle || p == P::Ending || p == P::Ended;
+    const auto to = [](P phase, bool running) { return TRunStatus{phase, running}; };
+    const P runOn = handOvers ? P::HandedOver : P::Running;
+    switch (event) {
+    case TRunEvent::Arm:
+        return p == P::Idle || p == P::Ended ? to(P::Idle, true) : from;
+    case TRunEvent::Pause:
+        if (p == P::Running) return to(P::Pausing, false);
+        if (p == P::HandedOver) return to(P::Paused, false);
+        return bodyless ? to(p, false) : from;
+    case TRunEvent::Resume:
+        if (p == P::Pausing) return to(P::Running, true);
+        if (p == P::Paused) return to(runOn, true);
+        return bodyless ? to(p, true) : from;
+    case TRunEvent::Stop:
+        if (p == P::Running) return to(P::Stopping, false);
+        if (p == P::HandedOver) return to(P::Ended, false);
+        return bodyless ? to(p, false) : from;
+    case TRunEvent::Release:
+        if (p == P::Running || p == P::Pausing || p == P::Stopping) return to(P::Stopping, false);
+        return p == P::Ended ? from : to(P::Ended, false);
+    case TRunEvent::Closed:
+    case TRunEvent::Reported:
+        return p == P::Ending ? to(P::Ended, from.Running) : from;
+    case TRunEvent::Start:
+        if (p != P::Idle) return from;
+        return from.Running ? to(runOn, true) : to(P::Ended, false);
+    case TRunEvent::Boundary:
+        if (p == P::Running || p == P::HandedOver) return to(runOn, true);
+        if (p == P::Pausing) return to(P::Paused, false);
+        if (p == P::Stopping) return to(P::Ended, false);
+        return from;
+    case TRunEvent::Leave:
+        return BodyHoldsCpu(p) ? to(P::Ended, false) : from;
+    case TRunEvent::EndOfRun:
+        if (p == P::Stopping) return to(P::Ended, false);
+        return BodyHoldsCpu(p) ? to(P::Ending, false) : from;
+    case TRunEvent::Failure:
+        return BodyHoldsCpu(p) ? to(P::Ending, false) : from;
     }
+    return from;
 }
 
-void TRunControl::Resume() {
+TRunPhase TRunControl::Phase() const {
     std::lock_guard lock(FMutex);
-    uint32_t w = Word.load(std::memory_order_relaxed);
-    while (
-        !Word.compare_exchange_weak(w, (w | Running) & ~uint32_t{PauseRequest}, std::memory_order_acq_rel)) {
-    }
+    return FPhase;
+}
+
+TRunStatus TRunControl::State() const {
+    std::lock_guard lock(FMutex);
+    return {FPhase, IsRunning()};
+}
+
+void TRunControl::Mirror(bool running) {
+    const bool pause = FPhase == TRunPhase::Pausing || FPhase == TRunPhase::Paused;
+    Word.store((running ? Running : 0u) | (pause ? PauseRequest : 0u) |
+                   (FHandOvers > 0 ? HandOverRequest : 0u),
+               std::memory_order_release);
+    ThreadActive.store(FPhase != TRunPhase::Idle && FPhase != TRunPhase::Ended, std::memory_order_release);
+}
+
+void TRunControl::ApplyLocked(TRunEvent event) {
+    const TRunStatus next = Next({FPhase, IsRunning()}, event, FHandOvers > 0);
+    FPhase = next.Phase;
+    Mirror(next.Running);
     FChanged.notify_all();
 }
 
-void TRunControl::Release() {
+void TRunControl::Apply(TRunEvent event) {
     std::lock_guard lock(FMutex);
-    FReleased = true;
-    Word.fetch_and(~uint32_t{Running | PauseRequest}, std::memory_order_acq_rel);
-    FChanged.notify_all();
-}
-
-void TRunControl::Reopen() {
-    std::lock_guard lock(FMutex);
-    FReleased = false;
-}
-
-bool TRunControl::Released() const {
-    std::lock_guard lock(FMutex);
-    return FReleased;
-}
-
-bool TRunControl::BodyHoldsCpu() const {
-    std::lock_guard lock(FMutex);
-    return FBodyHolds;
+    ApplyLocked(event);
 }
 
 bool TRunControl::BodyEnter() {
     std::unique_lock lock(FMutex);
-    FChanged.wait(lock, [&] { return FHandOvers == 0 || FReleased; });
-    if (FReleased) return false;
-    FBodyHolds = true;
-    return true;
+    ApplyLocked(TRunEvent::Start);
+    return ParkLocked(lock);
 }
 
-void TRunControl::BodyLeave() {
-    {
-        std::lock_guard lock(FMutex);
-        FBodyHolds = false;
-    }
-    FChanged.notify_all();
-}
-
-bool TRunControl::AtBoundary() {
-    std::unique_lock lock(FMutex);
+bool TRunControl::ParkLocked(std::unique_lock<std::mutex>& lock) {
     for (;;) {
-        const uint32_t w = Word.load(std::memory_order_acquire);
-        if (FReleased) {
-            if (FBodyHolds) {
-                FBodyHolds = false;
-                FChanged.notify_all();
-            }
-            return false;
-        }
-        const bool parked = FHandOvers > 0 || (w & PauseRequest);
-        if (!parked) {
-            FBodyHolds = true;
-            return (w & Running) != 0;
-        }
-        if (FBodyHolds) {
-            FBodyHolds = false;
-            FChanged.notify_all();
-        }
+        if (FPhase == TRunPhase::HandedOver && FHandOvers == 0) ApplyLocked(TRunEvent::Boundary);
+        if (FPhase != TRunPhase::HandedOver && FPhase != TRunPhase::Paused) return ::BodyHoldsCpu(FPhase);
         FChanged.wait(lock);
     }
 }
 
+bool TRunControl::AtBoundary() {
+    std::unique_lock lock(FMutex);
+    // A loop that no body drives (the runner, tests) ends at any word but Running.
+    if (FPhase == TRunPhase::Idle) return false;
+    ApplyLocked(TRunEvent::Boundary);
+    return ParkLocked(lock);
+}
+
+bool TRunControl::BodyEnds(bool failed) {
+    std::lock_guard lock(FMutex);
+    ApplyLocked(failed ? TRunEvent::Failure : TRunEvent::EndOfRun);
+    return FPhase == TRunPhase::Ending;
+}
+
+void TRunControl::WaitForEnd() {
+    std::unique_lock lock(FMutex);
+    FChanged.wait(lock, [&] { return FPhase == TRunPhase::Ended; });
+}
+
 bool TRunControl::Acquire(std::chrono::milliseconds timeout, bool bounded) {
     std::unique_lock lock(FMutex);
-    if (FHandOvers++ == 0) Word.fetch_or(HandOverRequest, std::memory_order_acq_rel);
-    if (!FBodyHolds) return true;
+    if (FHandOvers++ == 0) Mirror(IsRunning());
+    if (!::BodyHoldsCpu(FPhase)) return true;
     const auto start = std::chrono::steady_clock::now();
     const auto boostAt = start + BoostAfter;
     bool boosted = false;
-    while (FBodyHolds) {
+    while (::BodyHoldsCpu(FPhase)) {
         const auto now = std::chrono::steady_clock::now();
         if (bounded && now >= start + timeout) {
             lock.unlock();
@@ -121,10 +144,11 @@ bool TRunControl::Acquire(std::chrono::milliseconds timeout, bool bounded) {
 }
 
 void TRunControl::Hand() {
-    {
-        std::lock_guard lock(FMutex);
-        if (--FHandOvers == 0) Word.fetch_and(~uint32_t{HandOverRequest}, std::memory_order_acq_rel);
-    }
+    std::lock_guard lock(FMutex);
+    // A parked body takes itself back to Running when it wakes (AtBoundary), so that a
+    // hand-over taken right after this one finds it still parked.
+    --FHandOvers;
+    Mirror(IsRunning());
     FChanged.notify_all();
 }
 

@@ -147,6 +147,10 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
         result.End = TRunEnd::DivisionByZero;
         result.Executed = maxSteps - left;
         return result;
+    } catch (...) {
+        // Any other failure goes to the caller as it is, with the CPU at the failing word.
+        cpu.IPOffset = s.Ip;
+        throw;
     }
 done:
     result.Executed = maxSteps - left;

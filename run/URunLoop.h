@@ -29,6 +29,6 @@ const char* RunEndName(TRunEnd end); // "end", "left-memory", "stopped", "step-l
 // On return the CPU holds the exact state, IPOffset included.
 TRunResult RunLoop(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps = UINT64_MAX);
 
-// The same loop without the step budget and the instruction count (Executed is 0): the
-// window's run thread needs neither, and it is about a tenth faster.
+// The same loop without the step budget and the instruction count (Executed is 0), for the
+// window's run thread, which needs neither; bench_run_loop compares the two.
 TRunResult RunLoopUncounted(TCCPUBase& cpu, TRunControl& control);

@@ -19,10 +19,9 @@ void SetPolicy(pthread_t thread, TThreadPriority priority) {
 
 } // namespace
 
-TThreadRun::TThreadRun(TCCPUBase& cpu, TRunControl& control, std::atomic<bool>& threadActive, TRunHost& host,
-                       uint64_t run, TThreadPriority priority)
-    : FCpu(cpu), FControl(control), FThreadActive(threadActive), FHost(host), FRun(run), FPriority(priority) {
-}
+TThreadRun::TThreadRun(TCCPUBase& cpu, TRunControl& control, TRunHost& host, uint64_t run,
+                       TThreadPriority priority)
+    : FCpu(cpu), FControl(control), FHost(host), FRun(run), FPriority(priority) {}
 
 TThreadRun::~TThreadRun() {
     Join();
@@ -37,8 +36,7 @@ void TThreadRun::Join() {
 }
 
 void TThreadRun::EndMessageClosed(uint64_t run) {
-    if (run != FRun) return;
-    FControl.Notify([&] { FEndMessageClosed = true; });
+    if (run == FRun) FControl.EndMessageClosed();
 }
 
 void TThreadRun::LowerToPriority() {
@@ -51,50 +49,34 @@ void TThreadRun::Boost(bool boosted) {
     SetPolicy(FThread.native_handle(), boosted ? TThreadPriority::Normal : TThreadPriority::Idle);
 }
 
-void TThreadRun::Finish(TPhase phase) {
-    if (phase != TPhase::Created) FThreadActive.store(false, std::memory_order_release);
-    // Announced under the control's lock so that a disposal waiting on it cannot miss it.
-    FControl.Notify([&] { FPhase.store(TPhase::Ended, std::memory_order_release); });
-}
-
 void TThreadRun::Body() {
-    if (!FControl.IsRunning()) {
-        Finish(TPhase::Created);
-        return;
-    }
-    FThreadActive.store(true, std::memory_order_release);
-    FControl.Notify([&] { FPhase.store(TPhase::Executing, std::memory_order_release); });
-    if (!FControl.BodyEnter()) {
-        Finish(TPhase::Executing);
-        return;
-    }
-
+    if (!FControl.BodyEnter()) return;
     std::string failure;
     TRunEnd end = TRunEnd::Stopped;
     try {
-        end = RunLoop(FCpu, FControl).End;
+        end = RunLoopUncounted(FCpu, FControl).End;
         if (end == TRunEnd::DivisionByZero) failure = TDivisionByZero().what();
     } catch (const std::exception& e) {
         failure = e.what();
     } catch (...) {
         failure = "Unknown failure";
     }
-    if (!failure.empty()) end = TRunEnd::DivisionByZero;
-    if (end != TRunEnd::Stopped) FControl.SetRunning(false);
-    FControl.BodyLeave();
+    if (failure.empty() && end == TRunEnd::Stopped) {
+        FControl.BodyLeave(); // the control has ended the run already
+        return;
+    }
+    if (!FControl.BodyEnds(!failure.empty())) return; // a stop or release was pending
 
     // The host's calls are the owner's code; whatever they throw must not end the process
-    // or leave ThreadActive set.
+    // or leave the run unended.
     try {
-        if (end == TRunEnd::EndOfImage || end == TRunEnd::LeftMemory) {
-            FPhase.store(TPhase::WaitingForHost, std::memory_order_release);
-            FControl.Notify([] {});
+        if (failure.empty()) {
             FHost.RunEndMessageDue(FRun);
-            FControl.WaitFor([&] { return FEndMessageClosed; });
-        } else if (end == TRunEnd::DivisionByZero) {
+            FControl.WaitForEnd();
+        } else {
             FHost.RunFailed(FRun, failure);
         }
     } catch (...) {
     }
-    Finish(TPhase::Executing);
+    FControl.BodyReported();
 }

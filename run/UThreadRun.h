@@ -1,5 +1,4 @@
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <thread>
 
@@ -19,21 +18,18 @@ enum class TThreadPriority {
 // thread. The body runs on the new thread and reaches the CPU only while it holds it by
 // the control's rules; it reports to the host only after giving the CPU up.
 //
-// The body, in order: (1) if Running is clear, end at once without touching ThreadActive;
-// (2) set ThreadActive; run the loop; then by the loop's end:
-//  - end of image / left memory: clear Running, give the CPU up, RunEndMessageDue, wait
-//    until EndMessageClosed or the control is released, clear ThreadActive;
-//  - stopped: clear ThreadActive;
-//  - division by zero (or any other failure): clear Running, give the CPU up, RunFailed,
-//    clear ThreadActive.
-// Every ending clears ThreadActive before Phase becomes Ended, so an ended body never
-// leaves ThreadActive true.
+// The body, in the control's states (TRunPhase): it starts (Idle -> Running, or Ended at once
+// when Running is clear, without touching ThreadActive), runs the uncounted loop, and by the
+// loop's end:
+//  - stopped (Stop, Release): the control has ended the run already;
+//  - end of image / left memory: Ending with Running clear, RunEndMessageDue, then it waits
+//    until EndMessageClosed or a release ends the run;
+//  - an instruction failed (division by zero, or any other exception out of the loop, with
+//    its own message): Ending with Running clear, RunFailed, Ended.
+// ThreadActive mirrors the state, so an ended body never leaves it true.
 class TThreadRun {
   public:
-    enum class TPhase { Created, Executing, WaitingForHost, Ended };
-
-    TThreadRun(TCCPUBase& cpu, TRunControl& control, std::atomic<bool>& threadActive, TRunHost& host,
-               uint64_t run, TThreadPriority priority);
+    TThreadRun(TCCPUBase& cpu, TRunControl& control, TRunHost& host, uint64_t run, TThreadPriority priority);
     // Joins. The owner releases the control (or lets the body end) first, else this blocks.
     ~TThreadRun();
     TThreadRun(const TThreadRun&) = delete;
@@ -44,9 +40,7 @@ class TThreadRun {
     // Lets a body that waits for the end message go on; a close for another run is ignored.
     void EndMessageClosed(uint64_t run);
 
-    TPhase Phase() const { return FPhase.load(std::memory_order_acquire); }
-    bool Ended() const { return Phase() == TPhase::Ended; }
-    uint64_t Run() const { return FRun; }
+    bool Ended() const { return FControl.Phase() == TRunPhase::Ended; }
 
     // Owner's thread: gives the thread the constructor's priority. The thread starts at the
     // normal one, so that an owner waiting for the body's start (TExecution::Run) is not
@@ -60,15 +54,11 @@ class TThreadRun {
 
   private:
     void Body();
-    void Finish(TPhase phase);
 
     TCCPUBase& FCpu;
     TRunControl& FControl;
-    std::atomic<bool>& FThreadActive;
     TRunHost& FHost;
     const uint64_t FRun;
     const TThreadPriority FPriority;
-    std::atomic<TPhase> FPhase{TPhase::Created};
-    bool FEndMessageClosed = false; // behind the control's lock (Notify / WaitFor)
     std::thread FThread;
 };

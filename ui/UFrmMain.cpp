@@ -1,11 +1,12 @@
 #include "UFrmMain.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
-#include <QCompleter>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -25,12 +26,15 @@
 #include "UCommandGuard.h"
 #include "UHelpCommands.h"
 #include "UKeyHold.h"
+#include "UKeyMap.h"
+#include "ULoadStatus.h"
 #include "UMemoryTools.h"
 #include "UMoniterView.h"
 #include "UNumberParse.h"
 #include "UProgramIcon.h"
 #include "URegisterPanel.h"
 #include "UToolbarImages.h"
+#include "UWindowParts.h"
 
 TFrmMain* FrmMain = nullptr;
 
@@ -40,44 +44,6 @@ constexpr int ClientWidth = 1297;
 constexpr int ClientHeight = 629; // below the menu bar: toolbar, tabs, splitter, bottom area
 constexpr int ToolBarHeight = 29;
 constexpr int BottomHeight = 164;
-
-template <class T> T* Named(T* object, const char* name) {
-    object->setObjectName(QString::fromLatin1(name));
-    return object;
-}
-
-QAction* Separator(QMenu* menu, const char* name) {
-    return Named(menu->addSeparator(), name);
-}
-
-// The window's font: "宋体" at 12 px. Where no such font is installed it falls back to the
-// CJK font that the program's set-up installs, so Chinese never renders as boxes.
-QFont WindowFont() {
-    QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei"),
-                                QStringLiteral("Noto Sans CJK SC")});
-    QFont font(QStringLiteral("宋体"));
-    font.setPixelSize(12);
-    return font;
-}
-
-QStatusBar* StatusBarWithPanels(const char* name, int readyWidth, const QString& notice) {
-    auto* bar = Named(new QStatusBar, name);
-    bar->setSizeGripEnabled(false);
-    bar->setFixedHeight(19);
-    auto* ready = new QLabel(QStringLiteral("就绪"));
-    ready->setMinimumWidth(readyWidth);
-    bar->addWidget(ready);
-    bar->addWidget(new QLabel(notice), 1);
-    return bar;
-}
-
-QPlainTextEdit* Memo(const char* name, const QString& firstLine) {
-    auto* memo = Named(new QPlainTextEdit, name);
-    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    if (!firstLine.isEmpty()) memo->setPlainText(firstLine);
-    return memo;
-}
 
 } // namespace
 
@@ -96,24 +62,7 @@ TFrmMain::TFrmMain(TThreadPriority priority) : QMainWindow(nullptr), Execution(C
     BuildPages();
     BuildBottom();
 
-    OpenBinDlg = Named(new QFileDialog(this), "OpenBinDlg");
-    OpenBinDlg->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenBinDlg->setFileMode(QFileDialog::ExistingFile);
-    OpenBinDlg->setDefaultSuffix(QStringLiteral("bin"));
-    // Each filter is "<caption> (<patterns>)" and only the caption is shown, so the last one
-    // can read "(*.*)" and still match names without a dot.
-    OpenBinDlg->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
-    OpenBinDlg->setNameFilters({QStringLiteral("二进制代码文件(*.bin) (*.bin)"),
-                                QStringLiteral("新二进制代码文件(*.zlmbin) (*.zlmbin)"),
-                                QStringLiteral("所有文件(*.*) (*)")});
-    // The file name's completer leaves its popup on screen when Enter accepts the dialog,
-    // where it would take the next click.
-    connect(OpenBinDlg, &QDialog::finished, OpenBinDlg, [dialog = OpenBinDlg] {
-        for (QCompleter* completer : dialog->findChildren<QCompleter*>())
-            if (QAbstractItemView* popup = completer->popup()) popup->hide();
-    });
-    // Wide enough for the size and date columns, which Qt's default size cuts to "···".
-    OpenBinDlg->resize(760, 460);
+    OpenBinDlg = MakeOpenBinDlg(this);
 
     TimerMain = Named(new QTimer(this), "TimerMain");
     TimerMain->setInterval(500);
@@ -121,6 +70,8 @@ TFrmMain::TFrmMain(TThreadPriority priority) : QMainWindow(nullptr), Execution(C
     TimerMoniter->setInterval(40);
 
     ConnectCommands();
+    // As WithCpu: what a command reads is never ahead of the monitor.
+    ExecutionCommands.OnHandOver = [this] { CatchUpMoniter(); };
 
     const int height = MnuMain->sizeHint().height() + ClientHeight;
     setFixedSize(ClientWidth, height);
@@ -132,6 +83,7 @@ TFrmMain::TFrmMain(TThreadPriority priority) : QMainWindow(nullptr), Execution(C
 TFrmMain::~TFrmMain() {
     // No events are served from here on: the disposal ends the body whatever it waits for.
     FDestroying = true;
+    FWaits.Shut();
     FormDestroy();
     if (FrmMain == this) FrmMain = nullptr;
 }
@@ -352,17 +304,20 @@ void TFrmMain::BtnFlashClick() {
 
 void TFrmMain::BtnSetMemorySizeClick() {
     const int32_t size = ParseInt32(TabMemory->EditSize->text());
+    TExecutionCommands::TResizeResult resized;
+    {
+        TCommandWaits::TScope wait(FWaits);
+        resized = ExecutionCommands.SetMemorySize(size, Poll());
+    }
     // Re-sizing to nothing would throw the whole memory away; it is refused instead.
-    if (size <= 0) {
+    if (resized.Refused) {
         ShowMessageBox(
             this, QMessageBox::Warning, QStringLiteral("系统提示"),
             QStringLiteral("内存大小必须大于0：%1\r\nMemory size must be greater than 0: %1").arg(size));
         return;
     }
-    // A run would otherwise end at its next fetch from the empty store as if it had finished.
-    EndRunForCommand();
-    const int32_t status = WithCpu([size](TCCPU& cpu) { return cpu.Memory.SetSize(size); });
-    if (status == -2)
+    ReportEndedRun(resized.Run);
+    if (resized.Status == -2)
         ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("系统提示"),
                        QStringLiteral("无法分配内存：%1字节\r\nCannot allocate memory: %1 bytes").arg(size));
 }
@@ -405,4 +360,162 @@ void TFrmMain::MnuAboutClick() {
 
 void TFrmMain::FormShow() {
     GetArgsToEdit();
+}
+
+// ---- execution: waits, the run thread's reports ----
+
+// The hook serves timers, posted reports and repaints, not the user's input: clicks and keys
+// given during a wait of at most a few milliseconds are delivered after it. The destructor
+// serves nothing, as the window is half gone by then.
+TExecution::TPollHook TFrmMain::Poll() {
+    if (FDestroying) return {};
+    return [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+}
+
+// Both come on the run thread: they post to the window's thread and return.
+void TFrmMain::RunEndMessageDue(uint64_t run) {
+    QMetaObject::invokeMethod(
+        this, [this, run] { FRunBoxes.ShowEndMessage(Execution, run); }, Qt::QueuedConnection);
+}
+
+void TFrmMain::RunFailed(uint64_t, const std::string& message) {
+    const QString text = QString::fromStdString(message);
+    QMetaObject::invokeMethod(
+        this, [this, text] { FRunBoxes.ShowFailure(text); }, Qt::QueuedConnection);
+}
+
+void TFrmMain::ReportEndedRun(const TExecutionCommands::TEndedRun& ended) {
+    if (!ended.Ended) return;
+    FRunBoxes.CloseAll(); // an end message open now belonged to that run, which has finished
+    if (ended.WasRunning) MemoInfo->appendPlainText(QStringLiteral("运行已停止。The run was stopped."));
+}
+
+// ---- execution commands ----
+
+void TFrmMain::MnuOpenClick() {
+    if (FWaits.Defer("MnuOpenClick", [this] { Command(&TFrmMain::MnuOpenClick); })) return;
+    if (OpenBinDlg->exec() != QDialog::Accepted) return;
+    const QString path = QDir::toNativeSeparators(OpenBinDlg->selectedFiles().value(0));
+    if (path.isEmpty()) return;
+    // The next showing starts in the folder of this file (the dialog is kept for the session).
+    OpenBinDlg->setDirectory(QFileInfo(path).absolutePath());
+    TExecutionCommands::TOpenResult opened;
+    {
+        TCommandWaits::TScope wait(FWaits);
+        opened = ExecutionCommands.Open(QFile::encodeName(path).toStdString(), Poll());
+    }
+    ReportEndedRun(opened.Run);
+    // Only a loaded image is announced; a refused one is explained, in MemoInfo on one line
+    // and in a box, and memory stays as it was.
+    if (opened.Status == 0) {
+        MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
+    } else {
+        const QString reason =
+            QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window);
+        MemoInfo->appendPlainText(QStringLiteral("装入Bin文件失败:") + path + u' ' +
+                                  QString(reason).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
+        ShowMessageBox(this, QMessageBox::NoIcon, QStringLiteral("系统提示"),
+                       QStringLiteral("装入Bin文件失败:") + path + QStringLiteral("\r\n") + reason,
+                       QStringLiteral("OpenFailed"));
+    }
+    MnuResetClick();
+    BtnFlashClick();
+    GetArgsToEdit();
+}
+
+// The panel keeps its values until the next refresh.
+void TFrmMain::MnuResetClick() {
+    ExecutionCommands.Reset();
+    MemoInfo->appendPlainText(QStringLiteral("复位成功！"));
+}
+
+// During a run the step takes the CPU between two instructions; the run goes on from the
+// stepped state. Division by zero leaves the handler through the command guard's error box,
+// so the panel is not refreshed then.
+void TFrmMain::MnuStepClick() {
+    const int64_t status = ExecutionCommands.Step();
+    CatchUpMoniter();
+    if (status == FetchEndOfImage)
+        ShowMessageBox(this, QMessageBox::NoIcon, QStringLiteral("系统提示"),
+                       QStringLiteral("已经是最后一行程序！"), QStringLiteral("LastLine"));
+    GetArgsToEdit();
+}
+
+// The execution disposes of the old thread before the reset, so no old body runs after it.
+void TFrmMain::MnuRunClick() {
+    if (FWaits.Defer("MnuRunClick", [this] { Command(&TFrmMain::MnuRunClick); })) return;
+    TimerMain->start();
+    {
+        TCommandWaits::TScope wait(FWaits);
+        Execution.Run(Poll());
+    }
+    TimerMoniter->start();
+}
+
+void TFrmMain::MnuPluaseClick() {
+    if (!Execution.Pause()) return; // never run: nothing at all
+    GetArgsToEdit();
+}
+
+void TFrmMain::MnuResumeClick() {
+    if (!Execution.Resume()) return;
+    GetArgsToEdit();
+    TimerMain->start();
+    TimerMoniter->start();
+}
+
+// Waits until the body has ended (or parked, or waits for its end message), at most 100 ms;
+// a paused run stays paused.
+void TFrmMain::MnuStopClick() {
+    TimerMain->stop(); // first: the wait serves timers
+    {
+        TCommandWaits::TScope wait(FWaits);
+        Execution.Stop(Poll());
+    }
+    GetArgsToEdit();
+}
+
+// The tick comes every 500 ms during a run: a box the user is typing into keeps its text
+// until BtnEditToArgs writes it or a command refreshes the panel. A tick whose hand-over the
+// run thread does not give in time is skipped; the next one tries again.
+void TFrmMain::TimerMainTimer() {
+    if (!ExecutionCommands.Refresh([this](TCCPUBase& cpu) {
+            TabRegs->Display(TRegisterPanel::Read(cpu), TRegisterPanel::KeepTyped);
+        }))
+        return;
+    if (!Running()) TimerMain->stop();
+}
+
+// The key word is one atomic store: no hand-over, so typing never waits for the run thread.
+void TFrmMain::MemoMessageKeyDown(QKeyEvent* event) {
+    Cpu.Ports.Keyboard.Data.store(KeyPressWord(event), std::memory_order_relaxed);
+}
+
+void TFrmMain::MemoMessageKeyUp(QKeyEvent*) {
+    Cpu.Ports.Keyboard.Data.store(0, std::memory_order_relaxed);
+}
+
+// The run thread must have ended before Cpu goes. A box the body waits for is closed first,
+// so the body is not left waiting for a user who can no longer answer.
+void TFrmMain::FormDestroy() {
+    TimerMain->stop();
+    TimerMoniter->stop();
+    FRunBoxes.CloseAll();
+    {
+        TCommandWaits::TScope wait(FWaits);
+        Execution.Dispose(Poll());
+    }
+    CatchUpMoniter();
+}
+
+// Closing ends the run thread at once; while a wait of the execution is in progress the
+// close is deferred until it has ended.
+void TFrmMain::closeEvent(QCloseEvent* event) {
+    if (FWaits.Waiting()) {
+        FWaits.DeferClose([this] { close(); });
+        event->ignore();
+        return;
+    }
+    Command(&TFrmMain::FormDestroy);
+    QMainWindow::closeEvent(event);
 }

@@ -1,14 +1,14 @@
 #pragma once
-#include <QList>
 #include <QMainWindow>
-#include <QMessageBox>
-#include <QPointer>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <utility>
 
+#include "UCommandWaits.h"
 #include "UExecution.h"
+#include "UExecutionCommands.h"
+#include "URunBoxes.h"
 #include "Uccpu.h"
 
 class QAction;
@@ -60,6 +60,9 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // Execution control: the control word, the run thread and the monitor log. Declared
     // after Cpu, so it (and its thread) is gone before the CPU.
     TExecution Execution;
+    // The execution commands that act on the CPU; the handlers below turn their results into
+    // the window's texts and boxes.
+    TExecutionCommands ExecutionCommands{Cpu, Execution};
     // The run flags are the execution's: Running is the control word's Running bit.
     bool Running() const { return Execution.IsRunning(); }
     int64_t ViewBegin = 0;
@@ -177,27 +180,16 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // Waits of the execution (Run, Stop, disposal) serve the window's events through this
     // hook. Commands that would replace the thread or the window meanwhile are deferred.
     TExecution::TPollHook Poll();
-    class TWaitScope;
-    // True (and the command remembered for later) while a wait is in progress.
-    bool DeferDuringWait(void (TFrmMain::*handler)());
-    void RunDeferred();
-    // Shows a box for the run thread's report without a nested event loop.
-    QMessageBox* OpenRunBox(QMessageBox::Icon icon, const QString& caption, const QString& text);
-    void ShowEndMessage(uint64_t run);
-    void ShowRunFailure(const QString& message);
-    void CloseRunBoxes();
-    // For Open and the memory re-size, which replace what a run works on: a running or
-    // paused run is ended as a replacing Run ends it (no end message; a later Resume
-    // continues nothing) and "运行已停止。" is written to MemoInfo. A body that waits for its
-    // end message has finished already: its box is closed and nothing is written.
-    void EndRunForCommand();
+    // Before Open's and the re-size's own work: a running or paused run is ended as a
+    // replacing Run ends it (no end message; a later Resume continues nothing) and
+    // "运行已停止。" is written to MemoInfo. A body that waits for its end message has finished
+    // already: its box is closed and nothing is written.
+    void ReportEndedRun(const TExecutionCommands::TEndedRun& ended);
 
     bool FShown = false;
     bool FDestroying = false;
-    int FWaits = 0;
-    QList<void (TFrmMain::*)()> FDeferred;
-    bool FCloseDeferred = false;
-    QList<QPointer<QMessageBox>> FRunBoxes;
+    TCommandWaits FWaits{this};
+    TRunBoxes FRunBoxes{this, [this] { CatchUpMoniter(); }};
     // Feeds MemoMessageKeyDown/Up from MemoMessage. Declared after Cpu, so it is gone
     // (and watches nothing) before the CPU.
     std::unique_ptr<TKeyHold> FKeyHold;

@@ -1,5 +1,9 @@
 #include "UKeyMap.h"
 
+#include <QKeyEvent>
+
+#include "Ukeyboardport.h"
+
 namespace {
 
 struct TKeyPair {
@@ -61,4 +65,24 @@ uint16_t WindowsVirtualKey(int qtKey, Qt::KeyboardModifiers modifiers) {
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
         return static_cast<uint16_t>(0x70 + (qtKey - Qt::Key_F1));
     return Find(std::begin(Named), std::end(Named), qtKey);
+}
+
+uint64_t KeyPressWord(const QKeyEvent* event) {
+    Qt::KeyboardModifiers modifiers = event->modifiers();
+    switch (event->key()) {
+    case Qt::Key_Shift:
+        modifiers |= Qt::ShiftModifier;
+        break;
+    case Qt::Key_Control:
+        modifiers |= Qt::ControlModifier;
+        break;
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+        modifiers |= Qt::AltModifier;
+        break;
+    default:
+        break;
+    }
+    return TKeyboardPort::KeyWord(WindowsVirtualKey(event->key(), modifiers), modifiers & Qt::ShiftModifier,
+                                  modifiers & Qt::AltModifier, modifiers & Qt::ControlModifier);
 }

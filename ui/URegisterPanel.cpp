@@ -111,7 +111,7 @@ TRegisterPanel::TRegisterPanel(QWidget* parent) : QWidget(parent) {
         Q_ASSERT(box);
 }
 
-TRegisterPanel::TValues TRegisterPanel::Read(TCCPU& cpu) {
+TRegisterPanel::TValues TRegisterPanel::Read(TCCPUBase& cpu) {
     TValues values{};
     for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i)
         values[static_cast<size_t>(i)] = static_cast<uint64_t>(cpu.PanelRegister(i));

@@ -26,7 +26,7 @@ class TRegisterPanel : public QWidget {
 
     // Snapshot of every row from the CPU (call while holding the CPU); EditOp reads the
     // eight bytes at IPOffset little-endian, bytes outside memory counting as 0.
-    static TValues Read(TCCPU& cpu);
+    static TValues Read(TCCPUBase& cpu);
     // Shows a snapshot, sixteen upper-case hex digits per box. KeepTyped leaves the boxes the
     // user has edited since they were last set (QLineEdit::isModified) as they are.
     enum TDisplay { All, KeepTyped };

@@ -98,7 +98,7 @@ void BM_PauseTakesEffect(benchmark::State& state) {
         exec.Pause();
         // Sleeps until the body gives the CPU up: a spinning reader would take the core
         // the body needs on a loaded machine.
-        exec.Control.WaitUntil([&] { return !exec.Control.BodyHoldsCpuLocked(); },
+        exec.Control.WaitUntil([](TRunPhase phase) { return phase == TRunPhase::Paused; },
                                steady_clock::now() + seconds(1));
         state.SetIterationTime(duration<double>(steady_clock::now() - start).count());
     }

@@ -9,12 +9,16 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <random>
+#include <string>
 #include <thread>
+#include <unistd.h>
 
 #include "TestImage.h"
 #include "UExecution.h"
+#include "UExecutionCommands.h"
 #include "Uccpu.h"
 
 using namespace rtest;
@@ -84,14 +88,37 @@ class TSequenceCheck {
     uint64_t FLast = 0;
 };
 
+// The images as files in a folder of their own, for the real Open.
+class TImageFiles {
+  public:
+    TImageFiles() {
+        char folder[] = "/tmp/roz-stress-XXXXXX";
+        if (mkdtemp(folder)) FFolder = folder;
+        const TImage images[] = {Printer(), Printer(50), Printer(3000), Printer(200, true)};
+        for (const TImage& image : images) {
+            Paths.push_back(FFolder + "/" + std::to_string(Paths.size()) + ".bin");
+            std::ofstream(Paths.back(), std::ios::binary)
+                .write(reinterpret_cast<const char*>(image.Bytes.data()),
+                       std::streamsize(image.Bytes.size()));
+        }
+        Paths.push_back(FFolder + "/missing.bin"); // a refused load keeps memory as it was
+    }
+    ~TImageFiles() {
+        for (const std::string& path : Paths)
+            unlink(path.c_str());
+        rmdir(FFolder.c_str());
+    }
+    std::vector<std::string> Paths;
+
+  private:
+    std::string FFolder;
+};
+
 class TStress {
   public:
-    TStress(TThreadPriority priority, uint32_t seed) : Exec(Cpu, Host, priority), Random(seed) {
-        Images.push_back(Printer());
-        Images.push_back(Printer(50));
-        Images.push_back(Printer(3000));
-        Images.push_back(Printer(200, true));
-        Images[0].Load(Cpu);
+    TStress(TThreadPriority priority, uint32_t seed, const TImageFiles& files)
+        : Exec(Cpu, Host, priority), Commands(Cpu, Exec), Random(seed), Files(files) {
+        Cpu.Memory.LoadImage(Files.Paths[0]);
     }
 
     // Runs sequences until the deadline; returns the number of commands given.
@@ -151,30 +178,30 @@ class TStress {
             EXPECT_FALSE(Exec.IsRunning());
             break;
         case 4: { // step
-            auto guard = Exec.HandOver();
             try {
-                Cpu.FetchAndExecute(Cpu.IPOffset);
+                Commands.Step();
             } catch (const TDivisionByZero&) {
             }
+            auto guard = Exec.HandOver();
             CheckCpu();
             break;
         }
-        case 5: { // reset
-            auto guard = Exec.HandOver();
-            Cpu.Reset();
+        case 5:
+            Commands.Reset();
             break;
-        }
         case 6:
-        case 7: { // the timer's refresh: skips its tick when the CPU is not handed over soon
-            auto guard = Exec.HandOver(milliseconds(2));
-            if (guard.Acquired()) CheckCpu();
+        case 7: // the timer's refresh: skips its tick when the CPU is not handed over soon
+            Commands.Refresh([this](TCCPUBase&) { CheckCpu(); });
             break;
-        }
-        case 8: { // open, with a re-size
-            auto guard = Exec.HandOver();
-            Cpu.Memory.SetSize(9000 + static_cast<int64_t>(Random() % 3000));
-            Images[Random() % Images.size()].Load(Cpu);
-            Cpu.Reset();
+        case 8: { // a re-size, then open and reset, as the window gives them: both end the run
+            const TExecutionCommands::TResizeResult resized =
+                Commands.SetMemorySize(9000 + static_cast<int64_t>(Random() % 3000), Poll());
+            EXPECT_EQ(resized.Status, 0);
+            const TExecutionCommands::TOpenResult opened =
+                Commands.Open(Files.Paths[Random() % Files.Paths.size()], Poll());
+            EXPECT_FALSE(opened.Run.Ended); // the re-size has ended it already
+            EXPECT_NE(Exec.State(), TRunState::Running);
+            Commands.Reset();
             break;
         }
         case 9:
@@ -214,8 +241,9 @@ class TStress {
     TCCPU Cpu;
     TQueueHost Host;
     TExecution Exec;
+    TExecutionCommands Commands;
     std::mt19937 Random;
-    std::vector<TImage> Images;
+    const TImageFiles& Files;
     TSequenceCheck Check;
 };
 
@@ -248,8 +276,9 @@ TEST(RunStress, RandomCommandsAgainstRunningPrograms) {
     uint64_t events = 0;
     {
         std::atomic<bool> keysDone{false};
-        TStress normal(TThreadPriority::Normal, 12345);
-        TStress idle(TThreadPriority::Idle, 777);
+        const TImageFiles files;
+        TStress normal(TThreadPriority::Normal, 12345, files);
+        TStress idle(TThreadPriority::Idle, 777, files);
         // Key events from another thread, racing with IN on the run thread and in steps.
         std::thread keys([&] {
             std::mt19937 random(99);

@@ -1,6 +1,7 @@
 // The run thread and the commands, as the window will drive them, with a fake host.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
@@ -97,14 +98,13 @@ TEST_F(RunThread, FinishedPauseAndResumeOnlySetRunning) {
 TEST_F(RunThread, BodyEndsAtOnceWhenRunningIsClearAtItsStart) {
     Load(Counter());
     TRunControl control;
-    std::atomic<bool> active{false};
     {
-        TThreadRun thread(Cpu, control, active, Host, 1, TThreadPriority::Normal);
+        TThreadRun thread(Cpu, control, Host, 1, TThreadPriority::Normal);
         thread.Start();
         thread.Join();
         EXPECT_TRUE(thread.Ended());
     }
-    EXPECT_FALSE(active.load());
+    EXPECT_FALSE(control.ThreadActive.load());
     EXPECT_EQ(Cpu.R[1], 0);
     EXPECT_TRUE(Host.EndMessagesCopy().empty());
 }
@@ -281,6 +281,26 @@ TEST_F(RunThread, HandOversSeeConsistentStates) {
     }
     EXPECT_GT(acquired, 150);
     ExpectState(TRunState::Running, true, true);
+}
+
+// Any other exception out of the loop ends the run as a failure with its own message, the
+// CPU at the failing word (here the program's first OUT, into a sink that throws).
+TEST_F(RunThread, OtherFailuresAreReportedAsTheyAre) {
+    struct TThrowingSink final : TMoniterSink {
+        void MoniterOutput(uint64_t) override { throw std::runtime_error("monitor unplugged"); }
+    } sink;
+    Load(Printer(3));
+    Cpu.Ports.Moniter.Sink = &sink;
+    Exec.Run();
+    AwaitState(TRunState::Finished);
+    Cpu.Ports.Moniter.Sink = &Exec.MoniterLog;
+    const auto failures = Host.FailuresCopy();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].second, "monitor unplugged");
+    EXPECT_TRUE(Host.EndMessagesCopy().empty());
+    uint32_t word = 0;
+    std::memcpy(&word, Cpu.Memory.Buffer() + Cpu.IPOffset, 4);
+    EXPECT_EQ(word >> 24, 0x51u);
 }
 
 TEST_F(RunThread, GuardHandsBackWhenTheCodeInsideThrows) {
