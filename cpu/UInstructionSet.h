@@ -176,19 +176,6 @@ constexpr uint32_t Encode(TInstr row, uint32_t a = 0, uint32_t b = 0, uint32_t c
     return uint32_t{TopByteOf(row)} << 24 | (a & 0xFF) << 16 | (b & 0xFF) << 8 | (c & 0xFF);
 }
 
-// The row or alias with this upper-case mnemonic: its row and the form the assembler reads.
-struct TMnemonicLookup {
-    const TInstruction* Row;
-    TOperandForm Form;
-};
-constexpr TMnemonicLookup FindMnemonic(std::string_view upperName) {
-    for (const TInstruction& row : Instructions)
-        if (upperName == row.Mnemonic) return {&row, row.Form};
-    for (const TAlias& alias : Aliases)
-        if (upperName == alias.Mnemonic) return {&InstructionOf(alias.Row), alias.Form};
-    return {nullptr, TOperandForm::None};
-}
-
 namespace table_checks {
 
 constexpr bool UniqueEncodings() {

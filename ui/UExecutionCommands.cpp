@@ -15,6 +15,7 @@
 #include "UCommandGuard.h"
 #include "UFrmMain.h"
 #include "UKeyMap.h"
+#include "ULoadStatus.h"
 #include "UMoniterView.h"
 #include "URegisterPanel.h"
 
@@ -29,22 +30,8 @@ constexpr std::chrono::milliseconds RefreshWait{20};
 // The reason for a refused code image, in Chinese, then in English; statuses as LoadImage
 // returns them.
 QString LoadFailure(int32_t status) {
-    switch (status) {
-    case -1:
-        return QStringLiteral("文件名为空\r\nFile name is empty");
-    case -2:
-        return QStringLiteral("文件不存在\r\nFile does not exist");
-    case -3:
-        return QStringLiteral("文件无法读取\r\nFile cannot be read");
-    case -4:
-        return QStringLiteral("文件为空\r\nFile is empty");
-    case -5:
-        return QStringLiteral("文件长度不小于内存大小\r\nFile is not shorter than memory");
-    case -6:
-        return QStringLiteral("不是普通文件\r\nNot a regular file");
-    default:
-        return QStringLiteral("未知错误 %1\r\nUnknown failure %1").arg(status);
-    }
+    const QString text = QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(status)).Window);
+    return text.contains(QLatin1String("%1")) ? text.arg(status) : text;
 }
 
 void ShowHint(QWidget* parent, const QString& text, const char* name) {
