@@ -94,7 +94,12 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
 #undef ROZ_LABEL
 #undef ROZ_LABEL_UNASSIGNED
     };
-    static const TTopLabels labels = TopLabels(opLabels);
+    static const TTopLabels topLabels = TopLabels(opLabels);
+    // A copy on the stack: addressed through the stack pointer, the dispatch needs no
+    // register for the table's address (with the static table GCC spends a LEA per
+    // instruction and spills the fetch limit).
+    void* labels[256];
+    std::memcpy(labels, topLabels.data(), sizeof labels);
 
     TExecState s{cpu, cpu.IPOffset, cpu.Memory.Buffer(), cpu.Memory.Size()};
     uint64_t fetchLimit = FetchLimit(cpu.Memory);
