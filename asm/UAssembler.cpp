@@ -6,6 +6,7 @@
 
 #include "UAsmExpression.h"
 #include "UAsmInstructionSet.h"
+#include "Uccpubase.h"
 
 namespace {
 
@@ -167,7 +168,7 @@ std::optional<int> TAssembler::Register(const TLine& line, TRange range) {
             Error(line, token.Column, "value out of range: register '" + token.Text + "' (R0..R15)");
             return std::nullopt;
         }
-        if (TAsmInstructionSet::ControlIndex(token.Text) >= 0) {
+        if (roz::ControlRegisterIndex(token.Text) >= 0) {
             Error(line, token.Column,
                   "bad operand: expected a register R0..R15, found control register '" + token.Text + "'");
             return std::nullopt;
@@ -191,12 +192,13 @@ std::optional<int> TAssembler::MemoryRegister(const TLine& line, TRange range) {
 std::optional<int> TAssembler::Control(const TLine& line, TRange range) {
     const TAsmToken& token = line.Tokens[std::min(range.first, line.Tokens.size() - 1)];
     if (range.second - range.first == 1 && token.Kind == TAsmToken::Identifier) {
-        const int index = TAsmInstructionSet::ControlIndex(token.Text);
+        const int index = roz::ControlRegisterIndex(token.Text);
         if (index >= 0) return index;
     }
-    Error(line, token.Column,
-          "bad operand: expected a control register (DataOffset, DataSegment, IPOffset, "
-          "IPOffsetBegin, IPSegment, IPSegmentBegin, PSW, SP, StackOffsetBegin, StackSegment, Version)");
+    std::string names;
+    for (const char* name : roz::ControlRegisterNames)
+        names += (names.empty() ? "" : ", ") + std::string(name);
+    Error(line, token.Column, "bad operand: expected a control register (" + names + ")");
     return std::nullopt;
 }
 
@@ -252,14 +254,13 @@ bool TAssembler::Layout(TLine& line, const std::string& name, const std::vector<
             Error(line, nameToken.Column, "unknown instruction '" + name + "'");
             return false;
         }
-        line.Size = TAsmInstructionSet::Size(*entry);
-        const bool cell = (entry->Form == TAsmInstructionSet::Ldi && operands.size() > 1) ||
-                          entry->Form == TAsmInstructionSet::Lda ||
-                          (entry->Form == TAsmInstructionSet::Calli && !operands.empty());
+        using F = TAsmInstructionSet::TForm;
+        line.Size = entry->Size;
+        const bool cell = (entry->Form == F::RegCell && operands.size() > 1) || entry->Form == F::RegTarget ||
+                          (entry->Form == F::TargetCell && !operands.empty());
         if (cell && !FFirstCellUse) FFirstCellUse = {line.Number, nameToken.Column};
-        if (entry->Form == TAsmInstructionSet::CtlC && !operands.empty() &&
-            operands[0].second - operands[0].first == 1 &&
-            TAsmInstructionSet::ControlIndex(line.Tokens[operands[0].first].Text) == 3)
+        if (entry->Form == F::CtlC && !operands.empty() && operands[0].second - operands[0].first == 1 &&
+            roz::ControlRegisterIndex(line.Tokens[operands[0].first].Text) == TCCPUBase::CtlIPOffsetBegin)
             FHasStart = true;
         return true;
     }
@@ -279,33 +280,33 @@ void TAssembler::SecondPass(const TLine& line) {
 
 void TAssembler::EncodeInstruction(const TLine& line, const std::string& upperName,
                                    const std::vector<TRange>& operands) {
-    using S = TAsmInstructionSet;
-    const S::TEntry& entry = *S::Find(upperName);
+    using F = TAsmInstructionSet::TForm;
+    const TAsmInstructionSet::TEntry& entry = *TAsmInstructionSet::Find(upperName);
     const TAsmToken& nameToken = line.Tokens[line.Statement];
     size_t low = 0, high = 0;
     switch (entry.Form) {
-    case S::None:
+    case F::None:
         break;
-    case S::C:
+    case F::C:
         low = high = 1;
         break;
-    case S::BC:
-    case S::CB:
-    case S::MemAMemC:
-    case S::AMemC:
-    case S::MemBC:
-    case S::BCtl:
-    case S::CtlC:
-    case S::Lda:
+    case F::BC:
+    case F::CB:
+    case F::MemAMemC:
+    case F::AMemC:
+    case F::MemBC:
+    case F::BCtl:
+    case F::CtlC:
+    case F::RegTarget:
         low = high = 2;
         break;
-    case S::ABC:
+    case F::ABC:
         low = high = 3;
         break;
-    case S::Ldi:
+    case F::RegCell:
         low = 1, high = 2;
         break;
-    case S::Calli:
+    case F::TargetCell:
         low = 0, high = 1;
         break;
     }
@@ -321,45 +322,45 @@ void TAssembler::EncodeInstruction(const TLine& line, const std::string& upperNa
     std::optional<int> a = 0, b = 0, c = 0;
     std::optional<uint64_t> cell = 0;
     switch (entry.Form) {
-    case S::None:
+    case F::None:
         break;
-    case S::C:
+    case F::C:
         c = Register(line, operands[0]);
         break;
-    case S::BC:
+    case F::BC:
         b = Register(line, operands[0]), c = Register(line, operands[1]);
         break;
-    case S::CB:
+    case F::CB:
         c = Register(line, operands[0]), b = Register(line, operands[1]);
         break;
-    case S::ABC:
+    case F::ABC:
         a = Register(line, operands[0]), b = Register(line, operands[1]), c = Register(line, operands[2]);
         break;
-    case S::MemAMemC:
+    case F::MemAMemC:
         a = MemoryRegister(line, operands[0]), c = MemoryRegister(line, operands[1]);
         break;
-    case S::AMemC:
+    case F::AMemC:
         a = Register(line, operands[0]), c = MemoryRegister(line, operands[1]);
         break;
-    case S::MemBC:
+    case F::MemBC:
         b = MemoryRegister(line, operands[0]), c = Register(line, operands[1]);
         break;
-    case S::BCtl:
+    case F::BCtl:
         b = Register(line, operands[0]), c = Control(line, operands[1]);
         break;
-    case S::CtlC:
+    case F::CtlC:
         b = Control(line, operands[0]), c = Register(line, operands[1]);
         break;
-    case S::Ldi:
+    case F::RegCell:
         a = Register(line, operands[0]);
         if (operands.size() > 1) cell = Value(line, operands[1], false);
         break;
-    case S::Lda:
+    case F::RegTarget:
         a = Register(line, operands[0]);
         cell = Value(line, operands[1], false);
         if (cell) *cell -= 4;
         break;
-    case S::Calli:
+    case F::TargetCell:
         if (!operands.empty()) {
             cell = Value(line, operands[0], false);
             if (cell) *cell -= 4;
@@ -369,7 +370,7 @@ void TAssembler::EncodeInstruction(const TLine& line, const std::string& upperNa
     if (!a || !b || !c || !cell) return;
     Put(line.Address, uint32_t{entry.TopByte} << 24 | uint32_t(*a) << 16 | uint32_t(*b) << 8 | uint32_t(*c),
         4);
-    if (line.Size == 24) Put(line.Address + 8, *cell, 8);
+    if (TAsmInstructionSet::HasCell(entry.Form)) Put(line.Address + roz::InlineCellOffset, *cell, 8);
 }
 
 void TAssembler::WriteListing(const TLine& line) {

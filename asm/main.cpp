@@ -8,15 +8,19 @@
 #include <vector>
 
 #include "UAssembler.h"
+#include "UInstructionSet.h"
 #include "UOutputFile.h"
 
 namespace {
 
 const char Usage[] = "usage: roziduv2-asm SOURCE.s -o IMAGE.bin [--listing FILE]\n"
+                     "       roziduv2-asm --list-instructions\n"
                      "\n"
                      "Assembles SOURCE.s into the code image IMAGE.bin (loaded at address 0).\n"
                      "  -o IMAGE.bin       the image to write (nothing is written when there are errors)\n"
                      "  --listing FILE     also write a listing: address, bytes, line number and source\n"
+                     "  --list-instructions  print the machine's instruction names, one per line, then\n"
+                     "                     each other name the assembler accepts as \"ALIAS = NAME\"\n"
                      "Outputs replace their files only once written in full; an output that is the source\n"
                      "or the other output (also through a link) is refused.\n"
                      "Exit status: 0 done, 1 errors in the source, a file that cannot be read or written\n"
@@ -35,6 +39,13 @@ int main(int argc, char** argv) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (arg == "--list-instructions") {
+            for (const roz::TInstruction& row : roz::Instructions)
+                std::printf("%s\n", row.Mnemonic);
+            for (const roz::TAlias& alias : roz::Aliases)
+                std::printf("%s = %s\n", alias.Mnemonic, roz::InstructionOf(alias.Row).Mnemonic);
             return 0;
         }
         if (arg == "-o" || arg == "--listing") {

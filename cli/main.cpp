@@ -10,7 +10,9 @@
 #include "UCliOptions.h"
 #include "UDisassembler.h"
 #include "UDumpChunks.h"
+#include "UInstructionSet.h"
 #include "UJsonReport.h"
+#include "ULoadStatus.h"
 #include "UMoniterRecorder.h"
 #include "URunLoop.h"
 #include "Uccpu.h"
@@ -44,25 +46,6 @@ const char Usage[] =
     std::exit(2);
 }
 
-const char* LoadError(int32_t status) {
-    switch (status) {
-    case -1:
-        return "no image file named";
-    case -2:
-        return "image file does not exist";
-    case -3:
-        return "image file cannot be read";
-    case -4:
-        return "image file is empty";
-    case -5:
-        return "image file is not shorter than memory";
-    case -6:
-        return "image file is not a regular file";
-    default:
-        return "image file refused";
-    }
-}
-
 // Runs at most budget instructions through the run loop; with trace, one at a time,
 // printing each on stderr once it has executed (the line is formed before it runs, since
 // the instruction may overwrite its own word).
@@ -77,9 +60,8 @@ TRunResult RunSegment(TCCPUBase& cpu, TRunControl& control, uint64_t budget, boo
         if (ip >= 0 && ip < memory.Size() - 3 && ip < memory.UsedLength() - 3) {
             uint32_t word;
             std::memcpy(&word, memory.Buffer() + static_cast<uint32_t>(ip), 4);
-            const uint32_t top = word >> 24;
             std::optional<uint64_t> cell;
-            if (top == 0x81 || top == 0x34)
+            if (roz::HasInlineCell(word >> 24))
                 cell = memory.ReadWord(static_cast<int64_t>(static_cast<uint64_t>(ip) + cpu.IPOffsetBegin));
             std::snprintf(line, sizeof line, "%016" PRIX64 "  %08" PRIX32 "  %s\n", static_cast<uint64_t>(ip),
                           word, Disassemble(word, cell).c_str());
@@ -180,8 +162,11 @@ int main(int argc, char** argv) {
             "cannot allocate " + std::to_string(options.MemorySize) + " bytes of memory";
         return refuse(reason, reason);
     }
-    const int32_t loaded = cpu.Memory.LoadImage(options.Image);
-    if (loaded != 0) return refuse(LoadError(loaded), options.Image + ": " + LoadError(loaded));
+    const roz::TLoadStatus loaded = roz::LoadStatusOf(cpu.Memory.LoadImage(options.Image));
+    if (loaded != roz::TLoadStatus::Done) {
+        const char* reason = roz::LoadStatusText(loaded).Runner;
+        return refuse(reason, options.Image + ": " + reason);
+    }
     cpu.Reset();
     cpu.Ports.Keyboard.Data.store(options.Key, std::memory_order_relaxed);
     TMoniterRecorder monitor(options.Json ? nullptr : stdout);

@@ -7,9 +7,12 @@
 // Each Exec function applies its instruction's effect and its handler's own advance of the
 // instruction pointer; the fetch's advance of 4 is the caller's. A register byte outside
 // 0..15 makes an instruction do nothing but that advance (a jump or call is then not taken).
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
+#include "UInstructionSet.h"
 #include "Uccpubase.h"
 
 #define ROZ_INLINE [[gnu::always_inline]] inline
@@ -26,79 +29,40 @@ struct TExecState {
     int64_t Size;
 };
 
-// Every distinct handler; OpOfTopByte maps the word's bits 31..24 (group and sub-operation)
-// to one of them.
+// One operation per row of the instruction set (RET and IRET share a handler but keep
+// their own operation), one per unassigned handler, and OpNone for a top byte that selects
+// nothing. The order is the lists' order; the run loop's label table relies on nothing but
+// the names.
 enum TOp : uint8_t {
-    OpNone, // selects nothing: no advance by the handler
-    OpNop,
-    OpMov,
-    OpMcopy,
-    OpLoad,
-    OpStore,
-    OpRdctl,
-    OpWrctl,
-    OpAdd,
-    OpSub,
-    OpMul,
-    OpDiv,
-    OpOnes,
-    OpClr,
-    OpInc,
-    OpDec,
-    OpCmp,
-    OpJmp,
-    OpJe,
-    OpJne,
-    OpJle,
-    OpJg,
-    OpAnd,
-    OpOr,
-    OpXor,
-    OpLnot,
-    OpShl,
-    OpSar,
-    OpCall,
-    OpRet,
-    OpInt,
-    OpCalli,
-    OpIn,
-    OpOut,
-    OpBlkcopy,
-    OpPush,
-    OpPop,
-    OpStackNone, // group 6 with S >= 2: selects nothing, but the handler adds 4
-    OpLdi,
-    OpCount
+    OpNone,
+#define ROZ_OP_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size) Op##Mnemonic,
+    ROZ_INSTRUCTIONS(ROZ_OP_ROW)
+#undef ROZ_OP_ROW
+#define ROZ_OP_UNASSIGNED(Group, Handler, Advance) Op##Handler,
+        ROZ_UNASSIGNED(ROZ_OP_UNASSIGNED)
+#undef ROZ_OP_UNASSIGNED
+            OpCount
 };
 
+// The operation of every top byte (bits 31..24 of a word: group and sub-operation).
+constexpr std::array<TOp, 256> OpOfTop = [] {
+    std::array<TOp, 256> ops{};
+    for (uint32_t top = 0; top < 256; ++top) {
+        ops[top] = OpNone;
+#define ROZ_DECODE_UNASSIGNED(Group, Handler, Advance)                                                       \
+    if ((top >> 4) == (Group)) ops[top] = Op##Handler;
+        ROZ_UNASSIGNED(ROZ_DECODE_UNASSIGNED)
+#undef ROZ_DECODE_UNASSIGNED
+    }
+#define ROZ_DECODE_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                   \
+    ops[(Group) << 4 | (Sub)] = Op##Mnemonic;
+    ROZ_INSTRUCTIONS(ROZ_DECODE_ROW)
+#undef ROZ_DECODE_ROW
+    return ops;
+}();
+
 constexpr TOp OpOfTopByte(uint32_t top) {
-    const uint32_t g = top >> 4, s = top & 15;
-    // clang-format off
-    constexpr TOp group0[16] = {OpNop, OpMov, OpMcopy, OpLoad, OpStore, OpRdctl, OpWrctl, OpNone,
-                                OpAdd, OpSub, OpMul,   OpDiv,  OpOnes,  OpClr,   OpInc,   OpDec};
-    // clang-format on
-    switch (g) {
-    case 0:
-        return group0[s];
-    case 1:
-        return s <= 5 ? static_cast<TOp>(OpCmp + s) : OpNone;
-    case 2:
-        return s <= 3 ? static_cast<TOp>(OpAnd + s) : OpNone;
-    case 3: {
-        constexpr TOp group3[5] = {OpCall, OpRet, OpInt, OpRet, OpCalli};
-        return s <= 4 ? group3[s] : OpNone;
-    }
-    case 4:
-        return s == 2 ? OpShl : s == 3 ? OpSar : OpNone;
-    case 5:
-        return s <= 2 ? static_cast<TOp>(OpIn + s) : OpNone;
-    case 6:
-        return s == 0 ? OpPush : s == 1 ? OpPop : OpStackNone;
-    case 8:
-        return s == 1 ? OpLdi : OpNone;
-    default:
-        return OpNone;
-    }
+    return OpOfTop[top & 0xFF];
 }
 
 ROZ_INLINE uint32_t FieldA(uint32_t w) {
@@ -362,27 +326,31 @@ ROZ_INLINE void ExecLdi(TExecState& s, uint32_t w) {
     s.Ip += 20;
 }
 
+// The status of a handler that returns one (PUSH, POP), else 0.
+template <class TCall> ROZ_INLINE int64_t StatusOf(TCall call) {
+    if constexpr (std::is_void_v<decltype(call())>) {
+        call();
+        return 0;
+    } else {
+        return call();
+    }
+}
+
 // Executes one word through its definition; the status of PUSH and POP, else 0.
 inline int64_t ExecuteWord(TExecState& s, uint32_t w) {
     switch (OpOfTopByte(w >> 24)) {
     case OpNone:
         return 0;
-#define ROZ_CASE(Name)                                                                                       \
-    case Op##Name:                                                                                           \
-        Exec##Name(s, w);                                                                                    \
-        return 0;
-        // clang-format off
-    ROZ_CASE(Nop) ROZ_CASE(Mov) ROZ_CASE(Mcopy) ROZ_CASE(Load) ROZ_CASE(Store) ROZ_CASE(Rdctl)
-    ROZ_CASE(Wrctl) ROZ_CASE(Add) ROZ_CASE(Sub) ROZ_CASE(Mul) ROZ_CASE(Div) ROZ_CASE(Ones)
-    ROZ_CASE(Clr) ROZ_CASE(Inc) ROZ_CASE(Dec) ROZ_CASE(Cmp) ROZ_CASE(Jmp) ROZ_CASE(Je)
-    ROZ_CASE(Jne) ROZ_CASE(Jle) ROZ_CASE(Jg) ROZ_CASE(And) ROZ_CASE(Or) ROZ_CASE(Xor)
-    ROZ_CASE(Lnot) ROZ_CASE(Shl) ROZ_CASE(Sar) ROZ_CASE(Call) ROZ_CASE(Ret) ROZ_CASE(Int)
-    ROZ_CASE(Calli) ROZ_CASE(In) ROZ_CASE(Out) ROZ_CASE(Blkcopy) ROZ_CASE(StackNone) ROZ_CASE(Ldi)
-        // clang-format on
+#define ROZ_CASE(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                         \
+    case Op##Mnemonic:                                                                                       \
+        return StatusOf([&] { return Exec##Handler(s, w); });
+#define ROZ_CASE_UNASSIGNED(Group, Handler, Advance)                                                         \
+    case Op##Handler:                                                                                        \
+        return StatusOf([&] { return Exec##Handler(s, w); });
+        ROZ_INSTRUCTIONS(ROZ_CASE)
+        ROZ_UNASSIGNED(ROZ_CASE_UNASSIGNED)
 #undef ROZ_CASE
-                                case OpPush : return ExecPush(s, w);
-    case OpPop:
-        return ExecPop(s, w);
+#undef ROZ_CASE_UNASSIGNED
     case OpCount:
         break;
     }

@@ -25,7 +25,8 @@ struct TLoadStatusText {
 };
 
 // The texts of one status; an unknown value (a status from a newer machine) gets a
-// generic text rather than none.
+// generic text rather than none, whose Window text holds "%1" where the window shows the
+// status number.
 constexpr TLoadStatusText LoadStatusText(TLoadStatus status) {
     switch (status) {
     case TLoadStatus::Done:
@@ -44,7 +45,7 @@ constexpr TLoadStatusText LoadStatusText(TLoadStatus status) {
     case TLoadStatus::NotRegular:
         return {"image file is not a regular file", "不是普通文件\r\nNot a regular file"};
     }
-    return {"image file refused", "未知错误\r\nUnknown failure"};
+    return {"image file refused", "未知错误 %1\r\nUnknown failure %1"};
 }
 
 constexpr TLoadStatus LoadStatusOf(int32_t status) {

@@ -4,12 +4,16 @@
 
 #include "UInstructions.h"
 
-// clang-format off
-const std::array<const char*, TCCPUBase::PanelRegisterCount> TCCPUBase::PanelRegisterNames = {
-    "IPOffset", "IPOffsetBegin", "IPSegment", "IPSegmentBegin", "DataOffset", "DataSegment", "PSW",
-    "SP", "StackOffsetBegin", "StackSegment", "Version",
-    "R0", "R1", "R2", "R3", "R4", "R5", "R6", "R7", "R8", "R9", "R10", "R11", "R12", "R13", "R14", "R15"};
-// clang-format on
+const std::array<const char*, TCCPUBase::PanelRegisterCount> TCCPUBase::PanelRegisterNames = [] {
+    static constexpr const char* general[16] = {"R0", "R1", "R2",  "R3",  "R4",  "R5",  "R6",  "R7",
+                                                "R8", "R9", "R10", "R11", "R12", "R13", "R14", "R15"};
+    std::array<const char*, PanelRegisterCount> names{};
+    for (int i = 0; i < ControlRegisterCount; ++i)
+        names[static_cast<size_t>(i)] = roz::ControlRegisterName(PanelControlOrder[i]);
+    for (int i = 0; i < 16; ++i)
+        names[static_cast<size_t>(ControlRegisterCount + i)] = general[i];
+    return names;
+}();
 
 TCCPUBase::TCCPUBase() {
     Ports.Keyboard.Data.store(0, std::memory_order_relaxed);
@@ -28,40 +32,19 @@ int64_t TCCPUBase::Reset() {
 
 int64_t* TCCPUBase::ControlRegister(int64_t index) {
     switch (index) {
-    case CtlDataOffset:
-        return &DataOffset;
-    case CtlDataSegment:
-        return &DataSegment;
-    case CtlIPOffset:
-        return &IPOffset;
-    case CtlIPOffsetBegin:
-        return &IPOffsetBegin;
-    case CtlIPSegment:
-        return &IPSegment;
-    case CtlIPSegmentBegin:
-        return &IPSegmentBegin;
-    case CtlPSW:
-        return &PSW;
-    case CtlSP:
-        return &SP;
-    case CtlStackOffsetBegin:
-        return &StackOffsetBegin;
-    case CtlStackSegment:
-        return &StackSegment;
-    case CtlVersion:
-        return &Version;
+#define ROZ_CONTROL_MEMBER(Index, Name)                                                                      \
+    case Ctl##Name:                                                                                          \
+        return &Name;
+        ROZ_CONTROL_REGISTERS(ROZ_CONTROL_MEMBER)
+#undef ROZ_CONTROL_MEMBER
     default:
         return nullptr;
     }
 }
 
 int64_t& TCCPUBase::PanelRegister(int order) {
-    static constexpr int controlOrder[11] = {
-        CtlIPOffset,         CtlIPOffsetBegin, CtlIPSegment, CtlIPSegmentBegin,
-        CtlDataOffset,       CtlDataSegment,   CtlPSW,       CtlSP,
-        CtlStackOffsetBegin, CtlStackSegment,  CtlVersion};
-    if (order >= 11) return R[order - 11];
-    return *ControlRegister(controlOrder[order]);
+    if (order >= ControlRegisterCount) return R[order - ControlRegisterCount];
+    return *ControlRegister(PanelControlOrder[order]);
 }
 
 int64_t TCCPUBase::Push(int64_t value) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "UControlRegisters.h"
 #include "Uccpumemory.h"
 #include "Uports.h"
 
@@ -28,20 +29,12 @@ enum : int64_t {
 // window's thread through the run layer's hand-over otherwise) may touch it.
 class TCCPUBase {
   public:
-    // Control register indexes as RDCTL and WRCTL select them.
+    // Control register indexes as RDCTL and WRCTL select them (UControlRegisters.h).
     enum TControlIndex : int {
-        CtlDataOffset = 0,
-        CtlDataSegment,
-        CtlIPOffset,
-        CtlIPOffsetBegin,
-        CtlIPSegment,
-        CtlIPSegmentBegin,
-        CtlPSW,
-        CtlSP,
-        CtlStackOffsetBegin,
-        CtlStackSegment,
-        CtlVersion,
-        ControlRegisterCount
+#define ROZ_CONTROL_INDEX(Index, Name) Ctl##Name = Index,
+        ROZ_CONTROL_REGISTERS(ROZ_CONTROL_INDEX)
+#undef ROZ_CONTROL_INDEX
+            ControlRegisterCount = roz::ControlRegisterCount
     };
     // PSW flag bits set by CMP.
     enum : int64_t { FlagLE = 1, FlagEQ = 2, FlagGT = 4 };
@@ -81,6 +74,10 @@ class TCCPUBase {
     // IPSegmentBegin, DataOffset, DataSegment, PSW, SP, StackOffsetBegin, StackSegment,
     // Version, R0..R15.
     static constexpr int PanelRegisterCount = 27;
+    static constexpr TControlIndex PanelControlOrder[ControlRegisterCount] = {
+        CtlIPOffset,         CtlIPOffsetBegin, CtlIPSegment, CtlIPSegmentBegin,
+        CtlDataOffset,       CtlDataSegment,   CtlPSW,       CtlSP,
+        CtlStackOffsetBegin, CtlStackSegment,  CtlVersion};
     static const std::array<const char*, PanelRegisterCount> PanelRegisterNames;
     int64_t& PanelRegister(int order);
 

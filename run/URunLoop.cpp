@@ -1,5 +1,6 @@
 #include "URunLoop.h"
 
+#include <array>
 #include <cstring>
 
 #include "UInstructions.h"
@@ -59,28 +60,46 @@ uint64_t FetchLimit(const TCCPUMemory& memory) {
         ROZ_DISPATCH();                                                                                      \
     } while (0)
 
-#define ROZ_HANDLER(Op)                                                                                      \
-    L_##Op : Exec##Op(s, word);                                                                              \
+#define ROZ_HANDLER(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                      \
+    L_##Mnemonic : Exec##Handler(s, word);                                                                   \
+    ROZ_NEXT();
+#define ROZ_HANDLER_UNASSIGNED(Group, Handler, Advance)                                                      \
+    L_##Handler : Exec##Handler(s, word);                                                                    \
     ROZ_NEXT();
 
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wc99-designator" // the label table's [Op] = &&label
+#endif
+
 namespace {
+
+using TTopLabels = std::array<void*, 256>;
+
+// The label of every top byte, from the labels of the operations.
+TTopLabels TopLabels(void* const (&opLabels)[OpCount]) {
+    TTopLabels labels{};
+    for (uint32_t top = 0; top < 256; ++top)
+        labels[top] = opLabels[OpOfTopByte(top)];
+    return labels;
+}
 
 // Counted: keeps the step budget and the instruction count (one decrement and test per
 // instruction, about a tenth of the loop's time); the uncounted loop skips both.
 template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps) {
-    // One label per distinct handler; the table maps bits 31..24 of a word to them.
-    // clang-format off
-    static void* const opLabels[OpCount] = {
-        &&L_None,  &&L_Nop,  &&L_Mov,  &&L_Mcopy, &&L_Load, &&L_Store,   &&L_Rdctl, &&L_Wrctl,
-        &&L_Add,   &&L_Sub,  &&L_Mul,  &&L_Div,   &&L_Ones, &&L_Clr,     &&L_Inc,   &&L_Dec,
-        &&L_Cmp,   &&L_Jmp,  &&L_Je,   &&L_Jne,   &&L_Jle,  &&L_Jg,      &&L_And,   &&L_Or,
-        &&L_Xor,   &&L_Lnot, &&L_Shl,  &&L_Sar,   &&L_Call, &&L_Ret,     &&L_Int,   &&L_Calli,
-        &&L_In,    &&L_Out,  &&L_Blkcopy, &&L_Push, &&L_Pop, &&L_StackNone, &&L_Ldi};
-    // clang-format on
-    static_assert(OpLdi + 1 == OpCount);
+    // One label per operation, then one per top byte; both built on the first call.
+    static void* const opLabels[OpCount] = {[OpNone] = &&L_None,
+#define ROZ_LABEL(Mnemonic, Handler, Group, Sub, Form, Advance, Size) [Op##Mnemonic] = &&L_##Mnemonic,
+#define ROZ_LABEL_UNASSIGNED(Group, Handler, Advance) [Op##Handler] = &&L_##Handler,
+                                            ROZ_INSTRUCTIONS(ROZ_LABEL) ROZ_UNASSIGNED(ROZ_LABEL_UNASSIGNED)
+#undef ROZ_LABEL
+#undef ROZ_LABEL_UNASSIGNED
+    };
+    static const TTopLabels topLabels = TopLabels(opLabels);
+    // A copy on the stack: addressed through the stack pointer, the dispatch needs no
+    // register for the table's address (with the static table GCC spends a LEA per
+    // instruction and spills the fetch limit).
     void* labels[256];
-    for (uint32_t top = 0; top < 256; ++top)
-        labels[top] = opLabels[OpOfTopByte(top)];
+    std::memcpy(labels, topLabels.data(), sizeof labels);
 
     TExecState s{cpu, cpu.IPOffset, cpu.Memory.Buffer(), cpu.Memory.Size()};
     uint64_t fetchLimit = FetchLimit(cpu.Memory);
@@ -98,20 +117,12 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
 
     L_None:
         ROZ_NEXT();
-        // clang-format off
-        ROZ_HANDLER(Nop) ROZ_HANDLER(Mov) ROZ_HANDLER(Mcopy) ROZ_HANDLER(Load) ROZ_HANDLER(Store)
-        ROZ_HANDLER(Rdctl) ROZ_HANDLER(Wrctl) ROZ_HANDLER(Add) ROZ_HANDLER(Sub) ROZ_HANDLER(Mul)
-        ROZ_HANDLER(Div) ROZ_HANDLER(Ones) ROZ_HANDLER(Clr) ROZ_HANDLER(Inc) ROZ_HANDLER(Dec)
-        ROZ_HANDLER(Cmp) ROZ_HANDLER(Jmp) ROZ_HANDLER(Je) ROZ_HANDLER(Jne) ROZ_HANDLER(Jle)
-        ROZ_HANDLER(Jg) ROZ_HANDLER(And) ROZ_HANDLER(Or) ROZ_HANDLER(Xor) ROZ_HANDLER(Lnot)
-        ROZ_HANDLER(Shl) ROZ_HANDLER(Sar) ROZ_HANDLER(Call) ROZ_HANDLER(Ret) ROZ_HANDLER(Int)
-        ROZ_HANDLER(Calli) ROZ_HANDLER(In) ROZ_HANDLER(Out) ROZ_HANDLER(Blkcopy) ROZ_HANDLER(Push)
-        ROZ_HANDLER(Pop) ROZ_HANDLER(StackNone) ROZ_HANDLER(Ldi)
-            // clang-format on
+        ROZ_INSTRUCTIONS(ROZ_HANDLER)
+        ROZ_UNASSIGNED(ROZ_HANDLER_UNASSIGNED)
 
-            boundary :
-            // The run thread body's end tests, in its order: memory size first, then Running.
-            cpu.IPOffset = s.Ip;
+    boundary:
+        // The run thread body's end tests, in its order: memory size first, then Running.
+        cpu.IPOffset = s.Ip;
         if (s.Ip >= s.Size) {
             result.End = TRunEnd::LeftMemory;
             result.FetchStatus = FetchOutsideMemory; // what the next fetch would report

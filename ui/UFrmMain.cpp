@@ -411,7 +411,8 @@ void TFrmMain::MnuOpenClick() {
         MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
     } else {
         const QString reason =
-            QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window);
+            QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window)
+                .replace(QStringLiteral("%1"), QString::number(opened.Status));
         MemoInfo->appendPlainText(QStringLiteral("装入Bin文件失败:") + path + u' ' +
                                   QString(reason).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
         ShowMessageBox(this, QMessageBox::NoIcon, QStringLiteral("系统提示"),

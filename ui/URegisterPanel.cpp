@@ -60,23 +60,23 @@ TRegisterPanel::TRegisterPanel(QWidget* parent) : QWidget(parent) {
     QGridLayout* control = GroupGrid(GroupBox3);
     struct TPlace {
         QLineEdit** Member;
-        const char* Name;
+        TCCPUBase::TControlIndex Index;
         int Row;
         int Column;
     };
-    const TPlace places[] = {{&EditIPOffset, "IPOffset", 0, 0},
-                             {&EditIPOffsetBegin, "IPOffsetBegin", 1, 0},
-                             {&EditIPSegment, "IPSegment", 2, 0},
-                             {&EditIPSegmentBegin, "IPSegmentBegin", 3, 0},
-                             {&EditDataOffset, "DataOffset", 4, 0},
-                             {&EditDataSegment, "DataSegment", 5, 0},
-                             {&EditPSW, "PSW", 6, 0},
-                             {&EditStackOffsetBegin, "StackOffsetBegin", 7, 0},
-                             {&EditSP, "SP", 0, 1},
-                             {&EditStackSegment, "StackSegment", 1, 1},
-                             {&EditVersion, "Version", 2, 1}};
+    const TPlace places[] = {{&EditIPOffset, TCCPUBase::CtlIPOffset, 0, 0},
+                             {&EditIPOffsetBegin, TCCPUBase::CtlIPOffsetBegin, 1, 0},
+                             {&EditIPSegment, TCCPUBase::CtlIPSegment, 2, 0},
+                             {&EditIPSegmentBegin, TCCPUBase::CtlIPSegmentBegin, 3, 0},
+                             {&EditDataOffset, TCCPUBase::CtlDataOffset, 4, 0},
+                             {&EditDataSegment, TCCPUBase::CtlDataSegment, 5, 0},
+                             {&EditPSW, TCCPUBase::CtlPSW, 6, 0},
+                             {&EditStackOffsetBegin, TCCPUBase::CtlStackOffsetBegin, 7, 0},
+                             {&EditSP, TCCPUBase::CtlSP, 0, 1},
+                             {&EditStackSegment, TCCPUBase::CtlStackSegment, 1, 1},
+                             {&EditVersion, TCCPUBase::CtlVersion, 2, 1}};
     for (const TPlace& p : places) {
-        const QString name = QString::fromLatin1(p.Name);
+        const QString name = QString::fromLatin1(roz::ControlRegisterName(p.Index));
         *p.Member = AddBox(control, p.Row, p.Column, name, name);
     }
     EditOp = AddBox(control, 3, 1, QStringLiteral("Op"), QStringLiteral("当前指令Op"));

@@ -6,50 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "UInstructionSet.h"
 #include "Uccpu.h"
 
 namespace enc {
 
-// Top bytes (group and sub-operation) of the instructions.
+// Top bytes (group and sub-operation) of the instructions, by mnemonic.
 enum : uint32_t {
-    NOP = 0x00,
-    MOV = 0x01,
-    MCOPY = 0x02,
-    LOAD = 0x03,
-    STORE = 0x04,
-    RDCTL = 0x05,
-    WRCTL = 0x06,
-    ADD = 0x08,
-    SUB = 0x09,
-    MUL = 0x0A,
-    DIV = 0x0B,
-    ONES = 0x0C,
-    CLR = 0x0D,
-    INC = 0x0E,
-    DEC = 0x0F,
-    CMP = 0x10,
-    JMP = 0x11,
-    JE = 0x12,
-    JNE = 0x13,
-    JLE = 0x14,
-    JG = 0x15,
-    AND = 0x20,
-    OR = 0x21,
-    XOR = 0x22,
-    LNOT = 0x23,
-    CALL = 0x30,
-    RET = 0x31,
-    INT = 0x32,
-    IRET = 0x33,
-    CALLI = 0x34,
-    SHL = 0x42,
-    SAR = 0x43,
-    IN = 0x50,
-    OUT = 0x51,
-    BLKCOPY = 0x52,
-    PUSH = 0x60,
-    POP = 0x61,
-    LDI = 0x81
+#define ROZ_ENC_TOP(Mnemonic, Handler, Group, Sub, Form, Advance, Size) Mnemonic = (Group) << 4 | (Sub),
+    ROZ_INSTRUCTIONS(ROZ_ENC_TOP)
+#undef ROZ_ENC_TOP
 };
 
 // Masks of the operand bytes A, B and C in a word.

@@ -4,8 +4,10 @@
 For every --document CHM SOURCE: the file exists, is not empty, starts with the compiled-help
 signature "ITSF", and chmls lists every page of SOURCE in it. With --instructions SOURCE:
 every instruction of the machine has its own section (a heading whose id is its name) in the
-reference's own pages. The assembler syntax page is written elsewhere and may be absent, so it
-is not needed for the coverage.
+reference's own pages. The instructions are the names that --assembler ASM (the built
+roziduv2-asm) prints with --list-instructions, its "ALIAS = NAME" lines left out. The
+assembler syntax page is written elsewhere and may be absent, so it is not needed for the
+coverage.
 """
 import argparse
 import re
@@ -13,8 +15,6 @@ import subprocess
 import sys
 from pathlib import Path
 
-INSTRUCTIONS = """NOP MOV MCOPY LOAD STORE RDCTL WRCTL ADD SUB MUL DIV ONES CLR INC DEC CMP JMP JE JNE
-JLE JG AND OR XOR LNOT SHL SAR CALL RET INT IRET CALLI IN OUT BLKCOPY PUSH POP LDI""".split()
 OPTIONAL_PAGES = {"assembler.html"}
 
 
@@ -39,14 +39,25 @@ def check_document(chmls, chm, source, problems):
     print(f"{chm.name}: {len(pages)} pages listed")
 
 
-def check_instructions(source, problems):
+def machine_instructions(assembler, problems):
+    listing = subprocess.run([assembler, "--list-instructions"], capture_output=True, text=True)
+    if listing.returncode != 0:
+        problems.append(f"{assembler} --list-instructions failed: {listing.stderr.strip()}")
+        return []
+    names = [line.strip() for line in listing.stdout.splitlines() if line.strip() and "=" not in line]
+    if not names:
+        problems.append(f"{assembler} --list-instructions printed no instructions")
+    return names
+
+
+def check_instructions(source, instructions, problems):
     text = "".join(p.read_text("utf-8") for p in sorted(source.glob("*.html"))
                    if p.name not in OPTIONAL_PAGES)
     anchors = set(re.findall(r'<h[1-6][^>]*\bid="([\w.-]+)"', text))
-    for name in INSTRUCTIONS:
+    for name in instructions:
         if name not in anchors:
             problems.append(f"the reference has no section for {name}")
-    print(f"reference: {len(INSTRUCTIONS)} instructions checked")
+    print(f"reference: {len(instructions)} instructions checked")
 
 
 def main():
@@ -54,12 +65,15 @@ def main():
     parser.add_argument("--chmls", required=True)
     parser.add_argument("--document", nargs=2, action="append", default=[], metavar=("CHM", "SOURCE"))
     parser.add_argument("--instructions", type=Path)
+    parser.add_argument("--assembler", help="the built roziduv2-asm, for the instruction names")
     args = parser.parse_args()
     problems = []
     for chm, source in args.document:
         check_document(args.chmls, Path(chm), Path(source), problems)
     if args.instructions:
-        check_instructions(args.instructions, problems)
+        if not args.assembler:
+            parser.error("--instructions needs --assembler")
+        check_instructions(args.instructions, machine_instructions(args.assembler, problems), problems)
     for problem in problems:
         print(f"FAIL: {problem}", file=sys.stderr)
     return 1 if problems else 0

@@ -1,10 +1,11 @@
 #pragma once
-// Hand-encoded code images for the run layer's tests and benchmarks. Words are little-endian;
-// groups 0..4 take 8-byte slots, the port instructions (group 5) 4 bytes. A taken jump goes
-// to R[C] + 4, so a jump register holds the target's address minus 4.
+// Code images for the run layer's tests and benchmarks, encoded from the instruction-set
+// table: every instruction takes the bytes its row gives (8, the port instructions 4). A
+// taken jump goes to R[C] + 4, so a jump register holds the target's address minus 4.
 #include <cstdint>
 #include <vector>
 
+#include "UInstructionSet.h"
 #include "Uccpubase.h"
 
 namespace rtest {
@@ -24,21 +25,24 @@ class TImage {
         Word4(w);
         Word4(0);
     }
-    static uint32_t Enc(uint32_t g, uint32_t s, uint32_t a, uint32_t b, uint32_t c) {
-        return g << 28 | s << 24 | a << 16 | b << 8 | c;
+    // The instruction in the slot its size gives: the word, then zero bytes.
+    void Put(roz::TInstr row, uint32_t a, uint32_t b, uint32_t c) {
+        Word4(roz::Encode(row, a, b, c));
+        for (int i = 4; i < roz::InstructionOf(row).Size; i += 4)
+            Word4(0);
     }
-    void Nop() { Word8(Enc(0, 0, 0, 0, 0)); }
-    void Clr(int c) { Word8(Enc(0, 13, 0, 0, c)); }
-    void Inc(int b, int c) { Word8(Enc(0, 14, 0, b, c)); }
-    void Add(int a, int b, int c) { Word8(Enc(0, 8, a, b, c)); }
-    void Div(int a, int b, int c) { Word8(Enc(0, 11, a, b, c)); }
-    void Rdctl(int b, int index) { Word8(Enc(0, 5, 0, b, index)); }
-    void Shl(int a, int b, int c) { Word8(Enc(4, 2, a, b, c)); }
-    void Cmp(int b, int c) { Word8(Enc(1, 0, 0, b, c)); }
-    void Jmp(int c) { Word8(Enc(1, 1, 0, 0, c)); }
-    void Jle(int c) { Word8(Enc(1, 4, 0, 0, c)); }
-    void In(int b, int c) { Word4(Enc(5, 0, 0, b, c)); }
-    void Out(int b, int c) { Word4(Enc(5, 1, 0, b, c)); }
+    void Nop() { Put(roz::TInstr::NOP, 0, 0, 0); }
+    void Clr(int c) { Put(roz::TInstr::CLR, 0, 0, c); }
+    void Inc(int b, int c) { Put(roz::TInstr::INC, 0, b, c); }
+    void Add(int a, int b, int c) { Put(roz::TInstr::ADD, a, b, c); }
+    void Div(int a, int b, int c) { Put(roz::TInstr::DIV, a, b, c); }
+    void Rdctl(int b, int index) { Put(roz::TInstr::RDCTL, 0, b, index); }
+    void Shl(int a, int b, int c) { Put(roz::TInstr::SHL, a, b, c); }
+    void Cmp(int b, int c) { Put(roz::TInstr::CMP, 0, b, c); }
+    void Jmp(int c) { Put(roz::TInstr::JMP, 0, 0, c); }
+    void Jle(int c) { Put(roz::TInstr::JLE, 0, 0, c); }
+    void In(int b, int c) { Put(roz::TInstr::IN, 0, b, c); }
+    void Out(int b, int c) { Put(roz::TInstr::OUT, 0, b, c); }
 
     // R[r] := value (below 2^24) in a fixed length, so that it can be patched later; needs
     // R15 = 1 (Setup).
