@@ -1,0 +1,87 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "UCcEmitter.h"
+
+namespace llvm {
+class AllocaInst;
+class BasicBlock;
+class BinaryOperator;
+class CallInst;
+class CastInst;
+class DataLayout;
+class Function;
+class GetElementPtrInst;
+class ICmpInst;
+class Instruction;
+class IntrinsicInst;
+class LoadInst;
+class ReturnInst;
+class BranchInst;
+class SelectInst;
+class StoreInst;
+class SwitchInst;
+class Value;
+} // namespace llvm
+
+class TCcModuleLowering;
+
+// Instruction selection for one function, one member function per IR instruction kind.
+// This slice keeps every IR value in a 16-byte frame slot (no register allocation): each
+// instruction loads its operands into scratch registers, computes, and stores its result.
+//
+// Frame (FP = R15, absolute; 16-byte slots, so a plain STORE into a slot is safe):
+//   FP+0            the caller's FP
+//   FP+16+16*i      argument i (written by the caller before CALL)
+//   ...             a slot per value, a second slot per phi (parallel copies), the allocas
+//   FP+Size         SP while the body runs; a CALL pushes its 48 bytes here, so the
+//                   callee's FP is FP+Size+48 and the caller writes argument i at
+//                   FP+Size+64+16*i.
+// Entry: FP := SP (after the CALL's records), save the caller's FP, SP := FP + Size.
+// Return: R0 := value, SP := FP, FP := the saved FP, RET.
+class TCcFunctionLowering {
+  public:
+    TCcFunctionLowering(TCcModuleLowering& module, llvm::Function& function, TCcEmitter& out, unsigned index);
+    void Lower();
+
+  private:
+    void LayoutFrame();
+    void Prologue();
+    void Select(llvm::Instruction& instruction);
+    void SelectBinary(llvm::BinaryOperator& instruction);
+    void SelectICmp(llvm::ICmpInst& instruction);
+    void SelectCast(llvm::CastInst& instruction);
+    void SelectLoad(llvm::LoadInst& instruction);
+    void SelectStore(llvm::StoreInst& instruction);
+    void SelectGep(llvm::GetElementPtrInst& instruction);
+    void SelectSelect(llvm::SelectInst& instruction);
+    void SelectCall(llvm::CallInst& instruction);
+    void SelectIntrinsic(llvm::IntrinsicInst& instruction);
+    bool SelectBuiltin(llvm::CallInst& instruction, const std::string& name);
+    void SelectRet(llvm::ReturnInst& instruction);
+    void SelectBr(llvm::BranchInst& instruction);
+    void SelectSwitch(llvm::SwitchInst& instruction);
+    void SelectMinMax(llvm::IntrinsicInst& instruction, bool isSigned, bool isMax);
+
+    // Phi copies for the edge from -> to, then the jump to `to`.
+    void Edge(const llvm::BasicBlock& from, const llvm::BasicBlock& to);
+    // reg := the value (constant, global, alloca address or frame slot).
+    void Materialize(int reg, const llvm::Value& value);
+    void Result(const llvm::Instruction& instruction, int reg);
+    // An address that a plain STORE may write: a small alloca or a padded global.
+    bool IsPaddedAddress(const llvm::Value& pointer) const;
+    unsigned Bits(const llvm::Value& value) const; // width of an integer or pointer value
+    std::string BlockLabel(const llvm::BasicBlock& block) const;
+    [[noreturn]] void Fail(const llvm::Instruction& instruction, const std::string& text) const;
+
+    TCcModuleLowering& FModule;
+    llvm::Function& FFunction;
+    TCcEmitter& FOut;
+    const llvm::DataLayout& FLayout;
+    unsigned FIndex;
+    std::map<const llvm::Value*, int64_t> FSlot, FPhiTemp, FAlloca;
+    std::map<const llvm::BasicBlock*, unsigned> FBlockNumber;
+    int64_t FSize = 0;
+};
