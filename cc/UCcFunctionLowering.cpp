@@ -40,9 +40,18 @@ void TCcFunctionLowering::Lower() {
     Prologue();
     for (BasicBlock& block : FFunction) {
         FOut.Label(BlockLabel(block));
-        for (Instruction& instruction : block)
+        for (Instruction& instruction : block) {
+            const Value* carried = FCarried;
             Select(instruction);
+            if (carried == FCarried) FCarried = nullptr; // used up by this instruction
+        }
     }
+}
+
+bool TCcFunctionLowering::IsCarried(const Instruction& instruction) {
+    if (isa<PHINode>(instruction) || isa<AllocaInst>(instruction) || !instruction.hasOneUse()) return false;
+    auto* user = dyn_cast<Instruction>(*instruction.user_begin());
+    return user && user == instruction.getNextNode() && !isa<PHINode>(user);
 }
 
 void TCcFunctionLowering::LayoutFrame() {
@@ -65,7 +74,7 @@ void TCcFunctionLowering::LayoutFrame() {
                 FAlloca[alloca] = 0; // placed after the value slots
                 continue;
             }
-            if (instruction.getType()->isVoidTy()) continue;
+            if (instruction.getType()->isVoidTy() || IsCarried(instruction)) continue;
             FSlot[&instruction] = offset;
             offset += 16;
             if (isa<PHINode>(instruction)) {
@@ -162,6 +171,10 @@ void TCcFunctionLowering::Materialize(int reg, const Value& value) {
                                                      expression->getOpcodeName() + "' is not supported yet");
     }
     if (auto* alloca = dyn_cast<AllocaInst>(&value)) return FOut.FrameAddress(reg, FAlloca.at(alloca));
+    if (&value == FCarried) {
+        if (reg != Carry) FOut.Op("MOV", R(reg) + ", " + R(Carry));
+        return;
+    }
     const auto slot = FSlot.find(&value);
     if (slot == FSlot.end())
         Fail(*FFunction.getEntryBlock().begin(), "an operand of this kind is not supported yet");
@@ -169,6 +182,11 @@ void TCcFunctionLowering::Materialize(int reg, const Value& value) {
 }
 
 void TCcFunctionLowering::Result(const Instruction& instruction, int reg) {
+    if (IsCarried(instruction)) {
+        FOut.Op("MOV", R(Carry) + ", " + R(reg));
+        FCarried = &instruction;
+        return;
+    }
     FOut.StoreFrame(FSlot.at(&instruction), reg);
 }
 
@@ -227,11 +245,16 @@ void TCcFunctionLowering::SelectBr(BranchInst& instruction) {
     const BasicBlock& from = *instruction.getParent();
     if (instruction.isUnconditional()) return Edge(from, *instruction.getSuccessor(0));
     const std::string taken = FOut.NewLabel();
-    Materialize(1, *instruction.getCondition());
-    TCcSequences::ZeroExtend(FOut, 1, 1, 2);
-    FOut.Op("CLR", R(2));
-    FOut.Op("CMP", R(1) + ", " + R(2));
-    FOut.Jump("JNE", taken);
+    if (!FFusedJump.empty()) { // the icmp just before left the flags
+        FOut.Jump(FFusedJump, taken);
+        FFusedJump.clear();
+    } else {
+        Materialize(1, *instruction.getCondition());
+        TCcSequences::ZeroExtend(FOut, 1, 1, 2);
+        FOut.Op("CLR", R(2));
+        FOut.Op("CMP", R(1) + ", " + R(2));
+        FOut.Jump("JNE", taken);
+    }
     Edge(from, *instruction.getSuccessor(1));
     FOut.Label(taken);
     Edge(from, *instruction.getSuccessor(0));

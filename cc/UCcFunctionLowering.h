@@ -31,6 +31,9 @@ class TCcModuleLowering;
 // Instruction selection for one function, one member function per IR instruction kind.
 // This slice keeps every IR value in a 16-byte frame slot (no register allocation): each
 // instruction loads its operands into scratch registers, computes, and stores its result.
+// Two exceptions save the slot: a value whose only use is the very next instruction of its
+// block is carried there in R11 (which no sequence uses), and an icmp whose only use is the
+// next instruction's conditional branch leaves just the flags, which the branch tests.
 //
 // Frame (FP = R15, absolute; 16-byte slots, so a plain STORE into a slot is safe):
 //   FP+0            the caller's FP
@@ -71,6 +74,8 @@ class TCcFunctionLowering {
     void Materialize(int reg, const llvm::Value& value);
     void Result(const llvm::Instruction& instruction, int reg);
     // An address that a plain STORE may write: a small alloca or a padded global.
+    // True when the value goes straight to the next instruction (R11 or the flags).
+    static bool IsCarried(const llvm::Instruction& instruction);
     bool IsPaddedAddress(const llvm::Value& pointer) const;
     unsigned Bits(const llvm::Value& value) const; // width of an integer or pointer value
     std::string BlockLabel(const llvm::BasicBlock& block) const;
@@ -83,5 +88,8 @@ class TCcFunctionLowering {
     unsigned FIndex;
     std::map<const llvm::Value*, int64_t> FSlot, FPhiTemp, FAlloca;
     std::map<const llvm::BasicBlock*, unsigned> FBlockNumber;
+    const llvm::Value* FCarried = nullptr; // the value in R11, for the next instruction only
+    std::string FFusedJump;                // the jump of a fused icmp, for the next branch
+    static constexpr int Carry = 11;
     int64_t FSize = 0;
 };

@@ -89,7 +89,19 @@ void TCcFunctionLowering::SelectICmp(ICmpInst& instruction) {
     Materialize(1, *instruction.getOperand(0));
     Materialize(2, *instruction.getOperand(1));
     const CmpInst::Predicate predicate = instruction.getPredicate();
-    if (predicate == CmpInst::ICMP_EQ || predicate == CmpInst::ICMP_NE) {
+    const bool equality = predicate == CmpInst::ICMP_EQ || predicate == CmpInst::ICMP_NE;
+    auto* branch = dyn_cast<BranchInst>(instruction.getNextNode());
+    if (IsCarried(instruction) && branch && branch->isConditional() &&
+        branch->getCondition() == &instruction) {
+        if (equality) {
+            TCcSequences::ZeroExtend(FOut, 1, bits, 4);
+            TCcSequences::ZeroExtend(FOut, 2, bits, 4);
+            FOut.Op("CMP", R(1) + ", " + R(2));
+            FFusedJump = predicate == CmpInst::ICMP_EQ ? "JE" : "JNE";
+            return;
+        }
+    }
+    if (equality) {
         FOut.Op("XOR", Three(3, 1, 2));
         TCcSequences::ZeroExtend(FOut, 3, bits, 4);
         FOut.Op("LNOT", R(3) + ", " + R(3)); // 1 when equal
@@ -101,8 +113,13 @@ void TCcFunctionLowering::SelectICmp(ICmpInst& instruction) {
                       predicate == CmpInst::ICMP_SGE || predicate == CmpInst::ICMP_UGE;
     const bool greater = predicate == CmpInst::ICMP_SGT || predicate == CmpInst::ICMP_UGT ||
                          predicate == CmpInst::ICMP_SLT || predicate == CmpInst::ICMP_ULT;
-    const std::string done = FOut.NewLabel();
     TCcSequences::CompareOrdered(FOut, swap ? 2 : 1, swap ? 1 : 2, bits, instruction.isSigned(), 4);
+    if (IsCarried(instruction) && branch && branch->isConditional() &&
+        branch->getCondition() == &instruction) {
+        FFusedJump = greater ? "JG" : "JLE";
+        return;
+    }
+    const std::string done = FOut.NewLabel();
     FOut.Op("CLR", R(3));
     FOut.Jump(greater ? "JLE" : "JG", done); // the opposite of the condition skips the INC
     FOut.Op("INC", R(3) + ", " + R(3));
