@@ -3,6 +3,7 @@
 #include <set>
 #include <utility>
 
+#include <llvm/IR/DebugInfo.h>
 #include <llvm/IR/DebugInfoMetadata.h>
 #include <llvm/IR/Function.h>
 #include <llvm/IR/Instructions.h>
@@ -64,7 +65,12 @@ std::vector<TCcError> TCcFloatCheck::Check(const Module& module) {
         for (const BasicBlock& block : function)
             for (const Instruction& instruction : block) {
                 if (!UsesFloat(instruction)) continue;
-                if (const DILocation* location = instruction.getDebugLoc().get())
+                const DILocation* location = instruction.getDebugLoc().get();
+                if (!location) // an alloca: the place of its variable's declaration
+                    for (const DbgVariableIntrinsic* declare :
+                         FindDbgAddrUses(const_cast<Instruction*>(&instruction)))
+                        if ((location = declare->getDebugLoc().get())) break;
+                if (location)
                     report(location->getFilename().str(), location->getLine(), location->getColumn());
                 else if (const DISubprogram* program = function.getSubprogram())
                     report(program->getFilename().str(), program->getLine(), 0);

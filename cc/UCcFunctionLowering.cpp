@@ -41,11 +41,25 @@ void TCcFunctionLowering::Lower() {
     for (BasicBlock& block : FFunction) {
         FOut.Label(BlockLabel(block));
         for (Instruction& instruction : block) {
+            SourceComment(instruction);
             const Value* carried = FCarried;
             Select(instruction);
             if (carried == FCarried) FCarried = nullptr; // used up by this instruction
         }
     }
+}
+
+void TCcFunctionLowering::SourceComment(const Instruction& instruction) {
+    const DILocation* location = instruction.getDebugLoc().get();
+    if (!location || !location->getLine() || isa<DbgInfoIntrinsic>(instruction)) return;
+    std::string path = location->getFilename().str();
+    if (!path.empty() && path[0] != '/' && !location->getDirectory().empty())
+        path = location->getDirectory().str() + "/" + path;
+    if (path == FCommentFile && location->getLine() == FCommentLine) return;
+    FCommentFile = path;
+    FCommentLine = location->getLine();
+    FOut.Comment(location->getFilename().str() + ":" + std::to_string(FCommentLine) + ": " +
+                 FModule.SourceLine(path, FCommentLine));
 }
 
 bool TCcFunctionLowering::IsCarried(const Instruction& instruction) {

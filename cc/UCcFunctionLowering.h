@@ -53,6 +53,8 @@ class TCcFunctionLowering {
     void LayoutFrame();
     void Prologue();
     void Select(llvm::Instruction& instruction);
+    // "; FILE:LINE: source text" when the instruction starts another source line.
+    void SourceComment(const llvm::Instruction& instruction);
     void SelectBinary(llvm::BinaryOperator& instruction);
     void SelectICmp(llvm::ICmpInst& instruction);
     void SelectCast(llvm::CastInst& instruction);
@@ -91,5 +93,7 @@ class TCcFunctionLowering {
     const llvm::Value* FCarried = nullptr; // the value in R11, for the next instruction only
     std::string FFusedJump;                // the jump of a fused icmp, for the next branch
     static constexpr int Carry = 11;
+    std::string FCommentFile;
+    unsigned FCommentLine = 0;
     int64_t FSize = 0;
 };

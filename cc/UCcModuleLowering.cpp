@@ -1,5 +1,7 @@
 #include "UCcModuleLowering.h"
 
+#include <fstream>
+
 #include <llvm/IR/Constants.h>
 #include <llvm/IR/DebugInfoMetadata.h>
 #include <llvm/IR/Function.h>
@@ -27,6 +29,17 @@ const DataLayout& TCcModuleLowering::Layout() const {
     return FModule.getDataLayout();
 }
 
+const std::string& TCcModuleLowering::SourceLine(const std::string& path, unsigned line) {
+    static const std::string none;
+    auto [file, added] = FSources.try_emplace(path);
+    if (added) {
+        std::ifstream stream(path);
+        for (std::string text; std::getline(stream, text);)
+            file->second.push_back(text);
+    }
+    return line >= 1 && line <= file->second.size() ? file->second[line - 1] : none;
+}
+
 std::string TCcModuleLowering::SourceName() const {
     return FModule.getSourceFileName();
 }
@@ -51,8 +64,8 @@ bool TCcModuleLowering::IsPaddedGlobal(const GlobalVariable& global, const DataL
 std::string TCcModuleLowering::Lower() {
     Function* main = FModule.getFunction("main");
     if (!main || main->isDeclaration()) throw TCcError(SourceName(), 0, 0, "no function 'main' is defined");
-    if (main->arg_size() != 0)
-        throw TCcError(SourceName(), 0, 0, "main with parameters is not supported yet");
+    if (main->arg_size() != 0 && main->arg_size() != 2)
+        throw TCcError(SourceName(), 0, 0, "main takes no parameters or (int argc, char **argv)");
     FOut.Comment("Compiled by roziduv2-cc from " + SourceName());
     StartUp();
     unsigned index = 0;
@@ -63,7 +76,9 @@ std::string TCcModuleLowering::Lower() {
     for (GlobalVariable& global : FModule.globals())
         Data(global);
     FOut.Raw("");
-    FOut.Comment("the store scratch cell (see the store sequence), then the stack");
+    FOut.Comment("main's argv (one null entry), the store scratch cell (see the store sequence), the stack");
+    FOut.Label("__roz_argv");
+    FOut.Op(".quad", "0");
     FOut.Label("__roz_scratch");
     FOut.Op(".fill", "32");
     FOut.Op(".align", "16");
@@ -79,6 +94,14 @@ void TCcModuleLowering::StartUp() {
     FOut.Op("LDI", R(TCcEmitter::ScratchCell) + ", __roz_scratch + 8");
     FOut.Op("LDI", R(TCcEmitter::Eight) + ", 8");
     FOut.Op("CLR", R(TCcEmitter::FP));
+    if (main.arg_size() == 2) { // argc = 0, argv points at a null entry (the frame: TCcFunctionLowering)
+        FOut.Op("CLR", R(2));
+        FOut.Op("LDI", R(3) + ", __roz_end + 64");
+        FOut.Op("STORE", "[" + R(3) + "], " + R(2));
+        FOut.Op("LDI", R(2) + ", __roz_argv");
+        FOut.Op("LDI", R(3) + ", __roz_end + 80");
+        FOut.Op("STORE", "[" + R(3) + "], " + R(2));
+    }
     FOut.Op("LDA", R(1) + ", " + Label(main));
     FOut.Op("CALL", R(1));
     if (main.getReturnType()->isIntegerTy())

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "UCcEmitter.h"
 
@@ -19,8 +21,9 @@ class Module;
 //
 // Start-up: the assembler's standard start (IPOffsetBegin = 8), SP := the end of the image,
 // the registers that the generated code relies on (R12, R14, R15; see TCcEmitter), a call of
-// main, main's result sign-extended from its width into R0, then a jump to the end of the
-// image, so that the next fetch finds the end and the runner reports "end".
+// main (argc = 0 and argv at a null entry when it takes them), main's result sign-extended from its width
+// into R0, then a jump to the end of the image, so that the next fetch finds the end and the runner reports
+// "end".
 //
 // Throws TCcError for what the back end does not translate.
 class TCcModuleLowering {
@@ -34,6 +37,8 @@ class TCcModuleLowering {
     // The source file of the module, for messages without a location.
     std::string SourceName() const;
     const llvm::DataLayout& Layout() const;
+    // The text of a source line, for the comments of the assembly ("" when unreadable).
+    const std::string& SourceLine(const std::string& path, unsigned line);
     // True when the global is a scalar of at most 8 bytes, laid out alone in 16 bytes, so
     // that a plain STORE into it touches only its own padding.
     static bool IsPaddedGlobal(const llvm::GlobalVariable& global, const llvm::DataLayout& layout);
@@ -45,4 +50,5 @@ class TCcModuleLowering {
 
     llvm::Module& FModule;
     TCcEmitter FOut;
+    std::map<std::string, std::vector<std::string>> FSources;
 };
