@@ -269,6 +269,33 @@ void TCcFunctionLowering::SelectIntrinsic(IntrinsicInst& instruction) {
         Materialize(3, *instruction.getArgOperand(2));
         FOut.Op("BLKCOPY", Three(1, 2, 3));
         return;
+    case Intrinsic::memmove: {
+        // BLKCOPY when copying ascending is safe (the destination is not inside the source
+        // after its start), else byte by byte from the end.
+        const std::string forward = FOut.NewLabel(), loop = FOut.NewLabel(), done = FOut.NewLabel();
+        Materialize(1, *instruction.getArgOperand(0));
+        Materialize(2, *instruction.getArgOperand(1));
+        Materialize(3, *instruction.getArgOperand(2));
+        FOut.Op("CMP", R(1) + ", " + R(2));
+        FOut.Jump("JLE", forward);
+        FOut.Op("ADD", Three(4, 2, 3));
+        FOut.Op("CMP", R(4) + ", " + R(1));
+        FOut.Jump("JLE", forward);
+        FOut.Label(loop);
+        FOut.Op("CLR", R(4));
+        FOut.Op("CMP", R(3) + ", " + R(4));
+        FOut.Jump("JLE", done);
+        FOut.Op("DEC", R(3) + ", " + R(3));
+        FOut.Op("ADD", Three(5, 2, 3));
+        FOut.Op("LOAD", R(6) + ", [" + R(5) + "]");
+        FOut.Op("ADD", Three(5, 1, 3));
+        TCcSequences::StoreBytes(FOut, 5, 6, 1, 7, 8);
+        FOut.Jump("JMP", loop);
+        FOut.Label(forward);
+        FOut.Op("BLKCOPY", Three(1, 2, 3));
+        FOut.Label(done);
+        return;
+    }
     case Intrinsic::memset: {
         // The first byte by a byte store, then BLKCOPY from each byte to the next: copying
         // ascending through the overlap repeats the first byte over the rest.
