@@ -131,7 +131,7 @@ int TCcDriver::Run() {
     }
     std::string assembly;
     try {
-        assembly = TCcModuleLowering(*program).Lower();
+        assembly = TCcModuleLowering(*program, FOptions.MemorySize).Lower();
     } catch (const TCcError& error) {
         std::fprintf(stderr, "%s\n", error.Format().c_str());
         return 1;

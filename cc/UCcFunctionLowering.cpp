@@ -32,6 +32,9 @@ TCcFunctionLowering::TCcFunctionLowering(TCcModuleLowering& module, Function& fu
     : FModule(module), FFunction(function), FOut(out), FLayout(module.Layout()), FIndex(index) {}
 
 void TCcFunctionLowering::Lower() {
+    if (FFunction.arg_size() > (TCcModuleLowering::StackReserve - 64) / 16)
+        Fail(*FFunction.getEntryBlock().begin(),
+             "functions with more than 12 parameters are not supported yet");
     if (FFunction.isVarArg())
         Fail(*FFunction.getEntryBlock().begin(), "variadic functions are not supported yet");
     if (!FFunction.getReturnType()->isVoidTy() && !FFunction.getReturnType()->isIntOrPtrTy())
@@ -112,6 +115,9 @@ void TCcFunctionLowering::Prologue() {
     FOut.Op("MOV", R(TCcEmitter::FP) + ", " + R(TCcEmitter::Addr));
     FOut.FrameAddress(1, FSize);
     FOut.Op("WRCTL", "SP, " + R(1));
+    FOut.Const(2, static_cast<uint64_t>(FModule.StackLimit()));
+    FOut.Op("CMP", R(1) + ", " + R(2));
+    FOut.Jump("JG", "__roz_stack_overflow");
 }
 
 void TCcFunctionLowering::Select(Instruction& instruction) {

@@ -42,7 +42,9 @@ class TCcModuleLowering;
 //   FP+Size         SP while the body runs; a CALL pushes its 48 bytes here, so the
 //                   callee's FP is FP+Size+48 and the caller writes argument i at
 //                   FP+Size+64+16*i.
-// Entry: FP := SP (after the CALL's records), save the caller's FP, SP := FP + Size.
+// Entry: FP := SP (after the CALL's records), save the caller's FP, SP := FP + Size, and the
+// stack check (SP at most the module's StackLimit, which leaves room for a call's records and
+// arguments), which ends the program with TCcModuleLowering::StackOverflowValue in R0.
 // Return: R0 := value, SP := FP, FP := the saved FP, RET.
 class TCcFunctionLowering {
   public:

@@ -23,7 +23,8 @@ std::string R(int number) {
 
 } // namespace
 
-TCcModuleLowering::TCcModuleLowering(Module& module) : FModule(module) {}
+TCcModuleLowering::TCcModuleLowering(Module& module, int64_t memorySize)
+    : FModule(module), FMemorySize(memorySize) {}
 
 const DataLayout& TCcModuleLowering::Layout() const {
     return FModule.getDataLayout();
@@ -108,6 +109,10 @@ void TCcModuleLowering::StartUp() {
         TCcSequences::SignExtend(FOut, 0, main.getReturnType()->getIntegerBitWidth(), 1);
     else
         FOut.Op("CLR", R(0));
+    FOut.Op("LDA", R(1) + ", __roz_end");
+    FOut.Op("JMP", R(1));
+    FOut.Label("__roz_stack_overflow");
+    FOut.Const(0, StackOverflowValue);
     FOut.Op("LDA", R(1) + ", __roz_end");
     FOut.Op("JMP", R(1));
 }

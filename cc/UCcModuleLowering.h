@@ -28,7 +28,17 @@ class Module;
 // Throws TCcError for what the back end does not translate.
 class TCcModuleLowering {
   public:
-    explicit TCcModuleLowering(llvm::Module& module);
+    // R0 after a stack overflow: every function's entry checks that its frame, and the
+    // records and arguments of the calls it makes, stay StackReserve bytes below the end of
+    // memory; when not, the program ends with this value in R0.
+    static constexpr uint64_t StackOverflowValue = 0xDEAD00000000005AULL;
+    static constexpr int64_t StackReserve = 256;
+
+    // memorySize: the memory the program runs in (the stack check's limit).
+    TCcModuleLowering(llvm::Module& module, int64_t memorySize);
+
+    // The stack's limit for the checks of the function entries.
+    int64_t StackLimit() const { return FMemorySize - StackReserve; }
 
     std::string Lower();
 
@@ -49,6 +59,7 @@ class TCcModuleLowering {
     void Constant(const llvm::Constant& value, const std::string& where);
 
     llvm::Module& FModule;
+    int64_t FMemorySize;
     TCcEmitter FOut;
     std::map<std::string, std::vector<std::string>> FSources;
 };

@@ -27,7 +27,7 @@ const char DataLayoutText[] = "e-m:e-p270:32:32-p271:32:32-p272:64:64-i64:64-f80
 
 // Lowers, assembles and runs main; R0 after the run.
 uint64_t RunMain(Module& module) {
-    const std::string assembly = TCcModuleLowering(module).Lower();
+    const std::string assembly = TCcModuleLowering(module, TCCPU::DefaultMemorySize).Lower();
     std::vector<uint8_t> image;
     const std::string error = TCcDriver::Assemble(assembly, image);
     EXPECT_EQ(error, "") << assembly;
