@@ -46,7 +46,7 @@ std::unique_ptr<Module> TCcDriver::Load(LLVMContext& context, const std::string&
     return module;
 }
 
-std::string TCcDriver::Optimise(Module& module, char level) {
+void TCcDriver::Optimise(Module& module, char level) {
     for (Function& function : module)
         if (!function.isDeclaration() && function.getName() != "main")
             function.setLinkage(GlobalValue::InternalLinkage);
@@ -75,7 +75,6 @@ std::string TCcDriver::Optimise(Module& module, char level) {
                                               : builder.buildPerModuleDefaultPipeline(optimization);
     pipeline.addPass(GlobalDCEPass());
     pipeline.run(module, modules);
-    return {};
 }
 
 std::string TCcDriver::Assemble(const std::string& assembly, std::vector<uint8_t>& image) {

@@ -1,6 +1,8 @@
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "UCcOptions.h"
 
@@ -23,9 +25,10 @@ class TCcDriver {
     // The exit status: 0 written, 1 compile errors or a file that cannot be written.
     int Run();
 
-    // The steps on their own, for the tests: IR text to the assembly program, and the
-    // assembly program to the image ("" on success, else the message).
-    static std::string Optimise(llvm::Module& module, char level);
+    // Internalises everything but main, then runs LLVM's pipeline at level ('0', '1', '2',
+    // 's') and drops what is unreachable.
+    static void Optimise(llvm::Module& module, char level);
+    // The generated assembly program to the image: "" on success, else the message.
     static std::string Assemble(const std::string& assembly, std::vector<uint8_t>& image);
 
   private:

@@ -1,6 +1,7 @@
 #pragma once
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 // A compile error at a place in the C source, reported as clang reports its own:
 // "FILE:LINE:COL: error: TEXT" (Line and Column 0 when the IR carries no location).
