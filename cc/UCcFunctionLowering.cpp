@@ -242,7 +242,7 @@ void TCcFunctionLowering::Fail(const Instruction& instruction, const std::string
     throw TCcError(file, line, column, text);
 }
 
-void TCcFunctionLowering::Edge(const BasicBlock& from, const BasicBlock& to) {
+void TCcFunctionLowering::Edge(const BasicBlock& from, const BasicBlock& to, bool last) {
     // Phis read their incoming values in parallel: when one reads another phi of the same
     // block, all go through their second slot first.
     bool parallel = false;
@@ -258,13 +258,19 @@ void TCcFunctionLowering::Edge(const BasicBlock& from, const BasicBlock& to) {
             FOut.LoadFrame(1, FPhiTemp.at(&phi));
             FOut.StoreFrame(FSlot.at(&phi), 1);
         }
-    FOut.Jump("JMP", BlockLabel(to));
+    if (!last || from.getNextNode() != &to) FOut.Jump("JMP", BlockLabel(to)); // else it falls through
+}
+
+// A conditional jump goes straight to a block without phis, else to the edge's copies.
+std::string TCcFunctionLowering::EdgeLabel(const BasicBlock& to) {
+    return to.phis().empty() ? BlockLabel(to) : FOut.NewLabel();
 }
 
 void TCcFunctionLowering::SelectBr(BranchInst& instruction) {
     const BasicBlock& from = *instruction.getParent();
-    if (instruction.isUnconditional()) return Edge(from, *instruction.getSuccessor(0));
-    const std::string taken = FOut.NewLabel();
+    if (instruction.isUnconditional()) return Edge(from, *instruction.getSuccessor(0), true);
+    const BasicBlock& yes = *instruction.getSuccessor(0);
+    const std::string taken = EdgeLabel(yes);
     if (!FFusedJump.empty()) { // the icmp just before left the flags
         FOut.Jump(FFusedJump, taken);
         FFusedJump.clear();
@@ -275,9 +281,12 @@ void TCcFunctionLowering::SelectBr(BranchInst& instruction) {
         FOut.Op("CMP", R(1) + ", " + R(2));
         FOut.Jump("JNE", taken);
     }
-    Edge(from, *instruction.getSuccessor(1));
-    FOut.Label(taken);
-    Edge(from, *instruction.getSuccessor(0));
+    const bool copies = !yes.phis().empty();
+    Edge(from, *instruction.getSuccessor(1), !copies);
+    if (copies) {
+        FOut.Label(taken);
+        Edge(from, yes, true);
+    }
 }
 
 void TCcFunctionLowering::SelectSwitch(SwitchInst& instruction) {
@@ -285,17 +294,18 @@ void TCcFunctionLowering::SelectSwitch(SwitchInst& instruction) {
     const unsigned bits = Bits(*instruction.getCondition());
     Materialize(1, *instruction.getCondition());
     TCcSequences::ZeroExtend(FOut, 1, bits, 2);
-    std::vector<std::pair<std::string, const BasicBlock*>> cases;
+    std::vector<std::pair<std::string, const BasicBlock*>> copies;
     for (auto& item : instruction.cases()) {
-        cases.emplace_back(FOut.NewLabel(), item.getCaseSuccessor());
+        const std::string label = EdgeLabel(*item.getCaseSuccessor());
+        if (!item.getCaseSuccessor()->phis().empty()) copies.emplace_back(label, item.getCaseSuccessor());
         FOut.Const(2, item.getCaseValue()->getZExtValue());
         FOut.Op("CMP", R(1) + ", " + R(2));
-        FOut.Jump("JE", cases.back().first);
+        FOut.Jump("JE", label);
     }
-    Edge(from, *instruction.getDefaultDest());
-    for (const auto& [label, target] : cases) {
-        FOut.Label(label);
-        Edge(from, *target);
+    Edge(from, *instruction.getDefaultDest(), copies.empty());
+    for (size_t i = 0; i < copies.size(); ++i) {
+        FOut.Label(copies[i].first);
+        Edge(from, *copies[i].second, i + 1 == copies.size());
     }
 }
 

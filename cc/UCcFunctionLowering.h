@@ -72,8 +72,10 @@ class TCcFunctionLowering {
     void SelectSwitch(llvm::SwitchInst& instruction);
     void SelectMinMax(llvm::IntrinsicInst& instruction, bool isSigned, bool isMax);
 
-    // Phi copies for the edge from -> to, then the jump to `to`.
-    void Edge(const llvm::BasicBlock& from, const llvm::BasicBlock& to);
+    // Phi copies for the edge from -> to, then the jump to `to`, left out when this is the
+    // last code of the terminator and `to` follows `from`.
+    void Edge(const llvm::BasicBlock& from, const llvm::BasicBlock& to, bool last);
+    std::string EdgeLabel(const llvm::BasicBlock& to);
     // reg := the value (constant, global, alloca address or frame slot).
     void Materialize(int reg, const llvm::Value& value);
     void Result(const llvm::Instruction& instruction, int reg);
