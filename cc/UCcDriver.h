@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "UCcOptions.h"
+
+namespace llvm {
+class LLVMContext;
+class Module;
+} // namespace llvm
+
+// The whole compilation: clang for each C file, the floating-point check on the unoptimised
+// IR, linking of the modules, everything but main internalised, LLVM's pass pipeline at the
+// chosen level (vectorisers and unrolling off), unreachable code and data dropped, the back
+// end, the assembler, and the checked memory layout. Messages go to stderr in clang's format.
+class TCcDriver {
+  public:
+    // The bytes a program needs beyond its image, at least, for the stack.
+    static constexpr int64_t MinimumStack = 1024;
+
+    explicit TCcDriver(const TCcOptions& options) : FOptions(options) {}
+
+    // The exit status: 0 written, 1 compile errors or a file that cannot be written.
+    int Run();
+
+    // Internalises everything but main, then runs LLVM's pipeline at level ('0', '1', '2',
+    // 's') and drops what is unreachable.
+    static void Optimise(llvm::Module& module, char level);
+    // The generated assembly program to the image: "" on success, else the message.
+    static std::string Assemble(const std::string& assembly, std::vector<uint8_t>& image);
+
+  private:
+    std::unique_ptr<llvm::Module> Load(llvm::LLVMContext& context, const std::string& file, bool& failed);
+    int Write(const std::string& path, const std::string& text);
+
+    const TCcOptions& FOptions;
+};

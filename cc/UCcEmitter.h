@@ -1,0 +1,48 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Assembly text for the machine's assembler, one statement a line, with the helpers that
+// the instruction selection shares.
+//
+// Register roles in generated code (the calling convention of this compiler):
+//   R0        return value; free otherwise
+//   R1..R11   scratch of one IR instruction's sequence (never live across instructions)
+//   R12       the constant 8 (set by the start-up, never changed)
+//   R13       address scratch of the helpers below
+//   R14       address of the store scratch cell + 8 (set by the start-up, never changed)
+//   R15       frame pointer FP: the absolute address of the current frame
+// StackOffsetBegin stays 0, so SP is an absolute address too.
+class TCcEmitter {
+  public:
+    static constexpr int FP = 15, ScratchCell = 14, Addr = 13, Eight = 12;
+
+    static std::string Reg(int number) { return "R" + std::to_string(number); }
+
+    void Op(std::string_view mnemonic, std::string_view operands = {});
+    void Label(std::string_view name);
+    void Comment(std::string_view text);
+    void Raw(std::string_view line);
+    std::string NewLabel(); // unique in the whole output
+
+    // reg := value, the shortest form (CLR, ONES or LDI).
+    void Const(int reg, uint64_t value);
+    // reg := the address of a symbol (plus offset).
+    void Address(int reg, std::string_view symbol, int64_t offset = 0);
+    // reg := FP + offset.
+    void FrameAddress(int reg, int64_t offset);
+    // reg := the 8 bytes at FP + offset (uses R13).
+    void LoadFrame(int reg, int64_t offset);
+    // The 16-byte cell at FP + offset := {reg, 0} with a plain STORE: only for frame slots
+    // padded to 16 bytes (uses R13).
+    void StoreFrame(int64_t offset, int reg);
+    // Jumps to label: mnemonic is JMP, JE, JNE, JLE or JG (uses R13).
+    void Jump(std::string_view mnemonic, std::string_view label);
+
+    const std::string& Text() const { return FText; }
+
+  private:
+    std::string FText;
+    unsigned FLabels = 0;
+};

@@ -1,0 +1,191 @@
+#include "UCcModuleLowering.h"
+
+#include <fstream>
+
+#include <llvm/IR/Constants.h>
+#include <llvm/IR/DebugInfoMetadata.h>
+#include <llvm/IR/Function.h>
+#include <llvm/IR/GlobalVariable.h>
+#include <llvm/IR/Module.h>
+#include <llvm/IR/Operator.h>
+
+#include "UCcError.h"
+#include "UCcFunctionLowering.h"
+#include "UCcSequences.h"
+
+using namespace llvm;
+
+namespace {
+
+std::string R(int number) {
+    return TCcEmitter::Reg(number);
+}
+
+} // namespace
+
+TCcModuleLowering::TCcModuleLowering(Module& module, int64_t memorySize)
+    : FModule(module), FMemorySize(memorySize) {}
+
+const DataLayout& TCcModuleLowering::Layout() const {
+    return FModule.getDataLayout();
+}
+
+const std::string& TCcModuleLowering::SourceLine(const std::string& path, unsigned line) {
+    static const std::string none;
+    auto [file, added] = FSources.try_emplace(path);
+    if (added) {
+        std::ifstream stream(path);
+        for (std::string text; std::getline(stream, text);)
+            file->second.push_back(text);
+    }
+    return line >= 1 && line <= file->second.size() ? file->second[line - 1] : none;
+}
+
+std::string TCcModuleLowering::SourceName() const {
+    return FModule.getSourceFileName();
+}
+
+std::string TCcModuleLowering::Label(const GlobalValue& value) {
+    // Symbols of the assembler: letters, digits, '_', '.', '$'; '_' first keeps C names
+    // apart from register names and from the compiler's own labels.
+    std::string label = "_";
+    for (char ch : value.getName()) {
+        const bool plain =
+            std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '.' || ch == '$';
+        label += plain ? ch : '_';
+    }
+    return label;
+}
+
+bool TCcModuleLowering::IsPaddedGlobal(const GlobalVariable& global, const DataLayout& layout) {
+    Type* type = global.getValueType();
+    return type->isIntOrPtrTy() && layout.getTypeAllocSize(type) <= 8;
+}
+
+std::string TCcModuleLowering::Lower() {
+    Function* main = FModule.getFunction("main");
+    if (!main || main->isDeclaration()) throw TCcError(SourceName(), 0, 0, "no function 'main' is defined");
+    if (main->arg_size() != 0 && main->arg_size() != 2)
+        throw TCcError(SourceName(), 0, 0, "main takes no parameters or (int argc, char **argv)");
+    FOut.Comment("Compiled by roziduv2-cc from " + SourceName());
+    StartUp();
+    unsigned index = 0;
+    for (Function& function : FModule)
+        if (!function.isDeclaration()) TCcFunctionLowering(*this, function, FOut, index++).Lower();
+    FOut.Raw("");
+    FOut.Comment("data");
+    for (GlobalVariable& global : FModule.globals())
+        Data(global);
+    FOut.Raw("");
+    FOut.Comment("main's argv (one null entry), the store scratch cell (see the store sequence), the stack");
+    FOut.Label("__roz_argv");
+    FOut.Op(".quad", "0");
+    FOut.Label("__roz_scratch");
+    FOut.Op(".fill", "32");
+    FOut.Op(".align", "16");
+    FOut.Label("__roz_end");
+    return FOut.Text();
+}
+
+void TCcModuleLowering::StartUp() {
+    Function& main = *FModule.getFunction("main");
+    FOut.Op(".start");
+    FOut.Op("LDI", R(1) + ", __roz_end");
+    FOut.Op("WRCTL", "SP, " + R(1));
+    FOut.Op("LDI", R(TCcEmitter::ScratchCell) + ", __roz_scratch + 8");
+    FOut.Op("LDI", R(TCcEmitter::Eight) + ", 8");
+    FOut.Op("CLR", R(TCcEmitter::FP));
+    if (main.arg_size() == 2) { // argc = 0, argv points at a null entry (the frame: TCcFunctionLowering)
+        FOut.Op("CLR", R(2));
+        FOut.Op("LDI", R(3) + ", __roz_end + 64");
+        FOut.Op("STORE", "[" + R(3) + "], " + R(2));
+        FOut.Op("LDI", R(2) + ", __roz_argv");
+        FOut.Op("LDI", R(3) + ", __roz_end + 80");
+        FOut.Op("STORE", "[" + R(3) + "], " + R(2));
+    }
+    FOut.Op("LDA", R(1) + ", " + Label(main));
+    FOut.Op("CALL", R(1));
+    if (main.getReturnType()->isIntegerTy())
+        TCcSequences::SignExtend(FOut, 0, main.getReturnType()->getIntegerBitWidth(), 1);
+    else
+        FOut.Op("CLR", R(0));
+    FOut.Op("LDA", R(1) + ", __roz_end");
+    FOut.Op("JMP", R(1));
+    FOut.Label("__roz_stack_overflow");
+    FOut.Const(0, StackOverflowValue);
+    FOut.Op("LDA", R(1) + ", __roz_end");
+    FOut.Op("JMP", R(1));
+}
+
+void TCcModuleLowering::Data(const GlobalVariable& global) {
+    if (global.isDeclaration())
+        throw TCcError(SourceName(), 0, 0, "undefined variable '" + global.getName().str() + "'");
+    if (global.isThreadLocal())
+        throw TCcError(SourceName(), 0, 0, "thread-local variables are not supported");
+    const DataLayout& layout = Layout();
+    const uint64_t align = std::max<uint64_t>(global.getAlign() ? global.getAlign()->value() : 1, 1);
+    FOut.Op(".align", std::to_string(std::min<uint64_t>(align, 16)));
+    FOut.Label(Label(global));
+    Constant(*global.getInitializer(), global.getName().str());
+    if (IsPaddedGlobal(global, layout))
+        FOut.Op(".fill", std::to_string(16 - layout.getTypeAllocSize(global.getValueType())));
+}
+
+// The bytes of a constant as data directives, little-endian, padded as the data layout says.
+void TCcModuleLowering::Constant(const llvm::Constant& value, const std::string& where) {
+    const DataLayout& layout = Layout();
+    Type* type = value.getType();
+    const uint64_t size = layout.getTypeAllocSize(type);
+    if (isa<ConstantAggregateZero>(value) || isa<UndefValue>(value) || isa<ConstantPointerNull>(value)) {
+        if (size) FOut.Op(".fill", std::to_string(size));
+        return;
+    }
+    if (auto* integer = dyn_cast<ConstantInt>(&value)) {
+        const uint64_t bytes = layout.getTypeStoreSize(type);
+        if (bytes > 8) throw TCcError(SourceName(), 0, 0, "integers wider than 64 bits are not supported");
+        uint64_t bits = integer->getZExtValue();
+        for (uint64_t i = 0; i < bytes; ++i, bits >>= 8)
+            FOut.Op(".byte", std::to_string(bits & 0xFF));
+        if (size > bytes) FOut.Op(".fill", std::to_string(size - bytes));
+        return;
+    }
+    if (auto* data = dyn_cast<ConstantDataSequential>(&value)) {
+        for (unsigned i = 0; i < data->getNumElements(); ++i)
+            Constant(*data->getElementAsConstant(i), where);
+        return;
+    }
+    if (auto* structure = dyn_cast<ConstantStruct>(&value)) {
+        const StructLayout* fields = layout.getStructLayout(structure->getType());
+        uint64_t at = 0;
+        for (unsigned i = 0; i < structure->getNumOperands(); ++i) {
+            const uint64_t offset = fields->getElementOffset(i);
+            if (offset > at) FOut.Op(".fill", std::to_string(offset - at));
+            Constant(*structure->getOperand(i), where);
+            at = offset + layout.getTypeAllocSize(structure->getOperand(i)->getType());
+        }
+        if (size > at) FOut.Op(".fill", std::to_string(size - at));
+        return;
+    }
+    if (auto* array = dyn_cast<ConstantArray>(&value)) {
+        for (unsigned i = 0; i < array->getNumOperands(); ++i)
+            Constant(*array->getOperand(i), where);
+        return;
+    }
+    if (auto* global = dyn_cast<GlobalValue>(&value)) {
+        FOut.Op(".quad", Label(*global));
+        return;
+    }
+    if (auto* gep = dyn_cast<GEPOperator>(&value)) {
+        APInt offset(64, 0);
+        auto* base = dyn_cast<GlobalValue>(gep->getPointerOperand()->stripPointerCasts());
+        if (base && gep->accumulateConstantOffset(layout, offset)) {
+            FOut.Op(".quad", Label(*base) + " + " + std::to_string(offset.getSExtValue()));
+            return;
+        }
+    }
+    if (auto* expression = dyn_cast<ConstantExpr>(&value); expression && expression->isCast() && size == 8) {
+        Constant(*expression->getOperand(0), where);
+        return;
+    }
+    throw TCcError(SourceName(), 0, 0, "the initializer of '" + where + "' is not supported yet");
+}

@@ -1,0 +1,125 @@
+#include "UCcSequences.h"
+
+namespace {
+
+std::string R(int number) {
+    return TCcEmitter::Reg(number);
+}
+std::string Three(int a, int b, int c) {
+    return R(a) + ", " + R(b) + ", " + R(c);
+}
+uint64_t Mask(unsigned bits) {
+    return bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1;
+}
+
+} // namespace
+
+void TCcSequences::SignExtend(TCcEmitter& out, int reg, unsigned bits, int temp) {
+    if (bits >= 64) return;
+    out.Const(temp, 64 - bits);
+    out.Op("SHL", Three(reg, reg, temp));
+    out.Op("SAR", Three(reg, reg, temp));
+}
+
+void TCcSequences::ZeroExtend(TCcEmitter& out, int reg, unsigned bits, int temp) {
+    if (bits >= 64) return;
+    out.Const(temp, Mask(bits));
+    out.Op("AND", Three(reg, reg, temp));
+}
+
+void TCcSequences::FlipSign(TCcEmitter& out, int reg, int temp) {
+    out.Const(temp, uint64_t{1} << 63);
+    out.Op("XOR", Three(reg, reg, temp));
+}
+
+void TCcSequences::CompareOrdered(TCcEmitter& out, int a, int b, unsigned bits, bool isSigned, int temp) {
+    if (isSigned) {
+        SignExtend(out, a, bits, temp);
+        SignExtend(out, b, bits, temp);
+    } else if (bits < 64) {
+        ZeroExtend(out, a, bits, temp);
+        ZeroExtend(out, b, bits, temp);
+    } else {
+        FlipSign(out, a, temp);
+        FlipSign(out, b, temp);
+    }
+    out.Op("CMP", R(a) + ", " + R(b));
+}
+
+void TCcSequences::LogicalShiftRight(TCcEmitter& out, int dst, int x, int s, unsigned bits, int t1, int t2) {
+    if (bits < 64) {
+        ZeroExtend(out, x, bits, t1);
+        if (bits < 8) ZeroExtend(out, s, bits, t1);
+        out.Op("SAR", Three(dst, x, s));
+        return;
+    }
+    out.Op("ONES", R(t1));
+    out.Const(t2, 64);
+    out.Op("SUB", Three(t2, t2, s));
+    out.Op("SHL", Three(t1, t1, t2)); // -1 << (64 - s)
+    out.Op("ONES", R(t2));
+    out.Op("XOR", Three(t1, t1, t2)); // the low 64 - s bits set
+    out.Op("SAR", Three(dst, x, s));
+    out.Op("AND", Three(dst, dst, t1));
+}
+
+void TCcSequences::UnsignedDivide64(TCcEmitter& out, int q, int x, int d, int t1, int t2, int t3) {
+    const std::string big = out.NewLabel(), negative = out.NewLabel(), done = out.NewLabel();
+    out.Op("CLR", R(t1));
+    out.Op("CMP", R(t1) + ", " + R(d));
+    out.Jump("JG", big); // d >= 2^63
+    out.Op("CMP", R(t1) + ", " + R(x));
+    out.Jump("JG", negative); // x >= 2^63
+    out.Op("DIV", Three(q, x, d));
+    out.Jump("JMP", done);
+
+    out.Label(negative);
+    out.Const(t1, 1);
+    out.Op("SAR", Three(t2, x, t1));
+    out.Const(t3, INT64_MAX);
+    out.Op("AND", Three(t2, t2, t3)); // x >>u 1
+    out.Op("DIV", Three(t2, t2, d));
+    out.Op("SHL", Three(q, t2, t1));
+    out.Op("MUL", Three(t2, q, d));
+    out.Op("SUB", Three(t2, x, t2)); // the remainder so far, below 2d
+    FlipSign(out, t2, t1);
+    out.Op("MOV", R(t3) + ", " + R(d));
+    FlipSign(out, t3, t1);
+    out.Op("CMP", R(t3) + ", " + R(t2));
+    out.Jump("JG", done);
+    out.Op("INC", R(q) + ", " + R(q));
+    out.Jump("JMP", done);
+
+    out.Label(big);
+    out.Op("MOV", R(t2) + ", " + R(x));
+    FlipSign(out, t2, t1);
+    out.Op("MOV", R(t3) + ", " + R(d));
+    FlipSign(out, t3, t1);
+    out.Op("CLR", R(q));
+    out.Op("CMP", R(t3) + ", " + R(t2));
+    out.Jump("JG", done);
+    out.Op("INC", R(q) + ", " + R(q));
+    out.Label(done);
+}
+
+void TCcSequences::Remainder(TCcEmitter& out, int r, int x, int q, int d, int temp) {
+    out.Op("MUL", Three(temp, q, d));
+    out.Op("SUB", Three(r, x, temp));
+}
+
+void TCcSequences::StoreBytes(TCcEmitter& out, int addr, int value, unsigned bytes, int t1, int t2) {
+    if (bytes < 8) {
+        out.Op("LOAD", R(t1) + ", [" + R(addr) + "]");
+        out.Const(t2, ~Mask(8 * bytes));
+        out.Op("AND", Three(t1, t1, t2));
+        out.Const(t2, Mask(8 * bytes));
+        out.Op("AND", Three(value, value, t2));
+        out.Op("OR", Three(value, value, t1));
+    }
+    const int cell = TCcEmitter::ScratchCell, eight = TCcEmitter::Eight;
+    out.Op("STORE", "[" + R(cell) + "], " + R(value));
+    out.Op("ADD", Three(t1, addr, eight));
+    out.Op("ADD", Three(t2, cell, eight));
+    out.Op("MCOPY", "[" + R(t2) + "], [" + R(t1) + "]");
+    out.Op("MCOPY", "[" + R(addr) + "], [" + R(cell) + "]");
+}

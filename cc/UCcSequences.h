@@ -1,0 +1,54 @@
+#pragma once
+#include <cstdint>
+
+#include "UCcEmitter.h"
+
+// The sequences for what the machine lacks, written once. Values of type iN live in 64-bit
+// registers with undefined bits above bit N-1 (add, sub, mul, and, or, xor, shl and trunc
+// are then right in their low N bits without any work); the operations below that read
+// the upper bits first normalise their operands with SignExtend or ZeroExtend.
+//
+// Sign extension of iN:   SHL r, r, 64-N; SAR r, r, 64-N.
+// Zero extension of iN:   AND r, r, 2^N-1.
+// Unsigned compare:       below 64 bits both sides zero-extended are non-negative, so the
+//                         signed CMP orders them; at 64 bits both sides get their sign bit
+//                         flipped (XOR 2^63), which maps unsigned order onto signed order.
+// Logical shift right:    below 64 bits SAR of the zero-extended value; at 64 bits
+//                         SAR x, s masked with NOT(-1 SHL (64-s)) (s = 0 gives a shift by
+//                         64, which yields 0, so the mask is all ones).
+// Unsigned division i64:  divisor with its top bit set: the quotient is x >=u d (0 or 1);
+//                         else dividend non-negative: DIV; else q = ((x >>u 1) DIV d) << 1,
+//                         plus 1 when x - q*d >=u d. A divisor of 0 reaches a DIV, which
+//                         ends the program as the machine's division by zero.
+// Remainder:              x - (x / d) * d with the signed or unsigned quotient above.
+// Store of 1..8 bytes at p (STORE writes 16 bytes, there is no byte store):
+//     below 8 bytes merge first:  w := (LOAD [p] AND NOT m) OR (v AND m), m = 2^(8*bytes)-1
+//     then, with the scratch cell S (32 bytes, R14 = S+8, R12 = 8):
+//         STORE [S+8], w          ; S+8..S+15 = w, S+16..S+23 = 0
+//         MCOPY [S+16], [p+8]     ; S+16..S+31 = p+8..p+23 (only read at p)
+//         MCOPY [p], [S+8]        ; p..p+15 = w and the old p+8..p+15
+//     so every byte after the stored value keeps its value.
+// Load of 1..8 bytes:     LOAD 8 bytes; the bytes above the width are the undefined upper bits.
+class TCcSequences {
+  public:
+    static void SignExtend(TCcEmitter& out, int reg, unsigned bits, int temp);
+    static void ZeroExtend(TCcEmitter& out, int reg, unsigned bits, int temp);
+    static void FlipSign(TCcEmitter& out, int reg, int temp);
+
+    // Normalises a and b (iN) for an ordered comparison and compares them with CMP: signed
+    // or unsigned order as asked; a and b are changed; temp is scratch.
+    static void CompareOrdered(TCcEmitter& out, int a, int b, unsigned bits, bool isSigned, int temp);
+
+    // dst := x >>u s for iN (x and s normalised here and so changed); temps: t1, t2.
+    static void LogicalShiftRight(TCcEmitter& out, int dst, int x, int s, unsigned bits, int t1, int t2);
+
+    // q := x /u d for i64; x and d are kept; temps: t1..t3.
+    static void UnsignedDivide64(TCcEmitter& out, int q, int x, int d, int t1, int t2, int t3);
+
+    // r := x - q * d; temp is scratch.
+    static void Remainder(TCcEmitter& out, int r, int x, int q, int d, int temp);
+
+    // Stores the low `bytes` (1..8) bytes of value at the address in addr, preserving every
+    // other byte. value is changed; temps: t1, t2.
+    static void StoreBytes(TCcEmitter& out, int addr, int value, unsigned bytes, int t1, int t2);
+};

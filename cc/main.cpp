@@ -1,0 +1,41 @@
+// roziduv2-cc: compiles C files into a code image for the simulator (or its assembly).
+#include <cstdio>
+#include <string>
+
+#include "UCcDriver.h"
+#include "UCcOptions.h"
+
+namespace {
+
+const char Usage[] =
+    "usage: roziduv2-cc [-O0|-O1|-O2|-Os] [-g|-g0] [-I DIR] [-D NAME[=VALUE]] [-U NAME] [-S] [-o OUT]\n"
+    "                   [--memory-size N] [--emit-ir] FILE.c...\n"
+    "\n"
+    "Compiles and links the C files into one code image for the simulator (loaded at 0).\n"
+    "  -O0 -O1 -O2 -Os    optimisation level (default -O0)\n"
+    "  -g, -g0            debug information on (default) or off\n"
+    "  -I DIR, -D NAME[=VALUE], -U NAME, -w, -W..., -f..., -std=...   as for clang\n"
+    "  -S                 write the assembly text (for roziduv2-asm) instead of the image\n"
+    "  --emit-ir          write the optimised LLVM IR instead of the image\n"
+    "  -o OUT             the output (default: the first file's name with .bin, .s or .ll)\n"
+    "  --memory-size N    the memory the program runs in (default 10000): the image and its\n"
+    "                     stack must fit\n"
+    "<roziduv2.h> declares print(n), key() and clear_monitor(). main's int result is left in R0.\n"
+    "Environment: ROZIDUV2_CLANG the clang to run, ROZIDUV2_INCLUDE the folder of <roziduv2.h>.\n"
+    "Exit status: 0 done, 1 compile errors (clang's and ours, in clang's format), 2 usage error.\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TCcOptions options;
+    std::string error;
+    if (!options.Parse(argc, argv, error)) {
+        std::fprintf(stderr, "roziduv2-cc: %s\n(see roziduv2-cc --help)\n", error.c_str());
+        return 2;
+    }
+    if (options.Help) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    return TCcDriver(options).Run();
+}

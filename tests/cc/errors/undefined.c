@@ -1,0 +1,3 @@
+int helper(int x);
+
+int main(void) { return helper(3); }

@@ -1,0 +1,58 @@
+#!/usr/bin/env python3
+"""Compiles one C program with roziduv2-cc and runs it with roziduv2-cli.
+
+run_c_case.py CC CLI LEVEL SOURCE EXPECTED WORKDIR
+
+The monitor lines must equal the file EXPECTED (one number a line) and R0 the value of
+the source's "// expect-r0: N" line (a signed decimal, sign-extended to 64 bits).
+Compiled and run with a memory of MEMORY bytes: the code of this compiler is not yet small
+enough for every test program to fit the default 10000.
+"""
+import json
+import os
+import re
+import subprocess
+import sys
+
+MEMORY = "65536"
+
+
+def main():
+    cc, cli, level, source, expected, workdir = sys.argv[1:7]
+    os.makedirs(workdir, exist_ok=True)
+    name = os.path.splitext(os.path.basename(source))[0]
+    image = os.path.join(workdir, f"{name}.O{level}.bin")
+    with open(source, encoding="utf-8") as file:
+        match = re.search(r"//\s*expect-r0:\s*(-?\d+)", file.read())
+    if not match:
+        print(f"{source}: no '// expect-r0: N' line")
+        return 1
+    expected_r0 = int(match.group(1)) & (2**64 - 1)
+    with open(expected, encoding="utf-8") as file:
+        expected_lines = [int(line) for line in file.read().split()]
+
+    build = subprocess.run([cc, f"-O{level}", "--memory-size", MEMORY, source, "-o", image], capture_output=True, text=True, timeout=120)
+    if build.returncode != 0:
+        print(f"roziduv2-cc -O{level} failed ({build.returncode}):\n{build.stderr}")
+        return 1
+    run = subprocess.run([cli, "--json", "--memory-size", MEMORY, "--max-steps", "100000000", image], capture_output=True, text=True,
+                         timeout=300)
+    report = json.loads(run.stdout)
+    faults = []
+    if report["end"] != "end":
+        faults.append(f"the run ended with {report['end']}: {run.stderr.strip()}")
+    r0 = int(report["registers"]["R0"], 16)
+    if r0 != expected_r0:
+        faults.append(f"R0 = {r0:#x}, expected {expected_r0:#x}")
+    lines = report["monitor"]["lines"]
+    if lines != expected_lines:
+        first = next((i for i, (a, b) in enumerate(zip(lines, expected_lines)) if a != b),
+                     min(len(lines), len(expected_lines)))
+        faults.append(f"monitor lines differ from line {first + 1}:\n  got      {lines}\n  expected {expected_lines}")
+    for fault in faults:
+        print(fault)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
