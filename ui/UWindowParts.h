@@ -12,7 +12,7 @@ class QWidget;
 // Parts of the main window that need nothing of it: its font, its named widgets and the
 // file dialog of Open.
 
-// Gives object the name that the window's specification uses (tests find it by that).
+// Gives object its documented control name (tests find it by that).
 template <class T> T* Named(T* object, const char* name) {
     object->setObjectName(QString::fromLatin1(name));
     return object;
