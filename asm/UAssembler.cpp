@@ -77,9 +77,14 @@ TAsmResult TAssembler::Assemble(std::string_view source) {
             {FFirstCellUse->first, FFirstCellUse->second, true,
              "LDI, LDA and CALLI read their cell at IPOffset + IPOffsetBegin; without .start "
              "(IPOffsetBegin = 8) they do not read the cell written after them"});
+    FResult.Lines.reserve(lines.size());
     for (const TLine& line : lines) {
         if (line.Encode) SecondPass(line);
         WriteListing(line);
+        const int column = line.Statement < line.Tokens.size() && line.Tokens[line.Statement].Kind != TAsmToken::End
+                               ? line.Tokens[line.Statement].Column
+                               : 0;
+        FResult.Lines.push_back({line.Address, line.Encode ? line.Size : 0, column, line.Encode && line.Code});
     }
     // The image's length was fixed by the first pass; FAddress now holds the last encoded
     // statement's address (the second pass moves it to each one for "$").
@@ -102,7 +107,7 @@ void TAssembler::Error(const TLine& line, TRange range, std::string text) {
     Error(line, line.Tokens[std::min(range.first, line.Tokens.size() - 1)].Column, std::move(text));
 }
 
-bool TAssembler::DefineSymbol(const TLine& line, const TAsmToken& name, uint64_t value) {
+bool TAssembler::DefineSymbol(const TLine& line, const TAsmToken& name, uint64_t value, bool label) {
     if (RegisterNumber(name.Text)) {
         Error(line, name.Column, "'" + name.Text + "' is a register name and cannot be a symbol");
         return false;
@@ -111,6 +116,7 @@ bool TAssembler::DefineSymbol(const TLine& line, const TAsmToken& name, uint64_t
         Error(line, name.Column, "duplicate symbol '" + name.Text + "'");
         return false;
     }
+    FResult.Symbols.push_back({name.Text, value, label, line.Number});
     return true;
 }
 
@@ -217,7 +223,7 @@ void TAssembler::FirstPass(TLine& line) {
     const auto& tokens = line.Tokens;
     size_t i = 0;
     while (tokens[i].Kind == TAsmToken::Identifier && IsPunct(tokens[i + 1], ":")) {
-        DefineSymbol(line, tokens[i], FAddress);
+        DefineSymbol(line, tokens[i], FAddress, true);
         i += 2;
     }
     line.Statement = i;
@@ -228,12 +234,13 @@ void TAssembler::FirstPass(TLine& line) {
     }
     if (IsPunct(tokens[i + 1], "=")) {
         if (const auto value = Value(line, {i + 2, tokens.size() - 1}, true))
-            DefineSymbol(line, tokens[i], *value);
+            DefineSymbol(line, tokens[i], *value, false);
         return;
     }
     const auto operands = SplitOperands(line, i + 1);
     if (Layout(line, tokens[i].Text, operands)) {
         line.Encode = true;
+        line.Code = tokens[i].Text[0] != '.' || Upper(tokens[i].Text) == ".START";
         if (line.Size > ImageLimit - FAddress) {
             Error(line, tokens[i].Column,
                   "value out of range: the image would pass address " + Hex(ImageLimit));

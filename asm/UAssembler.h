@@ -16,10 +16,32 @@ struct TAsmMessage {
     std::string Text;
 };
 
+// Where one source line went in the image: the address counter at the line and the bytes it
+// laid out there. Code is true for machine instructions (an instruction, or .start's words),
+// false for data, labels, constants and empty lines. Column is the statement's (1-based; 0
+// without a statement).
+struct TAsmLine {
+    uint64_t Address = 0;
+    uint64_t Size = 0;
+    int Column = 0;
+    bool Code = false;
+};
+
+// A symbol as its source defined it: a label (Label true: an address) or a constant
+// (name = value, .equ); Line is the defining line.
+struct TAsmSymbol {
+    std::string Name;
+    uint64_t Value;
+    bool Label;
+    int Line;
+};
+
 struct TAsmResult {
     std::vector<uint8_t> Image;        // the code image from address 0; meaningless when errors exist
     std::vector<TAsmMessage> Messages; // errors and warnings, ordered by line and column
     std::string Listing;               // address, bytes and source text, one row per source line
+    std::vector<TAsmLine> Lines;       // one per source line: Lines[n - 1] is line n
+    std::vector<TAsmSymbol> Symbols;   // in the order of their definitions
 
     bool HasErrors() const;
 };
@@ -52,6 +74,7 @@ class TAssembler {
         uint64_t Address = 0;
         uint64_t Size = 0;
         bool Encode = false; // has a statement that the second pass encodes
+        bool Code = false;   // that statement is machine instructions
     };
     using TRange = std::pair<size_t, size_t>; // tokens [first, last) of one operand
 
@@ -69,7 +92,7 @@ class TAssembler {
     std::optional<int> Register(const TLine& line, TRange range);
     std::optional<int> MemoryRegister(const TLine& line, TRange range);
     std::optional<int> Control(const TLine& line, TRange range);
-    bool DefineSymbol(const TLine& line, const TAsmToken& name, uint64_t value);
+    bool DefineSymbol(const TLine& line, const TAsmToken& name, uint64_t value, bool label);
 
     void Error(const TLine& line, int column, std::string text);
     void Error(const TLine& line, TRange range, std::string text);

@@ -64,7 +64,7 @@ bool TAssembler::LayoutDirective(TLine& line, const std::string& directive,
             Error(line, symbol.Column, "bad operand: .equ needs a symbol name first");
             return false;
         }
-        if (const auto value = Value(line, operands[1], true)) DefineSymbol(line, symbol, *value);
+        if (const auto value = Value(line, operands[1], true)) DefineSymbol(line, symbol, *value, false);
         return false;
     }
     if (directive == ".BYTE" || directive == ".WORD" || directive == ".QUAD" || directive == ".DWORD") {
