@@ -1,0 +1,309 @@
+#include "UDebugInfo.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "UJsonWriter.h"
+#include "UOutputFile.h"
+
+namespace {
+
+using TJson = nlohmann::json;
+constexpr const char* FormatName = "roziduv2-dbg";
+
+std::string HexHash(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+TJsonWriter::TValue TypeValue(const TDebugInfo::TType& type) {
+    return {{"name", type.Name}, {"size", type.Size}, {"encoding", type.Encoding}};
+}
+
+TJsonWriter::TValue LocationValue(const TDebugInfo::TLocation& location) {
+    TJsonWriter::TValue value = TJsonWriter::TValue::object();
+    if (location.From || location.To) {
+        value["from"] = location.From;
+        value["to"] = location.To;
+    }
+    value[location.Kind] = location.Offset;
+    return value;
+}
+
+void WriteVariable(TJsonWriter& out, const TDebugInfo::TVariable& variable) {
+    TJsonWriter::TValue locations = TJsonWriter::TValue::array();
+    for (const TDebugInfo::TLocation& location : variable.Locations)
+        locations.push_back(LocationValue(location));
+    out.Value({{"name", variable.Name},
+               {"kind", variable.Kind},
+               {"type", TypeValue(variable.Type)},
+               {"file", variable.File},
+               {"line", variable.Line},
+               {"locations", locations}});
+}
+
+void WriteVariables(TJsonWriter& out, const std::vector<TDebugInfo::TVariable>& variables) {
+    out.BeginArray();
+    for (const TDebugInfo::TVariable& variable : variables) {
+        out.NewLine();
+        WriteVariable(out, variable);
+    }
+    out.EndArray();
+}
+
+const char* const LocationKinds[] = {"frame", "register", "address", "value"};
+
+TDebugInfo::TVariable ReadVariable(const TJson& value) {
+    TDebugInfo::TVariable variable;
+    variable.Name = value.at("name").get<std::string>();
+    variable.Kind = value.at("kind").get<std::string>();
+    const TJson& type = value.at("type");
+    variable.Type = {type.at("name").get<std::string>(), type.at("encoding").get<std::string>(),
+                     type.at("size").get<uint64_t>()};
+    variable.File = value.at("file").get<uint32_t>();
+    variable.Line = value.at("line").get<uint32_t>();
+    for (const TJson& item : value.at("locations")) {
+        TDebugInfo::TLocation location;
+        location.From = item.value("from", uint64_t{0});
+        location.To = item.value("to", uint64_t{0});
+        for (const char* kind : LocationKinds)
+            if (item.contains(kind)) {
+                location.Kind = kind;
+                location.Offset = item.at(kind).get<int64_t>();
+            }
+        if (location.Kind.empty())
+            throw std::runtime_error("a location of '" + variable.Name + "' has no place");
+        variable.Locations.push_back(location);
+    }
+    return variable;
+}
+
+std::string FileName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+uint64_t TDebugInfo::Hash(const uint8_t* data, size_t size) {
+    uint64_t hash = 0xcbf29ce484222325ULL;
+    for (size_t i = 0; i < size; ++i) {
+        hash ^= data[i];
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+void TDebugInfo::SetImage(const std::string& imagePath, const std::vector<uint8_t>& image) {
+    ImageName = FileName(imagePath);
+    ImageLength = image.size();
+    ImageHash = Hash(image.data(), image.size());
+}
+
+std::string TDebugInfo::PathFor(const std::string& imagePath) {
+    const size_t slash = imagePath.rfind('/');
+    const size_t dot = imagePath.rfind('.');
+    const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return (extension ? imagePath.substr(0, dot) : imagePath) + ".dbg";
+}
+
+std::string TDebugInfo::Text() const {
+    char* buffer = nullptr;
+    size_t size = 0;
+    std::FILE* stream = open_memstream(&buffer, &size);
+    if (!stream) return {};
+    {
+        TJsonWriter out(stream);
+        out.BeginObject();
+        out.Key("format");
+        out.String(FormatName);
+        out.Key("version");
+        out.Int(Version);
+        out.Key("producer");
+        out.String(Producer);
+        out.Key("language");
+        out.String(Language);
+        out.Key("options");
+        out.String(Options);
+        out.NewLine();
+        out.Key("image");
+        out.Value({{"file", ImageName}, {"length", ImageLength}, {"fnv1a64", HexHash(ImageHash)}});
+        out.NewLine();
+        out.Key("memory");
+        out.Value({{"needed", MemoryNeeded}, {"stack_begin", StackBegin}, {"stack_limit", StackLimit}});
+        out.NewLine();
+        out.Key("sources");
+        out.Value(Sources);
+        out.NewLine();
+        out.Key("lines"); // [from, to, file, line, column]: the rows are many, so arrays
+        out.BeginArray();
+        for (const TLine& line : Lines) {
+            out.NewLine();
+            out.Value({line.From, line.To, line.File, line.Line, line.Column});
+        }
+        out.EndArray();
+        out.NewLine();
+        out.Key("symbols");
+        out.BeginArray();
+        for (const TSymbol& symbol : Symbols) {
+            out.NewLine();
+            TJsonWriter::TValue value = {{"name", symbol.Name},
+                                         {"kind", symbol.Kind},
+                                         {"address", symbol.Address},
+                                         {"size", symbol.Size}};
+            if (!symbol.Label.empty()) value["label"] = symbol.Label;
+            out.Value(value);
+        }
+        out.EndArray();
+        out.NewLine();
+        out.Key("functions");
+        out.BeginArray();
+        for (const TFunction& function : Functions) {
+            out.NewLine();
+            out.BeginObject();
+            out.Key("name");
+            out.String(function.Name);
+            out.Key("label");
+            out.String(function.Label);
+            out.Key("address");
+            out.UInt(function.Address);
+            out.Key("size");
+            out.UInt(function.Size);
+            out.Key("file");
+            out.UInt(function.File);
+            out.Key("line");
+            out.UInt(function.Line);
+            out.Key("frame");
+            out.Value({{"size", function.Frame.Size},
+                       {"pointer", function.Frame.FramePointer},
+                       {"caller_frame", function.Frame.CallerFrame},
+                       {"records", function.Frame.Records}});
+            out.Key("variables");
+            WriteVariables(out, function.Variables);
+            out.EndObject();
+        }
+        out.EndArray();
+        out.NewLine();
+        out.Key("globals");
+        WriteVariables(out, Globals);
+        out.EndObject();
+    }
+    std::fclose(stream);
+    std::string text(buffer, size);
+    std::free(buffer);
+    return text;
+}
+
+std::optional<TDebugInfo> TDebugInfo::Parse(std::string_view text, std::string& error) {
+    TJson root = TJson::parse(text.begin(), text.end(), nullptr, false);
+    if (root.is_discarded()) {
+        error = "not a JSON text";
+        return std::nullopt;
+    }
+    try {
+        if (!root.is_object() || root.value("format", std::string()) != FormatName) {
+            error = "not a debug information file (no \"format\": \"roziduv2-dbg\")";
+            return std::nullopt;
+        }
+        const int version = root.at("version").get<int>();
+        if (version < 1 || version > Version) {
+            error = "debug information of version " + std::to_string(version) +
+                    ", this program reads versions 1 to " + std::to_string(Version);
+            return std::nullopt;
+        }
+        TDebugInfo info;
+        info.Producer = root.at("producer").get<std::string>();
+        info.Language = root.at("language").get<std::string>();
+        info.Options = root.value("options", std::string());
+        const TJson& image = root.at("image");
+        info.ImageName = image.value("file", std::string());
+        info.ImageLength = image.at("length").get<uint64_t>();
+        const std::string hash = image.at("fnv1a64").get<std::string>();
+        size_t used = 0;
+        info.ImageHash = std::stoull(hash, &used, 16);
+        if (used != hash.size() || hash.size() != 16) throw std::runtime_error("bad fnv1a64 '" + hash + "'");
+        const TJson& memory = root.at("memory");
+        info.MemoryNeeded = memory.at("needed").get<uint64_t>();
+        info.StackBegin = memory.value("stack_begin", uint64_t{0});
+        info.StackLimit = memory.value("stack_limit", uint64_t{0});
+        info.Sources = root.at("sources").get<std::vector<std::string>>();
+        for (const TJson& row : root.at("lines")) {
+            const TLine line{row.at(0).get<uint64_t>(), row.at(1).get<uint64_t>(), row.at(2).get<uint32_t>(),
+                             row.at(3).get<uint32_t>(), row.at(4).get<uint32_t>()};
+            if (line.File >= info.Sources.size() || line.To <= line.From ||
+                (!info.Lines.empty() && line.From < info.Lines.back().To))
+                throw std::runtime_error("line-table row " + row.dump() +
+                                         " is out of order or names no file");
+            info.Lines.push_back(line);
+        }
+        for (const TJson& item : root.at("symbols"))
+            info.Symbols.push_back({item.at("name").get<std::string>(), item.value("label", std::string()),
+                                    item.at("kind").get<std::string>(), item.at("address").get<uint64_t>(),
+                                    item.at("size").get<uint64_t>()});
+        for (const TJson& item : root.at("functions")) {
+            TFunction function;
+            function.Name = item.at("name").get<std::string>();
+            function.Label = item.value("label", std::string());
+            function.Address = item.at("address").get<uint64_t>();
+            function.Size = item.at("size").get<uint64_t>();
+            function.File = item.at("file").get<uint32_t>();
+            function.Line = item.at("line").get<uint32_t>();
+            const TJson& frame = item.at("frame");
+            function.Frame = {frame.at("size").get<int64_t>(), frame.at("pointer").get<int>(),
+                              frame.at("caller_frame").get<int64_t>(), frame.at("records").get<int64_t>()};
+            for (const TJson& variable : item.at("variables"))
+                function.Variables.push_back(ReadVariable(variable));
+            info.Functions.push_back(std::move(function));
+        }
+        for (const TJson& variable : root.at("globals"))
+            info.Globals.push_back(ReadVariable(variable));
+        return info;
+    } catch (const std::exception& failure) { // nlohmann's type and missing-member errors
+        error = std::string("not readable debug information: ") + failure.what();
+        return std::nullopt;
+    }
+}
+
+std::string TDebugInfo::Write(const std::string& path) const {
+    const std::string text = Text();
+    if (text.empty()) return path + ": the debug information could not be formatted";
+    return TOutputFile::Write(path, text.data(), text.size());
+}
+
+std::optional<TDebugInfo> TDebugInfo::Load(const std::string& path, const std::vector<uint8_t>& image,
+                                           const std::string& imagePath, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot be read";
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::optional<TDebugInfo> info = Parse(text.str(), error);
+    if (!info) {
+        error = path + ": " + error;
+        return std::nullopt;
+    }
+    const uint64_t hash = Hash(image.data(), image.size());
+    if (info->ImageLength != image.size() || info->ImageHash != hash) {
+        error = path + " does not belong to " + imagePath + " and is ignored: it describes an image of " +
+                std::to_string(info->ImageLength) + " bytes with FNV-1a 64 hash " + HexHash(info->ImageHash) +
+                ", " + imagePath + " has " + std::to_string(image.size()) + " bytes with hash " +
+                HexHash(hash) + " (rebuild the program)";
+        return std::nullopt;
+    }
+    return info;
+}
+
+const TDebugInfo::TLine* TDebugInfo::LineAt(uint64_t address) const {
+    auto after = std::upper_bound(Lines.begin(), Lines.end(), address,
+                                  [](uint64_t at, const TLine& line) { return at < line.From; });
+    if (after == Lines.begin()) return nullptr;
+    --after;
+    return address < after->To ? &*after : nullptr;
+}
