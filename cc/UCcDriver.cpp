@@ -1,6 +1,7 @@
 #include "UCcDriver.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #include <llvm/Analysis/CGSCCPassManager.h>
 #include <llvm/Analysis/LoopAnalysisManager.h>
@@ -20,6 +21,7 @@
 #include "UCcFloatCheck.h"
 #include "UCcFrontEnd.h"
 #include "UCcModuleLowering.h"
+#include "UDebugInfo.h"
 #include "UOutputFile.h"
 
 using namespace llvm;
@@ -78,15 +80,19 @@ void TCcDriver::Optimise(Module& module, char level) {
 }
 
 std::string TCcDriver::Assemble(const std::string& assembly, std::vector<uint8_t>& image) {
-    TAsmResult result = TAssembler().Assemble(assembly);
-    if (result.HasErrors()) {
-        std::string text = "the generated assembly does not assemble (a compiler fault):";
-        for (const TAsmMessage& message : result.Messages)
-            if (!message.Warning) text += "\n  " + TAssembler::Format("<generated>", message);
-        return text;
-    }
+    TAsmResult result;
+    std::string error = Assemble(assembly, result);
     image = std::move(result.Image);
-    return {};
+    return error;
+}
+
+std::string TCcDriver::Assemble(const std::string& assembly, TAsmResult& result) {
+    result = TAssembler().Assemble(assembly);
+    if (!result.HasErrors()) return {};
+    std::string text = "the generated assembly does not assemble (a compiler fault):";
+    for (const TAsmMessage& message : result.Messages)
+        if (!message.Warning) text += "\n  " + TAssembler::Format("<generated>", message);
+    return text;
 }
 
 int TCcDriver::Write(const std::string& path, const std::string& text) {
@@ -115,7 +121,13 @@ int TCcDriver::Run() {
     std::vector<TOutputFile::TUse> inputs;
     for (const std::string& file : FOptions.Inputs)
         inputs.push_back({file, "source"});
-    const std::string clash = TOutputFile::CheckDistinct(inputs, {{output, "output"}});
+    std::vector<TOutputFile::TUse> outputs = {{output, "output"}};
+    std::error_code failure;
+    const bool debug = !FOptions.Assembly && !FOptions.EmitIr &&
+                       (!std::filesystem::exists(output, failure) || std::filesystem::is_regular_file(output, failure));
+    const std::string debugPath = TDebugInfo::PathFor(output);
+    if (debug) outputs.push_back({debugPath, "debug information"});
+    const std::string clash = TOutputFile::CheckDistinct(inputs, outputs);
     if (!clash.empty()) {
         std::fprintf(stderr, "roziduv2-cc: %s\n", clash.c_str());
         return 1;
@@ -129,19 +141,21 @@ int TCcDriver::Run() {
         return Write(output, stream.str());
     }
     std::string assembly;
+    TCcModuleLowering lowering(*program, FOptions.MemorySize);
     try {
-        assembly = TCcModuleLowering(*program, FOptions.MemorySize).Lower();
+        assembly = lowering.Lower();
     } catch (const TCcError& error) {
         std::fprintf(stderr, "%s\n", error.Format().c_str());
         return 1;
     }
     if (FOptions.Assembly) return Write(output, assembly);
 
-    std::vector<uint8_t> image;
-    if (const std::string error = Assemble(assembly, image); !error.empty()) {
+    TAsmResult assembled;
+    if (const std::string error = Assemble(assembly, assembled); !error.empty()) {
         std::fprintf(stderr, "roziduv2-cc: %s\n", error.c_str());
         return 1;
     }
+    const std::vector<uint8_t>& image = assembled.Image;
     const int64_t needed = static_cast<int64_t>(image.size()) + MinimumStack;
     if (needed > FOptions.MemorySize) {
         std::fprintf(
@@ -152,7 +166,17 @@ int TCcDriver::Run() {
             static_cast<long long>(FOptions.MemorySize));
         return 1;
     }
-    const std::string error = TOutputFile::Write(output, image.data(), image.size());
+    std::string error = TOutputFile::Write(output, image.data(), image.size());
+    if (error.empty() && debug) {
+        TDebugInfo info = lowering.Debug().Make(*program, assembly, assembled, FOptions.Debug);
+        info.Options = std::string("-O") + FOptions.Level + (FOptions.Debug ? " -g" : " -g0");
+        info.SetImage(output, image);
+        info.MemoryNeeded = static_cast<uint64_t>(FOptions.MemorySize);
+        for (const TAsmSymbol& symbol : assembled.Symbols)
+            if (symbol.Name == "__roz_end") info.StackBegin = symbol.Value;
+        info.StackLimit = static_cast<uint64_t>(lowering.StackLimit());
+        error = info.Write(debugPath);
+    }
     if (error.empty()) return 0;
     std::fprintf(stderr, "roziduv2-cc: %s\n", error.c_str());
     return 1;

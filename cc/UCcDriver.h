@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "UAssembler.h"
 #include "UCcOptions.h"
 
 namespace llvm {
@@ -14,7 +15,8 @@ class Module;
 // The whole compilation: clang for each C file, the floating-point check on the unoptimised
 // IR, linking of the modules, everything but main internalised, LLVM's pass pipeline at the
 // chosen level (vectorisers and unrolling off), unreachable code and data dropped, the back
-// end, the assembler, and the checked memory layout. Messages go to stderr in clang's format.
+// end, the assembler, and the checked memory layout; the image's debug information (OUT.dbg
+// beside OUT, unless OUT is not a regular file). Messages go to stderr in clang's format.
 class TCcDriver {
   public:
     // The bytes a program needs beyond its image, at least, for the stack.
@@ -30,6 +32,8 @@ class TCcDriver {
     static void Optimise(llvm::Module& module, char level);
     // The generated assembly program to the image: "" on success, else the message.
     static std::string Assemble(const std::string& assembly, std::vector<uint8_t>& image);
+    // The same, keeping the assembler's whole result (lines and symbols, for the debug information).
+    static std::string Assemble(const std::string& assembly, TAsmResult& result);
 
   private:
     std::unique_ptr<llvm::Module> Load(llvm::LLVMContext& context, const std::string& file, bool& failed);

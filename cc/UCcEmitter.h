@@ -2,6 +2,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+namespace llvm {
+class Instruction;
+}
 
 // Assembly text for the machine's assembler, one statement a line, with the helpers that
 // the instruction selection shares.
@@ -42,7 +47,17 @@ class TCcEmitter {
 
     const std::string& Text() const { return FText; }
 
+    // For the debug information: the text from here on is the code of this IR instruction
+    // (until the next mark). Offset is where the mark was made in Text().
+    struct TMark {
+        size_t Offset;
+        const llvm::Instruction* Instruction;
+    };
+    void Mark(const llvm::Instruction& instruction) { FMarks.push_back({FText.size(), &instruction}); }
+    const std::vector<TMark>& Marks() const { return FMarks; }
+
   private:
     std::string FText;
+    std::vector<TMark> FMarks;
     unsigned FLabels = 0;
 };

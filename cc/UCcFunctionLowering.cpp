@@ -53,6 +53,7 @@ void TCcFunctionLowering::Lower() {
 }
 
 void TCcFunctionLowering::SourceComment(const Instruction& instruction) {
+    FOut.Mark(instruction);
     const DILocation* location = instruction.getDebugLoc().get();
     if (!location || !location->getLine() || isa<DbgInfoIntrinsic>(instruction)) return;
     std::string path = location->getFilename().str();

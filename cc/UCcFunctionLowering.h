@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "UCcEmitter.h"
@@ -51,7 +52,18 @@ class TCcFunctionLowering {
     TCcFunctionLowering(TCcModuleLowering& module, llvm::Function& function, TCcEmitter& out, unsigned index);
     void Lower();
 
+    // What the debug information reads after Lower: the frame offset of a value's slot and of
+    // an alloca's memory (nullopt when it has none, e.g. a value carried in R11), and the
+    // frame's size.
+    std::optional<int64_t> SlotOffset(const llvm::Value& value) const { return Find(FSlot, &value); }
+    std::optional<int64_t> AllocaOffset(const llvm::Value& value) const { return Find(FAlloca, &value); }
+    int64_t FrameSize() const { return FSize; }
+
   private:
+    static std::optional<int64_t> Find(const std::map<const llvm::Value*, int64_t>& map, const llvm::Value* key) {
+        const auto found = map.find(key);
+        return found == map.end() ? std::nullopt : std::optional<int64_t>(found->second);
+    }
     void LayoutFrame();
     void Prologue();
     void Select(llvm::Instruction& instruction);

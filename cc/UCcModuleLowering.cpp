@@ -71,7 +71,12 @@ std::string TCcModuleLowering::Lower() {
     StartUp();
     unsigned index = 0;
     for (Function& function : FModule)
-        if (!function.isDeclaration()) TCcFunctionLowering(*this, function, FOut, index++).Lower();
+        if (!function.isDeclaration()) {
+            const size_t begin = FOut.Text().size();
+            TCcFunctionLowering lowering(*this, function, FOut, index++);
+            lowering.Lower();
+            FDebug.Function(function, lowering, FOut, begin, FOut.Text().size());
+        }
     FOut.Raw("");
     FOut.Comment("data");
     for (GlobalVariable& global : FModule.globals())

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "UCcDebugInfo.h"
 #include "UCcEmitter.h"
 
 namespace llvm {
@@ -41,6 +42,8 @@ class TCcModuleLowering {
     int64_t StackLimit() const { return FMemorySize - StackReserve; }
 
     std::string Lower();
+    // What Lower collected for the debug information.
+    const TCcDebugInfo& Debug() const { return FDebug; }
 
     // The label of a function or a global variable.
     static std::string Label(const llvm::GlobalValue& value);
@@ -61,5 +64,6 @@ class TCcModuleLowering {
     llvm::Module& FModule;
     int64_t FMemorySize;
     TCcEmitter FOut;
+    TCcDebugInfo FDebug;
     std::map<std::string, std::vector<std::string>> FSources;
 };

@@ -1,0 +1,290 @@
+#include "UCcDebugInfo.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include <llvm/BinaryFormat/Dwarf.h>
+#include <llvm/IR/Constants.h>
+#include <llvm/IR/DataLayout.h>
+#include <llvm/IR/DebugInfoMetadata.h>
+#include <llvm/IR/Function.h>
+#include <llvm/IR/GlobalVariable.h>
+#include <llvm/IR/Instructions.h>
+#include <llvm/IR/IntrinsicInst.h>
+#include <llvm/IR/Module.h>
+
+#include "UCcFunctionLowering.h"
+#include "UCcModuleLowering.h"
+
+using namespace llvm;
+
+namespace {
+
+std::string PathOf(StringRef directory, StringRef name) {
+    std::filesystem::path path(name.str());
+    if (path.is_relative() && !directory.empty()) path = std::filesystem::path(directory.str()) / path;
+    return path.lexically_normal().string();
+}
+
+// The C type's name, size and how its bytes read as a value.
+TDebugInfo::TType TypeOf(const DIType* type) {
+    if (!type) return {"void", "aggregate", 0};
+    const uint64_t size = type->getSizeInBits() / 8;
+    if (auto* basic = dyn_cast<DIBasicType>(type)) {
+        std::string encoding = "aggregate"; // floating point never gets here
+        switch (basic->getEncoding()) {
+        case dwarf::DW_ATE_signed:
+            encoding = "signed";
+            break;
+        case dwarf::DW_ATE_unsigned:
+            encoding = "unsigned";
+            break;
+        case dwarf::DW_ATE_boolean:
+            encoding = "bool";
+            break;
+        case dwarf::DW_ATE_signed_char:
+        case dwarf::DW_ATE_unsigned_char:
+            encoding = "char";
+            break;
+        default:
+            break;
+        }
+        return {basic->getName().str(), encoding, size};
+    }
+    if (auto* derived = dyn_cast<DIDerivedType>(type)) {
+        TDebugInfo::TType base = TypeOf(derived->getBaseType());
+        switch (derived->getTag()) {
+        case dwarf::DW_TAG_pointer_type:
+            return {base.Name + " *", "pointer", 8};
+        case dwarf::DW_TAG_typedef:
+            return {derived->getName().str(), base.Encoding, base.Size};
+        case dwarf::DW_TAG_const_type:
+            return {"const " + base.Name, base.Encoding, base.Size};
+        case dwarf::DW_TAG_volatile_type:
+            return {"volatile " + base.Name, base.Encoding, base.Size};
+        default: // restrict, atomic, members
+            return base;
+        }
+    }
+    if (auto* composite = dyn_cast<DICompositeType>(type)) {
+        switch (composite->getTag()) {
+        case dwarf::DW_TAG_array_type: {
+            std::string name = TypeOf(composite->getBaseType()).Name;
+            for (const DINode* element : composite->getElements())
+                if (auto* range = dyn_cast<DISubrange>(element)) {
+                    auto* count = range->getCount().dyn_cast<ConstantInt*>();
+                    name += count ? "[" + std::to_string(count->getSExtValue()) + "]" : "[]";
+                }
+            return {name, "aggregate", size};
+        }
+        case dwarf::DW_TAG_enumeration_type:
+            return {"enum " + composite->getName().str(), "enum", size};
+        case dwarf::DW_TAG_union_type:
+            return {"union " + composite->getName().str(), "aggregate", size};
+        default:
+            return {"struct " + composite->getName().str(), "aggregate", size};
+        }
+    }
+    if (isa<DISubroutineType>(type)) return {"function", "aggregate", 0};
+    return {type->getName().str(), "aggregate", size};
+}
+
+// Where a llvm.dbg.value puts its variable; false when it is not available there.
+bool ValueLocation(const DbgValueInst& value, const TCcFunctionLowering& lowering, std::string& kind,
+                   int64_t& offset) {
+    if (value.getNumVariableLocationOps() != 1) return false;
+    const Value* operand = value.getVariableLocationOp(0);
+    const DIExpression* expression = value.getExpression();
+    if (!operand || isa<UndefValue>(operand)) return false;
+    if (expression->getNumElements() == 1 && expression->getElement(0) == dwarf::DW_OP_deref) {
+        const auto at = lowering.AllocaOffset(*operand);
+        if (at) kind = "frame", offset = *at;
+        return at.has_value();
+    }
+    if (expression->getNumElements() != 0) return false;
+    if (auto* constant = dyn_cast<ConstantInt>(operand)) {
+        if (constant->getBitWidth() > 64) return false;
+        kind = "value", offset = constant->getSExtValue();
+        return true;
+    }
+    if (isa<ConstantPointerNull>(operand)) {
+        kind = "value", offset = 0;
+        return true;
+    }
+    const auto slot = lowering.SlotOffset(*operand);
+    if (slot) kind = "frame", offset = *slot;
+    return slot.has_value();
+}
+
+} // namespace
+
+void TCcDebugInfo::Function(const llvm::Function& function, const TCcFunctionLowering& lowering,
+                            const TCcEmitter& out, size_t begin, size_t end) {
+    TFunctionRecord record{&function, begin, end, lowering.FrameSize(), {}, {}};
+    const DISubprogram* program = function.getSubprogram();
+    if (program)
+        record.Places.push_back(
+            {begin, PathOf(program->getDirectory(), program->getFilename()), program->getLine(), 0});
+    std::map<const DILocalVariable*, size_t> index;     // into record.Variables
+    std::map<const DILocalVariable*, size_t> openValue; // the variable's location begun by a dbg.value
+    auto variableOf = [&](const DbgVariableIntrinsic& intrinsic) -> TPendingVariable* {
+        const DILocalVariable* variable = intrinsic.getVariable();
+        const DILocation* location = intrinsic.getDebugLoc().get();
+        if (!program || !variable || (location && location->getInlinedAt()) ||
+            variable->getScope()->getSubprogram() != program)
+            return nullptr;
+        auto [at, added] = index.try_emplace(variable, record.Variables.size());
+        if (added) record.Variables.push_back({variable, {}});
+        return &record.Variables[at->second];
+    };
+
+    const auto& marks = out.Marks();
+    auto mark = std::lower_bound(marks.begin(), marks.end(), begin,
+                                 [](const TCcEmitter::TMark& m, size_t offset) { return m.Offset < offset; });
+    for (; mark != marks.end() && mark->Offset < end; ++mark) {
+        const Instruction& instruction = *mark->Instruction;
+        if (auto* declare = dyn_cast<DbgDeclareInst>(&instruction)) {
+            TPendingVariable* variable = variableOf(*declare);
+            const Value* address = declare->getAddress();
+            const auto at = address ? lowering.AllocaOffset(*address) : std::nullopt;
+            if (variable && at && declare->getExpression()->getNumElements() == 0)
+                variable->Locations.push_back({0, 0, "frame", *at});
+            continue;
+        }
+        if (auto* value = dyn_cast<DbgValueInst>(&instruction)) {
+            TPendingVariable* variable = variableOf(*value);
+            if (!variable) continue;
+            if (auto open = openValue.find(variable->Variable); open != openValue.end()) {
+                variable->Locations[open->second].To = mark->Offset;
+                openValue.erase(open);
+            }
+            std::string kind;
+            int64_t offset = 0;
+            if (ValueLocation(*value, lowering, kind, offset)) {
+                openValue[variable->Variable] = variable->Locations.size();
+                variable->Locations.push_back({mark->Offset, end, kind, offset});
+            }
+            continue;
+        }
+        const DILocation* location = instruction.getDebugLoc().get();
+        if (!location || !location->getLine() || isa<DbgInfoIntrinsic>(instruction)) continue;
+        TPlace place{mark->Offset, PathOf(location->getDirectory(), location->getFilename()),
+                     location->getLine(), location->getColumn()};
+        if (record.Places.empty() || record.Places.back().File != place.File ||
+            record.Places.back().Line != place.Line)
+            record.Places.push_back(std::move(place));
+    }
+    FFunctions.push_back(std::move(record));
+}
+
+TDebugInfo TCcDebugInfo::Make(const Module& module, const std::string& assembly, const TAsmResult& result,
+                              bool lines) const {
+    // Text offset -> assembly line -> address (the address counter at that line).
+    std::vector<size_t> lineStarts = {0};
+    for (size_t i = 0; i < assembly.size(); ++i)
+        if (assembly[i] == '\n') lineStarts.push_back(i + 1);
+    auto lineOf = [&](size_t offset) {
+        return static_cast<size_t>(std::upper_bound(lineStarts.begin(), lineStarts.end(), offset) -
+                                   lineStarts.begin() - 1);
+    };
+    auto addressOf = [&](size_t offset) {
+        const size_t line = lineOf(offset);
+        return line < result.Lines.size() ? result.Lines[line].Address : result.Image.size();
+    };
+    std::map<std::string, uint64_t> labels;
+    for (const TAsmSymbol& symbol : result.Symbols)
+        labels.emplace(symbol.Name, symbol.Value);
+
+    TDebugInfo info;
+    info.Producer = "roziduv2-cc";
+    info.Language = "c";
+    std::map<std::string, uint32_t> sources;
+    auto fileIndex = [&](const std::string& path) {
+        auto [at, added] = sources.try_emplace(path, static_cast<uint32_t>(info.Sources.size()));
+        if (added) info.Sources.push_back(path);
+        return at->second;
+    };
+
+    for (const TFunctionRecord& record : FFunctions) {
+        TDebugInfo::TFunction function;
+        function.Name = record.Function->getName().str();
+        function.Label = TCcModuleLowering::Label(*record.Function);
+        const auto label = labels.find(function.Label);
+        function.Address = label != labels.end() ? label->second : addressOf(record.Begin);
+        function.Size = addressOf(record.End) - function.Address;
+        if (const DISubprogram* program = record.Function->getSubprogram()) {
+            function.File = fileIndex(PathOf(program->getDirectory(), program->getFilename()));
+            function.Line = program->getLine();
+        }
+        function.Frame.Size = record.FrameSize;
+        info.Symbols.push_back({function.Name, function.Label, "function", function.Address, function.Size});
+        if (!lines) {
+            info.Functions.push_back(std::move(function));
+            continue;
+        }
+        for (size_t k = 0; k < record.Places.size(); ++k) {
+            const TPlace& place = record.Places[k];
+            const size_t to = k + 1 < record.Places.size() ? record.Places[k + 1].Offset : record.End;
+            const uint32_t file = fileIndex(place.File);
+            for (size_t line = lineOf(place.Offset); line < lineOf(to) && line < result.Lines.size();
+                 ++line) {
+                const TAsmLine& code = result.Lines[line];
+                if (!code.Code || !code.Size) continue;
+                TDebugInfo::TLine* last = info.Lines.empty() ? nullptr : &info.Lines.back();
+                if (last && last->To == code.Address && last->File == file && last->Line == place.Line &&
+                    last->Column == place.Column)
+                    last->To += code.Size;
+                else
+                    info.Lines.push_back(
+                        {code.Address, code.Address + code.Size, file, place.Line, place.Column});
+            }
+        }
+        std::vector<const TPendingVariable*> order;
+        for (const TPendingVariable& variable : record.Variables)
+            if (variable.Variable->getArg()) order.push_back(&variable);
+        std::stable_sort(order.begin(), order.end(),
+                         [](const TPendingVariable* a, const TPendingVariable* b) {
+                             return a->Variable->getArg() < b->Variable->getArg();
+                         });
+        for (const TPendingVariable& variable : record.Variables)
+            if (!variable.Variable->getArg()) order.push_back(&variable);
+        for (const TPendingVariable* pending : order) {
+            const DILocalVariable& source = *pending->Variable;
+            TDebugInfo::TVariable variable{
+                source.getName().str(),   source.getArg() ? "parameter" : "local",
+                TypeOf(source.getType()), fileIndex(PathOf(source.getDirectory(), source.getFilename())),
+                source.getLine(),         {}};
+            for (const TPendingLocation& location : pending->Locations) {
+                const bool whole = !location.From && !location.To;
+                const uint64_t from = whole ? 0 : addressOf(location.From),
+                               to = whole ? 0 : addressOf(location.To);
+                if (whole || to > from)
+                    variable.Locations.push_back({from, to, location.Kind, location.Offset});
+            }
+            function.Variables.push_back(std::move(variable));
+        }
+        info.Functions.push_back(std::move(function));
+    }
+
+    const DataLayout& layout = module.getDataLayout();
+    for (const GlobalVariable& global : module.globals()) {
+        const auto label = labels.find(TCcModuleLowering::Label(global));
+        if (label == labels.end()) continue;
+        info.Symbols.push_back({global.getName().str(), label->first, "object", label->second,
+                                layout.getTypeAllocSize(global.getValueType())});
+        if (!lines) continue;
+        SmallVector<DIGlobalVariableExpression*, 1> expressions;
+        global.getDebugInfo(expressions);
+        for (const DIGlobalVariableExpression* expression : expressions) {
+            const DIGlobalVariable* source = expression->getVariable();
+            if (!source || expression->getExpression()->getNumElements() != 0) continue;
+            info.Globals.push_back({source->getName().str(),
+                                    "global",
+                                    TypeOf(source->getType()),
+                                    fileIndex(PathOf(source->getDirectory(), source->getFilename())),
+                                    source->getLine(),
+                                    {{0, 0, "address", static_cast<int64_t>(label->second)}}});
+        }
+    }
+    return info;
+}
