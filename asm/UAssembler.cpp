@@ -81,10 +81,12 @@ TAsmResult TAssembler::Assemble(std::string_view source) {
     for (const TLine& line : lines) {
         if (line.Encode) SecondPass(line);
         WriteListing(line);
-        const int column = line.Statement < line.Tokens.size() && line.Tokens[line.Statement].Kind != TAsmToken::End
-                               ? line.Tokens[line.Statement].Column
-                               : 0;
-        FResult.Lines.push_back({line.Address, line.Encode ? line.Size : 0, column, line.Encode && line.Code});
+        const int column =
+            line.Statement < line.Tokens.size() && line.Tokens[line.Statement].Kind != TAsmToken::End
+                ? line.Tokens[line.Statement].Column
+                : 0;
+        FResult.Lines.push_back(
+            {line.Address, line.Encode ? line.Size : 0, column, line.Encode && line.Code});
     }
     // The image's length was fixed by the first pass; FAddress now holds the last encoded
     // statement's address (the second pass moves it to each one for "$").

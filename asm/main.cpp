@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
     std::vector<TOutputFile::TUse> outputs = {{output, "image"}};
     if (!listing.empty()) outputs.push_back({listing, "listing"});
     std::error_code failure;
-    const bool debug = !std::filesystem::exists(output, failure) || std::filesystem::is_regular_file(output, failure);
+    const bool debug =
+        !std::filesystem::exists(output, failure) || std::filesystem::is_regular_file(output, failure);
     const std::string debugPath = TDebugInfo::PathFor(output);
     if (debug) outputs.push_back({debugPath, "debug information"});
     const std::string clash = TOutputFile::CheckDistinct({{source, "source"}}, outputs);

@@ -123,8 +123,9 @@ int TCcDriver::Run() {
         inputs.push_back({file, "source"});
     std::vector<TOutputFile::TUse> outputs = {{output, "output"}};
     std::error_code failure;
-    const bool debug = !FOptions.Assembly && !FOptions.EmitIr &&
-                       (!std::filesystem::exists(output, failure) || std::filesystem::is_regular_file(output, failure));
+    const bool debug =
+        !FOptions.Assembly && !FOptions.EmitIr &&
+        (!std::filesystem::exists(output, failure) || std::filesystem::is_regular_file(output, failure));
     const std::string debugPath = TDebugInfo::PathFor(output);
     if (debug) outputs.push_back({debugPath, "debug information"});
     const std::string clash = TOutputFile::CheckDistinct(inputs, outputs);

@@ -60,7 +60,8 @@ class TCcFunctionLowering {
     int64_t FrameSize() const { return FSize; }
 
   private:
-    static std::optional<int64_t> Find(const std::map<const llvm::Value*, int64_t>& map, const llvm::Value* key) {
+    static std::optional<int64_t> Find(const std::map<const llvm::Value*, int64_t>& map,
+                                       const llvm::Value* key) {
         const auto found = map.find(key);
         return found == map.end() ? std::nullopt : std::optional<int64_t>(found->second);
     }
