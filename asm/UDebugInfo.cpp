@@ -224,9 +224,9 @@ std::optional<TDebugInfo> TDebugInfo::Parse(std::string_view text, std::string& 
         info.ImageName = image.value("file", std::string());
         info.ImageLength = image.at("length").get<uint64_t>();
         const std::string hash = image.at("fnv1a64").get<std::string>();
-        size_t used = 0;
-        info.ImageHash = std::stoull(hash, &used, 16);
-        if (used != hash.size() || hash.size() != 16) throw std::runtime_error("bad fnv1a64 '" + hash + "'");
+        if (hash.size() != 16 || hash.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            throw std::runtime_error("the image's fnv1a64 '" + hash + "' is not 16 hexadecimal digits");
+        info.ImageHash = std::stoull(hash, nullptr, 16);
         const TJson& memory = root.at("memory");
         info.MemoryNeeded = memory.at("needed").get<uint64_t>();
         info.StackBegin = memory.value("stack_begin", uint64_t{0});
