@@ -167,6 +167,8 @@ void TCcDebugInfo::Function(const llvm::Function& function, const TCcFunctionLow
             continue;
         }
         const DILocation* location = instruction.getDebugLoc().get();
+        while (location && location->getInlinedAt()) // inlined code is at its call in this function
+            location = location->getInlinedAt();
         if (!location || !location->getLine() || isa<DbgInfoIntrinsic>(instruction)) continue;
         TPlace place{mark->Offset, PathOf(location->getDirectory(), location->getFilename()),
                      location->getLine(), location->getColumn()};

@@ -22,7 +22,9 @@ class TCcFunctionLowering;
 // Source places come from the emitter's marks (TCcEmitter::Mark, one per IR instruction):
 // the code after a mark is that instruction's, at its debug location; an instruction without
 // a location (and the debug intrinsics, which emit nothing) continues the place before it,
-// and a function's entry code is at the line of its definition. Variables come from
+// code inlined from another function is at the line of its call, and a function's entry
+// code is at the line of its definition. A row changes with the line, and keeps the column
+// of the line's first instruction. Variables come from
 // llvm.dbg.declare (the variable lives in an alloca's memory for the whole function) and
 // llvm.dbg.value (from there on in code order, until the variable's next llvm.dbg.value, its
 // value is in a slot, or is a constant). Only the function's own variables are kept, not
