@@ -71,7 +71,7 @@ std::unique_ptr<Module> TCcDriver::LoadRuntime(LLVMContext& context, bool& faile
     // run of clang (one translation unit of all its files, so their static names differ):
     // a run costs about as much as the compilation itself.
     TCcOptions options;
-    options.Level = 's';
+    options.Level = 'z';
     options.Debug = false;
     for (const std::string& file : files)
         options.ClangArguments.insert(options.ClangArguments.end(), {"-include", file});
@@ -79,7 +79,11 @@ std::unique_ptr<Module> TCcDriver::LoadRuntime(LLVMContext& context, bool& faile
     std::unique_ptr<Module> runtime = Load(context, options, "/dev/null", failed);
     if (!runtime) return nullptr;
     // At -O0 the program's own functions stay as written, but the library's code is small.
-    if (FOptions.Level == '0') RunPipeline(*runtime, 's');
+    if (FOptions.Level == '0') RunPipeline(*runtime, 'z');
+    // Memory is small: only the library's smallest functions may be inlined into the program.
+    for (Function& function : *runtime)
+        if (!function.isDeclaration() && function.getInstructionCount() > InlinedRuntimeSize)
+            function.addFnAttr(Attribute::NoInline);
     return runtime;
 }
 
@@ -112,6 +116,7 @@ void TCcDriver::RunPipeline(Module& module, char level) {
     const OptimizationLevel optimization = level == '1'   ? OptimizationLevel::O1
                                            : level == '2' ? OptimizationLevel::O2
                                            : level == 's' ? OptimizationLevel::Os
+                                           : level == 'z' ? OptimizationLevel::Oz
                                                           : OptimizationLevel::O0;
     ModulePassManager pipeline = level == '0' ? builder.buildO0DefaultPipeline(optimization)
                                               : builder.buildPerModuleDefaultPipeline(optimization);

@@ -20,6 +20,8 @@ class TCcDriver {
   public:
     // The bytes a program needs beyond its image, at least, for the stack.
     static constexpr int64_t MinimumStack = 1024;
+    // The C library's functions of more IR instructions than this are never inlined.
+    static constexpr unsigned InlinedRuntimeSize = 12;
 
     explicit TCcDriver(const TCcOptions& options) : FOptions(options) {}
 

@@ -79,7 +79,8 @@ void free(void* pointer) {
 }
 
 void* calloc(size_t count, size_t size) {
-    if (size && count > (size_t)-1 / size) return NULL;
+    // Memory has at most 2^31 bytes: the product of two numbers this small cannot wrap.
+    if (count > __roz_memory_size() || size > __roz_memory_size()) return NULL;
     void* pointer = malloc(count * size);
     if (pointer) memset(pointer, 0, count * size);
     return pointer;
