@@ -78,12 +78,13 @@ std::unique_ptr<Module> TCcDriver::LoadRuntime(LLVMContext& context, bool& faile
     options.ClangArguments.insert(options.ClangArguments.end(), {"-x", "c"});
     std::unique_ptr<Module> runtime = Load(context, options, "/dev/null", failed);
     if (!runtime) return nullptr;
-    // At -O0 the program's own functions stay as written, but the library's code is small.
-    if (FOptions.Level == '0') RunPipeline(*runtime, 'z');
-    // Memory is small: only the library's smallest functions may be inlined into the program.
+    // Memory is small: only the library's smallest functions may be inlined, into the
+    // program or into each other.
     for (Function& function : *runtime)
         if (!function.isDeclaration() && function.getInstructionCount() > InlinedRuntimeSize)
             function.addFnAttr(Attribute::NoInline);
+    // At -O0 the program's own functions stay as written, but the library's code is small.
+    if (FOptions.Level == '0') RunPipeline(*runtime, 'z');
     return runtime;
 }
 
