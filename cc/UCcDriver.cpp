@@ -198,14 +198,15 @@ int TCcDriver::Run() {
         std::fprintf(stderr, "roziduv2-cc: %s\n", error.c_str());
         return 1;
     }
-    const int64_t needed = static_cast<int64_t>(image.size()) + MinimumStack;
+    // The image ends 16-aligned; the stack above it and the heap below the guard share the rest.
+    const int64_t needed = static_cast<int64_t>(image.size()) + MinimumStack + ROZ_HEAP_GUARD;
     if (needed > FOptions.MemorySize) {
-        std::fprintf(
-            stderr,
-            "roziduv2-cc: the program does not fit: its image is %zu bytes and the stack needs at least "
-            "%lld more, %lld in all, but memory is %lld bytes (--memory-size)\n",
-            image.size(), static_cast<long long>(MinimumStack), static_cast<long long>(needed),
-            static_cast<long long>(FOptions.MemorySize));
+        std::fprintf(stderr,
+                     "roziduv2-cc: the program does not fit: its image is %zu bytes, the stack and heap need at "
+                     "least %lld more and the end of memory keeps %d unused, %lld in all, but memory is %lld "
+                     "bytes (--memory-size)\n",
+                     image.size(), static_cast<long long>(MinimumStack), ROZ_HEAP_GUARD,
+                     static_cast<long long>(needed), static_cast<long long>(FOptions.MemorySize));
         return 1;
     }
     const std::string error = TOutputFile::Write(output, image.data(), image.size());

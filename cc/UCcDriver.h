@@ -18,7 +18,8 @@ class Module;
 // end, the assembler, and the checked memory layout. Messages go to stderr in clang's format.
 class TCcDriver {
   public:
-    // The bytes a program needs beyond its image, at least, for the stack.
+    // The bytes a program needs beyond its image, at least, for the stack and the heap (and
+    // the guard at the end of memory, ROZ_HEAP_GUARD).
     static constexpr int64_t MinimumStack = 1024;
     // The C library's functions of more IR instructions than this are never inlined.
     static constexpr unsigned InlinedRuntimeSize = 12;
