@@ -98,12 +98,18 @@ static int format_list(struct sink* sink, int monitor, const char* format, va_li
         struct spec spec = {0, 0, 0, 0, 0, 0, -1};
         for (;; ++format) {
             const char flag = format[1];
-            if (flag == '-') spec.left = 1;
-            else if (flag == '0') spec.zero = 1;
-            else if (flag == '+') spec.plus = 1;
-            else if (flag == ' ') spec.space = 1;
-            else if (flag == '#') spec.alt = 1;
-            else break;
+            if (flag == '-')
+                spec.left = 1;
+            else if (flag == '0')
+                spec.zero = 1;
+            else if (flag == '+')
+                spec.plus = 1;
+            else if (flag == ' ')
+                spec.space = 1;
+            else if (flag == '#')
+                spec.alt = 1;
+            else
+                break;
         }
         ++format;
         spec.width = number(&format, args);
@@ -132,7 +138,8 @@ static int format_list(struct sink* sink, int monitor, const char* format, va_li
             if (size == -2) value = (signed char)value;
             if (monitor) print((unsigned long)value);
             const char sign = value < 0 ? '-' : spec.plus ? '+' : spec.space ? ' ' : 0;
-            const unsigned long long magnitude = value < 0 ? 0 - (unsigned long long)value : (unsigned long long)value;
+            const unsigned long long magnitude =
+                value < 0 ? 0 - (unsigned long long)value : (unsigned long long)value;
             integer(sink, &spec, magnitude, sign, 10, 0, "");
         } else if (conversion == 'u' || conversion == 'x' || conversion == 'X' || conversion == 'o') {
             unsigned long long value = size > 0 ? next(args) : (unsigned)next(args);

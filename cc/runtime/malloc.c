@@ -16,7 +16,7 @@ struct block {
 };
 
 unsigned long __roz_stack_limit; // set by the start-up for an empty heap
-static char* heap_floor;          // the heap's lowest byte; 0 until the first malloc
+static char* heap_floor;         // the heap's lowest byte; 0 until the first malloc
 static struct block* free_list;
 
 static void set_floor(char* floor) {

@@ -9,8 +9,8 @@
 
 /* Built into the compiler (see cc/UCcBuiltins.cpp). */
 _Noreturn void __roz_exit(unsigned long r0); /* R0 := r0, then the program ends */
-unsigned long __roz_memory_size(void);      /* --memory-size */
-unsigned long __roz_stack_pointer(void);    /* SP: the first free byte of the stack */
+unsigned long __roz_memory_size(void);       /* --memory-size */
+unsigned long __roz_stack_pointer(void);     /* SP: the first free byte of the stack */
 
 /* The stack limit that every function's entry checks while the heap is linked: the heap's
    lowest byte less ROZ_STACK_RESERVE. The start-up sets it for an empty heap; malloc lowers

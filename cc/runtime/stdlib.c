@@ -63,7 +63,8 @@ static int digit_value(int c) {
 // for a leading '-'; *end after the last digit, or s when there is none.
 static unsigned long parse(const char* s, char** end, int base, int* negative, int* overflow) {
     const char* p = s;
-    while (is_space(*p)) ++p;
+    while (is_space(*p))
+        ++p;
     *negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
     if ((base == 0 || base == 16) && p[0] == '0' && (p[1] | 32) == 'x' && digit_value(p[2]) < 16) {
@@ -118,7 +119,8 @@ static void swap(char* a, char* b, size_t size) {
 }
 
 // Heap sort: no recursion and no extra memory.
-static void sift(char* base, size_t root, size_t count, size_t size, int (*compare)(const void*, const void*)) {
+static void sift(char* base, size_t root, size_t count, size_t size,
+                 int (*compare)(const void*, const void*)) {
     for (;;) {
         size_t child = 2 * root + 1;
         if (child >= count) return;

@@ -28,13 +28,15 @@ void* memchr(const void* s, int c, size_t n) {
 
 size_t strlen(const char* s) {
     const char* p = s;
-    while (*p) ++p;
+    while (*p)
+        ++p;
     return (size_t)(p - s);
 }
 
 size_t strnlen(const char* s, size_t n) {
     size_t i = 0;
-    while (i < n && s[i]) ++i;
+    while (i < n && s[i])
+        ++i;
     return i;
 }
 
@@ -98,12 +100,14 @@ char* strstr(const char* haystack, const char* needle) {
 
 size_t strspn(const char* s, const char* accept) {
     size_t n = 0;
-    while (s[n] && strchr(accept, s[n])) ++n;
+    while (s[n] && strchr(accept, s[n]))
+        ++n;
     return n;
 }
 
 size_t strcspn(const char* s, const char* reject) {
     size_t n = 0;
-    while (s[n] && !strchr(reject, s[n])) ++n;
+    while (s[n] && !strchr(reject, s[n]))
+        ++n;
     return n;
 }
