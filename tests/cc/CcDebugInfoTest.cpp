@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include "UCcDriver.h"
@@ -38,6 +39,8 @@ TEST_P(CcDebugInfo, LinesFallOnInstructions) {
     const fs::path dir = fs::temp_directory_path() / ("roz-ccdbg-" + std::to_string(::getpid()) + GetParam());
     fs::create_directories(dir);
     std::ofstream(dir / "p.c") << Program;
+    ::setenv("ROZIDUV2_INCLUDE", ROZ_TEST_CC_DIR "/include", 0);
+    ::setenv("ROZIDUV2_RUNTIME", ROZ_TEST_CC_DIR "/runtime", 0);
     TCcOptions options;
     options.Level = GetParam();
     options.Inputs = {(dir / "p.c").string()};
