@@ -33,6 +33,8 @@ class TCcModuleLowering {
     // memory; when not, the program ends with this value in R0.
     static constexpr uint64_t StackOverflowValue = 0xDEAD00000000005AULL;
     static constexpr int64_t StackReserve = 256;
+    // R0 after __builtin_trap (llvm.trap), which ends the program at once.
+    static constexpr uint64_t TrapValue = 0xDEAD000000000054ULL;
 
     // memorySize: the memory the program runs in (the stack check's limit).
     TCcModuleLowering(llvm::Module& module, int64_t memorySize);
