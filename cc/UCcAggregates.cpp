@@ -8,6 +8,7 @@
 #include <llvm/IR/DataLayout.h>
 #include <llvm/IR/IRBuilder.h>
 #include <llvm/IR/Instructions.h>
+#include <llvm/IR/Operator.h>
 
 #include "UCcFunctionLowering.h"
 #include "UCcSequences.h"
@@ -223,5 +224,43 @@ void TCcFunctionLowering::SelectAggregateStore(StoreInst& instruction) {
         MaterializeLeaf(2, value, leaf);
         const auto bytes = static_cast<unsigned>(FLayout.getTypeStoreSize(leaves[leaf].Type));
         TCcSequences::StoreBytes(FOut, 1, 2, bytes, 3, 4);
+    }
+}
+
+namespace {
+
+// True when Materialize makes the constant itself: an address in a global plus a constant
+// offset, or a cast of such a constant.
+bool IsMadeDirectly(const Constant& constant, const DataLayout& layout) {
+    auto* expression = dyn_cast<ConstantExpr>(&constant);
+    if (!expression) return true;
+    if (auto* gep = dyn_cast<GEPOperator>(expression)) {
+        APInt offset(64, 0);
+        return isa<GlobalValue>(gep->getPointerOperand()->stripPointerCasts()) &&
+               gep->accumulateConstantOffset(layout, offset);
+    }
+    return expression->isCast() && IsMadeDirectly(*expression->getOperand(0), layout);
+}
+
+} // namespace
+
+void TCcFunctionLowering::PrepareConstants() {
+    std::vector<Instruction*> work;
+    for (BasicBlock& block : FFunction)
+        for (Instruction& instruction : block)
+            work.push_back(&instruction);
+    while (!work.empty()) {
+        Instruction* user = work.back();
+        work.pop_back();
+        for (unsigned i = 0; i < user->getNumOperands(); ++i) {
+            auto* expression = dyn_cast<ConstantExpr>(user->getOperand(i));
+            if (!expression || IsMadeDirectly(*expression, FLayout)) continue;
+            Instruction* made = expression->getAsInstruction();
+            auto* phi = dyn_cast<PHINode>(user);
+            made->insertBefore(phi ? phi->getIncomingBlock(i)->getTerminator() : user);
+            made->setDebugLoc(user->getDebugLoc());
+            user->setOperand(i, made);
+            work.push_back(made);
+        }
     }
 }

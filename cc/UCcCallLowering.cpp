@@ -89,7 +89,8 @@ void TCcFunctionLowering::CheckStack(int reg, int temp) {
 void TCcFunctionLowering::SelectCall(CallInst& instruction) {
     if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction)) return SelectIntrinsic(*intrinsic);
     if (instruction.isInlineAsm()) Fail(instruction, "inline assembly is not supported on this machine");
-    Function* callee = instruction.getCalledFunction();
+    // A call of an implicitly declared function calls it through a cast of its address.
+    auto* callee = dyn_cast<Function>(instruction.getCalledOperand()->stripPointerCasts());
     if (callee && SelectBuiltin(instruction, callee->getName().str())) return;
     if (callee && callee->isDeclaration())
         Fail(instruction, "undefined function '" + callee->getName().str() + "'");

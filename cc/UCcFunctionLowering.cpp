@@ -38,6 +38,7 @@ void TCcFunctionLowering::Lower() {
              "returning a structure of more than two words is not supported");
     PrepareCalls();
     PrepareAggregates();
+    PrepareConstants();
     LayoutFrame();
     Prologue();
     for (BasicBlock& block : FFunction) {

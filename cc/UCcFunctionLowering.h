@@ -99,6 +99,9 @@ class TCcFunctionLowering {
     std::vector<TLeaf> Leaves(llvm::Type& type) const;
     unsigned SlotCount(llvm::Type& type) const; // 16-byte slots of a value of this type
     void PrepareAggregates();
+    // Turns the constant expressions that Materialize does not make (compares, arithmetic, ...)
+    // into instructions before their users, before the frame layout.
+    void PrepareConstants();
     // reg := leaf `leaf` of an aggregate value (constant or frame slots).
     void MaterializeLeaf(int reg, const llvm::Value& value, unsigned leaf);
     void StoreLeaf(const llvm::Instruction& instruction, unsigned leaf, int reg);
