@@ -81,7 +81,7 @@ void TCcFunctionLowering::OutgoingAddress(int reg, int64_t offset, int temp) {
 }
 
 void TCcFunctionLowering::CheckStack(int reg, int temp) {
-    FOut.Const(temp, static_cast<uint64_t>(FModule.StackLimit()));
+    FModule.LoadStackLimit(FOut, temp);
     FOut.Op("CMP", R(reg) + ", " + R(temp));
     FOut.Jump("JG", "__roz_stack_overflow");
 }

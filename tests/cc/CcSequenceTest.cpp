@@ -362,9 +362,10 @@ TEST(TBitTest, CountsSwapsAndFunnelShiftsMatchHost) {
                 << "ctlz i" << bits << " " << a.getZExtValue();
             EXPECT_EQ(unary(Intrinsic::cttz), a.countTrailingZeros())
                 << "cttz i" << bits << " " << a.getZExtValue();
-            if (bits >= 16)
+            if (bits >= 16) {
                 EXPECT_EQ(unary(Intrinsic::bswap), a.byteSwap().getZExtValue())
                     << "bswap i" << bits << " " << a.getZExtValue();
+            }
             const APInt b(bits, 0x0123456789ABCDEFULL, false);
             for (unsigned count : {0u, 1u, bits / 2, bits - 1, bits, bits + 3})
                 for (const bool left : {true, false}) {
