@@ -130,7 +130,7 @@ int TCcDriver::Run() {
     }
     std::string assembly;
     try {
-        assembly = TCcModuleLowering(*program, FOptions.MemorySize).Lower();
+        assembly = TCcModuleLowering(*program, FOptions.MemorySize, FOptions.Level).Lower();
     } catch (const TCcError& error) {
         std::fprintf(stderr, "%s\n", error.Format().c_str());
         return 1;

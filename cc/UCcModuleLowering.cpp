@@ -23,8 +23,8 @@ std::string R(int number) {
 
 } // namespace
 
-TCcModuleLowering::TCcModuleLowering(Module& module, int64_t memorySize)
-    : FModule(module), FMemorySize(memorySize) {}
+TCcModuleLowering::TCcModuleLowering(Module& module, int64_t memorySize, char level)
+    : FModule(module), FMemorySize(memorySize), FLevel(level) {}
 
 const DataLayout& TCcModuleLowering::Layout() const {
     return FModule.getDataLayout();
@@ -71,7 +71,7 @@ std::string TCcModuleLowering::Lower() {
     StartUp();
     unsigned index = 0;
     for (Function& function : FModule)
-        if (!function.isDeclaration()) TCcFunctionLowering(*this, function, FOut, index++).Lower();
+        if (!function.isDeclaration()) TCcFunctionLowering(*this, function, FOut, index++, FLevel).Lower();
     FOut.Raw("");
     FOut.Comment("data");
     for (GlobalVariable& global : FModule.globals())

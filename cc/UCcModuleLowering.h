@@ -34,8 +34,9 @@ class TCcModuleLowering {
     static constexpr uint64_t StackOverflowValue = 0xDEAD00000000005AULL;
     static constexpr int64_t StackReserve = 256;
 
-    // memorySize: the memory the program runs in (the stack check's limit).
-    TCcModuleLowering(llvm::Module& module, int64_t memorySize);
+    // memorySize: the memory the program runs in (the stack check's limit); level: the
+    // optimisation level ('0', '1', '2' or 's'), which decides the register allocation.
+    TCcModuleLowering(llvm::Module& module, int64_t memorySize, char level = '0');
 
     // The stack's limit for the checks of the function entries.
     int64_t StackLimit() const { return FMemorySize - StackReserve; }
@@ -60,6 +61,7 @@ class TCcModuleLowering {
 
     llvm::Module& FModule;
     int64_t FMemorySize;
+    char FLevel;
     TCcEmitter FOut;
     std::map<std::string, std::vector<std::string>> FSources;
 };
