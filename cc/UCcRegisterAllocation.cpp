@@ -29,7 +29,7 @@ bool SoleUseIsNext(const Instruction& instruction) {
 
 } // namespace
 
-TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool everything,
+TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool everything, int firstHome,
                                              const std::function<bool(const Instruction&)>& needsHome) {
     // The values that may get a home, numbered.
     std::map<const Value*, unsigned> id;
@@ -40,7 +40,7 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
     };
     if (everything)
         for (const Argument& argument : function.args())
-            add(argument);
+            if (argument.getType()->isIntOrPtrTy()) add(argument);
     for (const BasicBlock& block : function)
         for (const Instruction& instruction : block)
             if (!instruction.getType()->isVoidTy() && needsHome(instruction) &&
@@ -145,7 +145,7 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
         for (unsigned other : active)
             taken[static_cast<size_t>(home[other])] = true;
         int free = -1;
-        for (int reg = TCcEmitter::FirstHome; reg <= TCcEmitter::LastHome && free < 0; ++reg)
+        for (int reg = firstHome; reg <= TCcEmitter::LastHome && free < 0; ++reg)
             if (!taken[static_cast<size_t>(reg)]) free = reg;
         if (free < 0) {
             auto longest = std::max_element(active.begin(), active.end(), [&](unsigned a, unsigned b) {

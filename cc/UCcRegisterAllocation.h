@@ -26,7 +26,8 @@ class TCcRegisterAllocation {
     // needsHome: the instructions whose result is written (not the allocas, nor an icmp that
     // only leaves the flags). everything false: only the values whose sole use is the next
     // instruction get a register (-O0), the rest stay in their slots.
-    TCcRegisterAllocation(const llvm::Function& function, bool everything,
+    // firstHome: the lowest home register to use (up to TCcEmitter::LastHome).
+    TCcRegisterAllocation(const llvm::Function& function, bool everything, int firstHome,
                           const std::function<bool(const llvm::Instruction&)>& needsHome);
 
     // The home register of the value, or -1 when it has none.
