@@ -198,7 +198,7 @@ int TCcDriver::Run() {
         return Write(output, stream.str());
     }
     std::string assembly;
-    TCcModuleLowering lowering(*program, FOptions.MemorySize);
+    TCcModuleLowering lowering(*program, FOptions.MemorySize, FOptions.Level);
     try {
         assembly = lowering.Lower();
     } catch (const TCcError& error) {

@@ -11,17 +11,19 @@ class Instruction;
 // Assembly text for the machine's assembler, one statement a line, with the helpers that
 // the instruction selection shares.
 //
-// Register roles in generated code (the calling convention of this compiler):
-//   R0        return value; free otherwise
-//   R1..R11   scratch of one IR instruction's sequence (never live across instructions)
+// Register roles in generated code (the calling convention: TCcFunctionLowering):
+//   R0        return value (R1 its second word); else scratch of one IR instruction
+//   R1..R4    scratch of one IR instruction's sequence (never live across instructions)
+//   R5..R11   homes of values (register allocation); callee-saved: a function that uses one
+//             saves it in its frame and restores it before it returns
 //   R12       the constant 8 (set by the start-up, never changed)
-//   R13       address scratch of the helpers below
+//   R13       address scratch of the helpers below, and the constant of an extension
 //   R14       address of the store scratch cell + 8 (set by the start-up, never changed)
 //   R15       frame pointer FP: the absolute address of the current frame
 // StackOffsetBegin stays 0, so SP is an absolute address too.
 class TCcEmitter {
   public:
-    static constexpr int FP = 15, ScratchCell = 14, Addr = 13, Eight = 12;
+    static constexpr int FP = 15, ScratchCell = 14, Addr = 13, Eight = 12, FirstHome = 5, LastHome = 11;
 
     static std::string Reg(int number) { return "R" + std::to_string(number); }
 

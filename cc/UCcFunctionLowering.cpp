@@ -28,8 +28,9 @@ int64_t RoundUp16(uint64_t size) {
 } // namespace
 
 TCcFunctionLowering::TCcFunctionLowering(TCcModuleLowering& module, Function& function, TCcEmitter& out,
-                                         unsigned index)
-    : FModule(module), FFunction(function), FOut(out), FLayout(module.Layout()), FIndex(index) {}
+                                         unsigned index, char level)
+    : FModule(module), FFunction(function), FOut(out), FLayout(module.Layout()), FIndex(index),
+      FLevel(level) {}
 
 void TCcFunctionLowering::Lower() {
     Type& result = *FFunction.getReturnType();
@@ -45,9 +46,7 @@ void TCcFunctionLowering::Lower() {
         FOut.Label(BlockLabel(block));
         for (Instruction& instruction : block) {
             SourceComment(instruction);
-            const Value* carried = FCarried;
             Select(instruction);
-            if (carried == FCarried) FCarried = nullptr; // used up by this instruction
         }
     }
 }
@@ -66,23 +65,46 @@ void TCcFunctionLowering::SourceComment(const Instruction& instruction) {
                  FModule.SourceLine(path, FCommentLine));
 }
 
-bool TCcFunctionLowering::IsCarried(const Instruction& instruction) {
-    if (isa<PHINode>(instruction) || isa<AllocaInst>(instruction) || !instruction.hasOneUse() ||
-        !instruction.getType()->isIntOrPtrTy())
-        return false;
-    auto* user = dyn_cast<Instruction>(*instruction.user_begin());
-    return user && user == instruction.getNextNode() && !isa<PHINode>(user);
+bool TCcFunctionLowering::IsFused(const Instruction& instruction) {
+    if (!isa<ICmpInst>(instruction) || !instruction.hasOneUse()) return false;
+    auto* branch = dyn_cast<BranchInst>(*instruction.user_begin());
+    return branch && branch == instruction.getNextNode() && branch->isConditional() &&
+           branch->getCondition() == &instruction;
+}
+
+int TCcFunctionLowering::Home(const Value& value) const {
+    return FAllocation->Home(value);
 }
 
 void TCcFunctionLowering::LayoutFrame() {
     unsigned number = 0;
     for (BasicBlock& block : FFunction)
         FBlockNumber[&block] = number++;
+    FBits = std::make_unique<TCcValueBits>(FFunction, FLayout);
+    // The intrinsics of UCcIntrinsics.cpp other than these use R5..R8 as scratch: a function
+    // with one keeps its values in R9..R11 only.
+    int firstHome = TCcEmitter::FirstHome;
+    for (BasicBlock& block : FFunction)
+        for (Instruction& instruction : block)
+            if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction)) {
+                const Intrinsic::ID id = intrinsic->getIntrinsicID();
+                if (id != Intrinsic::dbg_declare && id != Intrinsic::dbg_value &&
+                    id != Intrinsic::dbg_label && id != Intrinsic::lifetime_start &&
+                    id != Intrinsic::lifetime_end && id != Intrinsic::assume &&
+                    id != Intrinsic::experimental_noalias_scope_decl && id != Intrinsic::expect &&
+                    id != Intrinsic::memcpy)
+                    firstHome = 9;
+            }
+    FAllocation = std::make_unique<TCcRegisterAllocation>(
+        FFunction, FLevel != '0', firstHome, [](const Instruction& instruction) {
+            return !isa<AllocaInst>(instruction) && !IsFused(instruction) &&
+                   instruction.getType()->isIntOrPtrTy();
+        });
     int64_t offset = 16;
     for (Argument& argument : FFunction.args()) {
         if (!argument.getType()->isIntOrPtrTy())
             Fail(*FFunction.getEntryBlock().begin(), "aggregate parameters are not supported");
-        FSlot[&argument] = offset;
+        FSlot[&argument] = offset; // where the caller wrote it
         offset += 16;
     }
     if (FFunction.isVarArg()) offset += 16; // the address of the variadic area (UCcCallLowering.cpp)
@@ -94,20 +116,20 @@ void TCcFunctionLowering::LayoutFrame() {
                     FAlloca[alloca] = 0; // placed after the value slots
                     continue;
                 }
+                FResetStack = true; // a dynamic alloca moves SP
             }
-            if (instruction.getType()->isVoidTy() || IsCarried(instruction)) continue;
+            if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction))
+                FResetStack |= intrinsic->getIntrinsicID() == Intrinsic::stackrestore;
+            if (instruction.getType()->isVoidTy() || Home(instruction) >= 0) continue;
             FSlot[&instruction] = offset;
             offset += 16 * SlotCount(*instruction.getType());
-            if (isa<PHINode>(instruction)) {
-                FPhiTemp[&instruction] = offset;
-                offset += 16;
-            }
         }
     for (auto& [value, at] : FAlloca) {
         at = offset;
         offset += RoundUp16(*cast<AllocaInst>(value)->getAllocationSizeInBits(FLayout) / 8);
     }
-    FSize = offset;
+    FSaveArea = offset;
+    FSize = offset + 16 * static_cast<int64_t>(FAllocation->UsedHomes().size());
 }
 
 void TCcFunctionLowering::Prologue() {
@@ -117,11 +139,17 @@ void TCcFunctionLowering::Prologue() {
     FOut.Op("RDCTL", R(TCcEmitter::Addr) + ", SP");
     FOut.Op("STORE", "[" + R(TCcEmitter::Addr) + "], " + R(TCcEmitter::FP));
     FOut.Op("MOV", R(TCcEmitter::FP) + ", " + R(TCcEmitter::Addr));
-    FOut.FrameAddress(1, FSize);
+    FOut.FrameAddress(1, FSaveArea);
     FOut.Op("WRCTL", "SP, " + R(1));
+    const std::vector<int>& saved = FAllocation->UsedHomes();
+    for (int reg : saved)
+        FOut.Op("PUSH", R(reg));
+    if (!saved.empty()) FOut.Op("RDCTL", R(1) + ", SP");
     FModule.LoadStackLimit(FOut, 2);
     FOut.Op("CMP", R(1) + ", " + R(2));
     FOut.Jump("JG", "__roz_stack_overflow");
+    for (Argument& argument : FFunction.args())
+        if (Home(argument) >= 0) FOut.LoadFrame(Home(argument), FSlot.at(&argument));
 }
 
 void TCcFunctionLowering::Select(Instruction& instruction) {
@@ -160,9 +188,11 @@ void TCcFunctionLowering::Select(Instruction& instruction) {
         return;
     case Instruction::PHI: // written by the predecessors' edges
         return;
-    case Instruction::Freeze:
-        Materialize(1, *instruction.getOperand(0));
-        return Result(instruction, 1);
+    case Instruction::Freeze: {
+        const int target = Target(instruction, 1);
+        Materialize(target, *instruction.getOperand(0));
+        return Result(instruction, target);
+    }
     case Instruction::Unreachable:
         FOut.Comment("unreachable");
         return;
@@ -205,8 +235,8 @@ void TCcFunctionLowering::Materialize(int reg, const Value& value) {
     }
     if (auto alloca = FAlloca.find(&value); alloca != FAlloca.end())
         return FOut.FrameAddress(reg, alloca->second);
-    if (&value == FCarried) {
-        if (reg != Carry) FOut.Op("MOV", R(reg) + ", " + R(Carry));
+    if (const int home = Home(value); home >= 0) {
+        if (reg != home) FOut.Op("MOV", R(reg) + ", " + R(home));
         return;
     }
     const auto slot = FSlot.find(&value);
@@ -216,12 +246,75 @@ void TCcFunctionLowering::Materialize(int reg, const Value& value) {
 }
 
 void TCcFunctionLowering::Result(const Instruction& instruction, int reg) {
-    if (IsCarried(instruction)) {
-        FOut.Op("MOV", R(Carry) + ", " + R(reg));
-        FCarried = &instruction;
+    if (const int home = Home(instruction); home >= 0) {
+        if (reg != home) FOut.Op("MOV", R(home) + ", " + R(reg));
         return;
     }
     FOut.StoreFrame(FSlot.at(&instruction), reg);
+}
+
+int TCcFunctionLowering::Operand(const Value& value, int scratch) {
+    if (const int home = Home(value); home >= 0) return home;
+    Materialize(scratch, value);
+    return scratch;
+}
+
+int TCcFunctionLowering::Target(const Instruction& instruction, int scratch) const {
+    const int home = Home(instruction);
+    return home >= 0 ? home : scratch;
+}
+
+int TCcFunctionLowering::Extended(const Value& value, unsigned bits, bool isSigned, int scratch) {
+    if (bits >= 64 ||
+        (bits == Bits(value) && (isSigned ? FBits->SignExtended(value) : FBits->ZeroExtended(value))))
+        return Operand(value, scratch);
+    ExtendInto(scratch, value, bits, isSigned);
+    return scratch;
+}
+
+void TCcFunctionLowering::ExtendInto(int reg, const Value& value, unsigned bits, bool isSigned) {
+    if (auto* constant = dyn_cast<ConstantInt>(&value); constant && bits <= constant->getBitWidth()) {
+        const APInt extended = constant->getValue().trunc(bits);
+        return FOut.Const(reg, isSigned ? extended.getSExtValue() : extended.getZExtValue());
+    }
+    if (bits >= 64 ||
+        (bits == Bits(value) && (isSigned ? FBits->SignExtended(value) : FBits->ZeroExtended(value))))
+        return Materialize(reg, value);
+    const int source = Operand(value, reg);
+    const int temp = TCcEmitter::Addr;
+    if (isSigned) {
+        FOut.Const(temp, 64 - bits);
+        FOut.Op("SHL", R(reg) + ", " + R(source) + ", " + R(temp));
+        FOut.Op("SAR", R(reg) + ", " + R(reg) + ", " + R(temp));
+    } else {
+        FOut.Const(temp, bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1);
+        FOut.Op("AND", R(reg) + ", " + R(source) + ", " + R(temp));
+    }
+}
+
+void TCcFunctionLowering::CompareOrdered(const Value& a, const Value& b, bool isSigned, bool swap) {
+    const unsigned bits = Bits(a);
+    int left, right;
+    if (bits < 64 || isSigned || (FBits->NonNegative(a) && FBits->NonNegative(b))) {
+        left = Extended(a, bits, isSigned, 1);
+        right = Extended(b, bits, isSigned, 2);
+    } else { // unsigned order of 64 bits is the signed order with the sign bits flipped
+        const uint64_t sign = uint64_t{1} << 63;
+        auto flipped = [&](const Value& value, int scratch) {
+            if (auto* constant = dyn_cast<ConstantInt>(&value)) {
+                FOut.Const(scratch, constant->getZExtValue() ^ sign);
+                return scratch;
+            }
+            const int source = Operand(value, scratch);
+            FOut.Const(TCcEmitter::Addr, sign);
+            FOut.Op("XOR", R(scratch) + ", " + R(source) + ", " + R(TCcEmitter::Addr));
+            return scratch;
+        };
+        left = flipped(a, 1);
+        right = flipped(b, 2);
+    }
+    if (swap) std::swap(left, right);
+    FOut.Op("CMP", R(left) + ", " + R(right));
 }
 
 bool TCcFunctionLowering::IsPaddedAddress(const Value& pointer) const {
@@ -257,21 +350,85 @@ void TCcFunctionLowering::Fail(const Instruction& instruction, const std::string
 }
 
 void TCcFunctionLowering::Edge(const BasicBlock& from, const BasicBlock& to, bool last) {
-    // Phis read their incoming values in parallel: when one reads another phi of the same
-    // block, all go through their second slot first.
-    bool parallel = false;
-    for (const PHINode& phi : to.phis())
-        if (auto* source = dyn_cast<PHINode>(phi.getIncomingValueForBlock(&from)))
-            parallel |= source->getParent() == &to;
+    // The phis read their incoming values in parallel. Each copy goes to the phi's home
+    // register or slot; a copy waits while its destination is still the source of another
+    // one, and a cycle of copies is broken by moving one destination's value to a scratch
+    // register first.
+    struct TCopy {
+        int DstReg;
+        int64_t DstSlot; // when DstReg < 0
+        const Value* Source;
+        int SrcReg;      // -1: SrcSlot, or a value without a home (constant, address)
+        int64_t SrcSlot; // -1: none
+    };
+    auto slotOf = [&](const Value& value) {
+        auto it = FSlot.find(&value);
+        return it == FSlot.end() || Home(value) >= 0 ? int64_t{-1} : it->second;
+    };
+    std::vector<TCopy> copies;
     for (const PHINode& phi : to.phis()) {
-        Materialize(1, *phi.getIncomingValueForBlock(&from));
-        FOut.StoreFrame(parallel ? FPhiTemp.at(&phi) : FSlot.at(&phi), 1);
+        const Value& source = *phi.getIncomingValueForBlock(&from);
+        TCopy copy{Home(phi), slotOf(phi), &source, Home(source), slotOf(source)};
+        if (copy.DstReg >= 0 ? copy.DstReg == copy.SrcReg : copy.DstSlot == copy.SrcSlot) continue;
+        copies.push_back(copy);
     }
-    if (parallel)
-        for (const PHINode& phi : to.phis()) {
-            FOut.LoadFrame(1, FPhiTemp.at(&phi));
-            FOut.StoreFrame(FSlot.at(&phi), 1);
+    auto reads = [&](const TCopy& copy, int reg, int64_t slot) {
+        return reg >= 0 ? copy.SrcReg == reg : copy.SrcReg < 0 && copy.SrcSlot == slot;
+    };
+    auto emit = [&](const TCopy& copy) {
+        int source = copy.SrcReg;
+        if (copy.DstReg >= 0 && source >= 0) return FOut.Op("MOV", R(copy.DstReg) + ", " + R(source));
+        const int into = copy.DstReg >= 0 ? copy.DstReg : 1;
+        if (source < 0) {
+            if (copy.SrcSlot >= 0)
+                FOut.LoadFrame(into, copy.SrcSlot);
+            else
+                Materialize(into, *copy.Source);
+            source = into;
         }
+        if (copy.DstReg < 0) FOut.StoreFrame(copy.DstSlot, source);
+    };
+    std::vector<int> temps = {0, 2, 3, 4};
+    while (!copies.empty()) {
+        bool progress = false;
+        for (size_t i = 0; i < copies.size();) {
+            const TCopy& copy = copies[i];
+            bool blocked = false;
+            for (size_t j = 0; j < copies.size() && !blocked; ++j)
+                blocked = j != i && reads(copies[j], copy.DstReg, copy.DstSlot);
+            if (blocked) {
+                ++i;
+                continue;
+            }
+            emit(copy);
+            copies.erase(copies.begin() + static_cast<std::ptrdiff_t>(i));
+            progress = true;
+        }
+        if (progress) continue;
+        // A cycle: save the first copy's destination in a temp that nothing reads.
+        const TCopy& first = copies.front();
+        int temp = -1;
+        for (int candidate : temps) {
+            bool used = false;
+            for (const TCopy& copy : copies)
+                used |= copy.SrcReg == candidate;
+            if (!used) {
+                temp = candidate;
+                break;
+            }
+        }
+        if (first.DstReg >= 0)
+            FOut.Op("MOV", R(temp) + ", " + R(first.DstReg));
+        else
+            FOut.LoadFrame(temp, first.DstSlot);
+        const int reg = first.DstReg;
+        const int64_t slot = first.DstSlot;
+        for (TCopy& copy : copies)
+            if (reads(copy, reg, slot)) {
+                copy.SrcReg = temp;
+                copy.SrcSlot = -1;
+            }
+    }
     if (!last || from.getNextNode() != &to) FOut.Jump("JMP", BlockLabel(to)); // else it falls through
 }
 
@@ -289,10 +446,9 @@ void TCcFunctionLowering::SelectBr(BranchInst& instruction) {
         FOut.Jump(FFusedJump, taken);
         FFusedJump.clear();
     } else {
-        Materialize(1, *instruction.getCondition());
-        TCcSequences::ZeroExtend(FOut, 1, 1, 2);
+        const int condition = Extended(*instruction.getCondition(), 1, false, 1);
         FOut.Op("CLR", R(2));
-        FOut.Op("CMP", R(1) + ", " + R(2));
+        FOut.Op("CMP", R(condition) + ", " + R(2));
         FOut.Jump("JNE", taken);
     }
     const bool copies = !yes.phis().empty();
@@ -306,14 +462,13 @@ void TCcFunctionLowering::SelectBr(BranchInst& instruction) {
 void TCcFunctionLowering::SelectSwitch(SwitchInst& instruction) {
     const BasicBlock& from = *instruction.getParent();
     const unsigned bits = Bits(*instruction.getCondition());
-    Materialize(1, *instruction.getCondition());
-    TCcSequences::ZeroExtend(FOut, 1, bits, 2);
+    const int condition = Extended(*instruction.getCondition(), bits, false, 1);
     std::vector<std::pair<std::string, const BasicBlock*>> copies;
     for (auto& item : instruction.cases()) {
         const std::string label = EdgeLabel(*item.getCaseSuccessor());
         if (!item.getCaseSuccessor()->phis().empty()) copies.emplace_back(label, item.getCaseSuccessor());
         FOut.Const(2, item.getCaseValue()->getZExtValue());
-        FOut.Op("CMP", R(1) + ", " + R(2));
+        FOut.Op("CMP", R(condition) + ", " + R(2));
         FOut.Jump("JE", label);
     }
     Edge(from, *instruction.getDefaultDest(), copies.empty());
@@ -332,6 +487,13 @@ void TCcFunctionLowering::SelectRet(ReturnInst& instruction) {
             Materialize(0, *value);
         }
     }
+    const std::vector<int>& saved = FAllocation->UsedHomes();
+    if (FResetStack && !saved.empty()) {
+        FOut.FrameAddress(1, FSize);
+        FOut.Op("WRCTL", "SP, " + R(1));
+    }
+    for (auto reg = saved.rbegin(); reg != saved.rend(); ++reg)
+        FOut.Op("POP", R(*reg));
     FOut.Op("WRCTL", "SP, " + R(TCcEmitter::FP));
     FOut.Op("LOAD", R(TCcEmitter::FP) + ", [" + R(TCcEmitter::FP) + "]");
     FOut.Op("RET");

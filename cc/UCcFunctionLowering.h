@@ -2,10 +2,13 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "UCcEmitter.h"
+#include "UCcRegisterAllocation.h"
+#include "UCcValueBits.h"
 
 namespace llvm {
 class AllocaInst;
@@ -34,28 +37,44 @@ class Value;
 class TCcModuleLowering;
 
 // Instruction selection for one function, one member function per IR instruction kind.
-// This slice keeps every IR value in a 16-byte frame slot (no register allocation): each
-// instruction loads its operands into scratch registers, computes, and stores its result.
-// Two exceptions save the slot: a value whose only use is the very next instruction of its
-// block is carried there in R11 (which no sequence uses), and an icmp whose only use is the
-// next instruction's conditional branch leaves just the flags, which the branch tests.
+// Every value has a home (TCcRegisterAllocation): a register R5..R11 or a 16-byte frame
+// slot. An instruction reads its operands where they live (Operand: a value in a register
+// needs no move), computes in the scratch registers R0..R4 (and R13) and writes its result
+// straight into its home register, or stores it into its slot. At -O0 only a value whose
+// sole use is the next instruction gets a register; at -O1, -O2 and -Os every value may.
+// An icmp whose only use is the next instruction's conditional branch leaves just the
+// flags, which the branch tests.
+//
+// Calling convention:
+//   arguments   in memory: the caller writes argument i at its FP+Size+64+16*i, which is
+//               the callee's FP+16+16*i; a callee whose parameter has a home register loads
+//               it there in its prologue
+//   results     R0 (R1 a second word)
+//   preserved   R5..R11 (callee-saved: each function saves the ones it uses in its frame),
+//               R12, R14, R15 and SP; R0..R4 and R13 are not preserved by a call
 //
 // Frame (FP = R15, absolute; 16-byte slots, so a plain STORE into a slot is safe):
 //   FP+0            the caller's FP
 //   FP+16+16*i      argument i (written by the caller before CALL)
-//   ...             a slot per value, a second slot per phi (parallel copies), the allocas
+//   ...             a slot per value without a home register, the allocas
+//   ...             the saved home registers, 16 bytes each (pushed by the prologue)
 //   FP+Size         SP while the body runs; a CALL pushes its 48 bytes here, so the
 //                   callee's FP is FP+Size+48 and the caller writes argument i at
 //                   FP+Size+64+16*i.
-// Entry: FP := SP (after the CALL's records), save the caller's FP, SP := FP + Size, and the
-// stack check (SP at most the module's StackLimit, which leaves room for a call's records and
-// arguments), which ends the program with TCcModuleLowering::StackOverflowValue in R0.
-// Return: R0 := value (a two-word structure: R0 and R1), SP := FP, FP := the saved FP, RET.
+// Entry: FP := SP (after the CALL's records), save the caller's FP, SP := the save area,
+// PUSH the used home registers (SP is then FP + Size), load the parameters that have a
+// home, and the stack check (SP at most the module's StackLimit, which leaves room for a
+// call's records and arguments), which ends the program with
+// TCcModuleLowering::StackOverflowValue in R0.
+// Return: R0 := value, POP the saved home registers, SP := FP, FP := the saved FP, RET.
+// A two-word structure returns in R0 and R1.
 // Calls, dynamic allocas and the variadic argument area: UCcCallLowering.cpp. Aggregate
 // values (structures and arrays as IR values) take one slot per scalar leaf: UCcAggregates.cpp.
 class TCcFunctionLowering {
   public:
-    TCcFunctionLowering(TCcModuleLowering& module, llvm::Function& function, TCcEmitter& out, unsigned index);
+    // level: the optimisation level ('0', '1', '2' or 's'); above '0' values get registers.
+    TCcFunctionLowering(TCcModuleLowering& module, llvm::Function& function, TCcEmitter& out, unsigned index,
+                        char level = '0');
     void Lower();
 
     // What the debug information reads after Lower: the frame offset of a value's slot and of
@@ -134,12 +153,27 @@ class TCcFunctionLowering {
     // last code of the terminator and `to` follows `from`.
     void Edge(const llvm::BasicBlock& from, const llvm::BasicBlock& to, bool last);
     std::string EdgeLabel(const llvm::BasicBlock& to);
-    // reg := the value (constant, global, alloca address or frame slot).
+    // reg := the value (constant, global, alloca address, home register or frame slot).
     void Materialize(int reg, const llvm::Value& value);
+    // The instruction's result is in reg: moved to its home register or stored in its slot.
     void Result(const llvm::Instruction& instruction, int reg);
+    // A register holding the value, not to be changed: its home register, else scratch
+    // after Materialize.
+    int Operand(const llvm::Value& value, int scratch);
+    // Where to compute the instruction's result: its home register, else scratch.
+    int Target(const llvm::Instruction& instruction, int scratch) const;
+    // A register holding the value sign- or zero-extended from bits to 64 (not to be
+    // changed): the home register when it is extended already, else scratch (R13 is used).
+    int Extended(const llvm::Value& value, unsigned bits, bool isSigned, int scratch);
+    // reg := the value extended from bits (R13 is used).
+    void ExtendInto(int reg, const llvm::Value& value, unsigned bits, bool isSigned);
+    // CMP of the two values in signed or unsigned order (scratch R1, R2, R13); swap
+    // compares b with a.
+    void CompareOrdered(const llvm::Value& a, const llvm::Value& b, bool isSigned, bool swap);
+    int Home(const llvm::Value& value) const;
+    // The icmp leaves only the flags for the branch right after it.
+    static bool IsFused(const llvm::Instruction& instruction);
     // An address that a plain STORE may write: a small alloca or a padded global.
-    // True when the value goes straight to the next instruction (R11 or the flags).
-    static bool IsCarried(const llvm::Instruction& instruction);
     bool IsPaddedAddress(const llvm::Value& pointer) const;
     unsigned Bits(const llvm::Value& value) const; // width of an integer or pointer value
     std::string BlockLabel(const llvm::BasicBlock& block) const;
@@ -150,11 +184,14 @@ class TCcFunctionLowering {
     TCcEmitter& FOut;
     const llvm::DataLayout& FLayout;
     unsigned FIndex;
-    std::map<const llvm::Value*, int64_t> FSlot, FPhiTemp, FAlloca;
+    char FLevel;
+    std::unique_ptr<TCcRegisterAllocation> FAllocation;
+    std::unique_ptr<TCcValueBits> FBits;
+    std::map<const llvm::Value*, int64_t> FSlot, FAlloca;
     std::map<const llvm::BasicBlock*, unsigned> FBlockNumber;
-    const llvm::Value* FCarried = nullptr; // the value in R11, for the next instruction only
-    std::string FFusedJump;                // the jump of a fused icmp, for the next branch
-    static constexpr int Carry = 11;
+    std::string FFusedJump;   // the jump of a fused icmp, for the next branch
+    int64_t FSaveArea = 0;    // the offset of the saved home registers
+    bool FResetStack = false; // SP may move in the body (dynamic allocas)
     std::string FCommentFile;
     unsigned FCommentLine = 0;
     int64_t FSize = 0;

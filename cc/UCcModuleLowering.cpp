@@ -23,8 +23,8 @@ std::string R(int number) {
 
 } // namespace
 
-TCcModuleLowering::TCcModuleLowering(Module& module, int64_t memorySize)
-    : FModule(module), FMemorySize(memorySize) {
+TCcModuleLowering::TCcModuleLowering(Module& module, int64_t memorySize, char level)
+    : FModule(module), FMemorySize(memorySize), FLevel(level) {
     FStackLimit = module.getGlobalVariable(StackLimitName);
     if (FStackLimit && FStackLimit->isDeclaration()) FStackLimit = nullptr;
 }
@@ -93,7 +93,7 @@ std::string TCcModuleLowering::Lower() {
     for (Function& function : FModule)
         if (!function.isDeclaration()) {
             const size_t begin = FOut.Text().size();
-            TCcFunctionLowering lowering(*this, function, FOut, index++);
+            TCcFunctionLowering lowering(*this, function, FOut, index++, FLevel);
             lowering.Lower();
             FDebug.Function(function, lowering, FOut, begin, FOut.Text().size());
         }

@@ -49,8 +49,9 @@ class TCcModuleLowering {
     // R0 after __builtin_trap (llvm.trap), which ends the program at once.
     static constexpr uint64_t TrapValue = ROZ_R0_TRAP;
 
-    // memorySize: the memory the program runs in (the stack check's limit).
-    TCcModuleLowering(llvm::Module& module, int64_t memorySize);
+    // memorySize: the memory the program runs in (the stack check's limit); level: the
+    // optimisation level ('0', '1', '2' or 's'), which decides the register allocation.
+    TCcModuleLowering(llvm::Module& module, int64_t memorySize, char level = '0');
 
     int64_t MemorySize() const { return FMemorySize; }
     // The heap's top (its first byte past the end): the end of memory less the guard.
@@ -87,6 +88,7 @@ class TCcModuleLowering {
 
     llvm::Module& FModule;
     int64_t FMemorySize;
+    char FLevel;
     llvm::GlobalVariable* FStackLimit = nullptr; // the heap's limit cell, when linked
     std::vector<const llvm::GlobalVariable*> FReadOnly, FData, FBss;
     TCcEmitter FOut;

@@ -63,7 +63,7 @@ void TCcSequences::LogicalShiftRight(TCcEmitter& out, int dst, int x, int s, uns
     out.Op("AND", Three(dst, dst, t1));
 }
 
-void TCcSequences::UnsignedDivide64(TCcEmitter& out, int q, int x, int d, int t1, int t2, int t3) {
+void TCcSequences::UnsignedDivide64(TCcEmitter& out, int q, int x, int d, int t1, int t2) {
     const std::string big = out.NewLabel(), negative = out.NewLabel(), done = out.NewLabel();
     out.Op("CLR", R(t1));
     out.Op("CMP", R(t1) + ", " + R(d));
@@ -76,27 +76,26 @@ void TCcSequences::UnsignedDivide64(TCcEmitter& out, int q, int x, int d, int t1
     out.Label(negative);
     out.Const(t1, 1);
     out.Op("SAR", Three(t2, x, t1));
-    out.Const(t3, INT64_MAX);
-    out.Op("AND", Three(t2, t2, t3)); // x >>u 1
+    out.Const(t1, INT64_MAX);
+    out.Op("AND", Three(t2, t2, t1)); // x >>u 1
     out.Op("DIV", Three(t2, t2, d));
+    out.Const(t1, 1);
     out.Op("SHL", Three(q, t2, t1));
     out.Op("MUL", Three(t2, q, d));
-    out.Op("SUB", Three(t2, x, t2)); // the remainder so far, below 2d
-    FlipSign(out, t2, t1);
-    out.Op("MOV", R(t3) + ", " + R(d));
-    FlipSign(out, t3, t1);
-    out.Op("CMP", R(t3) + ", " + R(t2));
+    out.Op("SUB", Three(t2, x, t2)); // the remainder so far, r < 2d
+    out.Op("SUB", Three(t2, t2, d)); // r - d: with d < 2^63 negative exactly when r < d
+    out.Op("CLR", R(t1));
+    out.Op("CMP", R(t1) + ", " + R(t2));
     out.Jump("JG", done);
     out.Op("INC", R(q) + ", " + R(q));
     out.Jump("JMP", done);
 
     out.Label(big);
-    out.Op("MOV", R(t2) + ", " + R(x));
-    FlipSign(out, t2, t1);
-    out.Op("MOV", R(t3) + ", " + R(d));
-    FlipSign(out, t3, t1);
+    out.Const(t1, uint64_t{1} << 63);
+    out.Op("XOR", Three(t2, x, t1));
+    out.Op("XOR", Three(t1, d, t1));
     out.Op("CLR", R(q));
-    out.Op("CMP", R(t3) + ", " + R(t2));
+    out.Op("CMP", R(t1) + ", " + R(t2));
     out.Jump("JG", done);
     out.Op("INC", R(q) + ", " + R(q));
     out.Label(done);
@@ -188,6 +187,7 @@ void TCcSequences::ByteSwap(TCcEmitter& out, int dst, int x, unsigned bits, int 
 
 void TCcSequences::WithOverflow(TCcEmitter& out, TOverflow op, int r, int flag, int a, int b, unsigned bits,
                                 int t1, int t2, int t3, int t4) {
+    static_cast<void>(t4); // the unsigned division needs only two temps now
     const std::string set = out.NewLabel(), done = out.NewLabel();
     out.Op("CLR", R(flag));
     switch (op) {
@@ -237,7 +237,7 @@ void TCcSequences::WithOverflow(TCcEmitter& out, TOverflow op, int r, int flag, 
             if (isSigned)
                 out.Op("DIV", Three(t1, r, a));
             else
-                UnsignedDivide64(out, t1, r, a, t2, t3, t4);
+                UnsignedDivide64(out, t1, r, a, t2, t3);
             out.Op("CMP", R(t1) + ", " + R(b));
             out.Jump("JNE", set);
             if (isSigned) { // -1 * -2^63

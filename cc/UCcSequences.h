@@ -18,7 +18,8 @@
 //                         64, which yields 0, so the mask is all ones).
 // Unsigned division i64:  divisor with its top bit set: the quotient is x >=u d (0 or 1);
 //                         else dividend non-negative: DIV; else q = ((x >>u 1) DIV d) << 1,
-//                         plus 1 when x - q*d >=u d. A divisor of 0 reaches a DIV, which
+//                         plus 1 when x - q*d >=u d (r - d is then non-negative, since
+//                         r < 2d and d < 2^63). A divisor of 0 reaches a DIV, which
 //                         ends the program as the machine's division by zero.
 // Remainder:              x - (x / d) * d with the signed or unsigned quotient above.
 // Store of 1..8 bytes at p (STORE writes 16 bytes, there is no byte store):
@@ -58,8 +59,8 @@ class TCcSequences {
     // dst := x >>u s for iN (x and s normalised here and so changed); temps: t1, t2.
     static void LogicalShiftRight(TCcEmitter& out, int dst, int x, int s, unsigned bits, int t1, int t2);
 
-    // q := x /u d for i64; x and d are kept; temps: t1..t3.
-    static void UnsignedDivide64(TCcEmitter& out, int q, int x, int d, int t1, int t2, int t3);
+    // q := x /u d for i64; x and d are kept; temps: t1, t2.
+    static void UnsignedDivide64(TCcEmitter& out, int q, int x, int d, int t1, int t2);
 
     // r := x - q * d; temp is scratch.
     static void Remainder(TCcEmitter& out, int r, int x, int q, int d, int temp);

@@ -26,19 +26,26 @@ namespace {
 
 const char DataLayoutText[] = "e-m:e-p270:32:32-p271:32:32-p272:64:64-i64:64-f80:128-n8:16:32:64-S128";
 
-// Lowers, assembles and runs main; R0 after the run.
+// Lowers (at -O0, values in frame slots, and at -O2, values in registers), assembles and
+// runs main; R0 after the run, the same at both levels.
 uint64_t RunMain(Module& module) {
-    const std::string assembly = TCcModuleLowering(module, TCCPU::DefaultMemorySize).Lower();
-    std::vector<uint8_t> image;
-    const std::string error = TCcDriver::Assemble(assembly, image);
-    EXPECT_EQ(error, "") << assembly;
-    TCCPU cpu;
-    EXPECT_EQ(cpu.Memory.LoadBytes(image.data(), static_cast<int64_t>(image.size())), 0);
-    int64_t status = 0;
-    for (int steps = 0; steps < 100000 && status == 0; ++steps)
-        status = cpu.FetchAndExecute(cpu.IPOffset);
-    EXPECT_EQ(status, 1) << "the program did not reach the end of its image";
-    return static_cast<uint64_t>(cpu.R[0]);
+    uint64_t results[2] = {};
+    for (int pass = 0; pass < 2; ++pass) {
+        const std::string assembly =
+            TCcModuleLowering(module, TCCPU::DefaultMemorySize, pass == 0 ? '0' : '2').Lower();
+        std::vector<uint8_t> image;
+        const std::string error = TCcDriver::Assemble(assembly, image);
+        EXPECT_EQ(error, "") << assembly;
+        TCCPU cpu;
+        EXPECT_EQ(cpu.Memory.LoadBytes(image.data(), static_cast<int64_t>(image.size())), 0);
+        int64_t status = 0;
+        for (int steps = 0; steps < 100000 && status == 0; ++steps)
+            status = cpu.FetchAndExecute(cpu.IPOffset);
+        EXPECT_EQ(status, 1) << "the program did not reach the end of its image";
+        results[pass] = static_cast<uint64_t>(cpu.R[0]);
+    }
+    EXPECT_EQ(results[0], results[1]) << "-O0 and -O2 lowerings differ";
+    return results[1];
 }
 
 struct TModule {

@@ -1,0 +1,129 @@
+#include "UCcValueBits.h"
+
+#include <llvm/Analysis/ValueTracking.h>
+#include <llvm/IR/Constants.h>
+#include <llvm/IR/DataLayout.h>
+#include <llvm/IR/Function.h>
+#include <llvm/IR/Instructions.h>
+#include <llvm/IR/Operator.h>
+#include <llvm/Support/KnownBits.h>
+
+using namespace llvm;
+
+namespace {
+
+unsigned Width(const Value& value) {
+    return value.getType()->isIntegerTy() ? value.getType()->getIntegerBitWidth() : 64;
+}
+
+} // namespace
+
+TCcValueBits::TCcValueBits(const Function& function, const DataLayout& layout) : FLayout(layout) {
+    for (const BasicBlock& block : function)
+        for (const Instruction& instruction : block)
+            if (instruction.getType()->isIntegerTy() && Width(instruction) < 64) {
+                FZero[&instruction] = true;
+                FSign[&instruction] = true;
+            }
+    for (bool changed = true; changed;) { // the rules only turn true into false
+        changed = false;
+        for (auto& [value, known] : FZero)
+            if (known && !ZeroRule(*value)) known = false, changed = true;
+        for (auto& [value, known] : FSign)
+            if (known && !SignRule(*value)) known = false, changed = true;
+    }
+}
+
+bool TCcValueBits::NonNegative(const Value& value) const {
+    if (!value.getType()->isIntOrPtrTy()) return false;
+    return computeKnownBits(&value, FLayout).isNonNegative();
+}
+
+bool TCcValueBits::ZeroExtended(const Value& value) const {
+    if (Width(value) >= 64) return true;
+    auto it = FZero.find(&value);
+    return it != FZero.end() ? it->second : ZeroRule(value);
+}
+
+bool TCcValueBits::SignExtended(const Value& value) const {
+    if (Width(value) >= 64) return true;
+    auto it = FSign.find(&value);
+    return it != FSign.end() ? it->second : SignRule(value);
+}
+
+bool TCcValueBits::ZeroRule(const Value& value) const {
+    if (isa<ConstantInt>(value) || isa<UndefValue>(value)) return true; // materialized zero-extended
+    auto* instruction = dyn_cast<Instruction>(&value);
+    if (!instruction) return false;
+    auto operand = [&](unsigned i) { return ZeroExtended(*instruction->getOperand(i)); };
+    switch (instruction->getOpcode()) {
+    case Instruction::ICmp: // 0 or 1
+    case Instruction::ZExt:
+    case Instruction::UDiv: // of zero-extended operands
+    case Instruction::URem:
+    case Instruction::LShr:
+        return true;
+    case Instruction::And:
+        return operand(0) || operand(1);
+    case Instruction::Or:
+    case Instruction::Xor:
+        return operand(0) && operand(1);
+    case Instruction::Add:
+    case Instruction::Mul: // the exact result fits in N bits
+        return instruction->hasNoUnsignedWrap() && operand(0) && operand(1);
+    case Instruction::Select:
+        return operand(1) && operand(2);
+    case Instruction::Freeze:
+        return operand(0);
+    case Instruction::PHI:
+        for (const Value* incoming : cast<PHINode>(instruction)->incoming_values())
+            if (!ZeroExtended(*incoming)) return false;
+        return true;
+    case Instruction::Trunc: { // the bits cut off and those above them are 0
+        const Value& source = *instruction->getOperand(0);
+        const unsigned from = Width(source), to = Width(*instruction);
+        return operand(0) && computeKnownBits(&source, FLayout).countMinLeadingZeros() >= from - to;
+    }
+    default:
+        return false;
+    }
+}
+
+bool TCcValueBits::SignRule(const Value& value) const {
+    if (isa<UndefValue>(value)) return true; // 0
+    if (auto* constant = dyn_cast<ConstantInt>(&value)) return !constant->isNegative();
+    auto* instruction = dyn_cast<Instruction>(&value);
+    if (!instruction) return false;
+    if (ZeroExtended(value) && NonNegative(value)) return true;
+    auto operand = [&](unsigned i) { return SignExtended(*instruction->getOperand(i)); };
+    switch (instruction->getOpcode()) {
+    case Instruction::SExt:
+    case Instruction::SDiv: // of sign-extended operands
+    case Instruction::SRem:
+    case Instruction::AShr:
+        return true;
+    case Instruction::And: // bitwise: every bit above N-1 follows bit N-1
+    case Instruction::Or:
+    case Instruction::Xor:
+        return operand(0) && operand(1);
+    case Instruction::Add:
+    case Instruction::Sub:
+    case Instruction::Mul: // the exact result fits in N bits
+        return instruction->hasNoSignedWrap() && operand(0) && operand(1);
+    case Instruction::Select:
+        return operand(1) && operand(2);
+    case Instruction::Freeze:
+        return operand(0);
+    case Instruction::PHI:
+        for (const Value* incoming : cast<PHINode>(instruction)->incoming_values())
+            if (!SignExtended(*incoming)) return false;
+        return true;
+    case Instruction::Trunc: { // the value fits in N bits as a signed number
+        const Value& source = *instruction->getOperand(0);
+        const unsigned from = Width(source), to = Width(*instruction);
+        return operand(0) && ComputeNumSignBits(&source, FLayout) > from - to;
+    }
+    default:
+        return false;
+    }
+}
