@@ -1,6 +1,8 @@
 #include "UCcDriver.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <dirent.h>
 
 #include <llvm/Analysis/CGSCCPassManager.h>
 #include <llvm/Analysis/LoopAnalysisManager.h>
@@ -24,9 +26,10 @@
 
 using namespace llvm;
 
-std::unique_ptr<Module> TCcDriver::Load(LLVMContext& context, const std::string& file, bool& failed) {
+std::unique_ptr<Module> TCcDriver::Load(LLVMContext& context, const TCcOptions& options,
+                                        const std::string& file, bool& failed) {
     std::string ir, error;
-    if (!TCcFrontEnd(FOptions).Compile(file, ir, error)) {
+    if (!TCcFrontEnd(options).Compile(file, ir, error)) {
         if (!error.empty()) std::fprintf(stderr, "roziduv2-cc: %s\n", error.c_str());
         failed = true;
         return nullptr;
@@ -46,12 +49,56 @@ std::unique_ptr<Module> TCcDriver::Load(LLVMContext& context, const std::string&
     return module;
 }
 
+std::unique_ptr<Module> TCcDriver::LoadRuntime(LLVMContext& context, bool& failed) {
+    const std::string folder = TCcFrontEnd::RuntimeDirectory();
+    std::vector<std::string> files;
+    if (DIR* directory = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(directory)) {
+            const std::string name = entry->d_name;
+            if (name.size() > 2 && name.compare(name.size() - 2, 2, ".c") == 0)
+                files.push_back(folder + "/" + name);
+        }
+        closedir(directory);
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "roziduv2-cc: the C library is not in %s (set ROZIDUV2_RUNTIME)\n",
+                     folder.c_str());
+        failed = true;
+        return nullptr;
+    }
+    std::sort(files.begin(), files.end());
+    // The library is compiled without the program's -D and -I, optimised for size, in one
+    // run of clang (one translation unit of all its files, so their static names differ):
+    // a run costs about as much as the compilation itself.
+    TCcOptions options;
+    options.Level = 'z';
+    options.Debug = false;
+    for (const std::string& file : files)
+        options.ClangArguments.insert(options.ClangArguments.end(), {"-include", file});
+    options.ClangArguments.insert(options.ClangArguments.end(), {"-x", "c"});
+    std::unique_ptr<Module> runtime = Load(context, options, "/dev/null", failed);
+    if (!runtime) return nullptr;
+    // Memory is small: only the library's smallest functions may be inlined, into the
+    // program or into each other.
+    for (Function& function : *runtime)
+        if (!function.isDeclaration() && function.getInstructionCount() > InlinedRuntimeSize)
+            function.addFnAttr(Attribute::NoInline);
+    // At -O0 the program's own functions stay as written, but the library's code is small.
+    if (FOptions.Level == '0') RunPipeline(*runtime, 'z');
+    return runtime;
+}
+
 void TCcDriver::Optimise(Module& module, char level) {
     for (Function& function : module)
         if (!function.isDeclaration() && function.getName() != "main")
             function.setLinkage(GlobalValue::InternalLinkage);
     for (GlobalVariable& global : module.globals())
-        if (!global.isDeclaration()) global.setLinkage(GlobalValue::InternalLinkage);
+        if (!global.isDeclaration() && global.getName() != TCcModuleLowering::StackLimitName)
+            global.setLinkage(GlobalValue::InternalLinkage);
+    RunPipeline(module, level);
+}
+
+void TCcDriver::RunPipeline(Module& module, char level) {
 
     LoopAnalysisManager loops;
     FunctionAnalysisManager functions;
@@ -70,6 +117,7 @@ void TCcDriver::Optimise(Module& module, char level) {
     const OptimizationLevel optimization = level == '1'   ? OptimizationLevel::O1
                                            : level == '2' ? OptimizationLevel::O2
                                            : level == 's' ? OptimizationLevel::Os
+                                           : level == 'z' ? OptimizationLevel::Oz
                                                           : OptimizationLevel::O0;
     ModulePassManager pipeline = level == '0' ? builder.buildO0DefaultPipeline(optimization)
                                               : builder.buildPerModuleDefaultPipeline(optimization);
@@ -101,7 +149,7 @@ int TCcDriver::Run() {
     std::unique_ptr<Module> program;
     bool failed = false;
     for (const std::string& file : FOptions.Inputs) {
-        std::unique_ptr<Module> module = Load(context, file, failed);
+        std::unique_ptr<Module> module = Load(context, FOptions, file, failed);
         if (!module) continue;
         if (!program) {
             program = std::move(module);
@@ -111,6 +159,14 @@ int TCcDriver::Run() {
         }
     }
     if (failed || !program) return 1;
+    // Only what the program reaches, and what that reaches, comes from the library: a
+    // function the program defines itself is not replaced.
+    std::unique_ptr<Module> runtime = LoadRuntime(context, failed);
+    if (!runtime) return 1;
+    if (Linker::linkModules(*program, std::move(runtime), Linker::Flags::LinkOnlyNeeded)) {
+        std::fprintf(stderr, "roziduv2-cc: the program cannot be linked with the C library\n");
+        return 1;
+    }
     const std::string output = FOptions.OutputName();
     std::vector<TOutputFile::TUse> inputs;
     for (const std::string& file : FOptions.Inputs)
@@ -142,14 +198,15 @@ int TCcDriver::Run() {
         std::fprintf(stderr, "roziduv2-cc: %s\n", error.c_str());
         return 1;
     }
-    const int64_t needed = static_cast<int64_t>(image.size()) + MinimumStack;
+    // The image ends 16-aligned; the stack above it and the heap below the guard share the rest.
+    const int64_t needed = static_cast<int64_t>(image.size()) + MinimumStack + ROZ_HEAP_GUARD;
     if (needed > FOptions.MemorySize) {
-        std::fprintf(
-            stderr,
-            "roziduv2-cc: the program does not fit: its image is %zu bytes and the stack needs at least "
-            "%lld more, %lld in all, but memory is %lld bytes (--memory-size)\n",
-            image.size(), static_cast<long long>(MinimumStack), static_cast<long long>(needed),
-            static_cast<long long>(FOptions.MemorySize));
+        std::fprintf(stderr,
+                     "roziduv2-cc: the program does not fit: its image is %zu bytes, the stack and heap need at "
+                     "least %lld more and the end of memory keeps %d unused, %lld in all, but memory is %lld "
+                     "bytes (--memory-size)\n",
+                     image.size(), static_cast<long long>(MinimumStack), ROZ_HEAP_GUARD,
+                     static_cast<long long>(needed), static_cast<long long>(FOptions.MemorySize));
         return 1;
     }
     const std::string error = TOutputFile::Write(output, image.data(), image.size());

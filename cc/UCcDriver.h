@@ -12,13 +12,17 @@ class Module;
 } // namespace llvm
 
 // The whole compilation: clang for each C file, the floating-point check on the unoptimised
-// IR, linking of the modules, everything but main internalised, LLVM's pass pipeline at the
+// IR, linking of the modules, then of the C library (only what they reach), everything but
+// main internalised, LLVM's pass pipeline at the
 // chosen level (vectorisers and unrolling off), unreachable code and data dropped, the back
 // end, the assembler, and the checked memory layout. Messages go to stderr in clang's format.
 class TCcDriver {
   public:
-    // The bytes a program needs beyond its image, at least, for the stack.
+    // The bytes a program needs beyond its image, at least, for the stack and the heap (and
+    // the guard at the end of memory, ROZ_HEAP_GUARD).
     static constexpr int64_t MinimumStack = 1024;
+    // The C library's functions of more IR instructions than this are never inlined.
+    static constexpr unsigned InlinedRuntimeSize = 12;
 
     explicit TCcDriver(const TCcOptions& options) : FOptions(options) {}
 
@@ -32,7 +36,12 @@ class TCcDriver {
     static std::string Assemble(const std::string& assembly, std::vector<uint8_t>& image);
 
   private:
-    std::unique_ptr<llvm::Module> Load(llvm::LLVMContext& context, const std::string& file, bool& failed);
+    std::unique_ptr<llvm::Module> Load(llvm::LLVMContext& context, const TCcOptions& options,
+                                       const std::string& file, bool& failed);
+    // The C library (every .c file of TCcFrontEnd::RuntimeDirectory) as one module.
+    std::unique_ptr<llvm::Module> LoadRuntime(llvm::LLVMContext& context, bool& failed);
+    // LLVM's pipeline at level, then the removal of unreachable globals.
+    static void RunPipeline(llvm::Module& module, char level);
     int Write(const std::string& path, const std::string& text);
 
     const TCcOptions& FOptions;

@@ -33,12 +33,20 @@ std::string TCcFrontEnd::ClangPath() {
     return override && *override ? override : ROZ_CLANG_PATH;
 }
 
-std::string TCcFrontEnd::IncludeDirectory() {
-    if (const char* override = std::getenv("ROZIDUV2_INCLUDE"); override && *override) return override;
+std::string TCcFrontEnd::SharedDirectory(const char* variable, const std::string& name) {
+    if (const char* override = std::getenv(variable); override && *override) return override;
     const std::string here = ExecutableDirectory();
-    for (const std::string& candidate : {here + "/include", here + "/../share/roziduv2/include"})
+    for (const std::string& candidate : {here + "/" + name, here + "/../share/roziduv2/" + name})
         if (IsDirectory(candidate)) return candidate;
-    return here + "/include";
+    return here + "/" + name;
+}
+
+std::string TCcFrontEnd::IncludeDirectory() {
+    return SharedDirectory("ROZIDUV2_INCLUDE", "include");
+}
+
+std::string TCcFrontEnd::RuntimeDirectory() {
+    return SharedDirectory("ROZIDUV2_RUNTIME", "runtime");
 }
 
 std::string TCcFrontEnd::ResourceDirectory(const std::string& clang, std::string& error) {

@@ -13,7 +13,8 @@
 // The clang binary is the one found at configure time, or $ROZIDUV2_CLANG; its major version
 // must equal the LLVM that reads the IR. Headers: -nostdinc, the user's -I, -isystem our
 // include folder ($ROZIDUV2_INCLUDE, or include/ beside the executable, or
-// ../share/roziduv2/include from it), -isystem clang's resource include folder.
+// ../share/roziduv2/include from it), -isystem clang's resource include folder. The C library's
+// sources are found the same way: $ROZIDUV2_RUNTIME, runtime/ or ../share/roziduv2/runtime.
 class TCcFrontEnd {
   public:
     explicit TCcFrontEnd(const TCcOptions& options) : FOptions(options) {}
@@ -24,9 +25,11 @@ class TCcFrontEnd {
 
     std::vector<std::string> Arguments() const; // clang and the options before the file
     static std::string IncludeDirectory();
+    static std::string RuntimeDirectory();
 
   private:
     static std::string ClangPath();
+    static std::string SharedDirectory(const char* variable, const std::string& name);
     static std::string ResourceDirectory(const std::string& clang, std::string& error);
     static bool Run(const std::vector<std::string>& arguments, std::string& output, int& status,
                     std::string& error);

@@ -115,7 +115,7 @@ void TCcFunctionLowering::Prologue() {
     FOut.Op("MOV", R(TCcEmitter::FP) + ", " + R(TCcEmitter::Addr));
     FOut.FrameAddress(1, FSize);
     FOut.Op("WRCTL", "SP, " + R(1));
-    FOut.Const(2, static_cast<uint64_t>(FModule.StackLimit()));
+    FModule.LoadStackLimit(FOut, 2);
     FOut.Op("CMP", R(1) + ", " + R(2));
     FOut.Jump("JG", "__roz_stack_overflow");
 }
@@ -342,27 +342,4 @@ void TCcFunctionLowering::SelectCall(CallInst& instruction) {
     }
     FOut.Op("CALL", R(1));
     if (!instruction.getType()->isVoidTy()) Result(instruction, 0);
-}
-
-// The <roziduv2.h> functions are static inline over these; each is a few instructions.
-bool TCcFunctionLowering::SelectBuiltin(CallInst& instruction, const std::string& name) {
-    if (name == "__roz_print") { // monitor command 1: print the low 32 bits
-        Materialize(1, *instruction.getArgOperand(0));
-        TCcSequences::ZeroExtend(FOut, 1, 32, 2);
-        FOut.Const(2, uint64_t{1} << 56);
-        FOut.Op("OR", R(1) + ", " + R(1) + ", " + R(2));
-        FOut.Const(2, 1);
-        FOut.Op("OUT", R(2) + ", " + R(1));
-    } else if (name == "__roz_clear_monitor") { // monitor command 0 with number 0
-        FOut.Op("CLR", R(1));
-        FOut.Const(2, 1);
-        FOut.Op("OUT", R(2) + ", " + R(1));
-    } else if (name == "__roz_key") {
-        FOut.Op("CLR", R(2));
-        FOut.Op("IN", R(1) + ", " + R(2));
-        Result(instruction, 1);
-    } else {
-        return false;
-    }
-    return true;
 }

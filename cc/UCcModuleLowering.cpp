@@ -24,7 +24,16 @@ std::string R(int number) {
 } // namespace
 
 TCcModuleLowering::TCcModuleLowering(Module& module, int64_t memorySize)
-    : FModule(module), FMemorySize(memorySize) {}
+    : FModule(module), FMemorySize(memorySize) {
+    FStackLimit = module.getGlobalVariable(StackLimitName);
+    if (FStackLimit && FStackLimit->isDeclaration()) FStackLimit = nullptr;
+}
+
+void TCcModuleLowering::LoadStackLimit(TCcEmitter& out, int reg) const {
+    if (!FStackLimit) return out.Const(reg, static_cast<uint64_t>(StackLimit()));
+    out.Address(reg, Label(*FStackLimit));
+    out.Op("LOAD", R(reg) + ", [" + R(reg) + "]");
+}
 
 const DataLayout& TCcModuleLowering::Layout() const {
     return FModule.getDataLayout();
@@ -68,14 +77,31 @@ std::string TCcModuleLowering::Lower() {
     if (main->arg_size() != 0 && main->arg_size() != 2)
         throw TCcError(SourceName(), 0, 0, "main takes no parameters or (int argc, char **argv)");
     FOut.Comment("Compiled by roziduv2-cc from " + SourceName());
+    for (GlobalVariable& global : FModule.globals()) {
+        if (global.isDeclaration())
+            throw TCcError(SourceName(), 0, 0, "undefined variable '" + global.getName().str() + "'");
+        const llvm::Constant* initial = global.getInitializer();
+        if (global.isConstant())
+            FReadOnly.push_back(&global);
+        else if (initial->isNullValue() || isa<UndefValue>(initial))
+            FBss.push_back(&global);
+        else
+            FData.push_back(&global);
+    }
     StartUp();
     unsigned index = 0;
     for (Function& function : FModule)
         if (!function.isDeclaration()) TCcFunctionLowering(*this, function, FOut, index++).Lower();
     FOut.Raw("");
-    FOut.Comment("data");
-    for (GlobalVariable& global : FModule.globals())
-        Data(global);
+    FOut.Comment("read-only data");
+    for (const GlobalVariable* global : FReadOnly)
+        Data(*global, true);
+    FOut.Comment("the initial bytes of .data, copied there by the start-up");
+    DataArea(FData, "__roz_data_image", false);
+    FOut.Comment(".data");
+    DataArea(FData, "__roz_data", true);
+    FOut.Comment(".bss, zeroed by the start-up");
+    DataArea(FBss, "__roz_bss", true);
     FOut.Raw("");
     FOut.Comment("main's argv (one null entry), the store scratch cell (see the store sequence), the stack");
     FOut.Label("__roz_argv");
@@ -95,6 +121,25 @@ void TCcModuleLowering::StartUp() {
     FOut.Op("LDI", R(TCcEmitter::ScratchCell) + ", __roz_scratch + 8");
     FOut.Op("LDI", R(TCcEmitter::Eight) + ", 8");
     FOut.Op("CLR", R(TCcEmitter::FP));
+    if (!FData.empty()) {
+        FOut.Address(1, "__roz_data");
+        FOut.Address(2, "__roz_data_image");
+        FOut.Op("LDI", R(3) + ", __roz_data_end - __roz_data");
+        FOut.Op("BLKCOPY", R(1) + ", " + R(2) + ", " + R(3));
+    }
+    if (!FBss.empty()) { // at least 16 bytes: its end is 16-aligned
+        FOut.Address(1, "__roz_bss");
+        FOut.Op("CLR", R(2));
+        FOut.Op("STORE", "[" + R(1) + "], " + R(2));
+        FOut.Op("INC", R(2) + ", " + R(1));
+        FOut.Op("LDI", R(3) + ", __roz_bss_end - __roz_bss - 1");
+        FOut.Op("BLKCOPY", R(2) + ", " + R(1) + ", " + R(3));
+    }
+    if (FStackLimit) {
+        FOut.Const(1, static_cast<uint64_t>(StackLimit()));
+        FOut.Address(2, Label(*FStackLimit));
+        FOut.Op("STORE", "[" + R(2) + "], " + R(1));
+    }
     if (main.arg_size() == 2) { // argc = 0, argv points at a null entry (the frame: TCcFunctionLowering)
         FOut.Op("CLR", R(2));
         FOut.Op("LDI", R(3) + ", __roz_end + 64");
@@ -117,15 +162,24 @@ void TCcModuleLowering::StartUp() {
     FOut.Op("JMP", R(1));
 }
 
-void TCcModuleLowering::Data(const GlobalVariable& global) {
-    if (global.isDeclaration())
-        throw TCcError(SourceName(), 0, 0, "undefined variable '" + global.getName().str() + "'");
+void TCcModuleLowering::DataArea(const std::vector<const GlobalVariable*>& globals, const std::string& label,
+                                 bool labelled) {
+    if (globals.empty()) return;
+    FOut.Op(".align", "16");
+    FOut.Label(label);
+    for (const GlobalVariable* global : globals)
+        Data(*global, labelled);
+    FOut.Op(".align", "16");
+    if (labelled) FOut.Label(label + "_end");
+}
+
+void TCcModuleLowering::Data(const GlobalVariable& global, bool labelled) {
     if (global.isThreadLocal())
         throw TCcError(SourceName(), 0, 0, "thread-local variables are not supported");
     const DataLayout& layout = Layout();
     const uint64_t align = std::max<uint64_t>(global.getAlign() ? global.getAlign()->value() : 1, 1);
     FOut.Op(".align", std::to_string(std::min<uint64_t>(align, 16)));
-    FOut.Label(Label(global));
+    if (labelled) FOut.Label(Label(global));
     Constant(*global.getInitializer(), global.getName().str());
     if (IsPaddedGlobal(global, layout))
         FOut.Op(".fill", std::to_string(16 - layout.getTypeAllocSize(global.getValueType())));

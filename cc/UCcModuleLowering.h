@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "UCcEmitter.h"
+#include "include/roziduv2_abi.h"
 
 namespace llvm {
 class DataLayout;
@@ -15,30 +16,47 @@ class Module;
 } // namespace llvm
 
 // Turns a linked, optimised module into one assembly program: the start-up code, every
-// defined function, then the data. Memory layout of the image: start-up, code, data, the
-// store scratch cell, then (16-byte aligned) the end of the image, where the stack begins
-// and grows upwards.
+// defined function, then the data. Memory layout:
+//   image:  start-up, code, the read-only globals, the initial bytes of .data (16-aligned),
+//           .data (the written globals with an initial value, 16-aligned), .bss (the written
+//           globals that start as zero, 16-aligned), main's argv, the store scratch cell,
+//           then (16-byte aligned) __roz_end, the end of the image;
+//   stack:  from the end of the image upwards;
+//   heap:   from the end of memory less ROZ_HEAP_GUARD (rounded down to 16) downwards
+//           (cc/runtime/malloc.c).
 //
 // Start-up: the assembler's standard start (IPOffsetBegin = 8), SP := the end of the image,
-// the registers that the generated code relies on (R12, R14, R15; see TCcEmitter), a call of
-// main (argc = 0 and argv at a null entry when it takes them), main's result sign-extended from its width
-// into R0, then a jump to the end of the image, so that the next fetch finds the end and the runner reports
-// "end".
+// the registers that the generated code relies on (R12, R14, R15; see TCcEmitter), .data
+// copied from its initial bytes (BLKCOPY) and .bss zeroed (a STORE of 16 zero bytes spread by
+// an overlapping BLKCOPY), so that a program run again starts from the same globals; the
+// stack limit cell set for an empty heap when the heap is linked; a call of main (argc = 0
+// and argv at a null entry when it takes them), main's result sign-extended from its width
+// into R0, then a jump to the end of the image, so that the next fetch finds the end and the
+// runner reports "end". exit() and the other ends (__roz_exit) set R0 and jump there too.
 //
 // Throws TCcError for what the back end does not translate.
 class TCcModuleLowering {
   public:
     // R0 after a stack overflow: every function's entry checks that its frame, and the
-    // records and arguments of the calls it makes, stay StackReserve bytes below the end of
-    // memory; when not, the program ends with this value in R0.
-    static constexpr uint64_t StackOverflowValue = 0xDEAD00000000005AULL;
-    static constexpr int64_t StackReserve = 256;
+    // records and arguments of the calls it makes, stay StackReserve bytes below the stack
+    // limit; when not, the program ends with this value in R0.
+    static constexpr uint64_t StackOverflowValue = ROZ_R0_STACK_OVERFLOW;
+    static constexpr int64_t StackReserve = ROZ_STACK_RESERVE;
+    // The variable of the C library's heap that holds the stack limit while the heap grows
+    // down (the heap's lowest byte less StackReserve); it keeps its name through linking.
+    static constexpr const char* StackLimitName = "__roz_stack_limit";
 
     // memorySize: the memory the program runs in (the stack check's limit).
     TCcModuleLowering(llvm::Module& module, int64_t memorySize);
 
-    // The stack's limit for the checks of the function entries.
-    int64_t StackLimit() const { return FMemorySize - StackReserve; }
+    int64_t MemorySize() const { return FMemorySize; }
+    // The heap's top (its first byte past the end): the end of memory less the guard.
+    int64_t HeapTop() const { return (FMemorySize - ROZ_HEAP_GUARD) / 16 * 16; }
+    // The stack's limit for the checks of the function entries with an empty heap.
+    int64_t StackLimit() const { return HeapTop() - StackReserve; }
+    // reg := the stack limit: the constant above, or the heap's limit cell when the C
+    // library's heap is linked.
+    void LoadStackLimit(TCcEmitter& out, int reg) const;
 
     std::string Lower();
 
@@ -55,11 +73,17 @@ class TCcModuleLowering {
 
   private:
     void StartUp();
-    void Data(const llvm::GlobalVariable& global);
+    // The global's bytes, aligned, after its label when labelled.
+    void Data(const llvm::GlobalVariable& global, bool labelled);
+    // One of the data areas: its globals after `label` (when not empty), 16-aligned.
+    void DataArea(const std::vector<const llvm::GlobalVariable*>& globals, const std::string& label,
+                  bool labelled);
     void Constant(const llvm::Constant& value, const std::string& where);
 
     llvm::Module& FModule;
     int64_t FMemorySize;
+    llvm::GlobalVariable* FStackLimit = nullptr; // the heap's limit cell, when linked
+    std::vector<const llvm::GlobalVariable*> FReadOnly, FData, FBss;
     TCcEmitter FOut;
     std::map<std::string, std::vector<std::string>> FSources;
 };

@@ -20,8 +20,13 @@ const char Usage[] =
     "  -o OUT             the output (default: the first file's name with .bin, .s or .ll)\n"
     "  --memory-size N    the memory the program runs in (default 10000): the image and its\n"
     "                     stack must fit\n"
-    "<roziduv2.h> declares print(n), key() and clear_monitor(). main's int result is left in R0.\n"
-    "Environment: ROZIDUV2_CLANG the clang to run, ROZIDUV2_INCLUDE the folder of <roziduv2.h>.\n"
+    "<roziduv2.h> declares print(n), key(), clear_monitor(), port_in(p) and port_out(p, w); the C\n"
+    "library has <string.h>, <stdlib.h> (malloc over a heap below the end of memory), <ctype.h>,\n"
+    "<assert.h> and <stdio.h> (printf prints each integer it converts on the monitor).\n"
+    "R0 at the end: main's int result or exit()'s status, sign-extended; abort() 0xDEAD0000000000AB,\n"
+    "a failed assert 0xDEAD0000000000A5 (after printing its line), a stack overflow 0xDEAD00000000005A.\n"
+    "Environment: ROZIDUV2_CLANG the clang to run, ROZIDUV2_INCLUDE the folder of <roziduv2.h>,\n"
+    "ROZIDUV2_RUNTIME the folder of the C library's sources (compiled with each program).\n"
     "Exit status: 0 done, 1 compile errors (clang's and ours, in clang's format), 2 usage error.\n";
 
 } // namespace

@@ -5,8 +5,8 @@ run_c_case.py CC CLI LEVEL SOURCE EXPECTED WORKDIR
 
 The monitor lines must equal the file EXPECTED (one number a line) and R0 the value of
 the source's "// expect-r0: N" line (a signed decimal, sign-extended to 64 bits).
-Compiled and run with a memory of MEMORY bytes: the code of this compiler is not yet small
-enough for every test program to fit the default 10000.
+Compiled and run with a memory of MEMORY bytes, or of the source's "// memory-size: N": the
+code of this compiler is not yet small enough for every test program to fit the default 10000.
 """
 import json
 import os
@@ -23,7 +23,10 @@ def main():
     name = os.path.splitext(os.path.basename(source))[0]
     image = os.path.join(workdir, f"{name}.O{level}.bin")
     with open(source, encoding="utf-8") as file:
-        match = re.search(r"//\s*expect-r0:\s*(-?\d+)", file.read())
+        text = file.read()
+    match = re.search(r"//\s*expect-r0:\s*(-?\d+)", text)
+    memory = re.search(r"//\s*memory-size:\s*(\d+)", text)
+    memory = memory.group(1) if memory else MEMORY
     if not match:
         print(f"{source}: no '// expect-r0: N' line")
         return 1
@@ -31,11 +34,11 @@ def main():
     with open(expected, encoding="utf-8") as file:
         expected_lines = [int(line) for line in file.read().split()]
 
-    build = subprocess.run([cc, f"-O{level}", "--memory-size", MEMORY, source, "-o", image], capture_output=True, text=True, timeout=120)
+    build = subprocess.run([cc, f"-O{level}", "--memory-size", memory, source, "-o", image], capture_output=True, text=True, timeout=120)
     if build.returncode != 0:
         print(f"roziduv2-cc -O{level} failed ({build.returncode}):\n{build.stderr}")
         return 1
-    run = subprocess.run([cli, "--json", "--memory-size", MEMORY, "--max-steps", "100000000", image], capture_output=True, text=True,
+    run = subprocess.run([cli, "--json", "--memory-size", memory, "--max-steps", "100000000", image], capture_output=True, text=True,
                          timeout=300)
     report = json.loads(run.stdout)
     faults = []

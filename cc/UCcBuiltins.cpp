@@ -1,0 +1,75 @@
+// The compiler's builtins: the reserved __roz_* functions that <roziduv2.h> and the C library
+// are written over, each a few instructions in place of a call.
+#include <llvm/IR/Instructions.h>
+
+#include "UCcFunctionLowering.h"
+#include "UCcModuleLowering.h"
+#include "UCcSequences.h"
+
+using namespace llvm;
+
+namespace {
+
+std::string R(int number) {
+    return TCcEmitter::Reg(number);
+}
+
+struct TBuiltin {
+    const char* Name;
+    unsigned Arguments;
+};
+
+constexpr TBuiltin Builtins[] = {
+    {"__roz_print", 1},         // (n): monitor command 1, the low 32 bits of n
+    {"__roz_clear_monitor", 0}, // monitor command 0 with number 0
+    {"__roz_key", 0},           // the word of port 0
+    {"__roz_in", 1},            // (port): the word read from the port
+    {"__roz_out", 2},           // (port, word): writes the word to the port
+    {"__roz_exit", 1},          // (r0): R0 := r0, then the end as when main returns
+    {"__roz_memory_size", 0},   // --memory-size
+    {"__roz_stack_pointer", 0}, // SP, the first free byte of the stack
+};
+
+} // namespace
+
+bool TCcFunctionLowering::SelectBuiltin(CallInst& instruction, const std::string& name) {
+    const TBuiltin* builtin = nullptr;
+    for (const TBuiltin& candidate : Builtins)
+        if (name == candidate.Name) builtin = &candidate;
+    if (!builtin) return false;
+    if (instruction.arg_size() != builtin->Arguments)
+        Fail(instruction, "the builtin '" + name + "' takes " + std::to_string(builtin->Arguments) +
+                              " argument" + (builtin->Arguments == 1 ? "" : "s"));
+    if (name == "__roz_print") {
+        Materialize(1, *instruction.getArgOperand(0));
+        TCcSequences::ZeroExtend(FOut, 1, 32, 2);
+        FOut.Const(2, uint64_t{1} << 56);
+        FOut.Op("OR", R(1) + ", " + R(1) + ", " + R(2));
+        FOut.Const(2, 1);
+        FOut.Op("OUT", R(2) + ", " + R(1));
+    } else if (name == "__roz_clear_monitor") {
+        FOut.Op("CLR", R(1));
+        FOut.Const(2, 1);
+        FOut.Op("OUT", R(2) + ", " + R(1));
+    } else if (name == "__roz_key" || name == "__roz_in") {
+        if (name == "__roz_key")
+            FOut.Op("CLR", R(2));
+        else
+            Materialize(2, *instruction.getArgOperand(0));
+        FOut.Op("IN", R(1) + ", " + R(2));
+    } else if (name == "__roz_out") {
+        Materialize(2, *instruction.getArgOperand(0));
+        Materialize(1, *instruction.getArgOperand(1));
+        FOut.Op("OUT", R(2) + ", " + R(1));
+    } else if (name == "__roz_exit") {
+        Materialize(0, *instruction.getArgOperand(0));
+        FOut.Op("LDA", R(1) + ", __roz_end");
+        FOut.Op("JMP", R(1));
+    } else if (name == "__roz_memory_size") {
+        FOut.Const(1, static_cast<uint64_t>(FModule.MemorySize()));
+    } else if (name == "__roz_stack_pointer") {
+        FOut.Op("RDCTL", R(1) + ", SP");
+    }
+    if (!instruction.getType()->isVoidTy()) Result(instruction, 1);
+    return true;
+}

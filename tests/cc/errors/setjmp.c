@@ -1,0 +1,3 @@
+#include <setjmp.h>
+static jmp_buf where;
+int main(void) { return setjmp(where); }
