@@ -32,13 +32,13 @@ TCcFunctionLowering::TCcFunctionLowering(TCcModuleLowering& module, Function& fu
     : FModule(module), FFunction(function), FOut(out), FLayout(module.Layout()), FIndex(index) {}
 
 void TCcFunctionLowering::Lower() {
-    if (FFunction.arg_size() > (TCcModuleLowering::StackReserve - 64) / 16)
+    Type& result = *FFunction.getReturnType();
+    if (IsAggregate(result) && Leaves(result).size() > 2)
         Fail(*FFunction.getEntryBlock().begin(),
-             "functions with more than 12 parameters are not supported yet");
-    if (FFunction.isVarArg())
-        Fail(*FFunction.getEntryBlock().begin(), "variadic functions are not supported yet");
-    if (!FFunction.getReturnType()->isVoidTy() && !FFunction.getReturnType()->isIntOrPtrTy())
-        Fail(*FFunction.getEntryBlock().begin(), "returning an aggregate is not supported yet");
+             "returning a structure of more than two words is not supported");
+    PrepareCalls();
+    PrepareAggregates();
+    PrepareConstants();
     LayoutFrame();
     Prologue();
     for (BasicBlock& block : FFunction) {
@@ -66,7 +66,9 @@ void TCcFunctionLowering::SourceComment(const Instruction& instruction) {
 }
 
 bool TCcFunctionLowering::IsCarried(const Instruction& instruction) {
-    if (isa<PHINode>(instruction) || isa<AllocaInst>(instruction) || !instruction.hasOneUse()) return false;
+    if (isa<PHINode>(instruction) || isa<AllocaInst>(instruction) || !instruction.hasOneUse() ||
+        !instruction.getType()->isIntOrPtrTy())
+        return false;
     auto* user = dyn_cast<Instruction>(*instruction.user_begin());
     return user && user == instruction.getNextNode() && !isa<PHINode>(user);
 }
@@ -78,22 +80,23 @@ void TCcFunctionLowering::LayoutFrame() {
     int64_t offset = 16;
     for (Argument& argument : FFunction.args()) {
         if (!argument.getType()->isIntOrPtrTy())
-            Fail(*FFunction.getEntryBlock().begin(), "aggregate parameters are not supported yet");
+            Fail(*FFunction.getEntryBlock().begin(), "aggregate parameters are not supported");
         FSlot[&argument] = offset;
         offset += 16;
     }
+    if (FFunction.isVarArg()) offset += 16; // the address of the variadic area (UCcCallLowering.cpp)
     for (BasicBlock& block : FFunction)
         for (Instruction& instruction : block) {
             if (auto* alloca = dyn_cast<AllocaInst>(&instruction)) {
                 const auto size = alloca->getAllocationSizeInBits(FLayout);
-                if (!alloca->isStaticAlloca() || !size)
-                    Fail(instruction, "variable-length arrays are not supported yet");
-                FAlloca[alloca] = 0; // placed after the value slots
-                continue;
+                if (alloca->isStaticAlloca() && size) {
+                    FAlloca[alloca] = 0; // placed after the value slots
+                    continue;
+                }
             }
             if (instruction.getType()->isVoidTy() || IsCarried(instruction)) continue;
             FSlot[&instruction] = offset;
-            offset += 16;
+            offset += 16 * SlotCount(*instruction.getType());
             if (isa<PHINode>(instruction)) {
                 FPhiTemp[&instruction] = offset;
                 offset += 16;
@@ -121,9 +124,10 @@ void TCcFunctionLowering::Prologue() {
 }
 
 void TCcFunctionLowering::Select(Instruction& instruction) {
-    if (!instruction.getType()->isVoidTy() && !instruction.getType()->isIntOrPtrTy())
-        Fail(instruction, "values of this type are not supported yet (only integers and pointers)");
-    if (!instruction.getType()->isVoidTy() && Bits(instruction) > 64)
+    Type& type = *instruction.getType();
+    if (!type.isVoidTy() && !type.isIntOrPtrTy() && !IsAggregate(type))
+        Fail(instruction, "values of this type are not supported (only integers and pointers)");
+    if (type.isIntegerTy() && Bits(instruction) > 64)
         Fail(instruction, "integers wider than 64 bits are not supported on this machine");
     if (auto* binary = dyn_cast<BinaryOperator>(&instruction)) return SelectBinary(*binary);
     if (auto* cast = dyn_cast<CastInst>(&instruction)) return SelectCast(*cast);
@@ -146,8 +150,14 @@ void TCcFunctionLowering::Select(Instruction& instruction) {
         return SelectBr(cast<BranchInst>(instruction));
     case Instruction::Switch:
         return SelectSwitch(cast<SwitchInst>(instruction));
-    case Instruction::Alloca: // its address is FP + its offset, made where it is used
-    case Instruction::PHI:    // written by the predecessors' edges
+    case Instruction::ExtractValue:
+        return SelectExtractValue(cast<ExtractValueInst>(instruction));
+    case Instruction::InsertValue:
+        return SelectInsertValue(cast<InsertValueInst>(instruction));
+    case Instruction::Alloca: // a static one's address is FP + its offset, made where it is used
+        if (!FAlloca.count(&instruction)) SelectDynamicAlloca(cast<AllocaInst>(instruction));
+        return;
+    case Instruction::PHI: // written by the predecessors' edges
         return;
     case Instruction::Freeze:
         Materialize(1, *instruction.getOperand(0));
@@ -157,11 +167,13 @@ void TCcFunctionLowering::Select(Instruction& instruction) {
         return;
     default:
         Fail(instruction,
-             std::string("the instruction '") + instruction.getOpcodeName() + "' is not supported yet");
+             std::string("the instruction '") + instruction.getOpcodeName() + "' is not supported");
     }
 }
 
 void TCcFunctionLowering::Materialize(int reg, const Value& value) {
+    if (IsAggregate(*value.getType()))
+        Fail(*FFunction.getEntryBlock().begin(), "an aggregate operand of this kind is not supported");
     if (auto* constant = dyn_cast<ConstantInt>(&value)) {
         if (constant->getBitWidth() > 64)
             Fail(*FFunction.getEntryBlock().begin(),
@@ -187,17 +199,18 @@ void TCcFunctionLowering::Materialize(int reg, const Value& value) {
                 TCcSequences::SignExtend(FOut, reg, Bits(*expression->getOperand(0)), TCcEmitter::Addr);
             return;
         }
-        Fail(*FFunction.getEntryBlock().begin(), std::string("the constant expression '") +
-                                                     expression->getOpcodeName() + "' is not supported yet");
+        Fail(*FFunction.getEntryBlock().begin(),
+             std::string("the constant expression '") + expression->getOpcodeName() + "' is not supported");
     }
-    if (auto* alloca = dyn_cast<AllocaInst>(&value)) return FOut.FrameAddress(reg, FAlloca.at(alloca));
+    if (auto alloca = FAlloca.find(&value); alloca != FAlloca.end())
+        return FOut.FrameAddress(reg, alloca->second);
     if (&value == FCarried) {
         if (reg != Carry) FOut.Op("MOV", R(reg) + ", " + R(Carry));
         return;
     }
     const auto slot = FSlot.find(&value);
     if (slot == FSlot.end())
-        Fail(*FFunction.getEntryBlock().begin(), "an operand of this kind is not supported yet");
+        Fail(*FFunction.getEntryBlock().begin(), "an operand of this kind is not supported");
     FOut.LoadFrame(reg, slot->second);
 }
 
@@ -310,36 +323,15 @@ void TCcFunctionLowering::SelectSwitch(SwitchInst& instruction) {
 }
 
 void TCcFunctionLowering::SelectRet(ReturnInst& instruction) {
-    if (Value* value = instruction.getReturnValue()) Materialize(0, *value);
+    if (Value* value = instruction.getReturnValue()) {
+        if (IsAggregate(*value->getType())) {
+            for (unsigned leaf = 0; leaf < Leaves(*value->getType()).size(); ++leaf)
+                MaterializeLeaf(static_cast<int>(leaf), *value, leaf);
+        } else {
+            Materialize(0, *value);
+        }
+    }
     FOut.Op("WRCTL", "SP, " + R(TCcEmitter::FP));
     FOut.Op("LOAD", R(TCcEmitter::FP) + ", [" + R(TCcEmitter::FP) + "]");
     FOut.Op("RET");
-}
-
-void TCcFunctionLowering::SelectCall(CallInst& instruction) {
-    if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction)) return SelectIntrinsic(*intrinsic);
-    if (instruction.isInlineAsm()) Fail(instruction, "inline assembly is not supported on this machine");
-    Function* callee = instruction.getCalledFunction();
-    if (callee && SelectBuiltin(instruction, callee->getName().str())) return;
-    if (callee && callee->isDeclaration())
-        Fail(instruction, "undefined function '" + callee->getName().str() + "'");
-    if (instruction.getFunctionType()->isVarArg())
-        Fail(instruction, "calls of variadic functions are not supported yet");
-    if (!instruction.getType()->isVoidTy() && !instruction.getType()->isIntOrPtrTy())
-        Fail(instruction, "returning an aggregate is not supported yet");
-    for (unsigned i = 0; i < instruction.arg_size(); ++i) {
-        if (!instruction.getArgOperand(i)->getType()->isIntOrPtrTy())
-            Fail(instruction, "aggregate arguments are not supported yet");
-        Materialize(1, *instruction.getArgOperand(i));
-        FOut.StoreFrame(FSize + 64 + 16 * static_cast<int64_t>(i), 1);
-    }
-    if (callee) {
-        FOut.Op("LDA", R(1) + ", " + TCcModuleLowering::Label(*callee));
-    } else { // a function pointer holds the function's address; CALL lands at register + 4
-        Materialize(1, *instruction.getCalledOperand());
-        FOut.Const(2, 4);
-        FOut.Op("SUB", R(1) + ", " + R(1) + ", " + R(2));
-    }
-    FOut.Op("CALL", R(1));
-    if (!instruction.getType()->isVoidTy()) Result(instruction, 0);
 }

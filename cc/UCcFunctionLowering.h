@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "UCcEmitter.h"
 
@@ -12,7 +13,9 @@ class BinaryOperator;
 class CallInst;
 class CastInst;
 class DataLayout;
+class ExtractValueInst;
 class Function;
+class InsertValueInst;
 class GetElementPtrInst;
 class ICmpInst;
 class Instruction;
@@ -23,6 +26,7 @@ class BranchInst;
 class SelectInst;
 class StoreInst;
 class SwitchInst;
+class Type;
 class Value;
 } // namespace llvm
 
@@ -45,7 +49,9 @@ class TCcModuleLowering;
 // Entry: FP := SP (after the CALL's records), save the caller's FP, SP := FP + Size, and the
 // stack check (SP at most the module's StackLimit, which leaves room for a call's records and
 // arguments), which ends the program with TCcModuleLowering::StackOverflowValue in R0.
-// Return: R0 := value, SP := FP, FP := the saved FP, RET.
+// Return: R0 := value (a two-word structure: R0 and R1), SP := FP, FP := the saved FP, RET.
+// Calls, dynamic allocas and the variadic argument area: UCcCallLowering.cpp. Aggregate
+// values (structures and arrays as IR values) take one slot per scalar leaf: UCcAggregates.cpp.
 class TCcFunctionLowering {
   public:
     TCcFunctionLowering(TCcModuleLowering& module, llvm::Function& function, TCcEmitter& out, unsigned index);
@@ -71,6 +77,45 @@ class TCcFunctionLowering {
     void SelectBr(llvm::BranchInst& instruction);
     void SelectSwitch(llvm::SwitchInst& instruction);
     void SelectMinMax(llvm::IntrinsicInst& instruction, bool isSigned, bool isMax);
+
+    // Calls (UCcCallLowering.cpp). PrepareCalls runs before the frame layout: it gives every
+    // byval argument its copy in the caller's frame and notes whether SP moves in the body.
+    void PrepareCalls();
+    // reg := the address at which the callee of the next call finds its FP + offset (the
+    // arguments start at offset 16): FP + Size + 48 + offset, or SP + 48 + offset when SP moves.
+    void OutgoingAddress(int reg, int64_t offset, int temp);
+    // Ends the program with the stack-overflow value when reg (an address) passes the limit.
+    void CheckStack(int reg, int temp);
+    void SelectDynamicAlloca(llvm::AllocaInst& instruction);
+    void SelectVaStart(llvm::IntrinsicInst& instruction);
+
+    // Aggregates (UCcAggregates.cpp). PrepareAggregates splits phis and selects of aggregates
+    // into one per leaf before the frame layout.
+    struct TLeaf {
+        uint64_t Offset; // byte offset in memory
+        llvm::Type* Type;
+    };
+    static bool IsAggregate(const llvm::Type& type);
+    std::vector<TLeaf> Leaves(llvm::Type& type) const;
+    unsigned SlotCount(llvm::Type& type) const; // 16-byte slots of a value of this type
+    void PrepareAggregates();
+    // Turns the constant expressions that Materialize does not make (compares, arithmetic, ...)
+    // into instructions before their users, before the frame layout.
+    void PrepareConstants();
+    // reg := leaf `leaf` of an aggregate value (constant or frame slots).
+    void MaterializeLeaf(int reg, const llvm::Value& value, unsigned leaf);
+    void StoreLeaf(const llvm::Instruction& instruction, unsigned leaf, int reg);
+    void SelectExtractValue(llvm::ExtractValueInst& instruction);
+    void SelectInsertValue(llvm::InsertValueInst& instruction);
+    void SelectAggregateLoad(llvm::LoadInst& instruction);
+    void SelectAggregateStore(llvm::StoreInst& instruction);
+
+    // Intrinsics (UCcIntrinsics.cpp).
+    void SelectMemset(llvm::IntrinsicInst& instruction);
+    void SelectMemmove(llvm::IntrinsicInst& instruction);
+    void SelectWithOverflow(llvm::IntrinsicInst& instruction);
+    void SelectBitCount(llvm::IntrinsicInst& instruction);
+    void SelectFunnelShift(llvm::IntrinsicInst& instruction, bool left);
 
     // Phi copies for the edge from -> to, then the jump to `to`, left out when this is the
     // last code of the terminator and `to` follows `from`.
@@ -100,4 +145,5 @@ class TCcFunctionLowering {
     std::string FCommentFile;
     unsigned FCommentLine = 0;
     int64_t FSize = 0;
+    bool FMovingStack = false; // a dynamic alloca or stackrestore moves SP in the body
 };

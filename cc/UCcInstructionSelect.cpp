@@ -1,5 +1,5 @@
 // Instruction selection of the data instructions: arithmetic, compares, casts, memory,
-// addresses, select and the intrinsics.
+// addresses and select.
 #include <llvm/IR/Constants.h>
 #include <llvm/IR/DataLayout.h>
 #include <llvm/IR/GetElementPtrTypeIterator.h>
@@ -79,7 +79,7 @@ void TCcFunctionLowering::SelectBinary(BinaryOperator& instruction) {
         break;
     default:
         Fail(instruction,
-             std::string("the instruction '") + instruction.getOpcodeName() + "' is not supported yet");
+             std::string("the instruction '") + instruction.getOpcodeName() + "' is not supported");
     }
     Result(instruction, 3);
 }
@@ -135,7 +135,7 @@ void TCcFunctionLowering::SelectCast(CastInst& instruction) {
     case Instruction::BitCast:
     case Instruction::AddrSpaceCast:
         if (!instruction.getOperand(0)->getType()->isIntOrPtrTy())
-            Fail(instruction, "casts of this type are not supported yet");
+            Fail(instruction, "casts of this type are not supported");
         Materialize(1, *instruction.getOperand(0));
         break;
     case Instruction::ZExt:
@@ -148,14 +148,15 @@ void TCcFunctionLowering::SelectCast(CastInst& instruction) {
         TCcSequences::SignExtend(FOut, 1, from, 2);
         break;
     default:
-        Fail(instruction, std::string("the cast '") + instruction.getOpcodeName() + "' is not supported yet");
+        Fail(instruction, std::string("the cast '") + instruction.getOpcodeName() + "' is not supported");
     }
     Result(instruction, 1);
 }
 
 void TCcFunctionLowering::SelectLoad(LoadInst& instruction) {
+    if (IsAggregate(*instruction.getType())) return SelectAggregateLoad(instruction);
     if (FLayout.getTypeStoreSize(instruction.getType()) > 8)
-        Fail(instruction, "loads of more than 8 bytes are not supported yet");
+        Fail(instruction, "loads of more than 8 bytes are not supported");
     Materialize(1, *instruction.getPointerOperand());
     FOut.Op("LOAD", R(2) + ", [" + R(1) + "]");
     Result(instruction, 2);
@@ -163,7 +164,8 @@ void TCcFunctionLowering::SelectLoad(LoadInst& instruction) {
 
 void TCcFunctionLowering::SelectStore(StoreInst& instruction) {
     Value& value = *instruction.getValueOperand();
-    if (!value.getType()->isIntOrPtrTy()) Fail(instruction, "stores of aggregates are not supported yet");
+    if (IsAggregate(*value.getType())) return SelectAggregateStore(instruction);
+    if (!value.getType()->isIntOrPtrTy()) Fail(instruction, "stores of this type are not supported");
     const uint64_t bytes = FLayout.getTypeStoreSize(value.getType());
     Materialize(1, *instruction.getPointerOperand());
     Materialize(2, value);
@@ -215,107 +217,4 @@ void TCcFunctionLowering::SelectSelect(SelectInst& instruction) {
     FOut.Op("MOV", R(3) + ", " + R(2));
     FOut.Label(done);
     Result(instruction, 3);
-}
-
-void TCcFunctionLowering::SelectMinMax(IntrinsicInst& instruction, bool isSigned, bool isMax) {
-    const unsigned bits = Bits(instruction);
-    const std::string done = FOut.NewLabel();
-    Materialize(1, *instruction.getArgOperand(0));
-    Materialize(2, *instruction.getArgOperand(1));
-    FOut.Op("MOV", R(3) + ", " + R(1));
-    FOut.Op("MOV", R(5) + ", " + R(2));
-    TCcSequences::CompareOrdered(FOut, 1, 2, bits, isSigned, 4); // a against b
-    FOut.Jump(isMax ? "JG" : "JLE", done);                       // keep a
-    FOut.Op("MOV", R(3) + ", " + R(5));
-    FOut.Label(done);
-    Result(instruction, 3);
-}
-
-void TCcFunctionLowering::SelectIntrinsic(IntrinsicInst& instruction) {
-    switch (instruction.getIntrinsicID()) {
-    case Intrinsic::dbg_declare:
-    case Intrinsic::dbg_value:
-    case Intrinsic::dbg_label:
-    case Intrinsic::lifetime_start:
-    case Intrinsic::lifetime_end:
-    case Intrinsic::assume:
-    case Intrinsic::experimental_noalias_scope_decl:
-        return;
-    case Intrinsic::expect:
-        Materialize(1, *instruction.getArgOperand(0));
-        return Result(instruction, 1);
-    case Intrinsic::smax:
-        return SelectMinMax(instruction, true, true);
-    case Intrinsic::smin:
-        return SelectMinMax(instruction, true, false);
-    case Intrinsic::umax:
-        return SelectMinMax(instruction, false, true);
-    case Intrinsic::umin:
-        return SelectMinMax(instruction, false, false);
-    case Intrinsic::abs: {
-        const std::string done = FOut.NewLabel();
-        Materialize(1, *instruction.getArgOperand(0));
-        TCcSequences::SignExtend(FOut, 1, Bits(instruction), 4);
-        FOut.Op("CLR", R(2));
-        FOut.Op("CMP", R(2) + ", " + R(1));
-        FOut.Jump("JLE", done); // 0 <= x
-        FOut.Op("SUB", Three(1, 2, 1));
-        FOut.Label(done);
-        return Result(instruction, 1);
-    }
-    case Intrinsic::memcpy: // BLKCOPY copies ascending, right for disjoint ranges
-        Materialize(1, *instruction.getArgOperand(0));
-        Materialize(2, *instruction.getArgOperand(1));
-        Materialize(3, *instruction.getArgOperand(2));
-        FOut.Op("BLKCOPY", Three(1, 2, 3));
-        return;
-    case Intrinsic::memmove: {
-        // BLKCOPY when copying ascending is safe (the destination is not inside the source
-        // after its start), else byte by byte from the end.
-        const std::string forward = FOut.NewLabel(), loop = FOut.NewLabel(), done = FOut.NewLabel();
-        Materialize(1, *instruction.getArgOperand(0));
-        Materialize(2, *instruction.getArgOperand(1));
-        Materialize(3, *instruction.getArgOperand(2));
-        FOut.Op("CMP", R(1) + ", " + R(2));
-        FOut.Jump("JLE", forward);
-        FOut.Op("ADD", Three(4, 2, 3));
-        FOut.Op("CMP", R(4) + ", " + R(1));
-        FOut.Jump("JLE", forward);
-        FOut.Label(loop);
-        FOut.Op("CLR", R(4));
-        FOut.Op("CMP", R(3) + ", " + R(4));
-        FOut.Jump("JLE", done);
-        FOut.Op("DEC", R(3) + ", " + R(3));
-        FOut.Op("ADD", Three(5, 2, 3));
-        FOut.Op("LOAD", R(6) + ", [" + R(5) + "]");
-        FOut.Op("ADD", Three(5, 1, 3));
-        TCcSequences::StoreBytes(FOut, 5, 6, 1, 7, 8);
-        FOut.Jump("JMP", loop);
-        FOut.Label(forward);
-        FOut.Op("BLKCOPY", Three(1, 2, 3));
-        FOut.Label(done);
-        return;
-    }
-    case Intrinsic::memset: {
-        // The first byte by a byte store, then BLKCOPY from each byte to the next: copying
-        // ascending through the overlap repeats the first byte over the rest.
-        const std::string done = FOut.NewLabel();
-        Materialize(3, *instruction.getArgOperand(2));
-        FOut.Op("CLR", R(4));
-        FOut.Op("CMP", R(3) + ", " + R(4));
-        FOut.Jump("JLE", done);
-        Materialize(1, *instruction.getArgOperand(0));
-        Materialize(2, *instruction.getArgOperand(1));
-        TCcSequences::StoreBytes(FOut, 1, 2, 1, 5, 6);
-        Materialize(3, *instruction.getArgOperand(2));
-        FOut.Op("DEC", R(3) + ", " + R(3));
-        FOut.Op("INC", R(2) + ", " + R(1));
-        FOut.Op("BLKCOPY", Three(2, 1, 3));
-        FOut.Label(done);
-        return;
-    }
-    default:
-        Fail(instruction,
-             "the intrinsic '" + instruction.getCalledFunction()->getName().str() + "' is not supported yet");
-    }
 }

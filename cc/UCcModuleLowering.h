@@ -45,6 +45,8 @@ class TCcModuleLowering {
     // The variable of the C library's heap that holds the stack limit while the heap grows
     // down (the heap's lowest byte less StackReserve); it keeps its name through linking.
     static constexpr const char* StackLimitName = "__roz_stack_limit";
+    // R0 after __builtin_trap (llvm.trap), which ends the program at once.
+    static constexpr uint64_t TrapValue = ROZ_R0_TRAP;
 
     // memorySize: the memory the program runs in (the stack check's limit).
     TCcModuleLowering(llvm::Module& module, int64_t memorySize);

@@ -123,3 +123,151 @@ void TCcSequences::StoreBytes(TCcEmitter& out, int addr, int value, unsigned byt
     out.Op("MCOPY", "[" + R(t2) + "], [" + R(t1) + "]");
     out.Op("MCOPY", "[" + R(addr) + "], [" + R(cell) + "]");
 }
+
+void TCcSequences::PopCount(TCcEmitter& out, int dst, int x, unsigned bits, int temp) {
+    const std::string loop = out.NewLabel(), done = out.NewLabel();
+    ZeroExtend(out, x, bits, temp);
+    out.Op("CLR", R(dst));
+    out.Label(loop);
+    out.Op("CLR", R(temp));
+    out.Op("CMP", R(x) + ", " + R(temp));
+    out.Jump("JE", done);
+    out.Op("DEC", R(temp) + ", " + R(x));
+    out.Op("AND", Three(x, x, temp));
+    out.Op("INC", R(dst) + ", " + R(dst));
+    out.Jump("JMP", loop);
+    out.Label(done);
+}
+
+void TCcSequences::LeadingZeros(TCcEmitter& out, int dst, int x, unsigned bits, int t1, int t2) {
+    const std::string loop = out.NewLabel(), zero = out.NewLabel(), done = out.NewLabel();
+    if (bits < 64) {
+        out.Const(t1, 64 - bits);
+        out.Op("SHL", Three(x, x, t1));
+    }
+    out.Op("CLR", R(dst));
+    out.Op("CLR", R(t1));
+    out.Op("CMP", R(x) + ", " + R(t1));
+    out.Jump("JE", zero);
+    out.Const(t2, 1);
+    out.Label(loop);
+    out.Op("CMP", R(x) + ", " + R(t1));
+    out.Jump("JLE", done); // the top bit is set
+    out.Op("SHL", Three(x, x, t2));
+    out.Op("INC", R(dst) + ", " + R(dst));
+    out.Jump("JMP", loop);
+    out.Label(zero);
+    out.Const(dst, bits);
+    out.Label(done);
+}
+
+void TCcSequences::TrailingZeros(TCcEmitter& out, int dst, int x, unsigned bits, int temp) {
+    out.Op("CLR", R(temp));
+    out.Op("SUB", Three(temp, temp, x));
+    out.Op("AND", Three(x, x, temp));
+    out.Op("DEC", R(x) + ", " + R(x));
+    PopCount(out, dst, x, bits, temp);
+}
+
+void TCcSequences::ByteSwap(TCcEmitter& out, int dst, int x, unsigned bits, int t1, int t2) {
+    const std::string loop = out.NewLabel();
+    const int eight = TCcEmitter::Eight;
+    out.Op("CLR", R(dst));
+    out.Const(t1, bits / 8);
+    out.Label(loop);
+    out.Op("SHL", Three(dst, dst, eight));
+    out.Const(t2, 255);
+    out.Op("AND", Three(t2, x, t2));
+    out.Op("OR", Three(dst, dst, t2));
+    out.Op("SAR", Three(x, x, eight));
+    out.Op("DEC", R(t1) + ", " + R(t1));
+    out.Op("CLR", R(t2));
+    out.Op("CMP", R(t1) + ", " + R(t2));
+    out.Jump("JG", loop);
+}
+
+void TCcSequences::WithOverflow(TCcEmitter& out, TOverflow op, int r, int flag, int a, int b, unsigned bits,
+                                int t1, int t2, int t3, int t4) {
+    const std::string set = out.NewLabel(), done = out.NewLabel();
+    out.Op("CLR", R(flag));
+    switch (op) {
+    case TOverflow::SignedAdd:
+    case TOverflow::SignedSub:
+        out.Op(op == TOverflow::SignedAdd ? "ADD" : "SUB", Three(r, a, b));
+        if (op == TOverflow::SignedAdd) {
+            out.Op("XOR", Three(t1, a, r));
+            out.Op("XOR", Three(t2, b, r));
+        } else {
+            out.Op("XOR", Three(t1, a, b));
+            out.Op("XOR", Three(t2, a, r));
+        }
+        out.Op("AND", Three(t1, t1, t2));
+        SignExtend(out, t1, bits, t2);
+        out.Op("CLR", R(t2));
+        out.Op("CMP", R(t2) + ", " + R(t1));
+        out.Jump("JG", set);
+        break;
+    case TOverflow::UnsignedAdd:
+        out.Op("ADD", Three(r, a, b));
+        out.Op("MOV", R(t1) + ", " + R(r));
+        CompareOrdered(out, a, t1, bits, false, t2);
+        out.Jump("JG", set);
+        break;
+    case TOverflow::UnsignedSub:
+        out.Op("SUB", Three(r, a, b));
+        CompareOrdered(out, b, a, bits, false, t2);
+        out.Jump("JG", set);
+        break;
+    case TOverflow::SignedMul:
+    case TOverflow::UnsignedMul: {
+        const bool isSigned = op == TOverflow::SignedMul;
+        if (isSigned) {
+            SignExtend(out, a, bits, t1);
+            SignExtend(out, b, bits, t1);
+        } else {
+            ZeroExtend(out, a, bits, t1);
+            ZeroExtend(out, b, bits, t1);
+        }
+        out.Op("MUL", Three(r, a, b));
+        if (bits > 32) { // is the 64-bit product exact?
+            const std::string exact = out.NewLabel();
+            out.Op("CLR", R(t1));
+            out.Op("CMP", R(a) + ", " + R(t1));
+            out.Jump("JE", exact);
+            if (isSigned)
+                out.Op("DIV", Three(t1, r, a));
+            else
+                UnsignedDivide64(out, t1, r, a, t2, t3, t4);
+            out.Op("CMP", R(t1) + ", " + R(b));
+            out.Jump("JNE", set);
+            if (isSigned) { // -1 * -2^63
+                out.Op("ONES", R(t1));
+                out.Op("CMP", R(a) + ", " + R(t1));
+                out.Jump("JNE", exact);
+                out.Const(t1, uint64_t{1} << 63);
+                out.Op("CMP", R(b) + ", " + R(t1));
+                out.Jump("JE", set);
+            }
+            out.Label(exact);
+        }
+        if (bits < 64) { // does the exact product fit in N bits?
+            if (isSigned) {
+                out.Op("MOV", R(t1) + ", " + R(r));
+                SignExtend(out, t1, bits, t2);
+                out.Op("CMP", R(t1) + ", " + R(r));
+            } else {
+                out.Const(t2, bits);
+                out.Op("SAR", Three(t1, r, t2));
+                out.Op("CLR", R(t2));
+                out.Op("CMP", R(t1) + ", " + R(t2));
+            }
+            out.Jump("JNE", set);
+        }
+        break;
+    }
+    }
+    out.Jump("JMP", done);
+    out.Label(set);
+    out.Op("INC", R(flag) + ", " + R(flag));
+    out.Label(done);
+}

@@ -29,8 +29,24 @@
 //         MCOPY [p], [S+8]        ; p..p+15 = w and the old p+8..p+15
 //     so every byte after the stored value keeps its value.
 // Load of 1..8 bytes:     LOAD 8 bytes; the bytes above the width are the undefined upper bits.
+// Population count:       clear the lowest set bit (x AND (x - 1)) until x is 0, counting.
+// Leading zeros of iN:    shift x to the top of the register (SHL 64-N), then shift left
+//                         until the top bit is set, counting; N when x is 0.
+// Trailing zeros of iN:   the population count of ((x AND -x) - 1) zero-extended from N bits
+//                         (the bits below the lowest set one; all N when x is 0).
+// Byte swap of iN:        N/8 times: r := (r SHL 8) OR (x AND 255), x := x SAR 8.
+// Overflow of iN (*.with.overflow; r is the wrapped result):
+//     add signed:   ((a XOR r) AND (b XOR r)) < 0 at N bits;  unsigned: r <u a
+//     sub signed:   ((a XOR b) AND (a XOR r)) < 0 at N bits;  unsigned: a <u b
+//     mul, N <= 32: the product of the extended operands is exact in 64 bits; it overflows
+//                   when it differs from its own extension from N bits (signed) or has
+//                   bits at N and above (unsigned)
+//     mul, N > 32:  the 64-bit product is exact unless a != 0 and p / a != b (signed also
+//                   a = -1, b = -2^63, where DIV gives back b); then as for N <= 32.
 class TCcSequences {
   public:
+    enum class TOverflow { SignedAdd, UnsignedAdd, SignedSub, UnsignedSub, SignedMul, UnsignedMul };
+
     static void SignExtend(TCcEmitter& out, int reg, unsigned bits, int temp);
     static void ZeroExtend(TCcEmitter& out, int reg, unsigned bits, int temp);
     static void FlipSign(TCcEmitter& out, int reg, int temp);
@@ -51,4 +67,17 @@ class TCcSequences {
     // Stores the low `bytes` (1..8) bytes of value at the address in addr, preserving every
     // other byte. value is changed; temps: t1, t2.
     static void StoreBytes(TCcEmitter& out, int addr, int value, unsigned bytes, int t1, int t2);
+
+    // dst := the number of set bits of x (iN); x is changed; temp is scratch.
+    static void PopCount(TCcEmitter& out, int dst, int x, unsigned bits, int temp);
+    // dst := the leading zeros of x (iN), N for 0; x is changed; t1, t2 scratch.
+    static void LeadingZeros(TCcEmitter& out, int dst, int x, unsigned bits, int t1, int t2);
+    // dst := the trailing zeros of x (iN), N for 0; x is changed; temp is scratch.
+    static void TrailingZeros(TCcEmitter& out, int dst, int x, unsigned bits, int temp);
+    // dst := x (iN, N a multiple of 8) with its bytes in reverse order; x is changed; t1, t2 scratch.
+    static void ByteSwap(TCcEmitter& out, int dst, int x, unsigned bits, int t1, int t2);
+    // r := a op b (wrapped), flag := 1 when the operation overflows iN, else 0. a and b are
+    // changed; t1..t4 are scratch.
+    static void WithOverflow(TCcEmitter& out, TOverflow op, int r, int flag, int a, int b, unsigned bits,
+                             int t1, int t2, int t3, int t4);
 };

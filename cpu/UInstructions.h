@@ -19,6 +19,30 @@
 
 namespace roz {
 
+// Memory that a run loop has decoded ahead: one 8-byte entry per byte address below End,
+// an all-zero entry meaning "not decoded". An entry depends on the bytes from its address up
+// to Reach - 1 bytes on, so every store into memory below End + Reach clears the entries it
+// may overlap (NoteWrite below): a stored word executes when fetched next. The single step
+// leaves Limit at 0, which no address is below, so it pays one not-taken compare per store.
+//
+// A watchpoint variant of a loop hooks in the same place: it raises Limit to cover the
+// watched range too and tests the range in DropDecoded, so stores outside both cost
+// nothing more than today's compare.
+struct TCodeWatch {
+    static constexpr uint64_t Reach = 4; // the instruction word; a decoder that reads more raises it
+    uint64_t Limit = 0;                  // End + Reach, or 0 when nothing is decoded
+    uint64_t End = 0;
+    void* Words = nullptr;
+};
+
+// Clears the entries of the addresses that a write of length bytes at index may change.
+// Taken by value and kept out of line, so that the loop's state never escapes to it.
+[[gnu::noinline, gnu::cold]] inline void DropDecoded(TCodeWatch watch, uint64_t index, uint64_t length) {
+    const uint64_t first = index >= TCodeWatch::Reach - 1 ? index - (TCodeWatch::Reach - 1) : 0;
+    const uint64_t last = index < watch.End && length < watch.End - index ? index + length : watch.End;
+    if (first < last) std::memset(static_cast<char*>(watch.Words) + first * 8, 0, (last - first) * 8);
+}
+
 // The state an instruction works on: the CPU, with IPOffset, the memory buffer and its size
 // held apart so that a loop may keep them in registers. Mem and Size stay fixed while
 // instructions execute (no instruction re-sizes memory).
@@ -27,7 +51,16 @@ struct TExecState {
     int64_t Ip;
     uint8_t* Mem;
     int64_t Size;
+    TCodeWatch Watch = {};
 };
+
+// A cell write at address (the cell rule: the low 32 bits select the byte, negative writes
+// nothing) has been made or is about to be: keep decoded code exact.
+ROZ_INLINE void NoteWrite(const TExecState& s, int64_t address, uint64_t length) {
+    const uint64_t index = static_cast<uint32_t>(address);
+    if (address >= 0 && index < s.Watch.Limit) [[unlikely]]
+        DropDecoded(s.Watch, index, length);
+}
 
 // One operation per row of the instruction set (RET and IRET share a handler but keep
 // their own operation), one per unassigned handler, and OpNone for a top byte that selects
@@ -80,6 +113,40 @@ ROZ_INLINE bool Regs(uint32_t w, uint32_t byteMask) {
 }
 constexpr uint32_t ByteA = 0xFF0000u, ByteB = 0xFF00u, ByteC = 0xFFu;
 
+// The operand bytes every Exec function reads, through A(), B(), C() and Regs(mask) (true
+// when every byte in mask names R0..R15), and Target(address), through which every jump,
+// call and return passes the address it sets IPOffset to: it returns that same value (a
+// source may return it from a register of its own that holds the same number, so that the
+// host's next address does not wait for the loads that computed it). Two sources implement
+// them:
+//
+// TWordOperands: straight from the instruction word (the single step, and any word the
+// run loop has not decoded).
+struct TWordOperands {
+    uint32_t W;
+    ROZ_INLINE uint32_t A() const { return FieldA(W); }
+    ROZ_INLINE uint32_t B() const { return FieldB(W); }
+    ROZ_INLINE uint32_t C() const { return FieldC(W); }
+    ROZ_INLINE bool Regs(uint32_t mask) const { return roz::Regs(W, mask); }
+    ROZ_INLINE int64_t Target(int64_t address) const { return address; }
+};
+
+// TDecodedOperands: bytes that the run loop's decoder took from the word, where Valid lists
+// the bytes it has already found to name registers (the decoder sends a word that fails them
+// to the word form instead). Regs folds to true for those and still tests any other, so an
+// Exec function is exact through either source.
+template <uint32_t Valid> struct TDecodedOperands {
+    uint8_t BytesA, BytesB, BytesC;
+    ROZ_INLINE uint32_t A() const { return BytesA; }
+    ROZ_INLINE uint32_t B() const { return BytesB; }
+    ROZ_INLINE uint32_t C() const { return BytesC; }
+    ROZ_INLINE bool Regs(uint32_t mask) const {
+        if ((mask & ~Valid) == 0) return true;
+        return roz::Regs(uint32_t{BytesA} << 16 | uint32_t{BytesB} << 8 | BytesC, mask);
+    }
+    ROZ_INLINE int64_t Target(int64_t address) const { return address; }
+};
+
 ROZ_INLINE uint64_t U(int64_t v) {
     return static_cast<uint64_t>(v);
 }
@@ -89,7 +156,9 @@ ROZ_INLINE int64_t S(uint64_t v) {
 
 ROZ_INLINE void PushRecord(TExecState& s, int64_t value) {
     TCCPUBase& c = s.Cpu;
-    TCCPUMemory::WriteCellAt(s.Mem, s.Size, S(U(c.StackOffsetBegin) + U(c.SP)), {U(value), 0});
+    const int64_t address = S(U(c.StackOffsetBegin) + U(c.SP));
+    TCCPUMemory::WriteCellAt(s.Mem, s.Size, address, {U(value), 0});
+    NoteWrite(s, address, 16);
     c.SP = S(U(c.SP) + 16);
 }
 // Returns word 0 of the top record; -1 without a buffer (nothing changes).
@@ -104,44 +173,47 @@ ROZ_INLINE int64_t PopRecord(TExecState& s, int64_t& value) {
 [[noreturn]] void ThrowDivisionByZero();
 
 // ---- group 0 --------------------------------------------------------------------------
-ROZ_INLINE void ExecNop(TExecState& s, uint32_t) {
+template <class O> ROZ_INLINE void ExecNop(TExecState& s, O) {
     s.Ip += 4;
 }
-ROZ_INLINE void ExecMov(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteB | ByteC)) s.Cpu.R[FieldB(w)] = s.Cpu.R[FieldC(w)];
+template <class O> ROZ_INLINE void ExecMov(TExecState& s, O o) {
+    if (o.Regs(ByteB | ByteC)) s.Cpu.R[o.B()] = s.Cpu.R[o.C()];
     s.Ip += 4;
 }
-ROZ_INLINE void ExecMcopy(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteA | ByteC)) {
-        const TCell cell = TCCPUMemory::ReadCellAt(s.Mem, s.Size, s.Cpu.R[FieldC(w)]);
-        TCCPUMemory::WriteCellAt(s.Mem, s.Size, s.Cpu.R[FieldA(w)], cell);
+template <class O> ROZ_INLINE void ExecMcopy(TExecState& s, O o) {
+    if (o.Regs(ByteA | ByteC)) {
+        const TCell cell = TCCPUMemory::ReadCellAt(s.Mem, s.Size, s.Cpu.R[o.C()]);
+        TCCPUMemory::WriteCellAt(s.Mem, s.Size, s.Cpu.R[o.A()], cell);
+        NoteWrite(s, s.Cpu.R[o.A()], 16);
     }
     s.Ip += 4;
 }
-ROZ_INLINE void ExecLoad(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteA | ByteC))
-        s.Cpu.R[FieldA(w)] = S(TCCPUMemory::ReadWordAt(s.Mem, s.Size, s.Cpu.R[FieldC(w)]));
+template <class O> ROZ_INLINE void ExecLoad(TExecState& s, O o) {
+    if (o.Regs(ByteA | ByteC)) s.Cpu.R[o.A()] = S(TCCPUMemory::ReadWordAt(s.Mem, s.Size, s.Cpu.R[o.C()]));
     s.Ip += 4;
 }
-ROZ_INLINE void ExecStore(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteB | ByteC))
-        TCCPUMemory::WriteCellAt(s.Mem, s.Size, s.Cpu.R[FieldB(w)], {U(s.Cpu.R[FieldC(w)]), 0});
+template <class O> ROZ_INLINE void ExecStore(TExecState& s, O o) {
+    if (o.Regs(ByteB | ByteC)) {
+        const int64_t address = s.Cpu.R[o.B()];
+        TCCPUMemory::WriteCellAt(s.Mem, s.Size, address, {U(s.Cpu.R[o.C()]), 0});
+        NoteWrite(s, address, 16);
+    }
     s.Ip += 4;
 }
-ROZ_INLINE void ExecRdctl(TExecState& s, uint32_t w) {
-    const int64_t index = static_cast<int8_t>(FieldC(w));
-    if (Regs(w, ByteB)) {
+template <class O> ROZ_INLINE void ExecRdctl(TExecState& s, O o) {
+    const int64_t index = static_cast<int8_t>(o.C());
+    if (o.Regs(ByteB)) {
         if (index == TCCPUBase::CtlIPOffset)
-            s.Cpu.R[FieldB(w)] = s.Ip;
+            s.Cpu.R[o.B()] = s.Ip;
         else if (const int64_t* reg = s.Cpu.ControlRegister(index))
-            s.Cpu.R[FieldB(w)] = *reg;
+            s.Cpu.R[o.B()] = *reg;
     }
     s.Ip += 4;
 }
-ROZ_INLINE void ExecWrctl(TExecState& s, uint32_t w) {
-    const int64_t index = static_cast<int8_t>(FieldB(w));
-    if (Regs(w, ByteC)) {
-        const int64_t value = s.Cpu.R[FieldC(w)];
+template <class O> ROZ_INLINE void ExecWrctl(TExecState& s, O o) {
+    const int64_t index = static_cast<int8_t>(o.B());
+    if (o.Regs(ByteC)) {
+        const int64_t value = s.Cpu.R[o.C()];
         if (index == TCCPUBase::CtlIPOffset)
             s.Ip = value;
         else if (int64_t* reg = s.Cpu.ControlRegister(index))
@@ -150,10 +222,10 @@ ROZ_INLINE void ExecWrctl(TExecState& s, uint32_t w) {
     s.Ip = S(U(s.Ip) + 4);
 }
 #define ROZ_ARITH(Name, expr)                                                                                \
-    ROZ_INLINE void Exec##Name(TExecState& s, uint32_t w) {                                                  \
-        if (Regs(w, ByteA | ByteB | ByteC)) {                                                                \
-            const uint64_t b = U(s.Cpu.R[FieldB(w)]), c = U(s.Cpu.R[FieldC(w)]);                             \
-            s.Cpu.R[FieldA(w)] = S(expr);                                                                    \
+    template <class O> ROZ_INLINE void Exec##Name(TExecState& s, O o) {                                      \
+        if (o.Regs(ByteA | ByteB | ByteC)) {                                                                 \
+            const uint64_t b = U(s.Cpu.R[o.B()]), c = U(s.Cpu.R[o.C()]);                                     \
+            s.Cpu.R[o.A()] = S(expr);                                                                        \
         }                                                                                                    \
         s.Ip += 4;                                                                                           \
     }
@@ -164,35 +236,35 @@ ROZ_ARITH(And, b& c)
 ROZ_ARITH(Or, b | c)
 ROZ_ARITH(Xor, b ^ c)
 #undef ROZ_ARITH
-ROZ_INLINE void ExecDiv(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteA | ByteB | ByteC)) {
-        const int64_t b = s.Cpu.R[FieldB(w)], c = s.Cpu.R[FieldC(w)];
+template <class O> ROZ_INLINE void ExecDiv(TExecState& s, O o) {
+    if (o.Regs(ByteA | ByteB | ByteC)) {
+        const int64_t b = s.Cpu.R[o.B()], c = s.Cpu.R[o.C()];
         if (c == 0) ThrowDivisionByZero();
-        s.Cpu.R[FieldA(w)] = (c == -1) ? S(0 - U(b)) : b / c; // -2^63 / -1 wraps to -2^63
+        s.Cpu.R[o.A()] = (c == -1) ? S(0 - U(b)) : b / c; // -2^63 / -1 wraps to -2^63
     }
     s.Ip += 4;
 }
-ROZ_INLINE void ExecOnes(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteC)) s.Cpu.R[FieldC(w)] = -1;
+template <class O> ROZ_INLINE void ExecOnes(TExecState& s, O o) {
+    if (o.Regs(ByteC)) s.Cpu.R[o.C()] = -1;
     s.Ip += 4;
 }
-ROZ_INLINE void ExecClr(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteC)) s.Cpu.R[FieldC(w)] = 0;
+template <class O> ROZ_INLINE void ExecClr(TExecState& s, O o) {
+    if (o.Regs(ByteC)) s.Cpu.R[o.C()] = 0;
     s.Ip += 4;
 }
-ROZ_INLINE void ExecInc(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteB | ByteC)) s.Cpu.R[FieldB(w)] = S(U(s.Cpu.R[FieldC(w)]) + 1);
+template <class O> ROZ_INLINE void ExecInc(TExecState& s, O o) {
+    if (o.Regs(ByteB | ByteC)) s.Cpu.R[o.B()] = S(U(s.Cpu.R[o.C()]) + 1);
     s.Ip += 4;
 }
-ROZ_INLINE void ExecDec(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteB | ByteC)) s.Cpu.R[FieldB(w)] = S(U(s.Cpu.R[FieldC(w)]) - 1);
+template <class O> ROZ_INLINE void ExecDec(TExecState& s, O o) {
+    if (o.Regs(ByteB | ByteC)) s.Cpu.R[o.B()] = S(U(s.Cpu.R[o.C()]) - 1);
     s.Ip += 4;
 }
 
 // ---- group 1 --------------------------------------------------------------------------
-ROZ_INLINE void ExecCmp(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteB | ByteC)) {
-        const int64_t b = s.Cpu.R[FieldB(w)], c = s.Cpu.R[FieldC(w)];
+template <class O> ROZ_INLINE void ExecCmp(TExecState& s, O o) {
+    if (o.Regs(ByteB | ByteC)) {
+        const int64_t b = s.Cpu.R[o.B()], c = s.Cpu.R[o.C()];
         s.Cpu.PSW = b > c    ? TCCPUBase::FlagGT
                     : b == c ? (TCCPUBase::FlagLE | TCCPUBase::FlagEQ)
                              : TCCPUBase::FlagLE;
@@ -200,31 +272,31 @@ ROZ_INLINE void ExecCmp(TExecState& s, uint32_t w) {
     s.Ip += 4;
 }
 // A jump to R[C] when taken; otherwise the handler's 4.
-ROZ_INLINE void JumpIf(TExecState& s, uint32_t w, bool taken) {
-    if (taken && Regs(w, ByteC))
-        s.Ip = s.Cpu.R[FieldC(w)];
+template <class O> ROZ_INLINE void JumpIf(TExecState& s, O o, bool taken) {
+    if (taken && o.Regs(ByteC))
+        s.Ip = o.Target(s.Cpu.R[o.C()]);
     else
         s.Ip = S(U(s.Ip) + 4);
 }
-ROZ_INLINE void ExecJmp(TExecState& s, uint32_t w) {
-    JumpIf(s, w, true);
+template <class O> ROZ_INLINE void ExecJmp(TExecState& s, O o) {
+    JumpIf(s, o, true);
 }
-ROZ_INLINE void ExecJe(TExecState& s, uint32_t w) {
-    JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagEQ) != 0);
+template <class O> ROZ_INLINE void ExecJe(TExecState& s, O o) {
+    JumpIf(s, o, (s.Cpu.PSW & TCCPUBase::FlagEQ) != 0);
 }
-ROZ_INLINE void ExecJne(TExecState& s, uint32_t w) {
-    JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagEQ) == 0);
+template <class O> ROZ_INLINE void ExecJne(TExecState& s, O o) {
+    JumpIf(s, o, (s.Cpu.PSW & TCCPUBase::FlagEQ) == 0);
 }
-ROZ_INLINE void ExecJle(TExecState& s, uint32_t w) {
-    JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagLE) != 0);
+template <class O> ROZ_INLINE void ExecJle(TExecState& s, O o) {
+    JumpIf(s, o, (s.Cpu.PSW & TCCPUBase::FlagLE) != 0);
 }
-ROZ_INLINE void ExecJg(TExecState& s, uint32_t w) {
-    JumpIf(s, w, (s.Cpu.PSW & TCCPUBase::FlagGT) != 0);
+template <class O> ROZ_INLINE void ExecJg(TExecState& s, O o) {
+    JumpIf(s, o, (s.Cpu.PSW & TCCPUBase::FlagGT) != 0);
 }
 
 // ---- group 2 (AND, OR, XOR above) and group 4 ------------------------------------------
-ROZ_INLINE void ExecLnot(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteB | ByteC)) s.Cpu.R[FieldB(w)] = s.Cpu.R[FieldC(w)] == 0 ? 1 : 0;
+template <class O> ROZ_INLINE void ExecLnot(TExecState& s, O o) {
+    if (o.Regs(ByteB | ByteC)) s.Cpu.R[o.B()] = s.Cpu.R[o.C()] == 0 ? 1 : 0;
     s.Ip += 4;
 }
 // The shift count: the low byte of the count register read as a signed 8-bit number;
@@ -233,19 +305,19 @@ ROZ_INLINE int ShiftCount(int64_t countRegister) {
     const int n = static_cast<int8_t>(static_cast<uint8_t>(countRegister));
     return n < 0 ? (n & 31) : n;
 }
-ROZ_INLINE void ExecShl(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteA | ByteB | ByteC)) {
-        const int n = ShiftCount(s.Cpu.R[FieldC(w)]);
-        const uint64_t b = U(s.Cpu.R[FieldB(w)]);
-        s.Cpu.R[FieldA(w)] = n >= 64 ? 0 : S(b << n);
+template <class O> ROZ_INLINE void ExecShl(TExecState& s, O o) {
+    if (o.Regs(ByteA | ByteB | ByteC)) {
+        const int n = ShiftCount(s.Cpu.R[o.C()]);
+        const uint64_t b = U(s.Cpu.R[o.B()]);
+        s.Cpu.R[o.A()] = n >= 64 ? 0 : S(b << n);
     }
     s.Ip += 4;
 }
-ROZ_INLINE void ExecSar(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteA | ByteB | ByteC)) {
-        const int n = ShiftCount(s.Cpu.R[FieldC(w)]);
-        const int64_t b = s.Cpu.R[FieldB(w)];
-        s.Cpu.R[FieldA(w)] = b >> (n >= 64 ? 63 : n);
+template <class O> ROZ_INLINE void ExecSar(TExecState& s, O o) {
+    if (o.Regs(ByteA | ByteB | ByteC)) {
+        const int n = ShiftCount(s.Cpu.R[o.C()]);
+        const int64_t b = s.Cpu.R[o.B()];
+        s.Cpu.R[o.A()] = b >> (n >= 64 ? 63 : n);
     }
     s.Ip += 4;
 }
@@ -259,15 +331,15 @@ ROZ_INLINE void CallTo(TExecState& s, int64_t target, int64_t advance) {
     PushRecord(s, s.Cpu.IPSegment);
     s.Ip = target;
 }
-ROZ_INLINE void ExecCall(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteC))
-        CallTo(s, s.Cpu.R[FieldC(w)], 4);
+template <class O> ROZ_INLINE void ExecCall(TExecState& s, O o) {
+    if (o.Regs(ByteC))
+        CallTo(s, o.Target(s.Cpu.R[o.C()]), 4);
     else
         s.Ip += 4;
 }
-ROZ_INLINE void ExecInt(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteC))
-        CallTo(s, S(U(s.Cpu.R[FieldC(w)]) << 6), 4);
+template <class O> ROZ_INLINE void ExecInt(TExecState& s, O o) {
+    if (o.Regs(ByteC))
+        CallTo(s, o.Target(S(U(s.Cpu.R[o.C()]) << 6)), 4);
     else
         s.Ip += 4;
 }
@@ -275,54 +347,60 @@ ROZ_INLINE void ExecInt(TExecState& s, uint32_t w) {
 ROZ_INLINE int64_t InlineOperand(const TExecState& s) {
     return S(TCCPUMemory::ReadWordAt(s.Mem, s.Size, S(U(s.Ip) + U(s.Cpu.IPOffsetBegin))));
 }
-ROZ_INLINE void ExecCalli(TExecState& s, uint32_t) {
-    CallTo(s, InlineOperand(s), 20);
+template <class O> ROZ_INLINE void ExecCalli(TExecState& s, O o) {
+    CallTo(s, o.Target(InlineOperand(s)), 20);
 }
-ROZ_INLINE void ExecRet(TExecState& s, uint32_t) {
+template <class O> ROZ_INLINE void ExecRet(TExecState& s, O o) {
     int64_t value = 0;
     if (PopRecord(s, value) != 0) return;
     s.Cpu.IPSegment = value;
     PopRecord(s, value);
-    s.Ip = value;
+    s.Ip = o.Target(value);
     PopRecord(s, value);
     s.Cpu.PSW = value;
 }
 
 // ---- group 5 --------------------------------------------------------------------------
-ROZ_INLINE void ExecIn(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteB | ByteC)) s.Cpu.R[FieldC(w)] = S(s.Cpu.Ports.ReadPort(s.Cpu.R[FieldB(w)]));
+template <class O> ROZ_INLINE void ExecIn(TExecState& s, O o) {
+    if (o.Regs(ByteB | ByteC)) s.Cpu.R[o.C()] = S(s.Cpu.Ports.ReadPort(s.Cpu.R[o.B()]));
 }
-ROZ_INLINE void ExecOut(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteB | ByteC)) s.Cpu.Ports.WritePort(s.Cpu.R[FieldB(w)], U(s.Cpu.R[FieldC(w)]));
+template <class O> ROZ_INLINE void ExecOut(TExecState& s, O o) {
+    if (o.Regs(ByteB | ByteC)) s.Cpu.Ports.WritePort(s.Cpu.R[o.B()], U(s.Cpu.R[o.C()]));
 }
 // Copies count bytes from source to destination, byte by byte in ascending order, passing
 // over every byte whose source or destination lies outside memory (plain addresses).
 void BlockCopy(uint8_t* mem, int64_t size, int64_t destination, int64_t source, int64_t count);
-ROZ_INLINE void ExecBlkcopy(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteA | ByteB | ByteC))
-        BlockCopy(s.Mem, s.Size, s.Cpu.R[FieldA(w)], s.Cpu.R[FieldB(w)], s.Cpu.R[FieldC(w)]);
+template <class O> ROZ_INLINE void ExecBlkcopy(TExecState& s, O o) {
+    if (o.Regs(ByteA | ByteB | ByteC)) {
+        const int64_t destination = s.Cpu.R[o.A()], count = s.Cpu.R[o.C()];
+        BlockCopy(s.Mem, s.Size, destination, s.Cpu.R[o.B()], count);
+        // Plain addresses here: the bytes written lie in [max(destination, 0), destination + count).
+        if (count > 0 && destination < S(s.Watch.Limit) && destination > -count) [[unlikely]]
+            DropDecoded(s.Watch, U(destination < 0 ? 0 : destination),
+                        U(destination < 0 ? count + destination : count));
+    }
 }
 
 // ---- group 6 and group 8 --------------------------------------------------------------
-ROZ_INLINE int64_t ExecPush(TExecState& s, uint32_t w) {
+template <class O> ROZ_INLINE int64_t ExecPush(TExecState& s, O o) {
     s.Ip += 4;
-    if (!Regs(w, ByteC)) return 0;
-    PushRecord(s, s.Cpu.R[FieldC(w)]);
+    if (!o.Regs(ByteC)) return 0;
+    PushRecord(s, s.Cpu.R[o.C()]);
     return 0;
 }
-ROZ_INLINE int64_t ExecPop(TExecState& s, uint32_t w) {
+template <class O> ROZ_INLINE int64_t ExecPop(TExecState& s, O o) {
     s.Ip += 4;
-    if (!Regs(w, ByteC)) return 0;
+    if (!o.Regs(ByteC)) return 0;
     int64_t value = 0;
     const int64_t status = PopRecord(s, value);
-    if (status == 0) s.Cpu.R[FieldC(w)] = value;
+    if (status == 0) s.Cpu.R[o.C()] = value;
     return status;
 }
-ROZ_INLINE void ExecStackNone(TExecState& s, uint32_t) {
+template <class O> ROZ_INLINE void ExecStackNone(TExecState& s, O) {
     s.Ip += 4;
 }
-ROZ_INLINE void ExecLdi(TExecState& s, uint32_t w) {
-    if (Regs(w, ByteA)) s.Cpu.R[FieldA(w)] = InlineOperand(s);
+template <class O> ROZ_INLINE void ExecLdi(TExecState& s, O o) {
+    if (o.Regs(ByteA)) s.Cpu.R[o.A()] = InlineOperand(s);
     s.Ip += 20;
 }
 
@@ -338,15 +416,16 @@ template <class TCall> ROZ_INLINE int64_t StatusOf(TCall call) {
 
 // Executes one word through its definition; the status of PUSH and POP, else 0.
 inline int64_t ExecuteWord(TExecState& s, uint32_t w) {
+    const TWordOperands o{w};
     switch (OpOfTopByte(w >> 24)) {
     case OpNone:
         return 0;
 #define ROZ_CASE(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                         \
     case Op##Mnemonic:                                                                                       \
-        return StatusOf([&] { return Exec##Handler(s, w); });
+        return StatusOf([&] { return Exec##Handler(s, o); });
 #define ROZ_CASE_UNASSIGNED(Group, Handler, Advance)                                                         \
     case Op##Handler:                                                                                        \
-        return StatusOf([&] { return Exec##Handler(s, w); });
+        return StatusOf([&] { return Exec##Handler(s, o); });
         ROZ_INSTRUCTIONS(ROZ_CASE)
         ROZ_UNASSIGNED(ROZ_CASE_UNASSIGNED)
 #undef ROZ_CASE

@@ -7,7 +7,9 @@
 //   4      IPOffsetBegin (signed)                5     PSW
 //   6      SP / 16                               7     StackOffsetBegin / 16
 //   8..11  keyboard word                         12..43  R0..R15, 16-bit signed each
-//   44..   the code image (at most memory size - 1 bytes; none: nothing loaded)
+//   44..45 edit after this many instructions (value % 4096; 0: none)
+//   46..47 edit address (value % memory size)    48..55  the 8 bytes written by the edit
+//   56..   the code image (at most memory size - 1 bytes; none: nothing loaded)
 #include <cstdio>
 #include <cstdlib>
 
@@ -48,6 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setup.Keyboard = in.Take(4);
     for (int r = 0; r < 16; ++r)
         set(("R" + std::to_string(r)).c_str(), static_cast<int16_t>(in.Take(2)));
+    setup.EditAt = in.Take(2) % 4096;
+    setup.EditAddress = static_cast<int64_t>(in.Take(2)) % setup.MemorySize;
+    for (int k = 0; k < 8; ++k)
+        setup.EditBytes.push_back(static_cast<uint8_t>(in.Take(1)));
 
     const size_t imageStart = in.At() < size ? in.At() : size;
     const int64_t image = std::min<int64_t>(static_cast<int64_t>(size - imageStart), setup.MemorySize - 1);

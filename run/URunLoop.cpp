@@ -1,8 +1,10 @@
 #include "URunLoop.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
+#include "UDecodeCache.h"
 #include "UInstructions.h"
 
 using namespace roz;
@@ -25,47 +27,155 @@ const char* RunEndName(TRunEnd end) {
 
 namespace {
 
-// The last address (exclusive) from which the fast path may fetch without the fetch's tests:
+// The last address (exclusive) from which the loop may fetch without the fetch's tests:
 // below both size - 3 and used length - 3. Unsigned compare also rejects negative addresses.
 uint64_t FetchLimit(const TCCPUMemory& memory) {
     const int64_t limit = (memory.Size() < memory.UsedLength() ? memory.Size() : memory.UsedLength()) - 3;
     return limit > 0 ? static_cast<uint64_t>(limit) : 0;
 }
 
+// The operand bytes that a form's Exec function tests with Regs: the decoder checks exactly
+// these, so that TDecodedOperands may take them as registers.
+constexpr uint32_t FormRegisters(TOperandForm form) {
+    switch (form) {
+    case TOperandForm::None:
+    case TOperandForm::TargetCell:
+        return 0;
+    case TOperandForm::C:
+    case TOperandForm::CtlC:
+        return ByteC;
+    case TOperandForm::BC:
+    case TOperandForm::CB:
+    case TOperandForm::MemBC:
+        return ByteB | ByteC;
+    case TOperandForm::ABC:
+        return ByteA | ByteB | ByteC;
+    case TOperandForm::MemAMemC:
+    case TOperandForm::AMemC:
+        return ByteA | ByteC;
+    case TOperandForm::BCtl:
+        return ByteB;
+    case TOperandForm::RegCell:
+    case TOperandForm::RegTarget:
+        return ByteA;
+    }
+    return ByteA | ByteB | ByteC;
+}
+
+// Rows after which the next address may be other than the word's own address + its size:
+// the jumps, the calls and returns (group 3) and WRCTL (which may write IPOffset). Only
+// these test the control word and the decoded range afterwards.
+constexpr bool MayTransfer(int group, int sub) {
+    return (group == 1 && sub != 0) || group == 3 || (group == 0 && sub == 6);
+}
+
+// The registers the decoder checks, by operation.
+constexpr std::array<uint32_t, OpCount> RegistersOfOp = [] {
+    std::array<uint32_t, OpCount> masks{};
+#define ROZ_MASK_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                     \
+    masks[Op##Mnemonic] = FormRegisters(TOperandForm::Form);
+    ROZ_INSTRUCTIONS(ROZ_MASK_ROW)
+#undef ROZ_MASK_ROW
+    return masks;
+}();
+
+// The operands of the rows whose next address comes from a register or memory and that
+// read neither A nor B (jumps, calls, returns): bytes 5..7 of their entry hold the last
+// address that the entry went to, and Target hands back that copy when the new address is
+// the same number. The compare is a branch the host predicts, so the next entry's address
+// no longer waits for the two loads (operand byte, then register) that computed the target:
+// a loop's back jump becomes as cheap as a fall-through.
+template <uint32_t Valid> struct TPredictingOperands : TDecodedOperands<Valid> {
+    TDecodedWord* Entry;
+    ROZ_INLINE int64_t Target(int64_t address) const {
+        uint64_t raw;
+        std::memcpy(&raw, Entry, sizeof raw);
+        const uint64_t last = raw >> 40;
+        // The same number as last, but not known to the compiler to equal address below, so
+        // that it cannot hand on address (and its loads) instead.
+        uint64_t copy = last;
+        asm volatile("" : "+r"(copy));
+        if (U(address) == last) [[likely]]
+            return S(copy);
+        if (U(address) < (uint64_t{1} << 24)) {
+            Entry->A = static_cast<uint8_t>(address);
+            Entry->B = static_cast<uint8_t>(address >> 8);
+            Entry->Extra = static_cast<uint8_t>(address >> 16);
+        }
+        return address;
+    }
+};
+
+// The operand source of a row's handler.
+template <TOperandForm Form, bool Transfers> ROZ_INLINE auto OperandsOf(TDecodedWord* entry) {
+    constexpr uint32_t valid = FormRegisters(Form);
+    if constexpr (Transfers && (Form == TOperandForm::None || Form == TOperandForm::C ||
+                                Form == TOperandForm::TargetCell)) {
+        static_assert((valid & (ByteA | ByteB)) == 0, "A and B hold the last target");
+        return TPredictingOperands<valid>{{0, 0, entry->C}, entry};
+    } else {
+        return TDecodedOperands<valid>{entry->A, entry->B, entry->C};
+    }
+}
+
+thread_local TDecodeCache Cache;
+
 } // namespace
 
-// Threaded dispatch: every handler ends with its own copy of the fetch and indirect jump, so
-// the branch predictor sees one jump per handler. The asm barrier and this file's
-// -fno-gcse -fno-crossjumping (run/CMakeLists.txt) keep GCC from merging those copies back
-// into one shared jump.
+// Dispatch through the decoded entry at IPOffset: every handler ends with its own copy of
+// it, so the branch predictor sees one indirect jump per handler. The asm barrier and this
+// file's -fno-gcse -fno-crossjumping (run/CMakeLists.txt) keep GCC from merging the copies.
+// The entry exists for every address below the decoded range's end + Slack; one that is
+// not decoded (zero) leads to L_Decode.
 #define ROZ_DISPATCH()                                                                                       \
     do {                                                                                                     \
-        if (static_cast<uint64_t>(s.Ip) >= fetchLimit) [[unlikely]]                                          \
-            goto fetch_failed;                                                                               \
-        std::memcpy(&word, s.Mem + s.Ip, 4);                                                                 \
-        target = labels[word >> 24];                                                                         \
+        entry = code + s.Ip;                                                                                 \
+        target = decodeLabel + entry->Handler;                                                               \
         asm volatile("" : "+r"(target));                                                                     \
         goto* target;                                                                                        \
     } while (0)
 
-// After an instruction: the fetch's advance of 4, then the boundary tests.
-#define ROZ_NEXT()                                                                                           \
+// After an instruction that continues behind itself: the fetch's 4, the budget, the next
+// entry (which L_Decode checks when it is not decoded). The control word waits for the next
+// jump, call, return or undecoded word.
+#define ROZ_NEXT_SEQUENTIAL()                                                                                \
     do {                                                                                                     \
         s.Ip = S(U(s.Ip) + 4);                                                                               \
-        /* One branch for both tests: the word differs from Running, or the budget is spent. */              \
+        if constexpr (Counted) {                                                                             \
+            if (--left == 0) [[unlikely]]                                                                    \
+                goto boundary;                                                                               \
+        }                                                                                                    \
+        ROZ_DISPATCH();                                                                                      \
+    } while (0)
+
+// After an instruction that may have gone elsewhere: the fetch's 4, then the control word
+// and the budget in one branch, then whether the target lies in the decoded range.
+#define ROZ_NEXT_CHECKED()                                                                                   \
+    do {                                                                                                     \
+        s.Ip = S(U(s.Ip) + 4);                                                                               \
         uint64_t leave = control.Word.load(std::memory_order_relaxed) ^ TRunControl::Running;                \
         if constexpr (Counted) leave |= --left == 0;                                                         \
         if (leave) [[unlikely]]                                                                              \
             goto boundary;                                                                                   \
+        if (U(s.Ip) >= decodedEnd) [[unlikely]]                                                              \
+            goto boundary;                                                                                   \
         ROZ_DISPATCH();                                                                                      \
     } while (0)
 
+#define ROZ_NEXT_FOR(Group, Sub)                                                                             \
+    do {                                                                                                     \
+        if constexpr (MayTransfer(Group, Sub))                                                               \
+            ROZ_NEXT_CHECKED();                                                                              \
+        else                                                                                                 \
+            ROZ_NEXT_SEQUENTIAL();                                                                           \
+    } while (0)
+
 #define ROZ_HANDLER(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                      \
-    L_##Mnemonic : Exec##Handler(s, word);                                                                   \
-    ROZ_NEXT();
+    L_##Mnemonic : Exec##Handler(s, OperandsOf<TOperandForm::Form, MayTransfer(Group, Sub)>(entry));         \
+    ROZ_NEXT_FOR(Group, Sub);
 #define ROZ_HANDLER_UNASSIGNED(Group, Handler, Advance)                                                      \
-    L_##Handler : Exec##Handler(s, word);                                                                    \
-    ROZ_NEXT();
+    L_##Handler : Exec##Handler(s, TDecodedOperands<0>{entry->A, entry->B, entry->C});                       \
+    ROZ_NEXT_SEQUENTIAL();
 
 #if defined(__clang__)
 #pragma clang diagnostic ignored "-Wc99-designator" // the label table's [Op] = &&label
@@ -73,20 +183,30 @@ uint64_t FetchLimit(const TCCPUMemory& memory) {
 
 namespace {
 
-using TTopLabels = std::array<void*, 256>;
-
-// The label of every top byte, from the labels of the operations.
-TTopLabels TopLabels(void* const (&opLabels)[OpCount]) {
-    TTopLabels labels{};
-    for (uint32_t top = 0; top < 256; ++top)
-        labels[top] = opLabels[OpOfTopByte(top)];
-    return labels;
-}
-
-// Counted: keeps the step budget and the instruction count (one decrement and test per
-// instruction, about a tenth of the loop's time); the uncounted loop skips both.
+// The one loop; Counted keeps the step budget and the instruction count (one decrement and
+// test per instruction), the uncounted loop skips both.
+//
+// How it runs: each address of the loaded image (up to TDecodeCache::Capacity bytes) is
+// decoded on its first execution into an entry holding its handler and operand bytes; a
+// word whose register bytes fail its form, and every word beyond the decoded range, runs
+// through L_Generic, which executes the word itself (ExecuteWord, as the single step does).
+// Stores clear the entries they overlap (TCodeWatch in s), so a stored word is decoded again
+// when it is fetched. The slow path (boundary) makes the run thread's end tests in their
+// order, parks for the control word, and decodes.
+//
+// Variants for the debugger are table variants of this loop, not copies:
+//  - breakpoints on fetch: the decoder writes, for an address with a breakpoint, an entry
+//    whose handler is a break label (it writes back the state and ends the run as a stop
+//    reason) instead of the word's handler; setting or clearing a breakpoint drops the
+//    cache. Addresses without one pay nothing.
+//  - watchpoints on writes: the loop's TCodeWatch takes the watched range as well (its
+//    Limit covers both); Drop's slow path then tests the range and asks the loop to stop
+//    at the boundary after the storing instruction, through a flag that ROZ_NEXT_* test
+//    only in that variant (a template parameter beside Counted).
+//  - an input log on port reads, a counter for reverse execution: a template parameter
+//    that ExecIn and the Counted decrement already have a place for.
 template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps) {
-    // One label per operation, then one per top byte; both built on the first call.
+    // One label per operation, then the entry offset of each; the labels are the function's own.
     static void* const opLabels[OpCount] = {[OpNone] = &&L_None,
 #define ROZ_LABEL(Mnemonic, Handler, Group, Sub, Form, Advance, Size) [Op##Mnemonic] = &&L_##Mnemonic,
 #define ROZ_LABEL_UNASSIGNED(Group, Handler, Advance) [Op##Handler] = &&L_##Handler,
@@ -94,18 +214,22 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
 #undef ROZ_LABEL
 #undef ROZ_LABEL_UNASSIGNED
     };
-    static const TTopLabels topLabels = TopLabels(opLabels);
-    // A copy on the stack: addressed through the stack pointer, the dispatch needs no
-    // register for the table's address (with the static table GCC spends a LEA per
-    // instruction and spills the fetch limit).
-    void* labels[256];
-    std::memcpy(labels, topLabels.data(), sizeof labels);
+    char* const decodeLabel = static_cast<char*>(&&L_Decode);
+    int32_t handlerOf[OpCount];
+    for (int op = 0; op < OpCount; ++op)
+        handlerOf[op] = static_cast<int32_t>(static_cast<char*>(opLabels[op]) - decodeLabel);
+    const int32_t genericHandler = static_cast<int32_t>(static_cast<char*>(&&L_Generic) - decodeLabel);
 
+    TDecodeCache& cache = Cache;
+    cache.Drop(); // memory may have changed since the last run on this thread
+    TDecodedWord* const code = cache.Words();
     TExecState s{cpu, cpu.IPOffset, cpu.Memory.Buffer(), cpu.Memory.Size()};
     uint64_t fetchLimit = FetchLimit(cpu.Memory);
+    uint64_t decodedEnd = code ? std::min<uint64_t>(fetchLimit, TDecodeCache::Capacity) : 0;
+    s.Watch = cache.Watch(decodedEnd);
     uint64_t left = maxSteps;
-    uint32_t word = 0;
-    void* target = nullptr;
+    TDecodedWord* entry = nullptr;
+    char* target = nullptr;
     TRunResult result{TRunEnd::Stopped, 0, 0};
 
     if (left == 0) {
@@ -113,12 +237,28 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
         goto done;
     }
     try {
-        ROZ_DISPATCH();
+        goto fetch;
 
     L_None:
-        ROZ_NEXT();
+        ROZ_NEXT_SEQUENTIAL();
         ROZ_INSTRUCTIONS(ROZ_HANDLER)
         ROZ_UNASSIGNED(ROZ_HANDLER_UNASSIGNED)
+
+    L_Generic : {
+        uint32_t word;
+        std::memcpy(&word, s.Mem + s.Ip, 4);
+        // On a copy: the loop's own state must not escape to a call, or it would live in memory.
+        TExecState generic = s;
+        ExecuteWord(generic, word);
+        s.Ip = generic.Ip;
+    }
+        s.Ip = S(U(s.Ip) + 4);
+        if constexpr (Counted) --left;
+        goto boundary;
+
+    L_Decode:
+        // Not decoded yet, or outside the decoded range: the slow path sorts it out.
+        goto boundary;
 
     boundary:
         // The run thread body's end tests, in its order: memory size first, then Running.
@@ -132,18 +272,42 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
             result.End = TRunEnd::StepLimit;
             goto done;
         }
-        while (control.Word.load(std::memory_order_acquire) != TRunControl::Running) {
-            if (!control.AtBoundary()) {
-                result.End = TRunEnd::Stopped;
-                goto done;
-            }
+        if (control.Word.load(std::memory_order_acquire) != TRunControl::Running) {
+            do {
+                if (!control.AtBoundary()) {
+                    result.End = TRunEnd::Stopped;
+                    goto done;
+                }
+            } while (control.Word.load(std::memory_order_acquire) != TRunControl::Running);
+            // The window's thread may have stepped, reset, loaded, edited or re-sized meanwhile.
+            s.Ip = cpu.IPOffset;
+            s.Mem = cpu.Memory.Buffer();
+            s.Size = cpu.Memory.Size();
+            fetchLimit = FetchLimit(cpu.Memory);
+            decodedEnd = code ? std::min<uint64_t>(fetchLimit, TDecodeCache::Capacity) : 0;
+            cache.Drop();
+            s.Watch = cache.Watch(decodedEnd);
         }
-        // The window's thread may have stepped, reset, loaded or re-sized meanwhile.
-        s.Ip = cpu.IPOffset;
-        s.Mem = cpu.Memory.Buffer();
-        s.Size = cpu.Memory.Size();
-        fetchLimit = FetchLimit(cpu.Memory);
-        ROZ_DISPATCH();
+
+    fetch:
+        // The fetch's tests, then the entry, decoded now if it is not yet.
+        if (U(s.Ip) >= fetchLimit) goto fetch_failed;
+        if (U(s.Ip) >= decodedEnd) goto L_Generic;
+        entry = code + s.Ip;
+        if (entry->Handler == 0) {
+            uint32_t word;
+            std::memcpy(&word, s.Mem + s.Ip, 4);
+            const TOp op = OpOfTopByte(word >> 24);
+            const bool registers = Regs(word, RegistersOfOp[op]);
+            entry->Handler = registers ? handlerOf[op] : genericHandler;
+            entry->C = static_cast<uint8_t>(FieldC(word));
+            entry->A = static_cast<uint8_t>(FieldA(word));
+            entry->B = static_cast<uint8_t>(FieldB(word));
+            entry->Extra = 0;
+            cache.Touched(U(s.Ip));
+        }
+        target = decodeLabel + entry->Handler;
+        goto* target;
 
     fetch_failed:
         cpu.IPOffset = s.Ip;

@@ -7,6 +7,7 @@
 #define ROZ_R0_ABORT 0xDEAD0000000000ABULL          /* abort() */
 #define ROZ_R0_ASSERT 0xDEAD0000000000A5ULL         /* a failed assert(), after printing its line */
 #define ROZ_R0_STACK_OVERFLOW 0xDEAD00000000005AULL /* a function's frame would pass the stack limit */
+#define ROZ_R0_TRAP 0xDEAD000000000054ULL           /* __builtin_trap() */
 
 /* The bytes at the end of memory that nothing uses: the heap's top is the end of memory less
    these, rounded down to 16. */

@@ -12,6 +12,7 @@
 
 #include <llvm/IR/Constants.h>
 #include <llvm/IR/IRBuilder.h>
+#include <llvm/IR/Intrinsics.h>
 #include <llvm/IR/LLVMContext.h>
 #include <llvm/IR/Module.h>
 
@@ -282,6 +283,108 @@ TEST(TMemoryTest, LoadsOfEveryWidthExtendAsAsked) {
                 EXPECT_EQ(RunMain(*m.IR), isSigned ? value.sext(64).getZExtValue() : value.getZExtValue())
                     << bytes << " bytes at " << at << (isSigned ? " sign-extended" : " zero-extended");
             }
+}
+
+} // namespace
+
+namespace {
+
+// The *.with.overflow intrinsics: both the wrapped result and the overflow flag against APInt.
+struct TOverflowRow {
+    const char* Name;
+    Intrinsic::ID Id;
+    std::function<APInt(const APInt&, const APInt&, bool&)> Host;
+};
+
+const TOverflowRow OverflowRows[] = {
+    {"sadd", Intrinsic::sadd_with_overflow,
+     [](const APInt& a, const APInt& b, bool& o) { return a.sadd_ov(b, o); }},
+    {"uadd", Intrinsic::uadd_with_overflow,
+     [](const APInt& a, const APInt& b, bool& o) { return a.uadd_ov(b, o); }},
+    {"ssub", Intrinsic::ssub_with_overflow,
+     [](const APInt& a, const APInt& b, bool& o) { return a.ssub_ov(b, o); }},
+    {"usub", Intrinsic::usub_with_overflow,
+     [](const APInt& a, const APInt& b, bool& o) { return a.usub_ov(b, o); }},
+    {"smul", Intrinsic::smul_with_overflow,
+     [](const APInt& a, const APInt& b, bool& o) { return a.smul_ov(b, o); }},
+    {"umul", Intrinsic::umul_with_overflow,
+     [](const APInt& a, const APInt& b, bool& o) { return a.umul_ov(b, o); }},
+};
+
+void PrintTo(const TOverflowRow& row, std::ostream* out) {
+    *out << row.Name;
+}
+
+class TOverflowTest : public testing::TestWithParam<TOverflowRow> {};
+
+TEST_P(TOverflowTest, MatchesHostOverEdgeValues) {
+    const TOverflowRow& row = GetParam();
+    for (unsigned bits : {8u, 16u, 32u, 33u, 48u, 64u})
+        for (const APInt& a : EdgeValues(bits))
+            for (const APInt& b : EdgeValues(bits)) {
+                bool overflow = false;
+                const uint64_t expected = row.Host(a, b, overflow).getZExtValue();
+                for (unsigned part : {0u, 1u}) {
+                    const uint64_t got = RunBinary(
+                        bits, a, b,
+                        [&](IRBuilder<>& builder, Value* x, Value* y) {
+                            return builder.CreateExtractValue(builder.CreateBinaryIntrinsic(row.Id, x, y),
+                                                              part);
+                        },
+                        part ? 1 : bits);
+                    EXPECT_EQ(got, part ? uint64_t{overflow} : expected)
+                        << row.Name << " i" << bits << (part ? " flag " : " result ") << a.getZExtValue()
+                        << ", " << b.getZExtValue();
+                }
+            }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequences, TOverflowTest, testing::ValuesIn(OverflowRows),
+                         [](const testing::TestParamInfo<TOverflowRow>& info) { return info.param.Name; });
+
+// Bit counts, byte swap and funnel shifts (by constant counts, a few of them past the width).
+TEST(TBitTest, CountsSwapsAndFunnelShiftsMatchHost) {
+    for (unsigned bits : {8u, 16u, 32u, 64u})
+        for (const APInt& a : EdgeValues(bits)) {
+            auto unary = [&](Intrinsic::ID id) {
+                return RunBinary(
+                    bits, a, a,
+                    [&](IRBuilder<>& builder, Value* x, Value*) -> Value* {
+                        if (id == Intrinsic::ctpop || id == Intrinsic::bswap)
+                            return builder.CreateUnaryIntrinsic(id, x);
+                        return builder.CreateBinaryIntrinsic(id, x, builder.getFalse());
+                    },
+                    bits);
+            };
+            EXPECT_EQ(unary(Intrinsic::ctpop), a.countPopulation())
+                << "ctpop i" << bits << " " << a.getZExtValue();
+            EXPECT_EQ(unary(Intrinsic::ctlz), a.countLeadingZeros())
+                << "ctlz i" << bits << " " << a.getZExtValue();
+            EXPECT_EQ(unary(Intrinsic::cttz), a.countTrailingZeros())
+                << "cttz i" << bits << " " << a.getZExtValue();
+            if (bits >= 16) {
+                EXPECT_EQ(unary(Intrinsic::bswap), a.byteSwap().getZExtValue())
+                    << "bswap i" << bits << " " << a.getZExtValue();
+            }
+            const APInt b(bits, 0x0123456789ABCDEFULL, false);
+            for (unsigned count : {0u, 1u, bits / 2, bits - 1, bits, bits + 3})
+                for (const bool left : {true, false}) {
+                    const APInt s(bits, count);
+                    const unsigned m = count % bits;
+                    const APInt expected =
+                        left ? (m ? a.shl(m) | b.lshr(bits - m) : a) : (m ? b.lshr(m) | a.shl(bits - m) : b);
+                    const uint64_t got = RunBinary(
+                        bits, a, b,
+                        [&](IRBuilder<>& builder, Value* x, Value* y) -> Value* {
+                            return builder.CreateIntrinsic(left ? Intrinsic::fshl : Intrinsic::fshr,
+                                                           {x->getType()},
+                                                           {x, y, ConstantInt::get(x->getType(), s)});
+                        },
+                        bits);
+                    EXPECT_EQ(got, expected.getZExtValue())
+                        << (left ? "fshl i" : "fshr i") << bits << " " << a.getZExtValue() << " by " << count;
+                }
+        }
 }
 
 } // namespace

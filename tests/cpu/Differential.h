@@ -22,7 +22,32 @@ struct TSetup {
     int64_t Registers[TCCPUBase::PanelRegisterCount] = {}; // in the panel's order
     uint64_t Keyboard = 0;
     uint64_t MaxSteps = 0;
+    // Once EditAt instructions have run (0: never), the run stops and EditBytes are written
+    // at EditAddress from outside, as the window's memory tools or a load would during a
+    // hand-over; the run then goes on. Code decoded before the edit must not survive it.
+    uint64_t EditAt = 0;
+    int64_t EditAddress = 0;
+    std::vector<uint8_t> EditBytes;
 };
+
+// Writes the setup's edit into memory (bytes outside memory are left out).
+inline void ApplyEdit(const TSetup& setup, TCCPUBase& cpu) {
+    for (size_t k = 0; k < setup.EditBytes.size(); ++k) {
+        const int64_t at = setup.EditAddress + static_cast<int64_t>(k);
+        if (at >= 0 && at < cpu.Memory.Size()) cpu.Memory.Buffer()[at] = setup.EditBytes[k];
+    }
+}
+
+// Runs run(cpu, budget) to the budget, with the setup's edit made between two parts.
+template <class TRun> TRunResult RunEdited(const TSetup& setup, TCCPUBase& cpu, uint64_t budget, TRun run) {
+    if (setup.EditAt == 0 || setup.EditAt >= budget) return run(cpu, budget);
+    TRunResult first = run(cpu, setup.EditAt);
+    if (first.End != TRunEnd::StepLimit) return first;
+    ApplyEdit(setup, cpu);
+    TRunResult rest = run(cpu, budget - setup.EditAt);
+    rest.Executed += first.Executed;
+    return rest;
+}
 
 struct TMachine {
     TCCPU Cpu;
@@ -121,13 +146,15 @@ inline std::string RunOnce(const TSetup& setup, TLoopKind kind, TRunResult* step
     if (!Build(setup, loop) || !Build(setup, steps)) return {};
     TRunResult loopEnd;
     if (kind == TLoopKind::Counted) {
-        loopEnd = RunByLoop(loop.Cpu, setup.MaxSteps);
+        loopEnd = RunEdited(setup, loop.Cpu, setup.MaxSteps, RunByLoop);
     } else {
         TRunControl control;
         control.Word = TRunControl::Running;
         loopEnd = RunLoopUncounted(loop.Cpu, control);
     }
-    const TRunResult stepEnd = RunBySteps(steps.Cpu, setup.MaxSteps);
+    const TRunResult stepEnd = kind == TLoopKind::Counted
+                                   ? RunEdited(setup, steps.Cpu, setup.MaxSteps, RunBySteps)
+                                   : RunBySteps(steps.Cpu, setup.MaxSteps);
     if (stepOutcome) *stepOutcome = stepEnd;
     if (kind == TLoopKind::Uncounted) {
         if (loopEnd.Executed != 0) return "the uncounted loop counted\n";
@@ -141,9 +168,12 @@ inline std::string RunBothWays(const TSetup& setup, TRunResult* stepOutcome = nu
     std::string difference = RunOnce(setup, TLoopKind::Counted, &first);
     if (stepOutcome) *stepOutcome = first;
     if (!difference.empty() || first.End == TRunEnd::StepLimit) return difference;
-    // The run ends by itself within the budget, so the uncounted loop ends too.
-    difference = RunOnce(setup, TLoopKind::Uncounted, nullptr);
-    if (!difference.empty()) return "uncounted:\n" + difference;
+    // The run ends by itself within the budget, so the uncounted loop ends too (unless an
+    // edit made it end: the uncounted loop runs without one).
+    if (setup.EditAt == 0 || setup.EditAt > first.Executed) {
+        difference = RunOnce(setup, TLoopKind::Uncounted, nullptr);
+        if (!difference.empty()) return "uncounted:\n" + difference;
+    }
     if (first.Executed == 0) return difference;
     TSetup exact = setup;
     exact.MaxSteps = first.Executed;

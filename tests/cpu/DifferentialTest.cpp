@@ -1,10 +1,14 @@
 // Random machines run by the run loop and by single steps must end in exactly the same
 // state. The images lean towards what stresses the loop: valid register bytes, backward
 // jumps (loops), calls and returns, memory traffic, monitor output, division by zero, jumps
-// out of memory and stores into the code itself.
+// out of memory, jumps into the middle of a word, stores, copies, pushes and call records
+// into code that has already run (the loop decodes code ahead), and memory edited from
+// outside between two parts of a run.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
+#include <unordered_map>
 
 #include "Differential.h"
 
@@ -45,6 +49,7 @@ class TGenerator {
         set("IPOffsetBegin", Chance(50) ? 0 : Chance(60) ? 8 : Below(64) - 16);
         set("SP", Chance(50) ? 0 : Below(setup.MemorySize) & ~15);
         set("StackOffsetBegin", Chance(20)   ? 0
+                                : Chance(30) ? slots[Below(slots.size())] // records over code
                                 : Chance(80) ? Below(setup.MemorySize)
                                              : static_cast<int64_t>(FRandom()));
         set("PSW", Below(8));
@@ -52,6 +57,13 @@ class TGenerator {
         set("DataOffset", Below(100));
         setup.Keyboard = Chance(50) ? 0 : FRandom();
         setup.MaxSteps = Chance(5) ? 0 : Below(4000);
+        if (Chance(20)) {
+            setup.EditAt = 1 + Below(setup.MaxSteps);
+            setup.EditAddress = slots[Below(slots.size())] + (Chance(70) ? 0 : Below(12) - 4);
+            TImage edit;
+            AddInstruction(edit);
+            setup.EditBytes = edit.Bytes;
+        }
         return setup;
     }
 
@@ -111,12 +123,15 @@ class TGenerator {
 
     int64_t RegisterValue(const diff::TSetup& setup, const std::vector<int64_t>& slots) {
         const int roll = static_cast<int>(Below(100));
-        if (roll < 35) return slots[Below(slots.size())] - 4;                            // a jump target
-        if (roll < 45) return Below(setup.MemorySize + 16);                              // an address
-        if (roll < 55) return slots[Below(slots.size())];                                // code to overwrite
-        if (roll < 63) return 0;                                                         // also a divisor
-        if (roll < 70) return 1 + Below(20);                                             // a count or port
-        if (roll < 76) return W(Pick({INC, ADD, JMP, OUT, STORE}), Reg(), Reg(), Reg()); // a word to store
+        if (roll < 30) return slots[Below(slots.size())] - 4;                // a jump target
+        if (roll < 35) return slots[Below(slots.size())] - 4 + 1 + Below(7); // into a word
+        if (roll < 45) return Below(setup.MemorySize + 16);                  // an address
+        if (roll < 55) return slots[Below(slots.size())];                    // code to overwrite
+        if (roll < 63) return 0;                                             // also a divisor
+        if (roll < 70) return 1 + Below(20);                                 // a count or port
+        if (roll < 76)
+            return W(Pick({INC, ADD, JMP, JNE, CMP, OUT, STORE, LDI}), Reg(), Reg(),
+                     Reg()); // a word to store
         if (roll < 80) return -1;
         if (roll < 84) return static_cast<int64_t>(uint64_t{1} << 56 | Below(1000)); // a print command
         if (roll < 88) return Chance(50) ? INT64_MIN : INT64_MAX;
@@ -127,11 +142,45 @@ class TGenerator {
     std::mt19937_64 FRandom;
 };
 
+// What a setup's run does that decoding ahead must get right, seen by single steps: a word
+// executed again after it was overwritten, and a word fetched at an address that no
+// instruction of the image starts at (every slot starts at a multiple of 4).
+struct TCoverage {
+    bool Rewritten = false;
+    bool IntoAWord = false;
+};
+
+TCoverage CoverageOf(const diff::TSetup& setup) {
+    diff::TMachine m;
+    TCoverage coverage;
+    if (!diff::Build(setup, m)) return coverage;
+    std::unordered_map<int64_t, uint32_t> seen;
+    const uint64_t edit = setup.EditAt == 0 ? UINT64_MAX : setup.EditAt;
+    for (uint64_t n = 0; n < setup.MaxSteps; ++n) {
+        if (n == edit) diff::ApplyEdit(setup, m.Cpu);
+        const int64_t ip = m.Cpu.IPOffset;
+        if (m.Cpu.FetchStatus(ip) != FetchExecuted) break;
+        uint32_t word;
+        std::memcpy(&word, m.Cpu.Memory.Buffer() + ip, 4);
+        const auto [at, fresh] = seen.emplace(ip, word);
+        coverage.Rewritten |= !fresh && at->second != word;
+        coverage.IntoAWord |= ip % 4 != 0;
+        try {
+            m.Cpu.FetchAndExecute(ip);
+        } catch (const TDivisionByZero&) {
+            break;
+        }
+        if (m.Cpu.IPOffset >= m.Cpu.Memory.Size()) break;
+    }
+    return coverage;
+}
+
 TEST(Differential, RunLoopEqualsSingleSteps) {
     TGenerator generator(20261208);
     constexpr int Rounds = 10000;
     int ends[5] = {};
     uint64_t executed = 0;
+    int rewritten = 0, intoAWord = 0;
     for (int round = 0; round < Rounds; ++round) {
         const diff::TSetup setup = generator.Next();
         TRunResult stepEnd{TRunEnd::Stopped, 0, 0};
@@ -141,6 +190,9 @@ TEST(Differential, RunLoopEqualsSingleSteps) {
                                   << setup.ImageLength << ", budget " << setup.MaxSteps;
         ++ends[static_cast<int>(stepEnd.End)];
         executed += stepEnd.Executed;
+        const TCoverage coverage = CoverageOf(setup);
+        rewritten += coverage.Rewritten;
+        intoAWord += coverage.IntoAWord;
     }
     // The generator must reach every ending (a weak generator would make this test hollow).
     EXPECT_GT(ends[static_cast<int>(TRunEnd::EndOfImage)], Rounds / 10);
@@ -148,6 +200,8 @@ TEST(Differential, RunLoopEqualsSingleSteps) {
     EXPECT_GT(ends[static_cast<int>(TRunEnd::StepLimit)], Rounds / 10);
     EXPECT_GT(ends[static_cast<int>(TRunEnd::DivisionByZero)], Rounds / 100);
     EXPECT_GT(executed, 100u * Rounds); // long runs (loops), not only a few words each
+    EXPECT_GT(rewritten, Rounds / 100); // code changed after it ran, and ran again
+    EXPECT_GT(intoAWord, Rounds / 20);  // jumps into the middle of a word
 }
 
 } // namespace
