@@ -4,9 +4,12 @@
 JOBS ?= 2
 FUZZ_SECONDS ?= 20
 CTEST_ARGS ?=
+# `make fuzz-cc`: how many csmith programs, from seed CSMITH_FIRST
+CSMITH_SEEDS ?= 300
+CSMITH_FIRST ?= 1000
 DEPS_OPTIONS ?= # e.g. --no-viewer: no CHM viewer on a machine without a desktop
 
-.PHONY: deps deps-test app build run test test-release test-asan test-tsan test-fuzz bench fuzz clean
+.PHONY: deps deps-test app build run test test-release test-asan test-tsan test-fuzz bench fuzz fuzz-cc clean
 
 deps:
 	@tools/install-deps.sh run $(DEPS_OPTIONS)
@@ -51,6 +54,14 @@ test-fuzz:
 
 fuzz: deps-test
 	$(MAKE) test-fuzz FUZZ_SECONDS=600
+
+# The C compiler against the host compiler on many csmith programs, at -O0, -O1 and -O2;
+# the failing programs are kept in build/release/csmith-long/failures.
+fuzz-cc: deps-test
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS) --target roziduv2-cc roziduv2-cli
+	python3 tests/cc/csmith/run_csmith.py --cc build/release/cc/roziduv2-cc --cli build/release/cli/roziduv2-cli \
+	  --first $(CSMITH_FIRST) --seeds $(CSMITH_SEEDS) --jobs $(JOBS) --work build/release/csmith-long
 
 bench: build
 	tools/run-bench.sh build/release

@@ -1,6 +1,7 @@
 // The heap: first fit, a freed block found again, merged neighbours, calloc and realloc,
 // NULL when memory is full and all of it back after free; exit() ends the program with its
 // status in R0 from inside a function.
+// host-oracle: no (it fills the machine's heap and ends through exit)
 // expect-r0: -3
 #include <roziduv2.h>
 #include <stdlib.h>
