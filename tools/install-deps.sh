@@ -28,6 +28,8 @@ test_packages=(
   openbox wmctrl # a window manager on the virtual display, to try the window
   csmith libcsmith-dev # random C programs for the compiler's differential tests, and the
                        # header (csmith/csmith.h) that those programs include
+  dpkg-dev desktop-file-utils lintian pandoc # the package (make package), its desktop entry
+                                             # and its manual pages, and their checks
 )
 
 usage() {
