@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include "UAboutBox.h"
+#include "UCodeTab.h"
 #include "UCommandGuard.h"
 #include "UHelpCommands.h"
 #include "UKeyHold.h"
@@ -164,6 +165,9 @@ void TFrmMain::BuildPages() {
     TabMemory = Named(new TMemoryTools, "TabMemory");
     PageCPU->addTab(TabRegs, QStringLiteral("寄存器组"));
     PageCPU->addTab(TabMemory, QStringLiteral("内存工具"));
+    TabCode = Named(new TCodeTab, "TabCode");
+    PageCPU->addTab(TabCode, QStringLiteral("代码Code"));
+    TabCode->InstallShortcuts(PageCPU);
     PageCPU->setCurrentIndex(0);
     Splitter1->addWidget(PageCPU);
 }
@@ -271,8 +275,17 @@ void TFrmMain::showEvent(QShowEvent* event) {
 
 // ---- register panel and memory tools ----
 
+// The code tab follows every refresh of the panel; the boxes that changed since the last
+// refresh of this kind are marked.
 void TFrmMain::GetArgsToEdit() {
-    TabRegs->Display(WithCpu([](TCCPU& cpu) { return TRegisterPanel::Read(cpu); }));
+    TCodeTab::TSnapshot code;
+    const TRegisterPanel::TValues values = WithCpu([&](TCCPU& cpu) {
+        code = TCodeTab::Read(cpu);
+        return TRegisterPanel::Read(cpu);
+    });
+    TabRegs->Display(values);
+    TabRegs->MarkChanged(values);
+    TabCode->Show(code);
 }
 
 // During a run the values go in through the hand-over, between two instructions; the run
@@ -407,12 +420,14 @@ void TFrmMain::MnuOpenClick() {
     ReportEndedRun(opened.Run);
     // Only a loaded image is announced; a refused one is explained, in MemoInfo on one line
     // and in a box, and memory stays as it was.
+    QString debugNote;
     if (opened.Status == 0) {
         MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
+        const TCodeTab::TSnapshot image = WithCpu([](TCCPU& cpu) { return TCodeTab::Read(cpu); });
+        debugNote = TabCode->OpenImage(path, image.Image);
     } else {
-        const QString reason =
-            QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window)
-                .replace(QStringLiteral("%1"), QString::number(opened.Status));
+        const QString reason = QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window)
+                                   .replace(QStringLiteral("%1"), QString::number(opened.Status));
         MemoInfo->appendPlainText(QStringLiteral("装入Bin文件失败:") + path + u' ' +
                                   QString(reason).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
         ShowMessageBox(this, QMessageBox::NoIcon, QStringLiteral("系统提示"),
@@ -422,6 +437,8 @@ void TFrmMain::MnuOpenClick() {
     MnuResetClick();
     BtnFlashClick();
     GetArgsToEdit();
+    TabRegs->ClearMarks();
+    if (!debugNote.isEmpty()) MemoInfo->appendPlainText(debugNote);
 }
 
 // The panel keeps its values until the next refresh.
@@ -446,6 +463,7 @@ void TFrmMain::MnuStepClick() {
 void TFrmMain::MnuRunClick() {
     if (FWaits.Defer("MnuRunClick", [this] { Command(&TFrmMain::MnuRunClick); })) return;
     TimerMain->start();
+    TabRegs->ClearMarks();
     {
         TCommandWaits::TScope wait(FWaits);
         Execution.Run(Poll());
@@ -461,6 +479,7 @@ void TFrmMain::MnuPluaseClick() {
 void TFrmMain::MnuResumeClick() {
     if (!Execution.Resume()) return;
     GetArgsToEdit();
+    TabRegs->ClearMarks();
     TimerMain->start();
     TimerMoniter->start();
 }
@@ -480,10 +499,13 @@ void TFrmMain::MnuStopClick() {
 // until BtnEditToArgs writes it or a command refreshes the panel. A tick whose hand-over the
 // run thread does not give in time is skipped; the next one tries again.
 void TFrmMain::TimerMainTimer() {
-    if (!ExecutionCommands.Refresh([this](TCCPUBase& cpu) {
+    TCodeTab::TSnapshot code;
+    if (!ExecutionCommands.Refresh([&](TCCPUBase& cpu) {
             TabRegs->Display(TRegisterPanel::Read(cpu), TRegisterPanel::KeepTyped);
+            code = TCodeTab::Read(cpu);
         }))
         return;
+    TabCode->Show(code);
     if (!Running()) TimerMain->stop();
 }
 

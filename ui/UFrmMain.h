@@ -24,6 +24,7 @@ class QTabWidget;
 class QTimer;
 class QToolBar;
 class QToolButton;
+class TCodeTab;
 class TKeyHold;
 class TMemoryTools;
 class TMoniterView;
@@ -142,6 +143,7 @@ class TFrmMain : public QMainWindow, public TRunHost {
     QTabWidget* PageCPU = nullptr;
     TRegisterPanel* TabRegs = nullptr;
     TMemoryTools* TabMemory = nullptr;
+    TCodeTab* TabCode = nullptr;
     QSplitter* Splitter1 = nullptr;
     QWidget* PanelBottom = nullptr;
     QTabWidget* PageInfo = nullptr;
