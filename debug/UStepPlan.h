@@ -1,0 +1,71 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "UDebugChecks.h"
+#include "UDebugStop.h"
+#include "USourceMap.h"
+
+class TCCPUBase;
+
+// A one-shot stepping command as checks for the run layer plus the rule that says when its
+// own stop is reached. The run is started like Resume from the current state (the first
+// instruction executes unchecked) with Checks merged into the user's; the decision hook asks
+// Reached at every candidate; any stop (the plan's or a user breakpoint's) ends the plan.
+//
+//   StepOver        on a CALL or INT at A: stop at A + 8 (A + 24 for CALLI) with SP back at
+//                   its value before the call; on any other instruction: one instruction
+//   StepOut         stop after the return that leaves SP below its value now
+//   RunTo           stop at any of the addresses
+//   SourceStepInto  stop at the first instruction of a line other than the current one, at a
+//                   function's entry, or right after a return out of the current function
+//                   (into the caller, mid-line too)
+//   SourceStepOver  the same, but calls made from the current activation run to their return
+//                   (deeper activations, recursion included, never stop the step) and only
+//                   that activation's lines count
+// Without a line table the source steps are the instruction steps (SingleInstruction, or
+// StepOver's plan).
+//
+// Built by the window's thread while it holds the CPU; Reached runs on the run thread while it
+// holds the CPU; never both at once.
+class TStepPlan {
+  public:
+    enum class TKind { None, Instruction, Over, Out, RunTo, SourceInto, SourceOver };
+
+    static TStepPlan StepOver(const TCCPUBase& cpu);
+    static TStepPlan StepOut(const TCCPUBase& cpu);
+    static TStepPlan RunTo(std::vector<uint64_t> addresses);
+    static TStepPlan SourceStepInto(const TCCPUBase& cpu, const TSourceMap& map);
+    static TStepPlan SourceStepOver(const TCCPUBase& cpu, const TSourceMap& map);
+
+    TKind Kind() const { return FKind; }
+    // True: no checked run is needed, the caller steps one instruction (TExecution's Step).
+    bool SingleInstruction() const { return FKind == TKind::Instruction; }
+    const TDebugChecks& Checks() const { return FChecks; }
+    // Whether the plan's stop is reached at this candidate; may update the plan's own state
+    // (calls entered and returned from), so it is asked once per candidate, in run order.
+    bool Reached(const TCCPUBase& cpu, const TDebugStop& stop);
+    // "step over", "step out", "run to cursor", "step into line", "step over line".
+    const char* Name() const;
+
+    // The bytes a call instruction at address takes (8, or 24 for CALLI), 0 when the word
+    // there is no CALL, CALLI or INT.
+    static uint64_t CallSize(const TCCPUBase& cpu, uint64_t address);
+    static bool IsReturn(const TCCPUBase& cpu, uint64_t address);
+
+  private:
+    bool LineChanged(const TCCPUBase& cpu) const;
+
+    TKind FKind = TKind::None;
+    TDebugChecks FChecks;
+    const TSourceMap* FMap = nullptr; // the source steps' map; outlives the plan
+    TSourceMap::TLineKey FStartLine;
+    const TDebugInfo::TFunction* FStartFunction = nullptr;
+    int64_t FStartSp = 0;
+    std::vector<uint64_t> FTargets; // RunTo's addresses, sorted; source steps' function entries
+    std::vector<uint64_t> FCalls;   // SourceOver: the call instructions of the current function
+    uint64_t FReturnAddress = 0;    // Over, SourceOver: where the call in progress returns to
+    int64_t FReturnSp = 0;          // ... with SP back at this value
+    bool FInCall = false;           // SourceOver: a call from the current activation runs
+};
