@@ -41,7 +41,8 @@ TBreakpointPanel::TBreakpointPanel(QWidget* parent) : QWidget(parent) {
     auto* buttons = new QHBoxLayout;
     EditBreakpointLocation = new QLineEdit;
     EditBreakpointLocation->setObjectName(QStringLiteral("EditBreakpointLocation"));
-    EditBreakpointLocation->setPlaceholderText(QStringLiteral("地址/标号/函数/文件:行 address, label, FILE:LINE"));
+    EditBreakpointLocation->setPlaceholderText(
+        QStringLiteral("地址/标号/函数/文件:行 address, label, FILE:LINE"));
     BtnAddBreakpoint = new QPushButton(QStringLiteral("添加Add"));
     BtnAddBreakpoint->setObjectName(QStringLiteral("BtnAddBreakpoint"));
     BtnDeleteBreakpoint = new QPushButton(QStringLiteral("删除Delete"));

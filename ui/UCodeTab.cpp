@@ -12,7 +12,10 @@
 #include <QVBoxLayout>
 #include <fstream>
 
+#include "UCallStack.h"
 #include "UCodeView.h"
+#include "UDebugger.h"
+#include "UVariableView.h"
 #include "Uccpubase.h"
 
 namespace {
@@ -27,6 +30,13 @@ std::vector<std::string> ReadLines(const std::string& path) {
         lines.push_back(line);
     return lines;
 }
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Frames whose variables a snapshot reads; deeper ones show their place only.
+constexpr size_t FramesWithVariables = 32;
 
 } // namespace
 
@@ -57,38 +67,124 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     CodeView = new TCodeView(FListing);
     CodeView->setObjectName(QStringLiteral("CodeView"));
     CodeView->SetMarkQuery([this](TMode mode, int64_t row) {
-        const uint64_t address = FListing.AddressOfRow(mode, row);
-        if (address == TCodeListing::NoAddress) return 0;
-        const TCodeListing::TRow& data = FListing.Row(mode, row);
-        // A label shares its instruction's address; the dot goes on the instruction only.
-        if (data.Kind == TCodeListing::TKind::Label || data.Kind == TCodeListing::TKind::FileHeader) return 0;
-        return FBreakpoints.count(address) ? 1 : 0;
+        const auto& rows = FMarkRows[static_cast<int>(mode)];
+        const auto found = rows.find(row);
+        return found == rows.end() ? 0 : found->second;
     });
+
     CodePanels = new QTabWidget;
     CodePanels->setObjectName(QStringLiteral("CodePanels"));
+    auto* breakpoints = new QWidget;
+    auto* breakpointsLayout = new QVBoxLayout(breakpoints);
+    breakpointsLayout->setContentsMargins(0, 0, 0, 0);
+    breakpointsLayout->setSpacing(2);
+    BreakpointPanel = new TBreakpointPanel;
+    BreakpointPanel->setObjectName(QStringLiteral("BreakpointPanel"));
+    BreakpointMessage = new QLabel;
+    BreakpointMessage->setObjectName(QStringLiteral("BreakpointMessage"));
+    BreakpointMessage->setStyleSheet(QStringLiteral("color: #c00000"));
+    BreakpointMessage->setWordWrap(true);
+    breakpointsLayout->addWidget(BreakpointPanel, 1);
+    breakpointsLayout->addWidget(BreakpointMessage);
+    StackPanel = new TStackPanel;
+    StackPanel->setObjectName(QStringLiteral("StackPanel"));
+    CodePanels->addTab(breakpoints, QStringLiteral("断点Breakpoints"));
+    CodePanels->addTab(StackPanel, QStringLiteral("调用栈和变量Stack && Variables"));
+
     CodeSplitter->addWidget(CodeView);
     CodeSplitter->addWidget(CodePanels);
     CodeSplitter->setStretchFactor(0, 3);
     CodeSplitter->setStretchFactor(1, 2);
-    CodeSplitter->setSizes({760, 500});
+    CodeSplitter->setSizes({740, 520});
     layout->addWidget(CodeSplitter, 1);
 
     connect(CodeMode, &QComboBox::currentIndexChanged, this,
             [this](int index) { CodeView->SetMode(static_cast<TMode>(index)); });
     connect(CodeView, &TCodeView::MarginClicked, this, [this](int64_t row) { ToggleBreakpointAt(row); });
+    connect(StackPanel, &TStackPanel::FrameSelected, this, &TCodeTab::ShowVariables);
+
+    // The list's edits, by the breakpoint's id (rows are in the list's order).
+    auto idOf = [this](int index) {
+        return index >= 0 && index < static_cast<int>(FShown.BreakpointIds.size())
+                   ? FShown.BreakpointIds[static_cast<size_t>(index)]
+                   : 0;
+    };
+    connect(BreakpointPanel, &TBreakpointPanel::EnabledChanged, this, [this, idOf](int index, bool on) {
+        Change([id = idOf(index), on](TDebugger& debugger) {
+            if (TBreakpoint* item = debugger.Breakpoints().Find(id)) item->Enabled = on;
+            return std::string();
+        });
+    });
+    connect(BreakpointPanel, &TBreakpointPanel::ConditionEdited, this,
+            [this, idOf](int index, const QString& text) {
+                Change([id = idOf(index), text = text.toStdString()](TDebugger& debugger) {
+                    TBreakpoint* item = debugger.Breakpoints().Find(id);
+                    if (!item || item->SetCondition(text)) return std::string();
+                    return "条件有错误Condition error: " + item->ConditionError;
+                });
+            });
+    connect(BreakpointPanel, &TBreakpointPanel::IgnoreEdited, this, [this, idOf](int index, uint64_t count) {
+        Change([id = idOf(index), count](TDebugger& debugger) {
+            if (TBreakpoint* item = debugger.Breakpoints().Find(id)) item->Ignore = count;
+            return std::string();
+        });
+    });
+    connect(BreakpointPanel, &TBreakpointPanel::AddRequested, this, [this](const QString& location) {
+        Change([text = location.toStdString()](TDebugger& debugger) {
+            std::string error;
+            if (debugger.Breakpoints().Add(text, debugger.Map(), debugger.ImageLength(), error))
+                return std::string();
+            return "无法设置断点Cannot set a breakpoint: " + error;
+        });
+    });
+    connect(BreakpointPanel, &TBreakpointPanel::DeleteRequested, this, [this, idOf](int index) {
+        Change([id = idOf(index)](TDebugger& debugger) {
+            debugger.Breakpoints().Remove(id);
+            return std::string();
+        });
+    });
+    connect(BreakpointPanel, &TBreakpointPanel::DeleteAllRequested, this, [this] {
+        Change([](TDebugger& debugger) {
+            debugger.Breakpoints().Clear();
+            return std::string();
+        });
+    });
     SetDebugInfo(std::nullopt);
 }
 
-TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu) {
+TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bool withStack) {
     TSnapshot snapshot;
     snapshot.IPOffset = cpu.IPOffset;
     const int64_t used = std::min(cpu.Memory.UsedLength(), cpu.Memory.Size());
     if (used > 0 && cpu.Memory.Buffer())
         snapshot.Image.assign(cpu.Memory.Buffer(), cpu.Memory.Buffer() + used);
+    for (const TBreakpoint& item : debugger.Breakpoints().Items()) {
+        for (uint64_t address : item.Where.Addresses)
+            snapshot.Marks.emplace_back(address, item.Enabled);
+        snapshot.BreakpointIds.push_back(item.Id);
+        snapshot.Breakpoints.push_back({Q(item.Where.Text), item.Enabled, item.Hits, Q(item.Condition),
+                                        item.Ignore, Q(item.ConditionError)});
+    }
+    snapshot.HasStack = withStack;
+    if (!withStack) return snapshot;
+    const std::vector<TStackFrame> frames = CallStack(cpu, debugger.Map());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const TStackFrame& frame = frames[i];
+        const std::string place = debugger.Map().PlaceText(frame.Line);
+        snapshot.Frames.push_back(
+            {Q(frame.Function ? frame.Function->Name : debugger.Map().NameAt(frame.Where)), Q(frame.Text)});
+        std::vector<TStackPanel::TVariableRow> rows;
+        if (i < FramesWithVariables)
+            for (const TVariableView& variable : FrameVariables(cpu, frame))
+                rows.push_back({Q(variable.Name), Q(variable.Type), Q(variable.Value)});
+        snapshot.FrameVariables.push_back(std::move(rows));
+    }
+    for (const TVariableView& variable : GlobalVariables(cpu, debugger.Map()))
+        snapshot.Globals.push_back({Q(variable.Name), Q(variable.Type), Q(variable.Value)});
     return snapshot;
 }
 
-void TCodeTab::Show(const TSnapshot& snapshot) {
+void TCodeTab::Show(const TSnapshot& snapshot, bool follow) {
     bool changed = FListing.SetImage(snapshot.Image.data(), snapshot.Image.size());
     FCurrent.reset();
     if (snapshot.IPOffset >= 0) {
@@ -98,8 +194,48 @@ void TCodeTab::Show(const TSnapshot& snapshot) {
         changed = changed || FListing.RowCount(TMode::Disassembly) != before;
         if (ip < snapshot.Image.size()) FCurrent = ip;
     }
+    const bool stack = snapshot.HasStack;
+    if (stack) {
+        FShown = snapshot;
+    } else { // keep the stack and variables last read
+        TSnapshot kept = std::move(FShown);
+        FShown = snapshot;
+        FShown.HasStack = kept.HasStack;
+        FShown.Frames = std::move(kept.Frames);
+        FShown.FrameVariables = std::move(kept.FrameVariables);
+        FShown.Globals = std::move(kept.Globals);
+    }
+    FShown.Image.clear(); // the listing keeps the bytes
     if (changed) CodeView->ListingChanged();
-    CodeView->SetCurrent(FCurrent, true);
+    UpdateMarks();
+    BreakpointPanel->SetRows(FShown.Breakpoints);
+    if (stack) {
+        StackPanel->SetFrames(FShown.Frames);
+        ShowVariables(0);
+    }
+    CodeView->SetCurrent(FCurrent, follow);
+}
+
+void TCodeTab::ShowVariables(int frame) {
+    const auto& frames = FShown.FrameVariables;
+    StackPanel->SetVariables(frame >= 0 && frame < static_cast<int>(frames.size())
+                                 ? frames[static_cast<size_t>(frame)]
+                                 : std::vector<TStackPanel::TVariableRow>{},
+                             FShown.Globals);
+}
+
+void TCodeTab::UpdateMarks() {
+    for (int mode = 0; mode < 3; ++mode) {
+        std::map<int64_t, int>& rows = FMarkRows[mode];
+        rows.clear();
+        for (const auto& [address, enabled] : FShown.Marks) {
+            const int64_t row = FListing.RowOfAddress(static_cast<TMode>(mode), address);
+            if (row < 0) continue;
+            int& mark = rows[row];
+            mark = enabled ? 1 : (mark == 1 ? 1 : 2);
+        }
+    }
+    CodeView->viewport()->update();
 }
 
 void TCodeTab::SetDebugInfo(std::optional<TDebugInfo> info) {
@@ -109,10 +245,9 @@ void TCodeTab::SetDebugInfo(std::optional<TDebugInfo> info) {
             sources.push_back(ReadLines(path));
     const bool source = info && !info->Lines.empty();
     if (info)
-        CodeInfo->setText(QStringLiteral("调试信息Debug information: %1 (%2 %3)")
-                              .arg(QString::fromStdString(info->ImageName),
-                                   QString::fromStdString(info->Producer),
-                                   QString::fromStdString(info->Options)));
+        CodeInfo->setText(
+            QStringLiteral("调试信息Debug information: %1 (%2 %3)")
+                .arg(Q(TDebugInfo::PathFor(info->ImageName)), Q(info->Producer), Q(info->Options)));
     else
         CodeInfo->setText(QStringLiteral("无调试信息，只有反汇编。No debug information: disassembly only."));
     FListing.SetDebugInfo(std::move(info), std::move(sources));
@@ -125,9 +260,8 @@ void TCodeTab::SetDebugInfo(std::optional<TDebugInfo> info) {
 }
 
 QString TCodeTab::OpenImage(const QString& imagePath, const std::vector<uint8_t>& image) {
-    FBreakpoints.clear();
-    emit BreakpointsChanged();
     FListing.SetImage(image.data(), image.size());
+    BreakpointMessage->clear();
     const std::string path = QFile::encodeName(imagePath).toStdString();
     const std::string debugPath = TDebugInfo::PathFor(path);
     if (!QFileInfo::exists(QFile::decodeName(debugPath.c_str()))) {
@@ -146,19 +280,64 @@ QString TCodeTab::OpenImage(const QString& imagePath, const std::vector<uint8_t>
             }
     const bool ignored = !info;
     SetDebugInfo(std::move(info));
-    if (ignored)
-        return QStringLiteral("调试信息已忽略。Debug information ignored: ") + QString::fromStdString(error);
+    if (ignored) return QStringLiteral("调试信息已忽略。Debug information ignored: ") + Q(error);
     return {};
+}
+
+void TCodeTab::Change(const std::function<std::string(TDebugger&)>& f) {
+    if (!ChangeDebugger) return;
+    std::string message;
+    ChangeDebugger([&](TDebugger& debugger) { message = f(debugger); });
+    BreakpointMessage->setText(Q(message));
 }
 
 bool TCodeTab::ToggleBreakpointAt(int64_t row) {
     const TMode mode = CodeView->Mode();
-    uint64_t address = FListing.AddressOfRow(mode, row);
+    if (row < 0 || row >= FListing.RowCount(mode)) return false;
+    const TCodeListing::TRow& data = FListing.Row(mode, row);
+    if (mode == TMode::Source) {
+        if (data.Kind != TCodeListing::TKind::SourceLine || !FListing.DebugInfo()) return false;
+        // A line's breakpoint covers every range of its code: FILE:LINE. Clicking a line that
+        // has one (at any of its starts) removes every breakpoint there.
+        const std::string location =
+            FListing.DebugInfo()->Sources[data.File] + ":" + std::to_string(data.Index);
+        const uint32_t file = data.File, line = data.Index;
+        Change([=](TDebugger& debugger) {
+            const std::vector<uint64_t> starts = debugger.Map().LineStarts({file, line});
+            bool removed = false;
+            for (uint64_t start : starts)
+                while (const TBreakpoint* item = debugger.Breakpoints().FindAt(start)) {
+                    debugger.Breakpoints().Remove(item->Id);
+                    removed = true;
+                }
+            if (removed) return std::string();
+            std::string error;
+            if (debugger.Breakpoints().Add(location, debugger.Map(), debugger.ImageLength(), error))
+                return std::string();
+            return "无法设置断点Cannot set a breakpoint: " + error;
+        });
+        return true;
+    }
+    const uint64_t address = FListing.AddressOfRow(mode, row);
     if (address == TCodeListing::NoAddress) return false;
-    if (!FBreakpoints.erase(address)) FBreakpoints.insert(address);
-    CodeView->viewport()->update();
-    emit BreakpointsChanged();
+    Change([address](TDebugger& debugger) {
+        debugger.Breakpoints().Toggle(address, debugger.Map());
+        return std::string();
+    });
     return true;
+}
+
+uint64_t TCodeTab::CursorAddress() const {
+    const TMode mode = CodeView->Mode();
+    const int64_t row = CodeView->CursorRow();
+    if (mode != TMode::Source) return FListing.AddressOfRow(mode, row);
+    // A source line without code runs to the next line that has some.
+    for (int64_t r = row; r >= 0 && r < FListing.RowCount(mode); ++r) {
+        const TCodeListing::TRow& data = FListing.Row(mode, r);
+        if (data.Kind == TCodeListing::TKind::FileHeader && r != row) break;
+        if (data.Address != TCodeListing::NoAddress) return data.Address;
+    }
+    return TCodeListing::NoAddress;
 }
 
 void TCodeTab::InstallShortcuts(QWidget* scope) {
@@ -180,7 +359,7 @@ void TCodeTab::InstallShortcuts(QWidget* scope) {
     connect(KeyStepOver, &QShortcut::activated, this, &TCodeTab::StepOverRequested);
     connect(KeyStepOut, &QShortcut::activated, this, &TCodeTab::StepOutRequested);
     connect(KeyRunToCursor, &QShortcut::activated, this, [this] {
-        const uint64_t address = FListing.AddressOfRow(CodeView->Mode(), CodeView->CursorRow());
+        const uint64_t address = CursorAddress();
         if (address != TCodeListing::NoAddress) emit RunToCursorRequested(address);
     });
     connect(KeyLineStepInto, &QShortcut::activated, this, &TCodeTab::LineStepIntoRequested);

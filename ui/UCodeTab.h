@@ -1,11 +1,14 @@
 #pragma once
 #include <QWidget>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
-#include <set>
 #include <vector>
 
+#include "UBreakpointPanel.h"
 #include "UCodeListing.h"
+#include "UStackPanel.h"
 
 class QComboBox;
 class QLabel;
@@ -14,46 +17,70 @@ class QSplitter;
 class QTabWidget;
 class TCCPUBase;
 class TCodeView;
+class TDebugger;
 
 // The third tab of PageCPU, "代码Code": the code of the loaded image as disassembly, source
 // or both (CodeMode), with the next instruction marked and kept in view, breakpoints in the
-// margin, and the debugger's panels beside it.
+// margin, the breakpoint list, and the call stack with the variables.
 //
-// The window reads a snapshot inside its CPU hand-over (Read) and shows it here (Show); the
-// tab never touches the CPU itself. Window's thread only.
+// The tab never touches the CPU or the debugger directly: the window reads a snapshot of both
+// inside its CPU hand-over (Read) and shows it here (Show), and every change the user makes to
+// the breakpoints goes through ChangeDebugger, which the window runs inside a hand-over (the
+// run thread's decision hook reads the same lists) and then shows a fresh snapshot.
+// Window's thread only.
 class TCodeTab : public QWidget {
     Q_OBJECT
   public:
     explicit TCodeTab(QWidget* parent = nullptr);
 
-    // What the tab needs of the machine: the next instruction and the image's bytes.
+    // What the tab shows of the machine and the debugger.
     struct TSnapshot {
         int64_t IPOffset = 0;
         std::vector<uint8_t> Image;
+        std::vector<std::pair<uint64_t, bool>> Marks; // breakpoint addresses, enabled
+        std::vector<int> BreakpointIds;
+        std::vector<TBreakpointPanel::TRow> Breakpoints;
+        bool HasStack = false; // false: the stack and variables were not read (during a run)
+        std::vector<TStackPanel::TFrameRow> Frames;
+        std::vector<std::vector<TStackPanel::TVariableRow>> FrameVariables;
+        std::vector<TStackPanel::TVariableRow> Globals;
     };
-    // Call while holding the CPU.
-    static TSnapshot Read(const TCCPUBase& cpu);
-    // Shows the snapshot: rebuilds the rows when the bytes changed, marks IPOffset's row
-    // and scrolls it into view.
-    void Show(const TSnapshot& snapshot);
+    // Call while holding the CPU. withStack walks the call stack and reads the variables.
+    static TSnapshot Read(const TCCPUBase& cpu, TDebugger& debugger, bool withStack);
+    // Shows the snapshot: rebuilds the rows when the bytes changed and marks IPOffset's row;
+    // follow scrolls it into view.
+    void Show(const TSnapshot& snapshot, bool follow = true);
 
     // A newly opened image: loads "prog.dbg" beside it when there is one. Returns the line
     // for MemoInfo when a debug information file exists but does not fit the image (or
-    // cannot be read) and is ignored; empty otherwise.
+    // cannot be read) and is ignored; empty otherwise. The debug information is then
+    // Listing().DebugInfo().
     QString OpenImage(const QString& imagePath, const std::vector<uint8_t>& image);
 
-    // The rows, for the view and the panels.
     const TCodeListing& Listing() const { return FListing; }
 
+    // Runs f on the debugger while the window holds the CPU, then shows a new snapshot.
+    std::function<void(const std::function<void(TDebugger&)>&)> ChangeDebugger;
+
     // Puts the debugger's keys on scope (PageCPU) with Qt::WidgetWithChildrenShortcut, so
-    // that they act only while the focus is inside it.
+    // that they act only while the focus is inside it (keys typed in MemoMessage still reach
+    // the keyboard port).
     void InstallShortcuts(QWidget* scope);
+
+    // Toggles the breakpoint of a row of the current mode: an instruction's (or a label's)
+    // address, or a source line's every range (FILE:LINE). False when the row has no code.
+    bool ToggleBreakpointAt(int64_t row);
+    // The address F4 runs to: the cursor row's, else NoAddress.
+    uint64_t CursorAddress() const;
 
     QComboBox* CodeMode = nullptr;
     QLabel* CodeInfo = nullptr;
     QSplitter* CodeSplitter = nullptr;
     TCodeView* CodeView = nullptr;
     QTabWidget* CodePanels = nullptr;
+    TBreakpointPanel* BreakpointPanel = nullptr;
+    QLabel* BreakpointMessage = nullptr;
+    TStackPanel* StackPanel = nullptr;
     QShortcut* KeyToggleBreakpoint = nullptr; // F9
     QShortcut* KeyStepOver = nullptr;         // F10
     QShortcut* KeyStepOut = nullptr;          // Shift+F11
@@ -61,24 +88,23 @@ class TCodeTab : public QWidget {
     QShortcut* KeyLineStepInto = nullptr;     // F11
     QShortcut* KeyLineStepOver = nullptr;     // Ctrl+F10
 
-    // Breakpoints by instruction address.
-    const std::set<uint64_t>& Breakpoints() const { return FBreakpoints; }
-    // Toggles the breakpoint that a row stands for (its instruction, or a source line's
-    // first address); false when the row has no code.
-    bool ToggleBreakpointAt(int64_t row);
-
   signals:
     void StepOverRequested();
     void StepOutRequested();
     void RunToCursorRequested(uint64_t address);
     void LineStepIntoRequested();
     void LineStepOverRequested();
-    void BreakpointsChanged();
 
   private:
     void SetDebugInfo(std::optional<TDebugInfo> info);
+    void UpdateMarks();
+    void ShowVariables(int frame);
+    // Runs f through ChangeDebugger; a non-empty message it returns goes under the list.
+    void Change(const std::function<std::string(TDebugger&)>& f);
 
     TCodeListing FListing;
+    TSnapshot FShown;
     std::optional<uint64_t> FCurrent;
-    std::set<uint64_t> FBreakpoints;
+    // The margin's dots by mode and row: 1 enabled, 2 disabled only.
+    std::map<int64_t, int> FMarkRows[3];
 };

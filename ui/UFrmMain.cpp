@@ -168,6 +168,14 @@ void TFrmMain::BuildPages() {
     TabCode = Named(new TCodeTab, "TabCode");
     PageCPU->addTab(TabCode, QStringLiteral("代码Code"));
     TabCode->InstallShortcuts(PageCPU);
+    TabCode->ChangeDebugger = [this](const std::function<void(TDebugger&)>& change) {
+        TCodeTab::TSnapshot code;
+        WithCpu([&](TCCPU& cpu) {
+            change(Debugger);
+            code = TCodeTab::Read(cpu, Debugger, !Running());
+        });
+        TabCode->Show(code, false);
+    };
     PageCPU->setCurrentIndex(0);
     Splitter1->addWidget(PageCPU);
 }
@@ -280,7 +288,7 @@ void TFrmMain::showEvent(QShowEvent* event) {
 void TFrmMain::GetArgsToEdit() {
     TCodeTab::TSnapshot code;
     const TRegisterPanel::TValues values = WithCpu([&](TCCPU& cpu) {
-        code = TCodeTab::Read(cpu);
+        code = TCodeTab::Read(cpu, Debugger, true);
         return TRegisterPanel::Read(cpu);
     });
     TabRegs->Display(values);
@@ -423,8 +431,13 @@ void TFrmMain::MnuOpenClick() {
     QString debugNote;
     if (opened.Status == 0) {
         MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
-        const TCodeTab::TSnapshot image = WithCpu([](TCCPU& cpu) { return TCodeTab::Read(cpu); });
-        debugNote = TabCode->OpenImage(path, image.Image);
+        std::vector<uint8_t> image = WithCpu([](TCCPU& cpu) {
+            const uint8_t* bytes = cpu.Memory.Buffer();
+            return std::vector<uint8_t>(bytes, bytes + cpu.Memory.UsedLength());
+        });
+        debugNote = TabCode->OpenImage(path, image);
+        const std::optional<TDebugInfo>& info = TabCode->Listing().DebugInfo();
+        WithCpu([&](TCCPU&) { Debugger.SetImage(info ? TSourceMap(*info) : TSourceMap(), image.size()); });
     } else {
         const QString reason = QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window)
                                    .replace(QStringLiteral("%1"), QString::number(opened.Status));
@@ -502,7 +515,7 @@ void TFrmMain::TimerMainTimer() {
     TCodeTab::TSnapshot code;
     if (!ExecutionCommands.Refresh([&](TCCPUBase& cpu) {
             TabRegs->Display(TRegisterPanel::Read(cpu), TRegisterPanel::KeepTyped);
-            code = TCodeTab::Read(cpu);
+            code = TCodeTab::Read(cpu, Debugger, false);
         }))
         return;
     TabCode->Show(code);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "UCommandWaits.h"
+#include "UDebugger.h"
 #include "UExecution.h"
 #include "UExecutionCommands.h"
 #include "URunBoxes.h"
@@ -58,6 +59,9 @@ class TFrmMain : public QMainWindow, public TRunHost {
     }
 
     TCCPU Cpu;
+    // Breakpoints, watchpoints and stepping of the loaded image. Touched only while this
+    // thread holds the CPU (or by the run thread's decision hook); outlives the run thread.
+    TDebugger Debugger;
     // Execution control: the control word, the run thread and the monitor log. Declared
     // after Cpu, so it (and its thread) is gone before the CPU.
     TExecution Execution;

@@ -25,7 +25,9 @@ TStackPanel::TStackPanel(QWidget* parent) : QWidget(parent) {
     auto* split = new QSplitter(Qt::Vertical);
     CallStack = Tree("CallStack", {QStringLiteral("函数Function"), QStringLiteral("位置Location")});
     CallStack->setColumnWidth(0, 160);
-    Variables = Tree("Variables", {QStringLiteral("名称Name"), QStringLiteral("类型Type"), QStringLiteral("值Value")});
+    Variables = Tree("Variables",
+                     {QStringLiteral("名称Name"), QStringLiteral("类型Type"), QStringLiteral("值Value")});
+    Variables->setRootIsDecorated(true);
     Variables->setColumnWidth(0, 120);
     Variables->setColumnWidth(1, 110);
     split->addWidget(CallStack);
@@ -45,10 +47,19 @@ void TStackPanel::SetFrames(const std::vector<TFrameRow>& frames) {
     FFilling = false;
 }
 
-void TStackPanel::SetVariables(const std::vector<TVariableRow>& variables) {
+void TStackPanel::SetVariables(const std::vector<TVariableRow>& locals,
+                               const std::vector<TVariableRow>& globals) {
     Variables->clear();
-    for (const TVariableRow& variable : variables)
-        Variables->addTopLevelItem(new QTreeWidgetItem({variable.Name, variable.Type, variable.Value}));
+    auto group = [this](const QString& title, const std::vector<TVariableRow>& rows) {
+        if (rows.empty()) return;
+        auto* heading = new QTreeWidgetItem({title});
+        Variables->addTopLevelItem(heading);
+        for (const TVariableRow& variable : rows)
+            heading->addChild(new QTreeWidgetItem({variable.Name, variable.Type, variable.Value}));
+        heading->setExpanded(true);
+    };
+    group(QStringLiteral("局部Locals"), locals);
+    group(QStringLiteral("全局Globals"), globals);
 }
 
 int TStackPanel::SelectedFrame() const {

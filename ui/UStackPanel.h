@@ -20,7 +20,8 @@ class TStackPanel : public QWidget {
 
     // Innermost frame first; the first frame is selected.
     void SetFrames(const std::vector<TFrameRow>& frames);
-    void SetVariables(const std::vector<TVariableRow>& variables);
+    // The selected frame's parameters and locals, then the globals, each under a heading.
+    void SetVariables(const std::vector<TVariableRow>& locals, const std::vector<TVariableRow>& globals);
     int SelectedFrame() const;
 
     QTreeWidget* CallStack = nullptr;
