@@ -1,0 +1,192 @@
+// The code tab as a user meets it: the tab itself, an assembled image opened with its debug
+// information (source shown, the line at IPOffset marked after each step), a debug
+// information file of another image ignored, breakpoints from the margin and F9, and the
+// changed registers marked.
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+#include <memory>
+
+#include "UAsmDebugInfo.h"
+#include "UAssembler.h"
+#include "UCodeTab.h"
+#include "UCodeView.h"
+#include "UCommandGuard.h"
+#include "UFrmMain.h"
+#include "UModalDriver.h"
+#include "URegisterPanel.h"
+
+namespace {
+
+// Endless, so that a run meets any breakpoint on the loop's lines.
+const char* const Source = "        .start\n"
+                           "        LDI  R1, 5\n"
+                           "        LDI  R2, 7        ; line 3\n"
+                           "        LDA  R6, loop\n"
+                           "loop:   ADD  R3, R1, R2   ; line 5\n"
+                           "        INC  R1, R1\n"
+                           "        JMP  R6\n";
+
+} // namespace
+
+class TCodeTabTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TFrmMain> Window;
+    QTemporaryDir Temp;
+
+    // Assembles Source into name.bin, name.dbg and name.s in the temporary folder.
+    QString Build(const QString& name) {
+        const QString source = Temp.filePath(name + ".s"), image = Temp.filePath(name + ".bin");
+        std::ofstream(source.toStdString()) << Source;
+        const TAsmResult result = TAssembler().Assemble(Source);
+        std::ofstream(image.toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(result.Image.data()),
+                   static_cast<std::streamsize>(result.Image.size()));
+        TDebugInfo info = TAsmDebugInfo::Make(result, source.toStdString(), true);
+        info.SetImage(image.toStdString(), result.Image);
+        if (!info.Write(TDebugInfo::PathFor(image.toStdString())).empty()) qWarning("no .dbg written");
+        return image;
+    }
+    void Open(const QString& path) {
+        TModalDriver driver;
+        driver.FileToChoose = path;
+        driver.Run([&] { Window->MnuOpen->trigger(); });
+        QVERIFY(driver.DialogSeen);
+    }
+    void Step(int times) {
+        for (int i = 0; i < times; ++i)
+            Window->MnuStep->trigger();
+    }
+    TCodeTab* Tab() { return Window->TabCode; }
+    TCodeView* View() { return Window->findChild<TCodeView*>(QStringLiteral("CodeView")); }
+    QString CurrentText() { return View()->RowText(View()->CurrentRow()); }
+    size_t BreakpointCount() {
+        return Window->WithCpu([this](TCCPU&) { return Window->Debugger.Breakpoints().Items().size(); });
+    }
+
+  private slots:
+    void initTestCase() { SetApplicationTitle(); }
+    void init() {
+        Window = std::make_unique<TFrmMain>(TThreadPriority::Normal);
+        Window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+    }
+    void cleanup() { Window.reset(); }
+
+    void TabAfterTheMemoryTools() {
+        auto* pages = Window->findChild<QTabWidget*>(QStringLiteral("PageCPU"));
+        QCOMPARE(pages->count(), 3);
+        QCOMPARE(pages->widget(1)->objectName(), QStringLiteral("TabMemory"));
+        QCOMPARE(pages->widget(2)->objectName(), QStringLiteral("TabCode"));
+        QCOMPARE(pages->tabText(2), QStringLiteral("代码Code"));
+        QCOMPARE(pages->currentIndex(), 0);
+    }
+
+    // The source shows; after each step the marked line is the one IPOffset's code came
+    // from, also in the mixed and disassembly views; the start's words are line 1.
+    void SourceFollowsSteps() {
+        Open(Build(QStringLiteral("prog")));
+        QCOMPARE(Window->MemoInfo->toPlainText().split(u'\n').last(), QStringLiteral("复位成功！"));
+        Window->PageCPU->setCurrentWidget(Tab());
+        auto* mode = Window->findChild<QComboBox*>(QStringLiteral("CodeMode"));
+        mode->setCurrentIndex(1);
+        QVERIFY(View()->VisibleText().contains(QStringLiteral("LDA  R6, loop")));
+        QVERIFY(CurrentText().startsWith(QStringLiteral("    1  ")));
+        const int start = static_cast<int>(TAssembler::StartWords().size());
+        Step(start);
+        QVERIFY2(CurrentText().startsWith(QStringLiteral("    2  ")), qPrintable(CurrentText()));
+        Step(1);
+        QVERIFY2(CurrentText().endsWith(QStringLiteral("; line 3")), qPrintable(CurrentText()));
+        Step(2); // LDI R2, LDA R6: the loop
+        QVERIFY(CurrentText().contains(QStringLiteral("ADD  R3, R1, R2")));
+        mode->setCurrentIndex(2);
+        QVERIFY2(CurrentText().contains(QStringLiteral("ADD R3, R1, R2")), qPrintable(CurrentText()));
+        mode->setCurrentIndex(0);
+        QVERIFY(CurrentText().contains(QStringLiteral("ADD R3, R1, R2")));
+        Step(3); // round the loop: the mark comes back to ADD
+        QVERIFY(CurrentText().contains(QStringLiteral("ADD R3, R1, R2")));
+        QVERIFY(View()->VisibleText().contains(QStringLiteral("loop:")));
+    }
+
+    // After a step the boxes whose values it changed are marked, their texts as always;
+    // Run clears the marks.
+    void ChangedRegistersMarked() {
+        Open(Build(QStringLiteral("marks")));
+        Step(static_cast<int>(TAssembler::StartWords().size()) + 1); // LDI R1, 5
+        TRegisterPanel* panel = Window->TabRegs;
+        const auto row = [](const char* name) {
+            for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i)
+                if (std::string_view(TCCPUBase::PanelRegisterNames[i]) == name) return i;
+            return -1;
+        };
+        QVERIFY(panel->IsMarked(row("R1")) && panel->IsMarked(row("IPOffset")));
+        QVERIFY(!panel->IsMarked(row("R2")) && !panel->IsMarked(row("SP")));
+        QCOMPARE(panel->EditR1->text(), QStringLiteral("0000000000000005"));
+        Step(1);
+        QVERIFY(!panel->IsMarked(row("R1")) && panel->IsMarked(row("R2")));
+        Window->MnuRun->trigger();
+        for (int i = 0; i < TRegisterPanel::BoxCount; ++i)
+            QVERIFY(!panel->IsMarked(i));
+        Window->MnuStop->trigger();
+    }
+
+    // A .dbg that belongs to another image is ignored with one line; the view is then the
+    // disassembly alone.
+    void MismatchIgnored() {
+        const QString image = Build(QStringLiteral("other"));
+        std::fstream(image.toStdString(), std::ios::binary | std::ios::in | std::ios::out).put('\x7f');
+        Open(image);
+        const QStringList lines = Window->MemoInfo->toPlainText().split(u'\n');
+        QVERIFY2(lines.last().startsWith(QStringLiteral("调试信息已忽略。Debug information ignored: ")),
+                 qPrintable(lines.last()));
+        QCOMPARE(lines[lines.size() - 2], QStringLiteral("复位成功！"));
+        auto* mode = Window->findChild<QComboBox*>(QStringLiteral("CodeMode"));
+        QCOMPARE(mode->currentIndex(), 0);
+        QVERIFY(!qobject_cast<QStandardItemModel*>(mode->model())->item(1)->isEnabled());
+        QVERIFY(Tab()->Listing().RowCount(TCodeListing::TMode::Disassembly) > 0);
+    }
+
+    // The margin toggles; F9 acts inside PageCPU only: typed in MemoMessage it reaches the
+    // keyboard port and sets nothing.
+    void MarginAndF9() {
+        Open(Build(QStringLiteral("keys")));
+        Window->PageCPU->setCurrentWidget(Tab());
+        Window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Window.get()));
+        View()->setFocus();
+        QTest::mouseClick(View()->viewport(), Qt::LeftButton, {},
+                          QPoint(5, View()->fontMetrics().height() / 2));
+        QCOMPARE(BreakpointCount(), size_t{1});
+        auto* table = Window->findChild<QTableWidget*>(QStringLiteral("BreakpointTable"));
+        QCOMPARE(table->rowCount(), 1);
+        // Keys go in through the window, as the window system delivers them, to the focus.
+        QWindow* window = Window->windowHandle();
+        QTest::keyClick(window, Qt::Key_F9); // no cursor row: at the marked one, the same row
+        QCOMPARE(BreakpointCount(), size_t{0});
+        View()->SetCursorRow(3);
+        QTest::keyClick(window, Qt::Key_F9);
+        QCOMPARE(BreakpointCount(), size_t{1});
+        Window->PageInfo->setCurrentWidget(Window->TabMesage);
+        Window->MemoMessage->setFocus();
+        QTest::keyPress(window, Qt::Key_F9);
+        QVERIFY(Window->Cpu.Ports.Keyboard.Data.load() != 0);
+        QTest::keyRelease(window, Qt::Key_F9);
+        QCOMPARE(BreakpointCount(), size_t{1});
+        // A condition that does not parse is shown in the list.
+        table->item(0, TBreakpointPanel::ColCondition)->setText(QStringLiteral("R1 =="));
+        QVERIFY(!table->item(0, TBreakpointPanel::ColStatus)->text().startsWith(QStringLiteral("正常")));
+    }
+};
+
+QTEST_MAIN(TCodeTabTest)
+#include "test_codetab.moc"
