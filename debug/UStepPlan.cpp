@@ -102,10 +102,11 @@ TStepPlan TStepPlan::SourceStepInto(const TCCPUBase& cpu, const TSourceMap& map)
 
 TStepPlan TStepPlan::SourceStepOver(const TCCPUBase& cpu, const TSourceMap& map) {
     if (!map.HasLines()) return StepOver(cpu);
+    const uint64_t ip = static_cast<uint64_t>(cpu.IPOffset);
+    if (!map.LineAt(ip).Valid()) return SourceStepInto(cpu, map);
     TStepPlan plan;
     plan.FKind = TKind::SourceOver;
     plan.FMap = &map;
-    const uint64_t ip = static_cast<uint64_t>(cpu.IPOffset);
     plan.FStartLine = map.LineAt(ip);
     plan.FStartSp = cpu.SP;
     plan.FStartFunction = map.FunctionAt(ip);

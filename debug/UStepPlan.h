@@ -23,7 +23,8 @@ class TCCPUBase;
 //                   (into the caller, mid-line too)
 //   SourceStepOver  the same, but calls made from the current activation run to their return
 //                   (deeper activations, recursion included, never stop the step) and only
-//                   that activation's lines count
+//                   that activation's lines count; from code without a line (the start-up)
+//                   it is SourceStepInto, since there is no line to step over
 // Without a line table the source steps are the instruction steps (SingleInstruction, or
 // StepOver's plan).
 //
