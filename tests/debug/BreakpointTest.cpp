@@ -7,10 +7,17 @@ namespace {
 
 using dtest::TProgram;
 
-TCheckedRunResult RunUntilStop(TProgram& p, TDebugger& debugger) {
-    return RunChecked(
-        *p.Cpu, debugger.Checks(),
-        [&](const TCCPUBase& cpu, const TDebugStop& stop) { return debugger.Decide(cpu, stop); }, 1000000);
+constexpr uint64_t Budget = 1000000;
+
+// A run with the user's breakpoints and watchpoints, resumed from where the last one stopped.
+TRunResult RunUntilStop(TProgram& p, TDebugger& debugger) {
+    const TDebugSettings settings = debugger.StandingSettings();
+    return RunChecked(*p.Cpu, settings.Checks, settings.Decide, Budget);
+}
+
+TRunResult RunPlan(TProgram& p, TDebugger& debugger, TStepPlan plan) {
+    const TDebugSettings settings = debugger.PlanSettings(std::move(plan));
+    return RunChecked(*p.Cpu, settings.Checks, settings.Decide, Budget);
 }
 
 std::string Variable(const TCCPUBase& cpu, const TStackFrame& frame, const std::string& name) {
@@ -35,7 +42,7 @@ TEST(Breakpoints, ConditionIgnoreAndTheStackAtTheStop) {
     breakpoint.Ignore = 1;
 
     // n == 3 first in factorial(3) from main, then in factorial(3) from factorial(4): ignored once.
-    ASSERT_EQ(RunUntilStop(p, debugger).End, TCheckedRunResult::TEnd::DebugStop);
+    ASSERT_EQ(RunUntilStop(p, debugger).End, TRunEnd::Breakpoint);
     EXPECT_EQ(debugger.StopBreakpoint(), *id);
     EXPECT_EQ(breakpoint.Hits, 2u);
     std::vector<TStackFrame> frames = CallStack(*p.Cpu, debugger.Map());
@@ -49,13 +56,13 @@ TEST(Breakpoints, ConditionIgnoreAndTheStackAtTheStop) {
         << debugger.StopText();
 
     // Resumed: the next n == 3 is one deeper, under factorial(5).
-    ASSERT_EQ(RunUntilStop(p, debugger).End, TCheckedRunResult::TEnd::DebugStop);
+    ASSERT_EQ(RunUntilStop(p, debugger).End, TRunEnd::Breakpoint);
     EXPECT_EQ(CallStack(*p.Cpu, debugger.Map()).size(), 4u);
 
     // A condition that does not parse is kept with its error and stops at every hit.
     EXPECT_FALSE(breakpoint.SetCondition("R1 =="));
     EXPECT_EQ(breakpoint.ConditionError, "column 6: expected an operand at the end");
-    ASSERT_EQ(RunUntilStop(p, debugger).End, TCheckedRunResult::TEnd::DebugStop);
+    ASSERT_EQ(RunUntilStop(p, debugger).End, TRunEnd::Breakpoint);
     EXPECT_NE(debugger.StopText().find("condition error: column 6"), std::string::npos)
         << debugger.StopText();
 }
@@ -70,7 +77,7 @@ TEST(Breakpoints, StackAtEntryAndReturn) {
     std::string error;
     const int id = *debugger.Breakpoints().Add("factorial", debugger.Map(), 0, error);
     debugger.Breakpoints().Find(id)->Ignore = 2; // entries: f(1); f(2), f(1) <- this one
-    ASSERT_EQ(RunUntilStop(p, debugger).End, TCheckedRunResult::TEnd::DebugStop);
+    ASSERT_EQ(RunUntilStop(p, debugger).End, TRunEnd::Breakpoint);
     std::vector<TStackFrame> frames = CallStack(*p.Cpu, debugger.Map());
     ASSERT_EQ(frames.size(), 3u);
     EXPECT_EQ(frames[0].Base, p.Cpu->SP);
@@ -81,8 +88,7 @@ TEST(Breakpoints, StackAtEntryAndReturn) {
     const uint64_t ret = factorial.Address + factorial.Size - 8;
     ASSERT_TRUE(TStepPlan::IsReturn(*p.Cpu, ret));
     debugger.Breakpoints().Clear();
-    debugger.BeginPlan(TStepPlan::RunTo({ret}));
-    ASSERT_EQ(RunUntilStop(p, debugger).End, TCheckedRunResult::TEnd::DebugStop);
+    ASSERT_EQ(RunPlan(p, debugger, TStepPlan::RunTo(*p.Cpu, {ret})).End, TRunEnd::Breakpoint);
     EXPECT_NE(debugger.StopText().find("run to cursor done"), std::string::npos);
     frames = CallStack(*p.Cpu, debugger.Map());
     ASSERT_EQ(frames.size(), 3u);
@@ -93,11 +99,9 @@ TEST(Breakpoints, StackAtEntryAndReturn) {
     uint64_t call = 0;
     for (uint64_t at = main.Address; at < main.Address + main.Size && !call; at += 4)
         if (TStepPlan::CallSize(*p.Cpu, at) && p.Map.LineAt(at).Line == 11) call = at;
-    debugger.BeginPlan(TStepPlan::RunTo({call}));
-    ASSERT_EQ(RunUntilStop(p, debugger).End, TCheckedRunResult::TEnd::DebugStop);
+    ASSERT_EQ(RunPlan(p, debugger, TStepPlan::RunTo(*p.Cpu, {call})).End, TRunEnd::Breakpoint);
     debugger.Breakpoints().Add("factorial", debugger.Map(), 0, error);
-    debugger.BeginPlan(TStepPlan::StepOver(*p.Cpu));
-    ASSERT_EQ(RunUntilStop(p, debugger).End, TCheckedRunResult::TEnd::DebugStop);
+    ASSERT_EQ(RunPlan(p, debugger, TStepPlan::StepOver(*p.Cpu)).End, TRunEnd::Breakpoint);
     EXPECT_EQ(p.Cpu->IPOffset, static_cast<int64_t>(factorial.Address));
     EXPECT_FALSE(debugger.Plan());
 }
@@ -109,13 +113,13 @@ TEST(Watchpoints, MemoryChangeAndPort) {
     debugger.SetImage(p.Map, p.Image.size());
     std::string error;
     debugger.Breakpoints().Add("factorial.c:11", debugger.Map(), 0, error);
-    ASSERT_EQ(RunUntilStop(p, debugger).End, TCheckedRunResult::TEnd::DebugStop);
+    ASSERT_EQ(RunUntilStop(p, debugger).End, TRunEnd::Breakpoint);
     const std::vector<TStackFrame> frames = CallStack(*p.Cpu, debugger.Map());
     debugger.Breakpoints().Clear();
     const int watch =
         debugger.Watches().AddMemory(static_cast<uint64_t>(frames[0].Base) + 32, 8, true, false);
     // The call stores n's value in the callee's frame, not n: the next change is ++n.
-    ASSERT_EQ(RunUntilStop(p, debugger).End, TCheckedRunResult::TEnd::DebugStop);
+    ASSERT_EQ(RunUntilStop(p, debugger).End, TRunEnd::Watchpoint);
     EXPECT_EQ(debugger.StopWatchpoint(), watch);
     EXPECT_EQ(Variable(*p.Cpu, CallStack(*p.Cpu, debugger.Map())[0], "n"), "2");
     EXPECT_NE(debugger.StopText().find(" written at "), std::string::npos) << debugger.StopText();
@@ -125,8 +129,8 @@ TEST(Watchpoints, MemoryChangeAndPort) {
     TDebugger ports;
     ports.SetImage(count.Map, count.Image.size());
     ports.Watches().AddPort(TWatchpoint::TKind::PortOut);
-    const TCheckedRunResult result = RunUntilStop(count, ports);
-    ASSERT_EQ(result.End, TCheckedRunResult::TEnd::DebugStop);
+    const TRunResult result = RunUntilStop(count, ports);
+    ASSERT_EQ(result.End, TRunEnd::Watchpoint);
     EXPECT_EQ(result.Stop.Kind, TDebugStop::TKind::PortOut);
     EXPECT_EQ(ports.Watches().Items()[0].Hits, 1u);
 }
@@ -144,7 +148,7 @@ TEST(Breakpoints, NewImageResolvesAgain) {
     debugger.SetImage(o2.Map, o2.Image.size()); // factorial is inlined at -O2
     ASSERT_EQ(debugger.Breakpoints().Items().size(), 1u);
     EXPECT_EQ(debugger.Breakpoints().Items()[0].Where.Addresses, (std::vector<uint64_t>{488, 1076}));
-    EXPECT_EQ(debugger.Checks().Breakpoints, (std::vector<uint64_t>{488, 1076}));
+    EXPECT_EQ(debugger.StandingSettings().Checks.Breakpoints, (std::vector<uint64_t>{488, 1076}));
 }
 
 TEST(Variables, FormatValues) {

@@ -104,35 +104,37 @@ TOutcome Planned(TProgram& p, TStepPlan::TKind kind, const std::vector<uint64_t>
     TDebugger debugger;
     debugger.SetImage(p.Map, p.Image.size());
     TCCPUBase& cpu = *p.Cpu;
+    TStepPlan plan;
     switch (kind) {
     case TStepPlan::TKind::Over:
-        debugger.BeginPlan(TStepPlan::StepOver(cpu));
+        plan = TStepPlan::StepOver(cpu);
         break;
     case TStepPlan::TKind::Out:
-        debugger.BeginPlan(TStepPlan::StepOut(cpu));
+        plan = TStepPlan::StepOut(cpu);
         break;
     case TStepPlan::TKind::RunTo:
-        debugger.BeginPlan(TStepPlan::RunTo(targets));
+        plan = TStepPlan::RunTo(cpu, targets);
         break;
     case TStepPlan::TKind::SourceInto:
-        debugger.BeginPlan(TStepPlan::SourceStepInto(cpu, debugger.Map()));
+        plan = TStepPlan::SourceStepInto(cpu, debugger.Map());
         break;
     case TStepPlan::TKind::SourceOver:
-        debugger.BeginPlan(TStepPlan::SourceStepOver(cpu, debugger.Map()));
+        plan = TStepPlan::SourceStepOver(cpu, debugger.Map());
         break;
     default:
         break;
     }
     TOutcome outcome;
-    if (debugger.Plan()->SingleInstruction()) {
+    if (plan.SingleInstruction()) {
         outcome.Ended = !p.Step();
         outcome.Executed = outcome.Ended ? 0 : 1;
     } else {
-        const TCheckedRunResult result = RunChecked(
-            cpu, debugger.Checks(),
-            [&](const TCCPUBase& c, const TDebugStop& s) { return debugger.Decide(c, s); }, Budget);
+        // Whether or not the run tests the first instruction, the plan passes it over.
+        const TDebugSettings settings = debugger.PlanSettings(plan);
+        const TRunResult result =
+            RunChecked(cpu, settings.Checks, settings.Decide, Budget, p.Cpu->IPOffset % 16 == 0);
         outcome.Executed = result.Executed;
-        outcome.Ended = result.End != TCheckedRunResult::TEnd::DebugStop;
+        outcome.Ended = result.End != TRunEnd::Breakpoint && result.End != TRunEnd::Returned;
         EXPECT_TRUE(outcome.Ended || debugger.StopText().find(" done at ") != std::string::npos)
             << debugger.StopText();
     }
