@@ -104,13 +104,9 @@ TEST_P(CheckedRuns, RunLoopAgreesWithSingleSteps) {
         stepped.Restart();
         const TTrace expected = SingleStepWay(stepped, checks, stopAt, budget);
         const TTrace actual = RunLoopWay(looped, checks, stopAt, budget);
-        ASSERT_EQ(actual.Candidates.size(), expected.Candidates.size()) << GetParam() << " round " << round;
-        for (size_t i = 0; i < actual.Candidates.size(); ++i)
+        for (size_t i = 0; i < std::min(actual.Candidates.size(), expected.Candidates.size()); ++i)
             ASSERT_EQ(actual.Candidates[i], expected.Candidates[i])
-                << GetParam() << " round " << round << " candidate " << i << ": kind "
-                << static_cast<int>(actual.Candidates[i].Kind) << " at " << actual.Candidates[i].Instruction
-                << " vs kind " << static_cast<int>(expected.Candidates[i].Kind) << " at "
-                << expected.Candidates[i].Instruction;
+                << GetParam() << " round " << round << " #" << i;
         ASSERT_EQ(actual, expected) << GetParam() << " round " << round;
     }
 }

@@ -8,50 +8,30 @@
 
 namespace {
 
-using TOp = TDebugExpression::TOp;
-
 // A random expression tree printed with only the parentheses C's precedence needs, and its
 // value computed here straight from the tree: the parser's precedence, associativity and
 // evaluation against an independent reading of the same text.
+using U = uint64_t;
+using S = int64_t;
 struct TBinaryOp {
     const char* Text;
     int Precedence; // higher binds tighter
-    int64_t (*Eval)(int64_t, int64_t);
+    S (*Eval)(S, S);
 };
+// clang-format off
 const TBinaryOp Binaries[] = {
-    {"||", 1, [](int64_t a, int64_t b) -> int64_t { return a || b; }},
-    {"&&", 2, [](int64_t a, int64_t b) -> int64_t { return a && b; }},
-    {"|", 3, [](int64_t a, int64_t b) { return a | b; }},
-    {"^", 4, [](int64_t a, int64_t b) { return a ^ b; }},
-    {"&", 5, [](int64_t a, int64_t b) { return a & b; }},
-    {"==", 6, [](int64_t a, int64_t b) -> int64_t { return a == b; }},
-    {"!=", 6, [](int64_t a, int64_t b) -> int64_t { return a != b; }},
-    {"<", 7, [](int64_t a, int64_t b) -> int64_t { return a < b; }},
-    {"<=", 7, [](int64_t a, int64_t b) -> int64_t { return a <= b; }},
-    {">", 7, [](int64_t a, int64_t b) -> int64_t { return a > b; }},
-    {">=", 7, [](int64_t a, int64_t b) -> int64_t { return a >= b; }},
-    {"<<", 8,
-     [](int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) << (b & 63)); }},
-    {">>", 8, [](int64_t a, int64_t b) { return a >> (b & 63); }},
-    {"+", 9,
-     [](int64_t a, int64_t b) {
-         return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-     }},
-    {"-", 9,
-     [](int64_t a, int64_t b) {
-         return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
-     }},
-    {"*", 10,
-     [](int64_t a, int64_t b) {
-         return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
-     }},
-    {"/", 10,
-     [](int64_t a, int64_t b) -> int64_t {
-         if (b == 0) return 0;
-         return b == -1 ? static_cast<int64_t>(0 - static_cast<uint64_t>(a)) : a / b;
-     }},
-    {"%", 10, [](int64_t a, int64_t b) -> int64_t { return b == 0 || b == -1 ? 0 : a % b; }},
+    {"||", 1, [](S a, S b) -> S { return a || b; }}, {"&&", 2, [](S a, S b) -> S { return a && b; }},
+    {"|", 3, [](S a, S b) { return a | b; }},        {"^", 4, [](S a, S b) { return a ^ b; }},
+    {"&", 5, [](S a, S b) { return a & b; }},        {"==", 6, [](S a, S b) -> S { return a == b; }},
+    {"!=", 6, [](S a, S b) -> S { return a != b; }}, {"<", 7, [](S a, S b) -> S { return a < b; }},
+    {"<=", 7, [](S a, S b) -> S { return a <= b; }}, {">", 7, [](S a, S b) -> S { return a > b; }},
+    {">=", 7, [](S a, S b) -> S { return a >= b; }}, {"<<", 8, [](S a, S b) { return S(U(a) << (b & 63)); }},
+    {">>", 8, [](S a, S b) { return a >> (b & 63); }}, {"+", 9, [](S a, S b) { return S(U(a) + U(b)); }},
+    {"-", 9, [](S a, S b) { return S(U(a) - U(b)); }}, {"*", 10, [](S a, S b) { return S(U(a) * U(b)); }},
+    {"/", 10, [](S a, S b) { return b == 0 ? 0 : b == -1 ? S(0 - U(a)) : a / b; }},
+    {"%", 10, [](S a, S b) { return b == 0 || b == -1 ? 0 : a % b; }},
 };
+// clang-format on
 
 struct TGenerated {
     std::string Text;
@@ -74,16 +54,13 @@ class TGenerator {
             const std::string text =
                 std::string(ops[which]) + (operand.Text[0] == '-' ? " " : "") + operand.Text;
             const int64_t v = operand.Value;
-            const int64_t value = which == 0   ? static_cast<int64_t>(0 - static_cast<uint64_t>(v))
-                                  : which == 1 ? !v
-                                               : ~v;
+            const int64_t value = which == 0 ? S(0 - U(v)) : which == 1 ? !v : ~v;
             return {text, 11, value};
         }
         if (pick == 5) {
             TGenerated address = Make(depth - 1);
             const int64_t a = address.Value & 0x1FF8;
-            TGenerated masked{"(" + address.Text + ") & 0x1ff8", 5, a};
-            return {"[" + masked.Text + "]", 100, static_cast<int64_t>(FCpu.Memory.ReadWord(a))};
+            return {"[(" + address.Text + ") & 0x1ff8]", 100, S(FCpu.Memory.ReadWord(a))};
         }
         const TBinaryOp& op = Binaries[FRandom() % std::size(Binaries)];
         TGenerated left = Wrap(Make(depth - 1), op.Precedence);      // left-associative:
@@ -107,11 +84,10 @@ class TGenerator {
         case 1:
             return {"SP", 100, FCpu.SP};
         case 2: {
-            const uint64_t v =
-                FRandom() % 2 ? FRandom() % 100 : FRandom() | static_cast<uint64_t>(FRandom()) << 32;
+            const U v = FRandom() % 2 ? FRandom() % 100 : FRandom() | U(FRandom()) << 32;
             char hex[24];
             std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(v));
-            return {FRandom() % 2 ? hex : std::to_string(v), 100, static_cast<int64_t>(v)};
+            return {FRandom() % 2 ? hex : std::to_string(v), 100, S(v)};
         }
         default:
             return {"ipoffset", 100, FCpu.IPOffset};

@@ -22,18 +22,13 @@ constexpr uint64_t Budget = 300000;
 
 // The oracle: one instruction at a time until done(previous word was a return) holds.
 TOutcome StepUntil(TProgram& p, const std::function<bool(bool returned)>& done) {
-    TOutcome outcome;
-    while (outcome.Executed < Budget) {
+    TOutcome outcome{0, 0, 0, true};
+    while (outcome.Executed < Budget && outcome.Ended) {
         const bool returning = TStepPlan::IsReturn(*p.Cpu, static_cast<uint64_t>(p.Cpu->IPOffset));
         if (!p.Step()) break;
         ++outcome.Executed;
-        if (done(returning)) {
-            outcome.Ip = p.Cpu->IPOffset;
-            outcome.Sp = p.Cpu->SP;
-            return outcome;
-        }
+        outcome.Ended = !done(returning);
     }
-    outcome.Ended = true;
     outcome.Ip = p.Cpu->IPOffset;
     outcome.Sp = p.Cpu->SP;
     return outcome;
