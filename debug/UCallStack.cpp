@@ -109,15 +109,8 @@ std::vector<TStackFrame> CallStack(const TCCPUBase& cpu, const TSourceMap& map, 
             caller.Where = returnAddress - 24;
         caller.Function = map.FunctionAt(returnAddress);
         caller.Line = map.LineAt(caller.Where);
-        if (!caller.Function) {
-            // Called from code outside C functions (the start-up): that call ends the walk.
-            if (TStepPlan::CallSize(cpu, caller.Where) != 0 && frames.size() < maxFrames) {
-                caller.Text = FrameText(map, caller);
-                frames.push_back(caller);
-            }
-            break;
-        }
-        if (callerBase >= frame.Base || callerBase < 0) break; // not a frame below this one
+        // Code outside C functions (the start-up) called this one, or the chain is broken.
+        if (!caller.Function || callerBase >= frame.Base || callerBase < 0) break;
         frame = caller;
         innermost = false;
     }

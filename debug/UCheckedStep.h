@@ -1,27 +1,20 @@
 #pragma once
 #include <cstdint>
-#include <functional>
 
 #include "UDebugChecks.h"
-#include "UDebugStop.h"
+#include "URunLoop.h"
 
 class TCCPUBase;
 
-// The checked run by single steps: the reference for what a checked run does, used by the
-// tests (against the run layer's loop and the planners' own rules) and by the headless
-// runner. It runs from the current state like Resume: the first instruction executes without
-// the breakpoint test, every later boundary tests Breakpoints before the instruction, and
-// after each instruction the watches (a write counts when a watched byte changed value; a
-// read: LOAD, MCOPY's source, BLKCOPY's source range), the ports and ReturnBelow are tested,
-// each its own candidate. decide(cpu, stop) says whether to stop.
-struct TCheckedRunResult {
-    enum class TEnd { DebugStop, EndOfImage, LeftMemory, DivisionByZero, StepLimit };
-    TEnd End = TEnd::StepLimit;
-    TDebugStop Stop;       // DebugStop: the candidate that stopped
-    uint64_t Executed = 0; // instructions executed
-};
-
-using TDecideHook = std::function<bool(const TCCPUBase&, const TDebugStop&)>;
-
-TCheckedRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDecideHook& decide,
-                             uint64_t maxSteps);
+// The checked run by single steps (TCCPUBase::FetchAndExecute): the reference for what the
+// run layer's checked loop (RunLoopChecked) does, for the tests and for callers without a run
+// control. The same contract: a breakpoint stops before its instruction (not the first one
+// when skipBreakpoint), after each instruction a write watch stops when a watched byte
+// changed value, a read watch when LOAD, MCOPY's source, POP's or RET's records or BLKCOPY's
+// source touched a watched byte, then the ports, then ReturnBelow; ends and stops come back
+// as TRunResult (End Breakpoint, Watchpoint, Returned, or how the program ended) with Stop
+// filled. Between the candidate stops, decide(cpu, result) says whether to stop; told to go
+// on, the run continues at once (an instruction at a breakpoint runs unchecked).
+// An empty decide stops at every candidate.
+TRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDebugDecision& decide,
+                      uint64_t maxSteps, bool skipBreakpoint = true);

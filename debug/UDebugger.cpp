@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "URunLoop.h"
 #include "Uccpubase.h"
 
 void TDebugger::SetImage(TSourceMap map, uint64_t imageLength) {
@@ -22,22 +23,34 @@ void TDebugger::SetImage(TSourceMap map, uint64_t imageLength) {
     FWatches.ResetHits();
 }
 
-TDebugChecks TDebugger::Checks() {
+TDebugChecks TDebugger::Checks(bool withPlan) {
     TDebugChecks checks;
+    FWatches.AddTo(checks);
     FBreakpoints.AddTo(checks);
-    if (FPlan) {
+    if (withPlan && FPlan) {
         const TDebugChecks& plan = FPlan->Checks();
         checks.Breakpoints.insert(checks.Breakpoints.end(), plan.Breakpoints.begin(), plan.Breakpoints.end());
-        checks.Watches = plan.Watches;
-        checks.WatchPortIn = plan.WatchPortIn;
-        checks.WatchPortOut = plan.WatchPortOut;
         checks.ReturnBelow = plan.ReturnBelow;
     }
-    FWatches.AddTo(checks);
-    std::sort(checks.Breakpoints.begin(), checks.Breakpoints.end());
-    checks.Breakpoints.erase(std::unique(checks.Breakpoints.begin(), checks.Breakpoints.end()),
-                             checks.Breakpoints.end());
+    checks.SortBreakpoints();
     return checks;
+}
+
+TDebugSettings TDebugger::StandingSettings() {
+    return {Checks(false), [this](const TCCPUBase& cpu, const TRunResult& result) {
+                return Decide(cpu, result.Stop, false);
+            }};
+}
+
+TDebugSettings TDebugger::PlanSettings(TStepPlan plan) {
+    if (plan.SingleInstruction()) {
+        FPlan.reset();
+        return StandingSettings();
+    }
+    FPlan = std::move(plan);
+    return {Checks(true), [this](const TCCPUBase& cpu, const TRunResult& result) {
+                return Decide(cpu, result.Stop, true);
+            }};
 }
 
 std::string TDebugger::PlaceOf(uint64_t address) const {
@@ -49,21 +62,25 @@ std::string TDebugger::PlaceOf(uint64_t address) const {
     return text.empty() ? hex : text + " (" + hex + ")";
 }
 
-bool TDebugger::Decide(const TCCPUBase& cpu, const TDebugStop& stop) {
+bool TDebugger::Decide(const TCCPUBase& cpu, const TDebugStop& stop, bool withPlan) {
+    TStepPlan* plan = withPlan && FPlan ? &*FPlan : nullptr;
+    if (plan && plan->AtStart(cpu, stop)) return false; // the step's own first instruction
     int breakpoint = 0, watchpoint = 0;
     switch (stop.Kind) {
     case TDebugStop::TKind::Breakpoint:
-        breakpoint = FBreakpoints.Decide(cpu, stop.Address);
+        breakpoint = FBreakpoints.Decide(cpu, static_cast<uint64_t>(stop.Instruction));
         break;
-    case TDebugStop::TKind::Watch:
+    case TDebugStop::TKind::WatchWrite:
+    case TDebugStop::TKind::WatchRead:
     case TDebugStop::TKind::PortIn:
     case TDebugStop::TKind::PortOut:
         watchpoint = FWatches.Decide(cpu, stop);
         break;
-    case TDebugStop::TKind::Return:
+    case TDebugStop::TKind::None:
+    case TDebugStop::TKind::Returned:
         break;
     }
-    const bool planDone = FPlan && FPlan->Reached(cpu, stop);
+    const bool planDone = plan && plan->Reached(cpu, stop);
     if (!breakpoint && !watchpoint && !planDone) return false;
 
     const std::string here = PlaceOf(static_cast<uint64_t>(cpu.IPOffset));
@@ -76,12 +93,13 @@ bool TDebugger::Decide(const TCCPUBase& cpu, const TDebugStop& stop) {
         if (watch->Kind == TWatchpoint::TKind::Memory) {
             char hex[24];
             std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(stop.Address));
-            FStopText += std::string(stop.Write ? " written at " : " read at ") + hex;
+            FStopText +=
+                std::string(stop.Kind == TDebugStop::TKind::WatchWrite ? " written at " : " read at ") + hex;
         }
         FStopText += ", now at " + here + " (" + watch->Summary() + ")";
     } else {
-        FStopText = std::string(FPlan->Name()) + " done at " + here;
+        FStopText = std::string(plan->Name()) + " done at " + here;
     }
-    FPlan.reset();
+    if (withPlan) FPlan.reset();
     return true;
 }

@@ -5,7 +5,6 @@
 
 #include "UBreakpointList.h"
 #include "UDebugChecks.h"
-#include "UDebugStop.h"
 #include "USourceMap.h"
 #include "UStepPlan.h"
 #include "UWatchList.h"
@@ -14,11 +13,13 @@ class TCCPUBase;
 
 // The debugger of one loaded image: its source map, the user's breakpoints and watchpoints,
 // the one-shot stepping plan in progress, and the last stop. What the window (or the runner)
-// hands the run layer is Checks() and, as the decision hook, Decide.
+// hands the run layer: StandingSettings() to TExecution::SetDebug after every change of the
+// breakpoints or watchpoints, and PlanSettings(plan) to TExecution::RunOneShot for a step.
 //
-// Threads: every member is called only by whoever holds the CPU: Decide by the run thread
-// inside its hook; everything else by the window while it holds a hand-over or while no run
-// is active. So nothing here locks.
+// Threads: every member is called only by whoever holds the CPU: the hooks (Decide) by the
+// run thread; everything else by the window while it holds a hand-over or while no run is
+// active. So nothing here locks. The hooks refer to this object: it outlives every run
+// that uses them (or the settings are replaced first).
 class TDebugger {
   public:
     // A new image (and its debug information, or an empty map): breakpoints whose location
@@ -30,18 +31,25 @@ class TDebugger {
     TBreakpointList& Breakpoints() { return FBreakpoints; }
     TWatchList& Watches() { return FWatches; }
 
-    // Starts a stepping plan (replacing one in progress); the next Checks() include it.
-    void BeginPlan(TStepPlan plan) { FPlan = std::move(plan); }
+    // The user's checks and a hook that decides by them alone. Empty checks when nothing is
+    // enabled: then the run uses the plain loop.
+    TDebugSettings StandingSettings();
+    // Starts a stepping plan (replacing one in progress): the user's checks and the plan's,
+    // and a hook that asks both. A plan that SingleInstruction() needs no run: the caller
+    // steps instead (the plan is not kept).
+    TDebugSettings PlanSettings(TStepPlan plan);
+    // The plan ends at its hook's first stop; call EndPlan when its run ended otherwise
+    // (paused, stopped, the program's end), so that StopText does not speak of it.
     void EndPlan() { FPlan.reset(); }
     const std::optional<TStepPlan>& Plan() const { return FPlan; }
 
-    // The checks for the next run: the enabled breakpoints and watches and the plan's, with
-    // Breakpoints sorted and unique. Empty() when nothing is set: then the run uses the plain loop.
-    TDebugChecks Checks();
+    // The checks that the settings carry: the enabled watches first (TWatchList::AddTo), the
+    // breakpoints (and the plan's, when withPlan) sorted and unique, the plan's ReturnBelow.
+    TDebugChecks Checks(bool withPlan);
 
-    // The decision hook: true stops the run here. Counts breakpoint and watchpoint hits, asks
-    // the plan, and on a stop records StopText and ends the plan.
-    bool Decide(const TCCPUBase& cpu, const TDebugStop& stop);
+    // The decision: true stops the run here. Counts breakpoint and watchpoint hits, asks the
+    // plan (when withPlan and one is active), and on a stop records StopText and ends the plan.
+    bool Decide(const TCCPUBase& cpu, const TDebugStop& stop, bool withPlan = true);
 
     // Why the last stop happened, one line for MemoInfo: "breakpoint 2 at factorial.c:6 (hits 3)",
     // "watchpoint 1: [0x1800, 0x1808) written", "step over done at main+0x40 (t.c:9)".

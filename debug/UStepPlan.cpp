@@ -46,6 +46,7 @@ bool TStepPlan::IsReturn(const TCCPUBase& cpu, uint64_t address) {
 
 TStepPlan TStepPlan::StepOver(const TCCPUBase& cpu) {
     TStepPlan plan;
+    plan.Start(cpu);
     const uint64_t at = static_cast<uint64_t>(cpu.IPOffset);
     const uint64_t size = CallSize(cpu, at);
     if (size == 0) {
@@ -61,14 +62,15 @@ TStepPlan TStepPlan::StepOver(const TCCPUBase& cpu) {
 
 TStepPlan TStepPlan::StepOut(const TCCPUBase& cpu) {
     TStepPlan plan;
+    plan.Start(cpu);
     plan.FKind = TKind::Out;
-    plan.FStartSp = cpu.SP;
-    plan.FChecks.ReturnBelow = static_cast<uint64_t>(cpu.SP);
+    plan.FChecks.ReturnBelow = cpu.SP;
     return plan;
 }
 
-TStepPlan TStepPlan::RunTo(std::vector<uint64_t> addresses) {
+TStepPlan TStepPlan::RunTo(const TCCPUBase& cpu, std::vector<uint64_t> addresses) {
     TStepPlan plan;
+    plan.Start(cpu);
     plan.FKind = TKind::RunTo;
     SortUnique(addresses);
     plan.FTargets = addresses;
@@ -83,10 +85,10 @@ TStepPlan TStepPlan::SourceStepInto(const TCCPUBase& cpu, const TSourceMap& map)
         return plan;
     }
     TStepPlan plan;
+    plan.Start(cpu);
     plan.FKind = TKind::SourceInto;
     plan.FMap = &map;
     plan.FStartLine = map.LineAt(static_cast<uint64_t>(cpu.IPOffset));
-    plan.FStartSp = cpu.SP;
     for (const TDebugInfo::TFunction& function : map.Info().Functions)
         plan.FTargets.push_back(function.Address);
     SortUnique(plan.FTargets);
@@ -96,18 +98,19 @@ TStepPlan TStepPlan::SourceStepInto(const TCCPUBase& cpu, const TSourceMap& map)
     });
     breakpoints.insert(breakpoints.end(), plan.FTargets.begin(), plan.FTargets.end());
     SortUnique(breakpoints);
-    plan.FChecks.ReturnBelow = static_cast<uint64_t>(cpu.SP);
+    plan.FChecks.ReturnBelow = cpu.SP;
     return plan;
 }
 
 TStepPlan TStepPlan::SourceStepOver(const TCCPUBase& cpu, const TSourceMap& map) {
     if (!map.HasLines()) return StepOver(cpu);
+    const uint64_t ip = static_cast<uint64_t>(cpu.IPOffset);
+    if (!map.LineAt(ip).Valid()) return SourceStepInto(cpu, map);
     TStepPlan plan;
+    plan.Start(cpu);
     plan.FKind = TKind::SourceOver;
     plan.FMap = &map;
-    const uint64_t ip = static_cast<uint64_t>(cpu.IPOffset);
     plan.FStartLine = map.LineAt(ip);
-    plan.FStartSp = cpu.SP;
     plan.FStartFunction = map.FunctionAt(ip);
     // The current function's code; assembly has no functions, so all of it.
     uint64_t from = 0, to = UINT64_MAX;
@@ -124,13 +127,27 @@ TStepPlan TStepPlan::SourceStepOver(const TCCPUBase& cpu, const TSourceMap& map)
         }
     });
     SortUnique(breakpoints);
-    plan.FChecks.ReturnBelow = static_cast<uint64_t>(cpu.SP);
+    plan.FChecks.ReturnBelow = cpu.SP;
     if (const uint64_t size = CallSize(cpu, ip)) {
         plan.FInCall = true;
         plan.FReturnAddress = ip + size;
         plan.FReturnSp = cpu.SP;
     }
     return plan;
+}
+
+void TStepPlan::Start(const TCCPUBase& cpu) {
+    FStartIp = cpu.IPOffset;
+    FStartSp = cpu.SP;
+    FStartPsw = cpu.PSW;
+    std::copy(std::begin(cpu.R), std::end(cpu.R), FStartR);
+}
+
+bool TStepPlan::AtStart(const TCCPUBase& cpu, const TDebugStop& stop) {
+    if (!FFresh) return false;
+    FFresh = false;
+    return stop.Kind == TDebugStop::TKind::Breakpoint && cpu.IPOffset == FStartIp && cpu.SP == FStartSp &&
+           cpu.PSW == FStartPsw && std::equal(std::begin(cpu.R), std::end(cpu.R), FStartR);
 }
 
 bool TStepPlan::LineChanged(const TCCPUBase& cpu) const {
@@ -140,7 +157,7 @@ bool TStepPlan::LineChanged(const TCCPUBase& cpu) const {
 
 bool TStepPlan::Reached(const TCCPUBase& cpu, const TDebugStop& stop) {
     const uint64_t ip = static_cast<uint64_t>(cpu.IPOffset);
-    const bool returned = stop.Kind == TDebugStop::TKind::Return;
+    const bool returned = stop.Kind == TDebugStop::TKind::Returned;
     switch (FKind) {
     case TKind::None:
     case TKind::Instruction:

@@ -4,15 +4,16 @@
 #include <vector>
 
 #include "UDebugChecks.h"
-#include "UDebugStop.h"
 #include "USourceMap.h"
 
 class TCCPUBase;
 
 // A one-shot stepping command as checks for the run layer plus the rule that says when its
-// own stop is reached. The run is started like Resume from the current state (the first
-// instruction executes unchecked) with Checks merged into the user's; the decision hook asks
-// Reached at every candidate; any stop (the plan's or a user breakpoint's) ends the plan.
+// own stop is reached. The run is started like Resume from the current state with Checks
+// merged into the user's (TDebugger::PlanSettings); the decision hook asks Reached at every
+// candidate; any stop (the plan's or a user breakpoint's) ends the plan. The first
+// instruction always executes: a breakpoint candidate before anything has run is passed
+// over (AtStart), whether or not the run layer tests the first instruction.
 //
 //   StepOver        on a CALL or INT at A: stop at A + 8 (A + 24 for CALLI) with SP back at
 //                   its value before the call; on any other instruction: one instruction
@@ -23,7 +24,8 @@ class TCCPUBase;
 //                   (into the caller, mid-line too)
 //   SourceStepOver  the same, but calls made from the current activation run to their return
 //                   (deeper activations, recursion included, never stop the step) and only
-//                   that activation's lines count
+//                   that activation's lines count; from code without a line (the start-up)
+//                   it is SourceStepInto, since there is no line to step over
 // Without a line table the source steps are the instruction steps (SingleInstruction, or
 // StepOver's plan).
 //
@@ -35,7 +37,7 @@ class TStepPlan {
 
     static TStepPlan StepOver(const TCCPUBase& cpu);
     static TStepPlan StepOut(const TCCPUBase& cpu);
-    static TStepPlan RunTo(std::vector<uint64_t> addresses);
+    static TStepPlan RunTo(const TCCPUBase& cpu, std::vector<uint64_t> addresses);
     static TStepPlan SourceStepInto(const TCCPUBase& cpu, const TSourceMap& map);
     static TStepPlan SourceStepOver(const TCCPUBase& cpu, const TSourceMap& map);
 
@@ -46,8 +48,14 @@ class TStepPlan {
     // Whether the plan's stop is reached at this candidate; may update the plan's own state
     // (calls entered and returned from), so it is asked once per candidate, in run order.
     bool Reached(const TCCPUBase& cpu, const TDebugStop& stop);
+    // True for the first candidate only when it is a breakpoint at the starting state
+    // (nothing has executed yet): the run is to go on. Asked once per candidate, before Reached.
+    bool AtStart(const TCCPUBase& cpu, const TDebugStop& stop);
     // "step over", "step out", "run to cursor", "step into line", "step over line".
     const char* Name() const;
+
+    // Records the state the plan starts from (every factory calls it).
+    void Start(const TCCPUBase& cpu);
 
     // The bytes a call instruction at address takes (8, or 24 for CALLI), 0 when the word
     // there is no CALL, CALLI or INT.
@@ -58,6 +66,8 @@ class TStepPlan {
     bool LineChanged(const TCCPUBase& cpu) const;
 
     TKind FKind = TKind::None;
+    bool FFresh = true; // no candidate seen yet
+    int64_t FStartIp = 0, FStartPsw = 0, FStartR[16] = {};
     TDebugChecks FChecks;
     const TSourceMap* FMap = nullptr; // the source steps' map; outlives the plan
     TSourceMap::TLineKey FStartLine;

@@ -53,7 +53,6 @@ void TWatchList::ResetHits() {
 }
 
 void TWatchList::AddTo(TDebugChecks& checks) {
-    FCheckBase = checks.Watches.size();
     FCheckIds.clear();
     for (const TWatchpoint& item : FItems) {
         if (!item.Enabled) continue;
@@ -85,15 +84,15 @@ int TWatchList::Decide(const TCCPUBase& cpu, const TDebugStop& stop) {
         case TDebugStop::TKind::PortOut:
             if (item.Kind == TWatchpoint::TKind::PortOut) hit(item);
             break;
-        case TDebugStop::TKind::Watch: {
+        case TDebugStop::TKind::WatchWrite:
+        case TDebugStop::TKind::WatchRead: {
             const size_t index = static_cast<size_t>(stop.Watch);
-            if (stop.Watch >= 0 && index >= FCheckBase && index - FCheckBase < FCheckIds.size() &&
-                FCheckIds[index - FCheckBase] == item.Id)
-                hit(item);
+            if (stop.Watch >= 0 && index < FCheckIds.size() && FCheckIds[index] == item.Id) hit(item);
             break;
         }
+        case TDebugStop::TKind::None:
         case TDebugStop::TKind::Breakpoint:
-        case TDebugStop::TKind::Return:
+        case TDebugStop::TKind::Returned:
             break;
         }
     }

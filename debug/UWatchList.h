@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "UBreakpointList.h"
-#include "UDebugStop.h"
+#include "UDebugChecks.h"
 
 // A watchpoint: a memory range written (fires only when a watched byte changes value, the
 // run layer's rule) and optionally read, or a port access (IN from port 0, OUT to port 1).
@@ -32,16 +32,15 @@ class TWatchList {
     std::vector<TWatchpoint>& Items() { return FItems; }
     void ResetHits();
 
-    // Appends the enabled watches. The index of each appended memory watch in checks.Watches
-    // maps back to its entry: Decide reads that mapping, so call AddTo on the checks the run
-    // uses, after any watches already in them.
+    // Appends the enabled watches to checks that have none yet: checks.Watches[i] is then the
+    // i-th enabled memory watch, the mapping Decide reads (the one of the last AddTo).
     void AddTo(TDebugChecks& checks);
-    // At a Watch, PortIn or PortOut candidate: the id of the watchpoint that stops, else 0.
+    // At a WatchWrite, WatchRead, PortIn or PortOut candidate: the id of the watchpoint that
+    // stops, else 0.
     int Decide(const TCCPUBase& cpu, const TDebugStop& stop);
 
   private:
     std::vector<TWatchpoint> FItems;
     std::vector<int> FCheckIds; // checks.Watches index -> id (from the last AddTo)
-    size_t FCheckBase = 0;      // the index of the first watch AddTo appended
     int FNextId = 1;
 };

@@ -2,7 +2,12 @@
 // loop it replaced (RunLoopBaseline), on this thread and without a run thread around it:
 //  - LongLoop: examples/longloop, exactly 10^9 instructions to its end;
 //  - Forever: INC / JMP for ever, stopped through the control word after 500 ms, as a Stop
-//    would end it (the uncounted loop's count comes from R1: two instructions per count).
+//    would end it (the uncounted loop's count comes from R1: two instructions per count);
+//  - C_<name>: bench/cc's C programs compiled at -O2, each run to its end as often as fills
+//    about 200 ms (their counts come from one counted run).
+// Debug_<program>: the uncounted plain loop (the run thread's) beside the checked loop with
+// no checks, with 1 and with 10 breakpoints never reached, and with one write watch on bytes
+// the program never writes (its first code word); MIPS of each and its ratio to the plain.
 // Each row runs both loops alternately, Rounds times each, and prints the median rate of
 // each in millions of instructions per second of this thread's CPU time (free of the noise
 // of other loads on a shared machine) and their ratio, new / baseline. "counted" is the loop
@@ -20,6 +25,10 @@
 #include "URunLoop.h"
 #include "URunLoopBaseline.h"
 #include "Uccpu.h"
+
+#ifndef ROZ_BENCH_C_PROGRAMS
+#define ROZ_BENCH_C_PROGRAMS 0
+#endif
 
 namespace {
 
@@ -84,6 +93,45 @@ double ForeverOnce(benchmark::State& state, bool baseline, bool counted) {
     return double(executed) / seconds * 1e-6;
 }
 
+// A program run to its end, loaded afresh for every run (outside the timing).
+struct TProgram {
+    std::string Image;
+    int64_t MemorySize;
+};
+
+bool LoadProgram(TCCPU& cpu, const TProgram& program) {
+    return cpu.Memory.SetSize(program.MemorySize) == 0 && cpu.Memory.LoadImage(program.Image) == 0;
+}
+
+// The instructions of one run to the end, or 0 when the image does not load or end.
+uint64_t CountOf(const TProgram& program) {
+    TCCPU cpu;
+    if (!LoadProgram(cpu, program)) return 0;
+    TRunControl control;
+    control.SetRunning(true);
+    const TRunResult result = RunLoop(cpu, control);
+    return result.End == TRunEnd::EndOfImage ? result.Executed : 0;
+}
+
+// Millions of instructions per CPU second of run(cpu, control) over whole runs of program,
+// repeated until they fill about 200 ms; negative when a run does not end at the image's end.
+template <class TRun> double RateOf(const TProgram& program, uint64_t count, TRun run) {
+    double seconds = 0;
+    uint64_t executed = 0;
+    while (seconds < 0.2) {
+        TCCPU cpu;
+        if (!LoadProgram(cpu, program)) return -1;
+        TRunControl control;
+        control.SetRunning(true);
+        const double start = ThreadSeconds();
+        const TRunResult result = run(cpu, control);
+        seconds += ThreadSeconds() - start;
+        if (result.End != TRunEnd::EndOfImage) return -1;
+        executed += count;
+    }
+    return double(executed) / seconds * 1e-6;
+}
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -103,6 +151,99 @@ void SideBySide(benchmark::State& state, TMeasure measure, bool counted) {
     state.counters["ratio"] = after / before;
 }
 
+void ProgramSideBySide(benchmark::State& state, TProgram program, bool counted) {
+    const uint64_t count = CountOf(program);
+    if (count == 0) {
+        state.SkipWithError(("cannot run " + program.Image + " to its end").c_str());
+        return;
+    }
+    std::vector<double> baseline, fresh;
+    for (auto _ : state) {
+        for (int round = 0; round < Rounds; ++round) {
+            baseline.push_back(RateOf(program, count, [&](TCCPUBase& cpu, TRunControl& control) {
+                return RunWith(true, counted, cpu, control);
+            }));
+            fresh.push_back(RateOf(program, count, [&](TCCPUBase& cpu, TRunControl& control) {
+                return RunWith(false, counted, cpu, control);
+            }));
+        }
+    }
+    const double before = Median(baseline), after = Median(fresh);
+    state.counters["instructions"] = double(count);
+    state.counters["baseline-MIPS"] = before;
+    state.counters["new-MIPS"] = after;
+    state.counters["ratio"] = after / before;
+}
+
+// The checks of the Debug_ rows: never reached on compiled code, which executes only
+// instruction starts (multiples of 4) and never writes its own code.
+TDebugChecks Breakpoints(int count) {
+    TDebugChecks checks;
+    for (int k = 0; k < count; ++k)
+        checks.Breakpoints.push_back(uint64_t(4 * k + 1));
+    return checks;
+}
+
+TDebugChecks CodeWatch() {
+    TDebugChecks checks;
+    checks.Watches.push_back({0, 4, true, false});
+    return checks;
+}
+
+void DebugSideBySide(benchmark::State& state, TProgram program) {
+    const uint64_t count = CountOf(program);
+    if (count == 0) {
+        state.SkipWithError(("cannot run " + program.Image + " to its end").c_str());
+        return;
+    }
+    const TDebugChecks none, one = Breakpoints(1), ten = Breakpoints(10), watch = CodeWatch();
+    const TDebugChecks* variants[] = {&none, &one, &ten, &watch};
+    const char* names[] = {"none", "bp1", "bp10", "watch"};
+    std::vector<double> plain, checked[4];
+    for (auto _ : state) {
+        for (int round = 0; round < Rounds; ++round) {
+            plain.push_back(RateOf(program, count, [](TCCPUBase& cpu, TRunControl& control) {
+                return RunLoopUncounted(cpu, control);
+            }));
+            for (int v = 0; v < 4; ++v)
+                checked[v].push_back(RateOf(program, count, [&](TCCPUBase& cpu, TRunControl& control) {
+                    return RunLoopCheckedUncounted(cpu, control, *variants[v]);
+                }));
+        }
+    }
+    const double base = Median(plain);
+    state.counters["plain-MIPS"] = base;
+    for (int v = 0; v < 4; ++v) {
+        const double rate = Median(checked[v]);
+        state.counters[std::string(names[v]) + "-MIPS"] = rate;
+        state.counters[std::string(names[v]) + "-ratio"] = rate / base;
+    }
+}
+
+const TProgram LongLoop{ROZ_EXAMPLES "/longloop.bin", TCCPUBase::DefaultMemorySize};
+
+// One row per C program of bench/cc, both loops counted and uncounted, and its Debug_ row.
+void RegisterPrograms() {
+    benchmark::RegisterBenchmark("Debug_LongLoop",
+                                 [](benchmark::State& state) { DebugSideBySide(state, LongLoop); })
+        ->Unit(benchmark::kSecond)
+        ->Iterations(1);
+    if (!ROZ_BENCH_C_PROGRAMS) return;
+    for (const char* name : {"crc", "fib", "matrix", "sieve", "sort"}) {
+        const TProgram program{std::string(ROZ_BENCH_RUN_PROGRAMS) + "/" + name + ".O2.bin", 65536};
+        for (bool counted : {true, false})
+            benchmark::RegisterBenchmark(
+                ("C_" + std::string(name) + (counted ? "_counted" : "_uncounted")).c_str(),
+                [program, counted](benchmark::State& state) { ProgramSideBySide(state, program, counted); })
+                ->Unit(benchmark::kSecond)
+                ->Iterations(1);
+        benchmark::RegisterBenchmark(("Debug_C_" + std::string(name)).c_str(),
+                                     [program](benchmark::State& state) { DebugSideBySide(state, program); })
+            ->Unit(benchmark::kSecond)
+            ->Iterations(1);
+    }
+}
+
 } // namespace
 
 BENCHMARK_CAPTURE(SideBySide, LongLoop_counted, LongLoopOnce, true)->Unit(benchmark::kSecond)->Iterations(1);
@@ -112,4 +253,11 @@ BENCHMARK_CAPTURE(SideBySide, LongLoop_uncounted, LongLoopOnce, false)
 BENCHMARK_CAPTURE(SideBySide, Forever_counted, ForeverOnce, true)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK_CAPTURE(SideBySide, Forever_uncounted, ForeverOnce, false)->Unit(benchmark::kSecond)->Iterations(1);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    RegisterPrograms();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
