@@ -276,6 +276,7 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
     uint64_t fetchLimit = FetchLimit(cpu.Memory);
     uint64_t decodedEnd = code ? std::min<uint64_t>(fetchLimit, TDecodeCache::Capacity) : 0;
     s.Watch = cache.Watch(decodedEnd);
+    s.Watch.Limit = 0; // raised by the decoder: only stores near decoded code clear entries
     uint64_t left = maxSteps;
     TDecodedWord* entry = nullptr;
     char* target = nullptr;
@@ -376,6 +377,7 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
             decodedEnd = code ? std::min<uint64_t>(fetchLimit, TDecodeCache::Capacity) : 0;
             cache.Drop();
             s.Watch = cache.Watch(decodedEnd);
+            s.Watch.Limit = 0;
             if constexpr (Checked) watch.Load(*checks, s.Mem, s.Size);
         }
 
@@ -403,6 +405,9 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
             entry->B = static_cast<uint8_t>(FieldB(word));
             entry->Extra = 0;
             cache.Touched(U(s.Ip));
+            // A store at index may change the entries from index - (Reach - 1) on, so only
+            // stores below the highest decoded address + Reach need to clear any.
+            if (U(s.Ip) + TCodeWatch::Reach > s.Watch.Limit) s.Watch.Limit = U(s.Ip) + TCodeWatch::Reach;
         }
         target = decodeLabel + entry->Handler;
         goto* target;
