@@ -71,6 +71,7 @@ TFrmMain::TFrmMain(TThreadPriority priority) : QMainWindow(nullptr), Execution(C
     TimerMoniter->setInterval(40);
 
     ConnectCommands();
+    ConnectDebugCommands();
     // As WithCpu: what a command reads is never ahead of the monitor.
     ExecutionCommands.OnHandOver = [this] { CatchUpMoniter(); };
 
@@ -168,14 +169,6 @@ void TFrmMain::BuildPages() {
     TabCode = Named(new TCodeTab, "TabCode");
     PageCPU->addTab(TabCode, QStringLiteral("代码Code"));
     TabCode->InstallShortcuts(PageCPU);
-    TabCode->ChangeDebugger = [this](const std::function<void(TDebugger&)>& change) {
-        TCodeTab::TSnapshot code;
-        WithCpu([&](TCCPU& cpu) {
-            change(Debugger);
-            code = TCodeTab::Read(cpu, Debugger, !Running());
-        });
-        TabCode->Show(code, false);
-    };
     PageCPU->setCurrentIndex(0);
     Splitter1->addWidget(PageCPU);
 }
@@ -438,6 +431,7 @@ void TFrmMain::MnuOpenClick() {
         debugNote = TabCode->OpenImage(path, image);
         const std::optional<TDebugInfo>& info = TabCode->Listing().DebugInfo();
         WithCpu([&](TCCPU&) { Debugger.SetImage(info ? TSourceMap(*info) : TSourceMap(), image.size()); });
+        DebugSettingsChanged();
     } else {
         const QString reason = QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window)
                                    .replace(QStringLiteral("%1"), QString::number(opened.Status));
@@ -477,6 +471,10 @@ void TFrmMain::MnuRunClick() {
     if (FWaits.Defer("MnuRunClick", [this] { Command(&TFrmMain::MnuRunClick); })) return;
     TimerMain->start();
     TabRegs->ClearMarks();
+    WithCpu([this](TCCPU&) {
+        Debugger.EndPlan();
+        Debugger.Breakpoints().ResetHits();
+    });
     {
         TCommandWaits::TScope wait(FWaits);
         Execution.Run(Poll());
@@ -486,6 +484,7 @@ void TFrmMain::MnuRunClick() {
 
 void TFrmMain::MnuPluaseClick() {
     if (!Execution.Pause()) return; // never run: nothing at all
+    WithCpu([this](TCCPU&) { Debugger.EndPlan(); });
     GetArgsToEdit();
 }
 
@@ -505,6 +504,7 @@ void TFrmMain::MnuStopClick() {
         TCommandWaits::TScope wait(FWaits);
         Execution.Stop(Poll());
     }
+    WithCpu([this](TCCPU&) { Debugger.EndPlan(); });
     GetArgsToEdit();
 }
 

@@ -187,6 +187,41 @@ class TCodeTabTest : public QObject {
         table->item(0, TBreakpointPanel::ColCondition)->setText(QStringLiteral("R1 =="));
         QVERIFY(!table->item(0, TBreakpointPanel::ColStatus)->text().startsWith(QStringLiteral("正常")));
     }
+
+    // A breakpoint set on a source line stops a run there, paused, with the reason in
+    // MemoInfo; Resume runs the line and meets it again; a condition holds the run until it
+    // is true.
+    void BreakpointStopsRun() {
+        Open(Build(QStringLiteral("run")));
+        Window->PageCPU->setCurrentWidget(Tab());
+        Window->activateWindow();
+        QTRY_COMPARE(QGuiApplication::focusWindow(), Window->windowHandle());
+        Window->findChild<QComboBox*>(QStringLiteral("CodeMode"))->setCurrentIndex(1);
+        View()->setFocus();
+        View()->SetCursorRow(6); // row n is line n: the file's name is row 0
+        QTest::keyClick(Window->windowHandle(), Qt::Key_F9);
+        QCOMPARE(BreakpointCount(), size_t{1});
+        // The stop is reported to the window's thread after the run has paused.
+        auto stopsAtLine6 = [this](int stops) {
+            QTRY_COMPARE(Window->MemoInfo->toPlainText().count(QStringLiteral("调试器暂停Debugger stop: ")),
+                         stops);
+            QCOMPARE(Window->Execution.State(), TRunState::Paused);
+            QVERIFY2(CurrentText().contains(QStringLiteral("INC  R1, R1")), qPrintable(CurrentText()));
+        };
+        Window->MnuRun->trigger();
+        stopsAtLine6(1);
+        QCOMPARE(Window->Cpu.R[1], 5);
+        Window->MnuResume->trigger();
+        stopsAtLine6(2);
+        QCOMPARE(Window->Cpu.R[1], 6);
+        auto* table = Window->findChild<QTableWidget*>(QStringLiteral("BreakpointTable"));
+        QCOMPARE(table->item(0, TBreakpointPanel::ColHits)->text(), QStringLiteral("2"));
+        table->item(0, TBreakpointPanel::ColCondition)->setText(QStringLiteral("R1 == 9"));
+        Window->MnuResume->trigger();
+        stopsAtLine6(3);
+        QCOMPARE(Window->Cpu.R[1], 9);
+        Window->MnuStop->trigger();
+    }
 };
 
 QTEST_MAIN(TCodeTabTest)
