@@ -87,9 +87,9 @@ int64_t TCodeView::MapRow(TMode from, int64_t row, TMode to) const {
     }
     if (address == TCodeListing::NoAddress) return -1;
     int64_t mapped = FListing.RowOfAddress(to, address);
-    // In the mixed view a line's own row stands above its first instruction.
-    if (to == TMode::Mixed && from == TMode::Source)
-        while (mapped > 0 && FListing.Row(to, mapped - 1).Kind == TKind::SourceLine &&
+    // The labels and source lines of an address stand above its instruction: they come along.
+    if (to != TMode::Source)
+        while (mapped > 0 && FListing.Row(to, mapped - 1).Kind != TKind::Instruction &&
                FListing.Row(to, mapped - 1).Address == address)
             --mapped;
     return mapped;
