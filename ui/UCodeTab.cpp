@@ -10,6 +10,7 @@
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <fstream>
 
 #include "UCallStack.h"
@@ -34,6 +35,10 @@ std::vector<std::string> ReadLines(const std::string& path) {
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
+
+// The bytes of the image a snapshot copies (every refresh compares them): far more than any
+// program that a person reads as disassembly.
+constexpr int64_t MaxShownImage = int64_t{16} << 20;
 
 // Frames whose variables a snapshot reads; deeper ones show their place only.
 constexpr size_t FramesWithVariables = 32;
@@ -74,21 +79,23 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
 
     CodePanels = new QTabWidget;
     CodePanels->setObjectName(QStringLiteral("CodePanels"));
-    auto* breakpoints = new QWidget;
-    auto* breakpointsLayout = new QVBoxLayout(breakpoints);
-    breakpointsLayout->setContentsMargins(0, 0, 0, 0);
-    breakpointsLayout->setSpacing(2);
-    BreakpointPanel = new TBreakpointPanel;
+    BreakpointPanel =
+        new TStopListPanel(QStringLiteral("Breakpoint"), QStringLiteral("位置Location"),
+                           QStringLiteral("地址/标号/函数/文件:行 address, label, function, FILE:LINE"));
     BreakpointPanel->setObjectName(QStringLiteral("BreakpointPanel"));
+    WatchPanel = new TStopListPanel(
+        QStringLiteral("Watch"), QStringLiteral("监视Watch"),
+        QStringLiteral("地址 [字节数] [w|r|rw] 或 in/out  ADDRESS [SIZE] [w|r|rw], or in/out"));
+    WatchPanel->setObjectName(QStringLiteral("WatchPanel"));
     BreakpointMessage = new QLabel;
     BreakpointMessage->setObjectName(QStringLiteral("BreakpointMessage"));
     BreakpointMessage->setStyleSheet(QStringLiteral("color: #c00000"));
     BreakpointMessage->setWordWrap(true);
-    breakpointsLayout->addWidget(BreakpointPanel, 1);
-    breakpointsLayout->addWidget(BreakpointMessage);
+    BreakpointPanel->layout()->addWidget(BreakpointMessage);
     StackPanel = new TStackPanel;
     StackPanel->setObjectName(QStringLiteral("StackPanel"));
-    CodePanels->addTab(breakpoints, QStringLiteral("断点Breakpoints"));
+    CodePanels->addTab(BreakpointPanel, QStringLiteral("断点Breakpoints"));
+    CodePanels->addTab(WatchPanel, QStringLiteral("监视点Watchpoints"));
     CodePanels->addTab(StackPanel, QStringLiteral("调用栈和变量Stack && Variables"));
 
     CodeSplitter->addWidget(CodeView);
@@ -103,33 +110,11 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     connect(CodeView, &TCodeView::MarginClicked, this, [this](int64_t row) { ToggleBreakpointAt(row); });
     connect(StackPanel, &TStackPanel::FrameSelected, this, &TCodeTab::ShowVariables);
 
-    // The list's edits, by the breakpoint's id (rows are in the list's order).
-    auto idOf = [this](int index) {
-        return index >= 0 && index < static_cast<int>(FShown.BreakpointIds.size())
-                   ? FShown.BreakpointIds[static_cast<size_t>(index)]
-                   : 0;
-    };
-    connect(BreakpointPanel, &TBreakpointPanel::EnabledChanged, this, [this, idOf](int index, bool on) {
-        Change([id = idOf(index), on](TDebugger& debugger) {
-            if (TBreakpoint* item = debugger.Breakpoints().Find(id)) item->Enabled = on;
-            return std::string();
-        });
-    });
-    connect(BreakpointPanel, &TBreakpointPanel::ConditionEdited, this,
-            [this, idOf](int index, const QString& text) {
-                Change([id = idOf(index), text = text.toStdString()](TDebugger& debugger) {
-                    TBreakpoint* item = debugger.Breakpoints().Find(id);
-                    if (!item || item->SetCondition(text)) return std::string();
-                    return "条件有错误Condition error: " + item->ConditionError;
-                });
-            });
-    connect(BreakpointPanel, &TBreakpointPanel::IgnoreEdited, this, [this, idOf](int index, uint64_t count) {
-        Change([id = idOf(index), count](TDebugger& debugger) {
-            if (TBreakpoint* item = debugger.Breakpoints().Find(id)) item->Ignore = count;
-            return std::string();
-        });
-    });
-    connect(BreakpointPanel, &TBreakpointPanel::AddRequested, this, [this](const QString& location) {
+    ConnectList(BreakpointPanel, &TSnapshot::BreakpointIds,
+                [](TDebugger& debugger, int id) -> TStopRule* { return debugger.Breakpoints().Find(id); });
+    ConnectList(WatchPanel, &TSnapshot::WatchIds,
+                [](TDebugger& debugger, int id) -> TStopRule* { return debugger.Watches().Find(id); });
+    connect(BreakpointPanel, &TStopListPanel::AddRequested, this, [this](const QString& location) {
         Change([text = location.toStdString()](TDebugger& debugger) {
             std::string error;
             if (debugger.Breakpoints().Add(text, debugger.Map(), debugger.ImageLength(), error))
@@ -137,25 +122,98 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
             return "无法设置断点Cannot set a breakpoint: " + error;
         });
     });
-    connect(BreakpointPanel, &TBreakpointPanel::DeleteRequested, this, [this, idOf](int index) {
-        Change([id = idOf(index)](TDebugger& debugger) {
+    connect(BreakpointPanel, &TStopListPanel::DeleteRequested, this, [this](int index) {
+        Change([id = IdOf(FShown.BreakpointIds, index)](TDebugger& debugger) {
             debugger.Breakpoints().Remove(id);
             return std::string();
         });
     });
-    connect(BreakpointPanel, &TBreakpointPanel::DeleteAllRequested, this, [this] {
+    connect(BreakpointPanel, &TStopListPanel::DeleteAllRequested, this, [this] {
         Change([](TDebugger& debugger) {
             debugger.Breakpoints().Clear();
+            return std::string();
+        });
+    });
+    connect(WatchPanel, &TStopListPanel::AddRequested, this, [this](const QString& text) {
+        Change([text](TDebugger& debugger) { return AddWatch(debugger.Watches(), text); });
+    });
+    connect(WatchPanel, &TStopListPanel::DeleteRequested, this, [this](int index) {
+        Change([id = IdOf(FShown.WatchIds, index)](TDebugger& debugger) {
+            debugger.Watches().Remove(id);
+            return std::string();
+        });
+    });
+    connect(WatchPanel, &TStopListPanel::DeleteAllRequested, this, [this] {
+        Change([](TDebugger& debugger) {
+            debugger.Watches().Clear();
             return std::string();
         });
     });
     SetDebugInfo(std::nullopt);
 }
 
+int TCodeTab::IdOf(const std::vector<int>& ids, int index) {
+    return index >= 0 && index < static_cast<int>(ids.size()) ? ids[static_cast<size_t>(index)] : 0;
+}
+
+// Switch, condition and ignore count are the same for both lists; rule finds an entry by id.
+void TCodeTab::ConnectList(TStopListPanel* panel, std::vector<int> TSnapshot::*ids,
+                           std::function<TStopRule*(TDebugger&, int)> rule) {
+    connect(panel, &TStopListPanel::EnabledChanged, this, [this, ids, rule](int index, bool on) {
+        Change([id = IdOf(FShown.*ids, index), on, rule](TDebugger& debugger) {
+            if (TStopRule* item = rule(debugger, id)) item->Enabled = on;
+            return std::string();
+        });
+    });
+    connect(panel, &TStopListPanel::ConditionEdited, this, [this, ids, rule](int index, const QString& text) {
+        Change([id = IdOf(FShown.*ids, index), text = text.toStdString(), rule](TDebugger& debugger) {
+            TStopRule* item = rule(debugger, id);
+            if (!item || item->SetCondition(text)) return std::string();
+            return "条件有错误Condition error: " + item->ConditionError;
+        });
+    });
+    connect(panel, &TStopListPanel::IgnoreEdited, this, [this, ids, rule](int index, uint64_t count) {
+        Change([id = IdOf(FShown.*ids, index), count, rule](TDebugger& debugger) {
+            if (TStopRule* item = rule(debugger, id)) item->Ignore = count;
+            return std::string();
+        });
+    });
+}
+
+// "in", "out", or "ADDRESS [SIZE] [w|r|rw]": a memory watch of SIZE bytes (8 unless given),
+// written unless r alone is given.
+std::string TCodeTab::AddWatch(TWatchList& watches, const QString& text) {
+    const QStringList words = text.simplified().split(u' ', Qt::SkipEmptyParts);
+    const QString first = words.value(0).toLower();
+    if (words.size() == 1 && (first == u"in" || first == u"out")) {
+        watches.AddPort(first == u"in" ? TWatchpoint::TKind::PortIn : TWatchpoint::TKind::PortOut);
+        return {};
+    }
+    bool ok = !words.isEmpty() && words.size() <= 3;
+    const qulonglong begin = words.value(0).toULongLong(&ok, 0);
+    bool sized = ok;
+    qulonglong size = 8;
+    QString access = QStringLiteral("w");
+    for (int i = 1; ok && i < words.size(); ++i) {
+        const QString word = words[i].toLower();
+        if (word == u"w" || word == u"r" || word == u"rw" || word == u"wr")
+            access = word;
+        else if (i == 1)
+            size = word.toULongLong(&sized, 0);
+        else
+            ok = false;
+    }
+    if (!ok || !sized || size == 0)
+        return "无法设置监视点Cannot set a watchpoint: '" + text.toStdString() +
+               "' (ADDRESS [SIZE] [w|r|rw], or in / out)";
+    watches.AddMemory(begin, size, access.contains(u'w'), access.contains(u'r'));
+    return {};
+}
+
 TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bool withStack) {
     TSnapshot snapshot;
     snapshot.IPOffset = cpu.IPOffset;
-    const int64_t used = std::min(cpu.Memory.UsedLength(), cpu.Memory.Size());
+    const int64_t used = std::min({cpu.Memory.UsedLength(), cpu.Memory.Size(), MaxShownImage});
     if (used > 0 && cpu.Memory.Buffer())
         snapshot.Image.assign(cpu.Memory.Buffer(), cpu.Memory.Buffer() + used);
     for (const TBreakpoint& item : debugger.Breakpoints().Items()) {
@@ -164,6 +222,11 @@ TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bo
         snapshot.BreakpointIds.push_back(item.Id);
         snapshot.Breakpoints.push_back({Q(item.Where.Text), item.Enabled, item.Hits, Q(item.Condition),
                                         item.Ignore, Q(item.ConditionError)});
+    }
+    for (const TWatchpoint& item : debugger.Watches().Items()) {
+        snapshot.WatchIds.push_back(item.Id);
+        snapshot.Watches.push_back({Q(item.Text()), item.Enabled, item.Hits, Q(item.Condition), item.Ignore,
+                                    Q(item.ConditionError)});
     }
     snapshot.HasStack = withStack;
     if (!withStack) return snapshot;
@@ -209,6 +272,7 @@ void TCodeTab::Show(const TSnapshot& snapshot, bool follow) {
     if (changed) CodeView->ListingChanged();
     UpdateMarks();
     BreakpointPanel->SetRows(FShown.Breakpoints);
+    WatchPanel->SetRows(FShown.Watches);
     if (stack) {
         StackPanel->SetFrames(FShown.Frames);
         ShowVariables(0);

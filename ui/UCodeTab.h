@@ -6,9 +6,9 @@
 #include <optional>
 #include <vector>
 
-#include "UBreakpointPanel.h"
 #include "UCodeListing.h"
 #include "UStackPanel.h"
+#include "UStopListPanel.h"
 
 class QComboBox;
 class QLabel;
@@ -18,6 +18,8 @@ class QTabWidget;
 class TCCPUBase;
 class TCodeView;
 class TDebugger;
+class TWatchList;
+struct TStopRule;
 
 // The third tab of PageCPU, "代码Code": the code of the loaded image as disassembly, source
 // or both (CodeMode), with the next instruction marked and kept in view, breakpoints in the
@@ -33,13 +35,16 @@ class TCodeTab : public QWidget {
   public:
     explicit TCodeTab(QWidget* parent = nullptr);
 
-    // What the tab shows of the machine and the debugger.
+    // What the tab shows of the machine and the debugger. Image: the loaded image's bytes,
+    // at most its first 16 MiB.
     struct TSnapshot {
         int64_t IPOffset = 0;
         std::vector<uint8_t> Image;
         std::vector<std::pair<uint64_t, bool>> Marks; // breakpoint addresses, enabled
         std::vector<int> BreakpointIds;
-        std::vector<TBreakpointPanel::TRow> Breakpoints;
+        std::vector<TStopListPanel::TRow> Breakpoints;
+        std::vector<int> WatchIds;
+        std::vector<TStopListPanel::TRow> Watches;
         bool HasStack = false; // false: the stack and variables were not read (during a run)
         std::vector<TStackPanel::TFrameRow> Frames;
         std::vector<std::vector<TStackPanel::TVariableRow>> FrameVariables;
@@ -78,7 +83,8 @@ class TCodeTab : public QWidget {
     QSplitter* CodeSplitter = nullptr;
     TCodeView* CodeView = nullptr;
     QTabWidget* CodePanels = nullptr;
-    TBreakpointPanel* BreakpointPanel = nullptr;
+    TStopListPanel* BreakpointPanel = nullptr;
+    TStopListPanel* WatchPanel = nullptr;
     QLabel* BreakpointMessage = nullptr;
     TStackPanel* StackPanel = nullptr;
     QShortcut* KeyToggleBreakpoint = nullptr; // F9
@@ -101,6 +107,10 @@ class TCodeTab : public QWidget {
     void ShowVariables(int frame);
     // Runs f through ChangeDebugger; a non-empty message it returns goes under the list.
     void Change(const std::function<std::string(TDebugger&)>& f);
+    void ConnectList(TStopListPanel* panel, std::vector<int> TSnapshot::*ids,
+                     std::function<TStopRule*(TDebugger&, int)> rule);
+    static int IdOf(const std::vector<int>& ids, int index);
+    static std::string AddWatch(TWatchList& watches, const QString& text);
 
     TCodeListing FListing;
     TSnapshot FShown;

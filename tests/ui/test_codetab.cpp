@@ -184,8 +184,8 @@ class TCodeTabTest : public QObject {
         QTest::keyRelease(window, Qt::Key_F9);
         QCOMPARE(BreakpointCount(), size_t{1});
         // A condition that does not parse is shown in the list.
-        table->item(0, TBreakpointPanel::ColCondition)->setText(QStringLiteral("R1 =="));
-        QVERIFY(!table->item(0, TBreakpointPanel::ColStatus)->text().startsWith(QStringLiteral("正常")));
+        table->item(0, TStopListPanel::ColCondition)->setText(QStringLiteral("R1 =="));
+        QVERIFY(!table->item(0, TStopListPanel::ColStatus)->text().startsWith(QStringLiteral("正常")));
     }
 
     // A breakpoint set on a source line stops a run there, paused, with the reason in
@@ -215,8 +215,8 @@ class TCodeTabTest : public QObject {
         stopsAtLine6(2);
         QCOMPARE(Window->Cpu.R[1], 6);
         auto* table = Window->findChild<QTableWidget*>(QStringLiteral("BreakpointTable"));
-        QCOMPARE(table->item(0, TBreakpointPanel::ColHits)->text(), QStringLiteral("2"));
-        table->item(0, TBreakpointPanel::ColCondition)->setText(QStringLiteral("R1 == 9"));
+        QCOMPARE(table->item(0, TStopListPanel::ColHits)->text(), QStringLiteral("2"));
+        table->item(0, TStopListPanel::ColCondition)->setText(QStringLiteral("R1 == 9"));
         Window->MnuResume->trigger();
         stopsAtLine6(3);
         QCOMPARE(Window->Cpu.R[1], 9);

@@ -7,11 +7,11 @@ class QLineEdit;
 class QPushButton;
 class QTableWidget;
 
-// The breakpoint list of the code tab: one row per breakpoint with its switch, location, hit
-// count, condition, ignore count and the condition's error, and the buttons that add and
-// delete. It shows what it is given and reports what the user changed; the list itself
-// belongs to the debugger.
-class TBreakpointPanel : public QWidget {
+// A list of the code tab's stops, breakpoints or watchpoints: one row per entry with its
+// switch, place, hit count, condition, ignore count and the condition's error, and the boxes
+// and buttons that add and delete. It shows what it is given and reports what the user
+// changed; the list itself belongs to the debugger.
+class TStopListPanel : public QWidget {
     Q_OBJECT
   public:
     struct TRow {
@@ -24,17 +24,21 @@ class TBreakpointPanel : public QWidget {
     };
     enum TColumn { ColEnabled, ColLocation, ColHits, ColCondition, ColIgnore, ColStatus, ColumnCount };
 
-    explicit TBreakpointPanel(QWidget* parent = nullptr);
+    // kind names the controls: "Breakpoint" gives BreakpointTable, EditBreakpointLocation,
+    // BtnAddBreakpoint, BtnDeleteBreakpoint, BtnDeleteAllBreakpoints. placeTitle heads the
+    // place column; hint is the add box's placeholder.
+    TStopListPanel(const QString& kind, const QString& placeTitle, const QString& hint,
+                   QWidget* parent = nullptr);
 
     // Replaces the rows shown (the user's edit in progress is dropped).
     void SetRows(const std::vector<TRow>& rows);
     int RowCount() const;
 
-    QTableWidget* BreakpointTable = nullptr;
-    QLineEdit* EditBreakpointLocation = nullptr;
-    QPushButton* BtnAddBreakpoint = nullptr;
-    QPushButton* BtnDeleteBreakpoint = nullptr;
-    QPushButton* BtnDeleteAllBreakpoints = nullptr;
+    QTableWidget* Table = nullptr;
+    QLineEdit* EditLocation = nullptr;
+    QPushButton* BtnAdd = nullptr;
+    QPushButton* BtnDelete = nullptr;
+    QPushButton* BtnDeleteAll = nullptr;
 
   signals:
     void EnabledChanged(int index, bool enabled);
