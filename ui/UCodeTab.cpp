@@ -87,11 +87,6 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
         QStringLiteral("Watch"), QStringLiteral("监视Watch"),
         QStringLiteral("地址 [字节数] [w|r|rw] 或 in/out  ADDRESS [SIZE] [w|r|rw], or in/out"));
     WatchPanel->setObjectName(QStringLiteral("WatchPanel"));
-    BreakpointMessage = new QLabel;
-    BreakpointMessage->setObjectName(QStringLiteral("BreakpointMessage"));
-    BreakpointMessage->setStyleSheet(QStringLiteral("color: #c00000"));
-    BreakpointMessage->setWordWrap(true);
-    BreakpointPanel->layout()->addWidget(BreakpointMessage);
     StackPanel = new TStackPanel;
     StackPanel->setObjectName(QStringLiteral("StackPanel"));
     CodePanels->addTab(BreakpointPanel, QStringLiteral("断点Breakpoints"));
@@ -115,7 +110,7 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     ConnectList(WatchPanel, &TSnapshot::WatchIds,
                 [](TDebugger& debugger, int id) -> TStopRule* { return debugger.Watches().Find(id); });
     connect(BreakpointPanel, &TStopListPanel::AddRequested, this, [this](const QString& location) {
-        Change([text = location.toStdString()](TDebugger& debugger) {
+        Change(BreakpointPanel, [text = location.toStdString()](TDebugger& debugger) {
             std::string error;
             if (debugger.Breakpoints().Add(text, debugger.Map(), debugger.ImageLength(), error))
                 return std::string();
@@ -123,28 +118,28 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
         });
     });
     connect(BreakpointPanel, &TStopListPanel::DeleteRequested, this, [this](int index) {
-        Change([id = IdOf(FShown.BreakpointIds, index)](TDebugger& debugger) {
+        Change(BreakpointPanel, [id = IdOf(FShown.BreakpointIds, index)](TDebugger& debugger) {
             debugger.Breakpoints().Remove(id);
             return std::string();
         });
     });
     connect(BreakpointPanel, &TStopListPanel::DeleteAllRequested, this, [this] {
-        Change([](TDebugger& debugger) {
+        Change(BreakpointPanel, [](TDebugger& debugger) {
             debugger.Breakpoints().Clear();
             return std::string();
         });
     });
     connect(WatchPanel, &TStopListPanel::AddRequested, this, [this](const QString& text) {
-        Change([text](TDebugger& debugger) { return AddWatch(debugger.Watches(), text); });
+        Change(WatchPanel, [text](TDebugger& debugger) { return AddWatch(debugger.Watches(), text); });
     });
     connect(WatchPanel, &TStopListPanel::DeleteRequested, this, [this](int index) {
-        Change([id = IdOf(FShown.WatchIds, index)](TDebugger& debugger) {
+        Change(WatchPanel, [id = IdOf(FShown.WatchIds, index)](TDebugger& debugger) {
             debugger.Watches().Remove(id);
             return std::string();
         });
     });
     connect(WatchPanel, &TStopListPanel::DeleteAllRequested, this, [this] {
-        Change([](TDebugger& debugger) {
+        Change(WatchPanel, [](TDebugger& debugger) {
             debugger.Watches().Clear();
             return std::string();
         });
@@ -159,21 +154,23 @@ int TCodeTab::IdOf(const std::vector<int>& ids, int index) {
 // Switch, condition and ignore count are the same for both lists; rule finds an entry by id.
 void TCodeTab::ConnectList(TStopListPanel* panel, std::vector<int> TSnapshot::*ids,
                            std::function<TStopRule*(TDebugger&, int)> rule) {
-    connect(panel, &TStopListPanel::EnabledChanged, this, [this, ids, rule](int index, bool on) {
-        Change([id = IdOf(FShown.*ids, index), on, rule](TDebugger& debugger) {
+    connect(panel, &TStopListPanel::EnabledChanged, this, [this, panel, ids, rule](int index, bool on) {
+        Change(panel, [id = IdOf(FShown.*ids, index), on, rule](TDebugger& debugger) {
             if (TStopRule* item = rule(debugger, id)) item->Enabled = on;
             return std::string();
         });
     });
-    connect(panel, &TStopListPanel::ConditionEdited, this, [this, ids, rule](int index, const QString& text) {
-        Change([id = IdOf(FShown.*ids, index), text = text.toStdString(), rule](TDebugger& debugger) {
-            TStopRule* item = rule(debugger, id);
-            if (!item || item->SetCondition(text)) return std::string();
-            return "条件有错误Condition error: " + item->ConditionError;
-        });
-    });
-    connect(panel, &TStopListPanel::IgnoreEdited, this, [this, ids, rule](int index, uint64_t count) {
-        Change([id = IdOf(FShown.*ids, index), count, rule](TDebugger& debugger) {
+    connect(panel, &TStopListPanel::ConditionEdited, this,
+            [this, panel, ids, rule](int index, const QString& text) {
+                Change(panel,
+                       [id = IdOf(FShown.*ids, index), text = text.toStdString(), rule](TDebugger& debugger) {
+                           TStopRule* item = rule(debugger, id);
+                           if (!item || item->SetCondition(text)) return std::string();
+                           return "条件有错误Condition error: " + item->ConditionError;
+                       });
+            });
+    connect(panel, &TStopListPanel::IgnoreEdited, this, [this, panel, ids, rule](int index, uint64_t count) {
+        Change(panel, [id = IdOf(FShown.*ids, index), count, rule](TDebugger& debugger) {
             if (TStopRule* item = rule(debugger, id)) item->Ignore = count;
             return std::string();
         });
@@ -189,8 +186,9 @@ std::string TCodeTab::AddWatch(TWatchList& watches, const QString& text) {
         watches.AddPort(first == u"in" ? TWatchpoint::TKind::PortIn : TWatchpoint::TKind::PortOut);
         return {};
     }
-    bool ok = !words.isEmpty() && words.size() <= 3;
+    bool ok = false;
     const qulonglong begin = words.value(0).toULongLong(&ok, 0);
+    ok = ok && words.size() <= 3;
     bool sized = ok;
     qulonglong size = 8;
     QString access = QStringLiteral("w");
@@ -325,7 +323,8 @@ void TCodeTab::SetDebugInfo(std::optional<TDebugInfo> info) {
 
 QString TCodeTab::OpenImage(const QString& imagePath, const std::vector<uint8_t>& image) {
     FListing.SetImage(image.data(), image.size());
-    BreakpointMessage->clear();
+    BreakpointPanel->Message->clear();
+    WatchPanel->Message->clear();
     const std::string path = QFile::encodeName(imagePath).toStdString();
     const std::string debugPath = TDebugInfo::PathFor(path);
     if (!QFileInfo::exists(QFile::decodeName(debugPath.c_str()))) {
@@ -348,11 +347,11 @@ QString TCodeTab::OpenImage(const QString& imagePath, const std::vector<uint8_t>
     return {};
 }
 
-void TCodeTab::Change(const std::function<std::string(TDebugger&)>& f) {
+void TCodeTab::Change(TStopListPanel* panel, const std::function<std::string(TDebugger&)>& f) {
     if (!ChangeDebugger) return;
     std::string message;
     ChangeDebugger([&](TDebugger& debugger) { message = f(debugger); });
-    BreakpointMessage->setText(Q(message));
+    panel->Message->setText(Q(message));
 }
 
 bool TCodeTab::ToggleBreakpointAt(int64_t row) {
@@ -366,7 +365,7 @@ bool TCodeTab::ToggleBreakpointAt(int64_t row) {
         const std::string location =
             FListing.DebugInfo()->Sources[data.File] + ":" + std::to_string(data.Index);
         const uint32_t file = data.File, line = data.Index;
-        Change([=](TDebugger& debugger) {
+        Change(BreakpointPanel, [=](TDebugger& debugger) {
             const std::vector<uint64_t> starts = debugger.Map().LineStarts({file, line});
             bool removed = false;
             for (uint64_t start : starts)
@@ -384,7 +383,7 @@ bool TCodeTab::ToggleBreakpointAt(int64_t row) {
     }
     const uint64_t address = FListing.AddressOfRow(mode, row);
     if (address == TCodeListing::NoAddress) return false;
-    Change([address](TDebugger& debugger) {
+    Change(BreakpointPanel, [address](TDebugger& debugger) {
         debugger.Breakpoints().Toggle(address, debugger.Map());
         return std::string();
     });

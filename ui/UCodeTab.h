@@ -85,7 +85,6 @@ class TCodeTab : public QWidget {
     QTabWidget* CodePanels = nullptr;
     TStopListPanel* BreakpointPanel = nullptr;
     TStopListPanel* WatchPanel = nullptr;
-    QLabel* BreakpointMessage = nullptr;
     TStackPanel* StackPanel = nullptr;
     QShortcut* KeyToggleBreakpoint = nullptr; // F9
     QShortcut* KeyStepOver = nullptr;         // F10
@@ -105,8 +104,8 @@ class TCodeTab : public QWidget {
     void SetDebugInfo(std::optional<TDebugInfo> info);
     void UpdateMarks();
     void ShowVariables(int frame);
-    // Runs f through ChangeDebugger; a non-empty message it returns goes under the list.
-    void Change(const std::function<std::string(TDebugger&)>& f);
+    // Runs f through ChangeDebugger; the message it returns (empty: none) goes under panel.
+    void Change(TStopListPanel* panel, const std::function<std::string(TDebugger&)>& f);
     void ConnectList(TStopListPanel* panel, std::vector<int> TSnapshot::*ids,
                      std::function<TStopRule*(TDebugger&, int)> rule);
     static int IdOf(const std::vector<int>& ids, int index);

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -56,6 +57,11 @@ TStopListPanel::TStopListPanel(const QString& kind, const QString& placeTitle, c
     buttons->addWidget(BtnDelete);
     buttons->addWidget(BtnDeleteAll);
     layout->addLayout(buttons);
+    Message = new QLabel;
+    Message->setObjectName(kind + QStringLiteral("Message"));
+    Message->setStyleSheet(QStringLiteral("color: #c00000"));
+    Message->setWordWrap(true);
+    layout->addWidget(Message);
 
     auto add = [this] {
         const QString location = EditLocation->text().trimmed();

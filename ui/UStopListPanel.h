@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
@@ -39,6 +40,7 @@ class TStopListPanel : public QWidget {
     QPushButton* BtnAdd = nullptr;
     QPushButton* BtnDelete = nullptr;
     QPushButton* BtnDeleteAll = nullptr;
+    QLabel* Message = nullptr; // kind + "Message": why the last change was refused, or empty
 
   signals:
     void EnabledChanged(int index, bool enabled);

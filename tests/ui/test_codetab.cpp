@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTabWidget>
@@ -186,6 +187,40 @@ class TCodeTabTest : public QObject {
         // A condition that does not parse is shown in the list.
         table->item(0, TStopListPanel::ColCondition)->setText(QStringLiteral("R1 =="));
         QVERIFY(!table->item(0, TStopListPanel::ColStatus)->text().startsWith(QStringLiteral("正常")));
+    }
+
+    // The watch box's forms as the list shows them; a form it does not take is explained.
+    void WatchForms_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown"); // empty: refused
+        QTest::newRow("default size, write") << "0x1800"
+                                             << "[0x1800, 0x1808) write";
+        QTest::newRow("size and read") << "4096 16 r"
+                                       << "[0x1000, 0x1010) read";
+        QTest::newRow("both") << "0x20 1 rw"
+                              << "[0x20, 0x21) write/read";
+        QTest::newRow("keyboard port") << "in"
+                                       << "port 0 input";
+        QTest::newRow("monitor port") << "OUT"
+                                      << "port 1 output";
+        QTest::newRow("size 0") << "0x20 0"
+                                << "";
+        QTest::newRow("not a number") << "here"
+                                      << "";
+        QTest::newRow("too many words") << "1 2 w r"
+                                        << "";
+    }
+    void WatchForms() {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        auto* edit = Window->findChild<QLineEdit*>(QStringLiteral("EditWatchLocation"));
+        auto* table = Window->findChild<QTableWidget*>(QStringLiteral("WatchTable"));
+        edit->setText(typed);
+        QTest::mouseClick(Window->findChild<QPushButton*>(QStringLiteral("BtnAddWatch")), Qt::LeftButton);
+        QCOMPARE(table->rowCount(), shown.isEmpty() ? 0 : 1);
+        if (!shown.isEmpty()) QCOMPARE(table->item(0, TStopListPanel::ColLocation)->text(), shown);
+        QCOMPARE(Window->findChild<QLabel*>(QStringLiteral("WatchMessage"))->text().isEmpty(),
+                 !shown.isEmpty());
     }
 
     // A breakpoint set on a source line stops a run there, paused, with the reason in
