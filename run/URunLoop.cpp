@@ -396,7 +396,7 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
             std::memcpy(&word, s.Mem + s.Ip, 4);
             const TOp op = OpOfTopByte(word >> 24);
             const bool registers = Regs(word, RegistersOfOp[op]);
-            entry->Handler = registers ? handlerOf[op] : genericHandler;
+            entry->Handler = registers && !TDecodeCache::Checkpoint(U(s.Ip)) ? handlerOf[op] : genericHandler;
             if constexpr (Checked) {
                 if (checks->HasBreakpoint(U(s.Ip))) entry->Handler = breakHandler;
             }
