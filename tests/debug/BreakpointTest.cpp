@@ -156,7 +156,8 @@ TEST(Watchpoints, MemoryChangeAndPort) {
     ASSERT_EQ(RunUntilStop(p, debugger).End, TRunEnd::Watchpoint);
     EXPECT_EQ(debugger.StopWatchpoint(), watch);
     EXPECT_EQ(Variable(*p.Cpu, CallStack(*p.Cpu, debugger.Map())[0], "n"), "2");
-    EXPECT_NE(debugger.StopText().find(" written at "), std::string::npos) << debugger.StopText();
+    EXPECT_NE(debugger.StopText().find(" changed 01 00 00 00 00 00 00 00 -> 02 00"), std::string::npos)
+        << debugger.StopText();
 
     TProgram count;
     ROZ_LOAD_OR_SKIP(count, "count_s");
