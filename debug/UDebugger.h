@@ -38,8 +38,9 @@ class TDebugger {
     // and a hook that asks both. A plan that SingleInstruction() needs no run: the caller
     // steps instead (the plan is not kept).
     TDebugSettings PlanSettings(TStepPlan plan);
-    // The plan ends at its hook's first stop; call EndPlan when its run ended otherwise
-    // (paused, stopped, the program's end), so that StopText does not speak of it.
+    // The plan ends at its hook's first stop. A plan whose run ended otherwise (paused,
+    // stopped, the program's end) stays until the next PlanSettings or EndPlan; the standing
+    // hook never asks it, so leaving it is harmless.
     void EndPlan() { FPlan.reset(); }
     const std::optional<TStepPlan>& Plan() const { return FPlan; }
 
