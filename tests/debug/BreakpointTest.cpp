@@ -140,6 +140,23 @@ TEST(CallStack, CallerRegistersFromTheSavedHomes) {
     EXPECT_FALSE(frames[1].Known & 1u << 0);
 }
 
+// Assembly has no frame information: the callers come from the CALL records on the stack,
+// past the values factorial.s pushes between them.
+TEST(CallStack, AssemblyFromTheStackRecords) {
+    TProgram p;
+    ROZ_LOAD_OR_SKIP(p, "factorial_s");
+    TDebugger debugger;
+    debugger.SetImage(p.Map, p.Image.size());
+    std::string error;
+    const int id = *debugger.Breakpoints().Add("factorial", debugger.Map(), 0, error);
+    ASSERT_TRUE(debugger.Breakpoints().Find(id)->SetCondition("R1 == 1 && R7 == 4"));
+    ASSERT_EQ(RunUntilStop(p, debugger).End, TRunEnd::Breakpoint);
+    std::vector<uint64_t> where;
+    for (const TStackFrame& frame : CallStack(*p.Cpu, debugger.Map()))
+        where.push_back(frame.Where);
+    EXPECT_EQ(where, (std::vector<uint64_t>{316, 428, 428, 428, 240})); // factorial(1..4), main
+}
+
 TEST(Watchpoints, MemoryChangeAndPort) {
     TProgram p;
     ROZ_LOAD_OR_SKIP(p, "factorial_O0");
