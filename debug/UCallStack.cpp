@@ -16,6 +16,11 @@ struct TPrologue {
     std::vector<int> Pushed;
 };
 
+// base + offset as the machine adds addresses (wrapping): a frame pointer may hold anything.
+int64_t At(int64_t base, int64_t offset) {
+    return static_cast<int64_t>(static_cast<uint64_t>(base) + static_cast<uint64_t>(offset));
+}
+
 constexpr int PrologueScan = 24; // instructions: the prologue is a handful plus one PUSH per home
 
 TPrologue ReadPrologue(const TCCPUBase& cpu, const TDebugInfo::TFunction& function) {
@@ -132,14 +137,14 @@ std::vector<TStackFrame> CallStack(const TCCPUBase& cpu, const TSourceMap& map, 
             for (int64_t i = 0; i < count; ++i) {
                 const int r = prologue.Pushed[static_cast<size_t>(i)];
                 caller.R[r] =
-                    static_cast<int64_t>(cpu.Memory.ReadWord(frame.Base + layout.Size - 16 * (count - i)));
+                    static_cast<int64_t>(cpu.Memory.ReadWord(At(frame.Base, layout.Size - 16 * (count - i))));
                 caller.Known |= 1u << r;
             }
         }
         const int64_t callerBase =
             fromSp ? cpu.R[layout.FramePointer]
-                   : static_cast<int64_t>(cpu.Memory.ReadWord(frame.Base + layout.CallerFrame));
-        const uint64_t returnAddress = cpu.Memory.ReadWord(frame.Base + layout.Records + 16) + 4;
+                   : static_cast<int64_t>(cpu.Memory.ReadWord(At(frame.Base, layout.CallerFrame)));
+        const uint64_t returnAddress = cpu.Memory.ReadWord(At(frame.Base, layout.Records + 16)) + 4;
         caller.R[layout.FramePointer] = callerBase;
         caller.Known |= 1u << layout.FramePointer;
         caller.Address = returnAddress;
