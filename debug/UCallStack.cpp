@@ -16,6 +16,11 @@ struct TPrologue {
     std::vector<int> Pushed;
 };
 
+// base + offset as the machine adds addresses (wrapping): a frame pointer may hold anything.
+int64_t At(int64_t base, int64_t offset) {
+    return static_cast<int64_t>(static_cast<uint64_t>(base) + static_cast<uint64_t>(offset));
+}
+
 constexpr int PrologueScan = 24; // instructions: the prologue is a handful plus one PUSH per home
 
 TPrologue ReadPrologue(const TCCPUBase& cpu, const TDebugInfo::TFunction& function) {
@@ -52,6 +57,42 @@ std::string FrameText(const TSourceMap& map, const TStackFrame& frame) {
     return text + (text.empty() ? "" : " ") + address;
 }
 
+// Code without frame information (assembly): the CALL records on the stack, found below SP
+// as three cells {PSW, return address, IPSegment} whose return address follows a call
+// instruction of the image and whose IPSegment is the current one; a cell that does not
+// start such records (a PUSHed value) is passed over. Appends the callers of frame 0.
+void ScanRecords(const TCCPUBase& cpu, const TSourceMap& map, std::vector<TStackFrame>& frames,
+                 size_t maxFrames) {
+    constexpr int ScanCells = 4096;
+    const uint64_t bottom = static_cast<uint64_t>(cpu.StackOffsetBegin);
+    uint64_t top = bottom + static_cast<uint64_t>(cpu.SP);
+    const uint64_t imageEnd = static_cast<uint64_t>(cpu.Memory.UsedLength());
+    const auto cell = [&](uint64_t at, int word) {
+        return cpu.Memory.ReadWord(static_cast<int64_t>(at + 8 * static_cast<uint64_t>(word)));
+    };
+    for (int scanned = 0; scanned < ScanCells && top >= bottom + 48 && frames.size() < maxFrames; ++scanned) {
+        const uint64_t records = top - 48;
+        const uint64_t saved = cell(records + 16, 0);
+        uint64_t where = saved - 4; // the CALL (or INT) whose return address was saved
+        if (TStepPlan::CallSize(cpu, where) != 8) where = saved - 20; // else a CALLI
+        const bool isRecords =
+            cell(records, 1) == 0 && cell(records + 16, 1) == 0 && cell(records + 32, 1) == 0 &&
+            static_cast<int64_t>(cell(records + 32, 0)) == cpu.IPSegment && where < imageEnd &&
+            TStepPlan::CallSize(cpu, where) != 0 && (!map.HasLines() || map.LineAt(where).Valid());
+        if (!isRecords) {
+            top -= 16;
+            continue;
+        }
+        TStackFrame caller;
+        caller.Address = saved + 4;
+        caller.Where = where;
+        caller.Line = map.LineAt(where);
+        caller.Text = FrameText(map, caller);
+        frames.push_back(caller);
+        top = records;
+    }
+}
+
 constexpr uint32_t CallerKnown = 0x1FE0u | 1u << 14; // R5..R12 and R14 survive a call
 
 } // namespace
@@ -80,7 +121,10 @@ std::vector<TStackFrame> CallStack(const TCCPUBase& cpu, const TSourceMap& map, 
         }
         frame.Text = FrameText(map, frame);
         frames.push_back(frame);
-        if (!function) break;
+        if (!function) {
+            if (innermost) ScanRecords(cpu, map, frames, maxFrames);
+            break;
+        }
 
         const TDebugInfo::TFrame& layout = function->Frame;
         TStackFrame caller;
@@ -93,14 +137,14 @@ std::vector<TStackFrame> CallStack(const TCCPUBase& cpu, const TSourceMap& map, 
             for (int64_t i = 0; i < count; ++i) {
                 const int r = prologue.Pushed[static_cast<size_t>(i)];
                 caller.R[r] =
-                    static_cast<int64_t>(cpu.Memory.ReadWord(frame.Base + layout.Size - 16 * (count - i)));
+                    static_cast<int64_t>(cpu.Memory.ReadWord(At(frame.Base, layout.Size - 16 * (count - i))));
                 caller.Known |= 1u << r;
             }
         }
         const int64_t callerBase =
             fromSp ? cpu.R[layout.FramePointer]
-                   : static_cast<int64_t>(cpu.Memory.ReadWord(frame.Base + layout.CallerFrame));
-        const uint64_t returnAddress = cpu.Memory.ReadWord(frame.Base + layout.Records + 16) + 4;
+                   : static_cast<int64_t>(cpu.Memory.ReadWord(At(frame.Base, layout.CallerFrame)));
+        const uint64_t returnAddress = cpu.Memory.ReadWord(At(frame.Base, layout.Records + 16)) + 4;
         caller.R[layout.FramePointer] = callerBase;
         caller.Known |= 1u << layout.FramePointer;
         caller.Address = returnAddress;

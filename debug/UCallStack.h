@@ -27,5 +27,7 @@ struct TStackFrame {
 // function's entry (before its prologue has set FP) and at its RET (after the epilogue has
 // restored the caller's), where the frame starts at SP. The walk ends at code outside C
 // functions (the start-up), at a frame pointer that does not go down, or after maxFrames.
+// Code without frame information (assembly) gets its callers from the CALL records found on
+// the stack below SP (a pushed value that looks like records can show as a frame).
 // Reads the CPU: the CPU holder only.
 std::vector<TStackFrame> CallStack(const TCCPUBase& cpu, const TSourceMap& map, size_t maxFrames = 256);

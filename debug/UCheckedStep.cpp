@@ -40,7 +40,10 @@ std::vector<TReadRange> ReadsOf(const TCCPUBase& cpu, uint32_t word) {
             AddAccess(reads, cpu, stack - 16 * record, 8);
     if (top == roz::TopByteOf(TInstr::BLKCOPY) && b < 16 && c < 16 && cpu.R[c] > 0) {
         const int64_t from = std::max<int64_t>(cpu.R[b], 0);
-        const int64_t to = std::min<int64_t>(cpu.R[b] + cpu.R[c], cpu.Memory.Size());
+        int64_t end = 0;
+        const int64_t to = __builtin_add_overflow(cpu.R[b], cpu.R[c], &end)
+                               ? cpu.Memory.Size()
+                               : std::min<int64_t>(end, cpu.Memory.Size());
         if (to > from) reads.push_back({static_cast<uint64_t>(from), static_cast<uint64_t>(to)});
     }
     return reads;

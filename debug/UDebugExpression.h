@@ -34,34 +34,15 @@ class TDebugExpression {
     int64_t Evaluate(const TCCPUBase& cpu) const;
     const std::string& Text() const { return FText; }
 
-    // Node kinds, public for the evaluator's table and for tests that build trees.
+  private:
+    friend class TDebugExpressionParser;
+    // The tree: nodes in one vector, children by index.
+    // clang-format off
     enum class TOp : uint8_t {
-        Literal,
-        Register,
-        Control,
-        Memory,
-        Neg,
-        Not,
-        BitNot,
-        Mul,
-        Div,
-        Mod,
-        Add,
-        Sub,
-        Shl,
-        Shr,
-        Lt,
-        Le,
-        Gt,
-        Ge,
-        Eq,
-        Ne,
-        And,
-        Xor,
-        Or,
-        LogAnd,
-        LogOr
+        Literal, Register, Control, Memory, Neg, Not, BitNot, Mul, Div, Mod, Add, Sub, Shl, Shr,
+        Lt, Le, Gt, Ge, Eq, Ne, And, Xor, Or, LogAnd, LogOr
     };
+    // clang-format on
     struct TNode {
         TOp Op;
         int Left = -1, Right = -1; // node indexes; unary operators and Memory use Left
@@ -70,8 +51,6 @@ class TDebugExpression {
     // Evaluates op on already evaluated operands (the binary and unary operators only).
     static int64_t Apply(TOp op, int64_t left, int64_t right);
 
-  private:
-    friend class TDebugExpressionParser;
     int64_t EvaluateNode(int node, const TCCPUBase& cpu) const;
     std::string FText;
     std::vector<TNode> FNodes;

@@ -53,6 +53,20 @@ TDebugSettings TDebugger::PlanSettings(TStepPlan plan) {
             }};
 }
 
+namespace {
+
+std::string Bytes(const uint8_t* bytes, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02x", bytes[i]);
+        text += (i ? " " : "") + std::string(hex);
+    }
+    return text;
+}
+
+} // namespace
+
 std::string TDebugger::PlaceOf(uint64_t address) const {
     char hex[24];
     std::snprintf(hex, sizeof hex, "0x%04llx", static_cast<unsigned long long>(address));
@@ -89,12 +103,19 @@ bool TDebugger::Decide(const TCCPUBase& cpu, const TDebugStop& stop, bool withPl
     if (const TBreakpoint* item = breakpoint ? FBreakpoints.Find(breakpoint) : nullptr) {
         FStopText = "breakpoint " + std::to_string(item->Id) + " at " + here + " (" + item->Summary() + ")";
     } else if (const TWatchpoint* watch = watchpoint ? FWatches.Find(watchpoint) : nullptr) {
-        FStopText = "watchpoint " + std::to_string(watch->Id) + ": " + watch->Text();
+        FStopText = "watchpoint " + std::to_string(watch->Id) + " " + watch->Text() + ": ";
+        char hex[40];
         if (watch->Kind == TWatchpoint::TKind::Memory) {
-            char hex[24];
             std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(stop.Address));
-            FStopText +=
-                std::string(stop.Kind == TDebugStop::TKind::WatchWrite ? " written at " : " read at ") + hex;
+            FStopText += hex;
+            if (stop.Kind == TDebugStop::TKind::WatchRead)
+                FStopText += " read";
+            else
+                FStopText +=
+                    " changed " + Bytes(stop.Old, stop.Length) + " -> " + Bytes(stop.New, stop.Length);
+        } else {
+            std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(stop.Value));
+            FStopText += hex;
         }
         FStopText += ", now at " + here + " (" + watch->Summary() + ")";
     } else {

@@ -38,8 +38,9 @@ class TDebugger {
     // and a hook that asks both. A plan that SingleInstruction() needs no run: the caller
     // steps instead (the plan is not kept).
     TDebugSettings PlanSettings(TStepPlan plan);
-    // The plan ends at its hook's first stop; call EndPlan when its run ended otherwise
-    // (paused, stopped, the program's end), so that StopText does not speak of it.
+    // The plan ends at its hook's first stop. A plan whose run ended otherwise (paused,
+    // stopped, the program's end) stays until the next PlanSettings or EndPlan; the standing
+    // hook never asks it, so leaving it is harmless.
     void EndPlan() { FPlan.reset(); }
     const std::optional<TStepPlan>& Plan() const { return FPlan; }
 
@@ -51,8 +52,10 @@ class TDebugger {
     // plan (when withPlan and one is active), and on a stop records StopText and ends the plan.
     bool Decide(const TCCPUBase& cpu, const TDebugStop& stop, bool withPlan = true);
 
-    // Why the last stop happened, one line for MemoInfo: "breakpoint 2 at factorial.c:6 (hits 3)",
-    // "watchpoint 1: [0x1800, 0x1808) written", "step over done at main+0x40 (t.c:9)".
+    // Why the last stop happened, one line for MemoInfo:
+    //   "breakpoint 2 at factorial+0x84 factorial.c:6 (0x0618) (hits 3; ignore 2; if R1 == 5)"
+    //   "watchpoint 1 [0x1800, 0x1808) write: 0x1800 changed 01 00 -> 02 00, now at ... (hits 1)"
+    //   "step over done at main+0x40 t.c:9 (0x0170)"
     const std::string& StopText() const { return FStopText; }
     int StopBreakpoint() const { return FStopBreakpoint; } // the id that stopped, else 0
     int StopWatchpoint() const { return FStopWatchpoint; }

@@ -30,7 +30,8 @@ class TCCPUBase;
 // StepOver's plan).
 //
 // Built by the window's thread while it holds the CPU; Reached runs on the run thread while it
-// holds the CPU; never both at once.
+// holds the CPU; never both at once. The source steps keep a pointer to map: pass the
+// TDebugger's Map(), which outlives its plan (SetImage ends the plan).
 class TStepPlan {
   public:
     enum class TKind { None, Instruction, Over, Out, RunTo, SourceInto, SourceOver };

@@ -49,20 +49,20 @@ TPlace Read(const TCCPUBase& cpu, const TDebugInfo::TLocation& location, const T
     const size_t size = std::min<uint64_t>(type.Size, 1 << 16);
     const auto readBytes = [&](int64_t address) {
         for (size_t i = 0; i < size; ++i)
-            place.Bytes.push_back(cpu.Memory.PeekByte(address + static_cast<int64_t>(i)));
+            place.Bytes.push_back(
+                cpu.Memory.PeekByte(static_cast<int64_t>(static_cast<uint64_t>(address) + i)));
     };
     const auto valueBytes = [&](int64_t value) {
         for (size_t i = 0; i < size; ++i)
             place.Bytes.push_back(i < 8 ? static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i)) : 0);
     };
     if (location.Kind == "frame") {
-        place.Where = "FP" + std::string(location.Offset < 0 ? "-" : "+") +
-                      std::to_string(location.Offset < 0 ? -location.Offset : location.Offset);
-        readBytes(base + location.Offset);
+        place.Where = "FP" + std::string(location.Offset < 0 ? "" : "+") + std::to_string(location.Offset);
+        readBytes(static_cast<int64_t>(static_cast<uint64_t>(base) + static_cast<uint64_t>(location.Offset)));
     } else if (location.Kind == "register") {
         const int r = static_cast<int>(location.Offset);
         place.Where = "R" + std::to_string(r);
-        if (r < 0 || r > 15 || !(knownRegisters & 1u << r))
+        if (location.Offset < 0 || location.Offset > 15 || !(knownRegisters & 1u << r))
             place.Available = false;
         else
             valueBytes(registers[r]);

@@ -207,7 +207,7 @@ bool ExecuteWordChecked(TExecState& s, uint32_t w, TWatchState& watch, TDebugSto
 #define ROZ_HANDLER(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                      \
     L_##Mnemonic : {                                                                                         \
         const auto o = OperandsOf<TOperandForm::Form, MayTransfer(Group, Sub)>(entry);                       \
-        if constexpr (Checked && AccessChecked(Op##Mnemonic)) {                                              \
+        if constexpr (Watched && AccessChecked(Op##Mnemonic)) {                                              \
             const TAccess access = AccessOf<Op##Mnemonic>(s, o);                                             \
             const int64_t at = s.Ip;                                                                         \
             Exec##Handler(s, o);                                                                             \
@@ -239,20 +239,22 @@ namespace {
 // when it is fetched. The slow path (boundary) makes the run thread's end tests in their
 // order, parks for the control word, and decodes.
 //
-// Checked (the debugger's variant) changes only these places, so that code without a
-// breakpoint or a watched access runs as in the plain loop:
+// Checked (the debugger's variants: breakpoints only, or also Watched) changes only these
+// places, so that code without a breakpoint or a watched access runs as in the plain loop:
 //  - breakpoints: the decoder gives an address with a breakpoint the entry L_Break instead
 //    of its word's handler (a store there clears the entry and the next decode sets it
 //    again); addresses past the decoded range are looked up on the slow path;
 //  - watches: the rows that access memory or ports, and RET, find their accesses before
 //    executing and test them against the watches' hulls after (TWatchState); a hit goes to
-//    the boundary, which ends the run after its test of the memory size;
-//  - L_Generic executes through ExecuteWordChecked.
+//    the boundary, which ends the run after its test of the memory size; L_Generic
+//    executes through ExecuteWordChecked. Only Watched pays for these.
 // An input log on port reads or a counter for reverse execution would be further template
 // parameters of the same kind.
-template <bool Counted, bool Checked>
+// Checks: 0 the plain loop, 1 breakpoints only, 2 every check.
+template <bool Counted, int Checks>
 TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, const TDebugChecks* checks,
                        bool skipBreakpoint) {
+    constexpr bool Checked = Checks > 0, Watched = Checks > 1;
     // One label per operation, then the entry offset of each; the labels are the function's own.
     static void* const opLabels[OpCount] = {[OpNone] = &&L_None,
 #define ROZ_LABEL(Mnemonic, Handler, Group, Sub, Form, Advance, Size) [Op##Mnemonic] = &&L_##Mnemonic,
@@ -287,7 +289,7 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
     bool debugStop = false;
     bool skipFirst = skipBreakpoint;
     const int64_t skipAt = cpu.IPOffset;
-    if constexpr (Checked) watch.Load(*checks, s.Mem, s.Size);
+    if constexpr (Watched) watch.Load(*checks, s.Mem, s.Size);
 
     if (left == 0) {
         result.End = TRunEnd::StepLimit;
@@ -306,7 +308,7 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
         std::memcpy(&word, s.Mem + s.Ip, 4);
         // On a copy: the loop's own state must not escape to a call, or it would live in memory.
         TExecState generic = s;
-        if constexpr (Checked)
+        if constexpr (Watched)
             debugStop = ExecuteWordChecked(generic, word, watch, result.Stop);
         else
             ExecuteWord(generic, word);
@@ -349,7 +351,7 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
             result.FetchStatus = FetchOutsideMemory; // what the next fetch would report
             goto done;
         }
-        if (Checked && debugStop) {
+        if (Watched && debugStop) {
             result.End =
                 result.Stop.Kind == TDebugStop::TKind::Returned ? TRunEnd::Returned : TRunEnd::Watchpoint;
             goto done;
@@ -378,7 +380,7 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
             cache.Drop();
             s.Watch = cache.Watch(decodedEnd);
             s.Watch.Limit = 0;
-            if constexpr (Checked) watch.Load(*checks, s.Mem, s.Size);
+            if constexpr (Watched) watch.Load(*checks, s.Mem, s.Size);
         }
 
     fetch:
@@ -396,7 +398,7 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
             std::memcpy(&word, s.Mem + s.Ip, 4);
             const TOp op = OpOfTopByte(word >> 24);
             const bool registers = Regs(word, RegistersOfOp[op]);
-            entry->Handler = registers ? handlerOf[op] : genericHandler;
+            entry->Handler = registers && !TDecodeCache::Checkpoint(U(s.Ip)) ? handlerOf[op] : genericHandler;
             if constexpr (Checked) {
                 if (checks->HasBreakpoint(U(s.Ip))) entry->Handler = breakHandler;
             }
@@ -441,23 +443,34 @@ done:
 } // namespace
 
 TRunResult RunLoop(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps) {
-    return RunLoopImpl<true, false>(cpu, control, maxSteps, nullptr, false);
+    return RunLoopImpl<true, 0>(cpu, control, maxSteps, nullptr, false);
 }
 
 TRunResult RunLoopUncounted(TCCPUBase& cpu, TRunControl& control) {
-    TRunResult result = RunLoopImpl<false, false>(cpu, control, UINT64_MAX, nullptr, false);
+    TRunResult result = RunLoopImpl<false, 0>(cpu, control, UINT64_MAX, nullptr, false);
     result.Executed = 0;
     return result;
 }
 
+namespace {
+
+bool OnlyBreakpoints(const TDebugChecks& checks) {
+    return checks.Watches.empty() && !checks.WatchPortIn && !checks.WatchPortOut && !checks.ReturnBelow;
+}
+
+} // namespace
+
 TRunResult RunLoopChecked(TCCPUBase& cpu, TRunControl& control, const TDebugChecks& checks, uint64_t maxSteps,
                           bool skipBreakpoint) {
-    return RunLoopImpl<true, true>(cpu, control, maxSteps, &checks, skipBreakpoint);
+    return OnlyBreakpoints(checks) ? RunLoopImpl<true, 1>(cpu, control, maxSteps, &checks, skipBreakpoint)
+                                   : RunLoopImpl<true, 2>(cpu, control, maxSteps, &checks, skipBreakpoint);
 }
 
 TRunResult RunLoopCheckedUncounted(TCCPUBase& cpu, TRunControl& control, const TDebugChecks& checks,
                                    bool skipBreakpoint) {
-    TRunResult result = RunLoopImpl<false, true>(cpu, control, UINT64_MAX, &checks, skipBreakpoint);
+    TRunResult result = OnlyBreakpoints(checks)
+                            ? RunLoopImpl<false, 1>(cpu, control, UINT64_MAX, &checks, skipBreakpoint)
+                            : RunLoopImpl<false, 2>(cpu, control, UINT64_MAX, &checks, skipBreakpoint);
     result.Executed = 0;
     return result;
 }

@@ -39,9 +39,10 @@ const char* RunEndName(TRunEnd end);
 //  - the step budget is counted and tested after every instruction;
 //  - leaving memory and the end of the image are found where they happen;
 //  - the control word (one relaxed load) is tested after every jump, call, return, WRCTL
-//    and every word run undecoded, and when the loop starts: straight-line code between
-//    two tests is at most TDecodeCache::Capacity / 4 words long (well under 1 ms), so a
-//    pause, stop or hand-over still stops at a boundary at once. A loop entered with the
+//    and every word run undecoded (among them the checkpoints of TDecodeCache), and when
+//    the loop starts: straight-line code between two tests is at most
+//    TDecodeCache::Block / 4 words long (some 50 us), so a pause, stop or hand-over still
+//    stops at a boundary at once. A loop entered with the
 //    control word already changed executes exactly one instruction.
 // Words are decoded ahead into a per-thread cache (UDecodeCache.h) that the loop drops when
 // it starts and after every park, and keeps exact under the program's own stores.

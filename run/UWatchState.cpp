@@ -31,9 +31,10 @@ void TWatchState::Load(const TDebugChecks& checks, const uint8_t* mem, int64_t s
     FReturnBelow = checks.ReturnBelow ? *checks.ReturnBelow : INT64_MIN;
 }
 
-bool TWatchState::SlowHit(const TAccess& a, const TExecState& s, int64_t at, TDebugStop& stop) {
+bool TWatchState::SlowHit(const TAccess& a, const TCCPUBase& cpu, const uint8_t* mem, int64_t memSize,
+                          int64_t at, TDebugStop& stop) {
     bool hit = false;
-    const uint64_t size = s.Mem && s.Size > 0 ? static_cast<uint64_t>(s.Size) : 0;
+    const uint64_t size = mem && memSize > 0 ? static_cast<uint64_t>(memSize) : 0;
     // Writes: compare and bring every copy up to date, also after the first change found.
     for (int k = 0; k < a.Writes; ++k) {
         const uint64_t begin = a.Begin[k], end = std::min(a.End[k], size);
@@ -41,7 +42,7 @@ bool TWatchState::SlowHit(const TAccess& a, const TExecState& s, int64_t at, TDe
             const uint64_t from = std::max(begin, w.Begin), to = std::min(end, w.End);
             if (from >= to) continue;
             uint8_t* copy = w.Bytes.data() + (from - w.Begin);
-            const uint8_t* now = s.Mem + from;
+            const uint8_t* now = mem + from;
             if (!hit && std::memcmp(copy, now, to - from) != 0) {
                 uint64_t first = 0;
                 while (copy[first] == now[first])
@@ -71,9 +72,9 @@ bool TWatchState::SlowHit(const TAccess& a, const TExecState& s, int64_t at, TDe
     if (!hit && a.Port >= 0 && (a.Port == 0 ? FPortIn : FPortOut)) {
         hit = true;
         stop.Kind = a.Port == 0 ? TDebugStop::TKind::PortIn : TDebugStop::TKind::PortOut;
-        stop.Value = s.Cpu.R[a.PortReg];
+        stop.Value = cpu.R[a.PortReg];
     }
-    if (!hit && a.Returns && s.Cpu.SP < FReturnBelow) {
+    if (!hit && a.Returns && cpu.SP < FReturnBelow) {
         hit = true;
         stop.Kind = TDebugStop::TKind::Returned;
     }

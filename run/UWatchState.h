@@ -111,8 +111,9 @@ class TWatchState {
   public:
     void Load(const TDebugChecks& checks, const uint8_t* mem, int64_t size);
 
-    // After the instruction at `at` with accesses a has executed: true when it hit a watch,
-    // with stop filled in. Cheap unless an access falls inside a hull or a port is watched.
+    // After the instruction at `at` with accesses a has executed in s: true when it hit a
+    // watch, with stop filled in. Cheap unless an access falls inside a hull or a port is
+    // watched. The slow part gets copies, so that the loop's state never escapes to it.
     ROZ_INLINE bool Hit(const TAccess& a, const roz::TExecState& s, int64_t at, TDebugStop& stop) {
         bool near = false;
         for (int k = 0; k < a.Count; ++k) {
@@ -124,11 +125,12 @@ class TWatchState {
         if (a.Returns) near |= s.Cpu.SP < FReturnBelow;
         if (!near) [[likely]]
             return false;
-        return SlowHit(a, s, at, stop);
+        return SlowHit(a, s.Cpu, s.Mem, s.Size, at, stop);
     }
 
   private:
-    [[gnu::noinline]] bool SlowHit(const TAccess& a, const roz::TExecState& s, int64_t at, TDebugStop& stop);
+    [[gnu::noinline]] bool SlowHit(const TAccess& a, const TCCPUBase& cpu, const uint8_t* mem, int64_t size,
+                                   int64_t at, TDebugStop& stop);
 
     struct TShadow {
         int32_t Watch;       // index in TDebugChecks::Watches

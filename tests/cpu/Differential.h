@@ -239,8 +239,8 @@ inline TRunResult RunByCheckedSteps(TCCPUBase& cpu, const TDebugChecks& checks, 
             stop.Kind = portIn ? TDebugStop::TKind::PortIn : TDebugStop::TKind::PortOut;
             stop.Value = cpu.R[roz::FieldC(word) & 15];
         }
-        if (stop.Kind == TDebugStop::TKind::None && (op == roz::OpRET || op == roz::OpIRET) && checks.ReturnBelow &&
-            cpu.SP < *checks.ReturnBelow)
+        if (stop.Kind == TDebugStop::TKind::None && (op == roz::OpRET || op == roz::OpIRET) &&
+            checks.ReturnBelow && cpu.SP < *checks.ReturnBelow)
             stop.Kind = TDebugStop::TKind::Returned;
         if (stop.Kind != TDebugStop::TKind::None) {
             stop.Instruction = ip;
@@ -252,8 +252,9 @@ inline TRunResult RunByCheckedSteps(TCCPUBase& cpu, const TDebugChecks& checks, 
 
 // An empty text when a checked loop's stop agrees with the steps' (a watch hit may name any
 // changed byte of any watch: the loop is only held to a byte that changed, and to its bytes).
-inline std::string CompareStops(const TDebugChecks& checks, const TRunResult& loopEnd, const TRunResult& stepEnd,
-                                const std::vector<uint8_t>& before, const TCCPUBase& after) {
+inline std::string CompareStops(const TDebugChecks& checks, const TRunResult& loopEnd,
+                                const TRunResult& stepEnd, const std::vector<uint8_t>& before,
+                                const TCCPUBase& after) {
     std::ostringstream out;
     const TDebugStop &a = loopEnd.Stop, &b = stepEnd.Stop;
     if (a.Kind != b.Kind || a.Instruction != b.Instruction)
@@ -264,7 +265,8 @@ inline std::string CompareStops(const TDebugChecks& checks, const TRunResult& lo
     if (b.Kind == TDebugStop::TKind::WatchWrite && a.Kind == b.Kind) {
         const bool known = a.Watch >= 0 && a.Watch < static_cast<int>(checks.Watches.size());
         const TDebugChecks::TWatch w = known ? checks.Watches[a.Watch] : TDebugChecks::TWatch{};
-        if (!known || a.Address < w.Begin || a.Address >= w.End || a.Length == 0 || a.Address + a.Length > w.End)
+        if (!known || a.Address < w.Begin || a.Address >= w.End || a.Length == 0 ||
+            a.Address + a.Length > w.End)
             out << "watch hit outside its watch\n";
         else if (before[a.Address] == after.Memory.Buffer()[a.Address])
             out << "watch hit on an unchanged byte\n";
@@ -280,7 +282,8 @@ inline std::string CompareStops(const TDebugChecks& checks, const TRunResult& lo
 // resuming after every debugger stop (from a breakpoint without checking it again) up to
 // `resumes` times, and compares every stop and the machines; the first part also by the
 // uncounted checked loop. stops[kind] counts the debugger stops seen by their TDebugStop::TKind.
-inline std::string RunCheckedBothWays(const TSetup& setup, const TDebugChecks& checks, int resumes, int* stops) {
+inline std::string RunCheckedBothWays(const TSetup& setup, const TDebugChecks& checks, int resumes,
+                                      int* stops) {
     TMachine loop, steps, uncounted;
     if (!Build(setup, loop) || !Build(setup, steps) || !Build(setup, uncounted)) return {};
     std::vector<uint8_t> before;

@@ -148,18 +148,21 @@ class TGenerator {
         if (Chance(10)) return checks;
         const int64_t size = setup.MemorySize;
         for (int k = Below(4); k > 0; --k)
-            checks.Breakpoints.push_back(static_cast<uint64_t>(Chance(70) ? Below(setup.ImageLength + 8) & ~3
-                                                                          : Below(size)));
+            checks.Breakpoints.push_back(
+                static_cast<uint64_t>(Chance(70) ? Below(setup.ImageLength + 8) & ~3 : Below(size)));
         checks.SortBreakpoints();
         for (int k = Below(3); k > 0; --k) {
-            const int64_t sp = setup.Registers[PanelIndex("StackOffsetBegin")] + setup.Registers[PanelIndex("SP")];
-            const uint64_t begin = static_cast<uint64_t>(Chance(30) ? (sp & 0xFFFFFFFF) + Below(48) : Below(size));
+            const int64_t sp =
+                setup.Registers[PanelIndex("StackOffsetBegin")] + setup.Registers[PanelIndex("SP")];
+            const uint64_t begin =
+                static_cast<uint64_t>(Chance(30) ? (sp & 0xFFFFFFFF) + Below(48) : Below(size));
             checks.Watches.push_back({begin, begin + 1 + Below(Chance(20) ? 256 : 24), true, false});
         }
         checks.WatchPortIn = Chance(20);
         checks.WatchPortOut = Chance(20);
         for (int k = checks.WatchPortIn || checks.WatchPortOut ? 2 : 0; k > 0; --k)
-            setup.Registers[PanelIndex("R" + std::to_string(Below(8)))] = checks.WatchPortOut && Chance(70) ? 1 : 0;
+            setup.Registers[PanelIndex("R" + std::to_string(Below(8)))] =
+                checks.WatchPortOut && Chance(70) ? 1 : 0;
         if (Chance(15)) checks.ReturnBelow = setup.Registers[PanelIndex("SP")] - 16 * Below(3);
         return checks;
     }

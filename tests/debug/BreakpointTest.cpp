@@ -20,6 +20,15 @@ TRunResult RunPlan(TProgram& p, TDebugger& debugger, TStepPlan plan) {
     return RunChecked(*p.Cpu, settings.Checks, settings.Decide, Budget);
 }
 
+// The first call instruction of a function's code on a line.
+uint64_t FirstCall(const TProgram& p, const TDebugInfo::TFunction& function, uint32_t line) {
+    const auto& map = p.Map;
+    for (uint64_t at : map.InstructionStarts({function.Address, function.Address + function.Size},
+                                             p.Image.data(), p.Image.size()))
+        if (TStepPlan::CallSize(*p.Cpu, at) && map.LineAt(at).Line == line) return at;
+    return 0;
+}
+
 std::string Variable(const TCCPUBase& cpu, const TStackFrame& frame, const std::string& name) {
     for (const TVariableView& view : FrameVariables(cpu, frame))
         if (view.Name == name) return view.Value;
@@ -95,15 +104,57 @@ TEST(Breakpoints, StackAtEntryAndReturn) {
     EXPECT_EQ(Variable(*p.Cpu, frames[1], "n"), "2");
 
     // Step over a call with a breakpoint inside: the breakpoint stops it and ends the plan.
-    const TDebugInfo::TFunction& main = *frames[2].Function;
-    uint64_t call = 0;
-    for (uint64_t at = main.Address; at < main.Address + main.Size && !call; at += 4)
-        if (TStepPlan::CallSize(*p.Cpu, at) && p.Map.LineAt(at).Line == 11) call = at;
+    const uint64_t call = FirstCall(p, *frames[2].Function, 11);
     ASSERT_EQ(RunPlan(p, debugger, TStepPlan::RunTo(*p.Cpu, {call})).End, TRunEnd::Breakpoint);
     debugger.Breakpoints().Add("factorial", debugger.Map(), 0, error);
     ASSERT_EQ(RunPlan(p, debugger, TStepPlan::StepOver(*p.Cpu)).End, TRunEnd::Breakpoint);
     EXPECT_EQ(p.Cpu->IPOffset, static_cast<int64_t>(factorial.Address));
     EXPECT_FALSE(debugger.Plan());
+}
+
+// A caller's callee-saved registers are the values it had at its call, wherever the callees
+// have saved them since.
+TEST(CallStack, CallerRegistersFromTheSavedHomes) {
+    TProgram p;
+    ROZ_LOAD_OR_SKIP(p, "factorial_O0");
+    TDebugger debugger;
+    debugger.SetImage(p.Map, p.Image.size());
+    const TDebugInfo::TFunction& factorial = *p.Map.FunctionAt(*p.Map.LineStarts({0, 6}).begin());
+    // Calls on line 6: factorial(2) -> factorial(1); factorial(3) -> factorial(2) (noted), which
+    // then calls factorial(1) with its own values in the registers.
+    const uint64_t call = FirstCall(p, factorial, 6);
+    int64_t atCall[16];
+    for (int hit = 0; hit < 3; ++hit) {
+        ASSERT_EQ(RunPlan(p, debugger, TStepPlan::RunTo(*p.Cpu, {call})).End, TRunEnd::Breakpoint);
+        if (hit == 1) std::copy(std::begin(p.Cpu->R), std::end(p.Cpu->R), atCall);
+    }
+    const std::vector<TStackFrame> frames = CallStack(*p.Cpu, debugger.Map());
+    ASSERT_EQ(frames.size(), 3u);
+    int changed = 0;
+    for (int r : {5, 6, 7, 8, 9, 10, 11, 12, 14, 15}) {
+        ASSERT_TRUE(frames[1].Known & 1u << r) << "R" << r;
+        EXPECT_EQ(frames[1].R[r], atCall[r]) << "R" << r;
+        changed += p.Cpu->R[r] != atCall[r];
+    }
+    EXPECT_GT(changed, 1) << "the callee's registers should differ from its caller's";
+    EXPECT_FALSE(frames[1].Known & 1u << 0);
+}
+
+// Assembly has no frame information: the callers come from the CALL records on the stack,
+// past the values factorial.s pushes between them.
+TEST(CallStack, AssemblyFromTheStackRecords) {
+    TProgram p;
+    ROZ_LOAD_OR_SKIP(p, "factorial_s");
+    TDebugger debugger;
+    debugger.SetImage(p.Map, p.Image.size());
+    std::string error;
+    const int id = *debugger.Breakpoints().Add("factorial", debugger.Map(), 0, error);
+    ASSERT_TRUE(debugger.Breakpoints().Find(id)->SetCondition("R1 == 1 && R7 == 4"));
+    ASSERT_EQ(RunUntilStop(p, debugger).End, TRunEnd::Breakpoint);
+    std::vector<uint64_t> where;
+    for (const TStackFrame& frame : CallStack(*p.Cpu, debugger.Map()))
+        where.push_back(frame.Where);
+    EXPECT_EQ(where, (std::vector<uint64_t>{316, 428, 428, 428, 240})); // factorial(1..4), main
 }
 
 TEST(Watchpoints, MemoryChangeAndPort) {
@@ -122,7 +173,8 @@ TEST(Watchpoints, MemoryChangeAndPort) {
     ASSERT_EQ(RunUntilStop(p, debugger).End, TRunEnd::Watchpoint);
     EXPECT_EQ(debugger.StopWatchpoint(), watch);
     EXPECT_EQ(Variable(*p.Cpu, CallStack(*p.Cpu, debugger.Map())[0], "n"), "2");
-    EXPECT_NE(debugger.StopText().find(" written at "), std::string::npos) << debugger.StopText();
+    EXPECT_NE(debugger.StopText().find(" changed 01 00 00 00 00 00 00 00 -> 02 00"), std::string::npos)
+        << debugger.StopText();
 
     TProgram count;
     ROZ_LOAD_OR_SKIP(count, "count_s");
