@@ -129,29 +129,6 @@ template <TOperandForm Form, bool Transfers> ROZ_INLINE auto OperandsOf(TDecoded
 
 thread_local TDecodeCache Cache;
 
-// ExecuteWord for the checked loop: the rows of AccessChecked test the watches afterwards.
-// True on a hit, with stop filled in.
-bool ExecuteWordChecked(TExecState& s, uint32_t w, TWatchState& watch, TDebugStop& stop) {
-    const TWordOperands o{w};
-    const int64_t at = s.Ip;
-    switch (OpOfTopByte(w >> 24)) {
-#define ROZ_CHECKED_CASE(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                 \
-    case Op##Mnemonic:                                                                                       \
-        if constexpr (AccessChecked(Op##Mnemonic)) {                                                         \
-            const TAccess access = AccessOf<Op##Mnemonic>(s, o);                                             \
-            Exec##Handler(s, o);                                                                             \
-            return watch.Hit(access, s, at, stop);                                                           \
-        }                                                                                                    \
-        break;
-        ROZ_INSTRUCTIONS(ROZ_CHECKED_CASE)
-#undef ROZ_CHECKED_CASE
-    default:
-        break;
-    }
-    ExecuteWord(s, w);
-    return false;
-}
-
 } // namespace
 
 // Dispatch through the decoded entry at IPOffset: every handler ends with its own copy of
