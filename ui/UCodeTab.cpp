@@ -103,6 +103,11 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     connect(CodeMode, &QComboBox::currentIndexChanged, this,
             [this](int index) { CodeView->SetMode(static_cast<TMode>(index)); });
     connect(CodeView, &TCodeView::MarginClicked, this, [this](int64_t row) { ToggleBreakpointAt(row); });
+    connect(CodeView, &TCodeView::ToggleRequested, this, [this](int64_t row) { ToggleBreakpointAt(row); });
+    connect(CodeView, &TCodeView::RunToRequested, this, [this] {
+        const uint64_t address = CursorAddress();
+        if (address != TCodeListing::NoAddress) emit RunToCursorRequested(address);
+    });
     connect(StackPanel, &TStackPanel::FrameSelected, this, &TCodeTab::ShowVariables);
 
     ConnectList(BreakpointPanel, &TSnapshot::BreakpointIds,

@@ -1,7 +1,9 @@
 #include "UCodeView.h"
 
+#include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -257,4 +259,16 @@ void TCodeView::keyPressEvent(QKeyEvent* event) {
         return QAbstractScrollArea::keyPressEvent(event);
     }
     SetCursorRow(std::clamp<int64_t>(to, 0, count - 1));
+}
+
+void TCodeView::contextMenuEvent(QContextMenuEvent* event) {
+    const int64_t row = RowAt(event->pos().y());
+    if (row < 0) return;
+    SetCursorRow(row);
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("设置/取消断点 Toggle breakpoint\tF9"), this,
+                   [this, row] { emit ToggleRequested(row); });
+    menu.addAction(QStringLiteral("运行到此处 Run to here\tF4"), this,
+                   [this, row] { emit RunToRequested(row); });
+    menu.exec(event->globalPos());
 }

@@ -52,12 +52,16 @@ class TCodeView : public QAbstractScrollArea {
     void MarginClicked(int64_t row);
     // The cursor row changed (a click or a key).
     void CursorMoved(int64_t row);
+    // The context menu's entries for a row (the cursor is on it).
+    void ToggleRequested(int64_t row);
+    void RunToRequested(int64_t row);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     int RowHeight() const;
