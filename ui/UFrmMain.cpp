@@ -510,12 +510,13 @@ void TFrmMain::MnuStopClick() {
 
 // The tick comes every 500 ms during a run: a box the user is typing into keeps its text
 // until BtnEditToArgs writes it or a command refreshes the panel. A tick whose hand-over the
-// run thread does not give in time is skipped; the next one tries again.
+// run thread does not give in time is skipped; the next one tries again. The code tab walks
+// the call stack only once the run has stopped.
 void TFrmMain::TimerMainTimer() {
     TCodeTab::TSnapshot code;
     if (!ExecutionCommands.Refresh([&](TCCPUBase& cpu) {
             TabRegs->Display(TRegisterPanel::Read(cpu), TRegisterPanel::KeepTyped);
-            code = TCodeTab::Read(cpu, Debugger, false);
+            code = TCodeTab::Read(cpu, Debugger, !Running());
         }))
         return;
     TabCode->Show(code);
