@@ -38,6 +38,16 @@ const char* const Source = "        .start\n"
                            "        INC  R1, R1\n"
                            "        JMP  R6\n";
 
+// A call for the steps: F10 on line 3 stops on line 4 with the call done.
+const char* const CallSource = "        .start\n"
+                               "        LDA  R6, sub\n"
+                               "        CALL R6           ; line 3\n"
+                               "        LDI  R1, 1        ; line 4\n"
+                               "        LDA  R7, loop\n"
+                               "loop:   JMP  R7           ; line 6\n"
+                               "sub:    LDI  R2, 2\n"
+                               "        RET\n";
+
 } // namespace
 
 class TCodeTabTest : public QObject {
@@ -46,10 +56,10 @@ class TCodeTabTest : public QObject {
     QTemporaryDir Temp;
 
     // Assembles Source into name.bin, name.dbg and name.s in the temporary folder.
-    QString Build(const QString& name) {
+    QString Build(const QString& name, const char* text = Source) {
         const QString source = Temp.filePath(name + ".s"), image = Temp.filePath(name + ".bin");
-        std::ofstream(source.toStdString()) << Source;
-        const TAsmResult result = TAssembler().Assemble(Source);
+        std::ofstream(source.toStdString()) << text;
+        const TAsmResult result = TAssembler().Assemble(text);
         std::ofstream(image.toStdString(), std::ios::binary)
             .write(reinterpret_cast<const char*>(result.Image.data()),
                    static_cast<std::streamsize>(result.Image.size()));
@@ -221,6 +231,31 @@ class TCodeTabTest : public QObject {
         if (!shown.isEmpty()) QCOMPARE(table->item(0, TStopListPanel::ColLocation)->text(), shown);
         QCOMPARE(Window->findChild<QLabel*>(QStringLiteral("WatchMessage"))->text().isEmpty(),
                  !shown.isEmpty());
+    }
+
+    // F10 runs a call to its return and F4 to the cursor's line, each ending paused with its
+    // line in MemoInfo.
+    void StepOverAndRunToCursor() {
+        Open(Build(QStringLiteral("call"), CallSource));
+        Window->PageCPU->setCurrentWidget(Tab());
+        Window->activateWindow();
+        QTRY_COMPARE(QGuiApplication::focusWindow(), Window->windowHandle());
+        Window->findChild<QComboBox*>(QStringLiteral("CodeMode"))->setCurrentIndex(1);
+        Step(static_cast<int>(TAssembler::StartWords().size()) + 1);
+        QVERIFY(CurrentText().contains(QStringLiteral("CALL R6")));
+        View()->setFocus();
+        QTest::keyClick(Window->windowHandle(), Qt::Key_F10);
+        const QString stop = QStringLiteral("调试器暂停Debugger stop: ");
+        QTRY_COMPARE(Window->MemoInfo->toPlainText().count(stop), 1);
+        QVERIFY2(CurrentText().endsWith(QStringLiteral("; line 4")), qPrintable(CurrentText()));
+        QCOMPARE(Window->Cpu.R[2], 2);
+        QCOMPARE(Window->Cpu.R[1], 0);
+        View()->SetCursorRow(6);
+        QTest::keyClick(Window->windowHandle(), Qt::Key_F4);
+        QTRY_COMPARE(Window->MemoInfo->toPlainText().count(stop), 2);
+        QVERIFY2(CurrentText().endsWith(QStringLiteral("; line 6")), qPrintable(CurrentText()));
+        QCOMPARE(Window->Execution.State(), TRunState::Paused);
+        Window->MnuStop->trigger();
     }
 
     // A breakpoint set on a source line stops a run there, paused, with the reason in
