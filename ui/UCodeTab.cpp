@@ -108,7 +108,12 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
         const uint64_t address = CursorAddress();
         if (address != TCodeListing::NoAddress) emit RunToCursorRequested(address);
     });
-    connect(StackPanel, &TStackPanel::FrameSelected, this, &TCodeTab::ShowVariables);
+    connect(StackPanel, &TStackPanel::FrameSelected, this, [this](int frame) {
+        ShowVariables(frame);
+        if (frame > 0 && frame < static_cast<int>(FShown.FrameAddresses.size()))
+            CodeView->SetCursorRow(
+                FListing.RowOfAddress(CodeView->Mode(), FShown.FrameAddresses[static_cast<size_t>(frame)]));
+    });
 
     ConnectList(BreakpointPanel, &TSnapshot::BreakpointIds,
                 [](TDebugger& debugger, int id) -> TStopRule* { return debugger.Breakpoints().Find(id); });
@@ -237,6 +242,7 @@ TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bo
     for (size_t i = 0; i < frames.size(); ++i) {
         const TStackFrame& frame = frames[i];
         const std::string place = debugger.Map().PlaceText(frame.Line);
+        snapshot.FrameAddresses.push_back(frame.Where);
         snapshot.Frames.push_back(
             {Q(frame.Function ? frame.Function->Name : debugger.Map().NameAt(frame.Where)), Q(frame.Text)});
         std::vector<TStackPanel::TVariableRow> rows;
@@ -268,6 +274,7 @@ void TCodeTab::Show(const TSnapshot& snapshot, bool follow) {
         FShown = snapshot;
         FShown.HasStack = kept.HasStack;
         FShown.Frames = std::move(kept.Frames);
+        FShown.FrameAddresses = std::move(kept.FrameAddresses);
         FShown.FrameVariables = std::move(kept.FrameVariables);
         FShown.Globals = std::move(kept.Globals);
     }

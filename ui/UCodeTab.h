@@ -47,6 +47,7 @@ class TCodeTab : public QWidget {
         std::vector<TStopListPanel::TRow> Watches;
         bool HasStack = false; // false: the stack and variables were not read (during a run)
         std::vector<TStackPanel::TFrameRow> Frames;
+        std::vector<uint64_t> FrameAddresses; // where each frame is: IPOffset, then the calls
         std::vector<std::vector<TStackPanel::TVariableRow>> FrameVariables;
         std::vector<TStackPanel::TVariableRow> Globals;
     };
@@ -103,6 +104,7 @@ class TCodeTab : public QWidget {
   private:
     void SetDebugInfo(std::optional<TDebugInfo> info);
     void UpdateMarks();
+    // Shows a frame's variables; selecting a caller also puts the cursor on its call.
     void ShowVariables(int frame);
     // Runs f through ChangeDebugger; the message it returns (empty: none) goes under panel.
     void Change(TStopListPanel* panel, const std::function<std::string(TDebugger&)>& f);
