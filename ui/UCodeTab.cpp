@@ -64,6 +64,9 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     top->addWidget(CodeMode);
     top->addSpacing(12);
     top->addWidget(CodeInfo, 1);
+    CodePlace = new QLabel;
+    CodePlace->setObjectName(QStringLiteral("CodePlace"));
+    top->addWidget(CodePlace);
     layout->addLayout(top);
 
     CodeSplitter = new QSplitter(Qt::Horizontal);
@@ -221,6 +224,12 @@ std::string TCodeTab::AddWatch(TWatchList& watches, const QString& text) {
 TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bool withStack) {
     TSnapshot snapshot;
     snapshot.IPOffset = cpu.IPOffset;
+    const auto ip = static_cast<uint64_t>(cpu.IPOffset);
+    const std::string name = debugger.Map().NameAt(ip),
+                      line = debugger.Map().PlaceText(debugger.Map().LineAt(ip));
+    snapshot.Place = QStringLiteral("IPOffset 0x%1  %2  %3")
+                         .arg(QString::number(ip, 16).rightJustified(4, u'0'), Q(name), Q(line))
+                         .trimmed();
     const int64_t used = std::min({cpu.Memory.UsedLength(), cpu.Memory.Size(), MaxShownImage});
     if (used > 0 && cpu.Memory.Buffer())
         snapshot.Image.assign(cpu.Memory.Buffer(), cpu.Memory.Buffer() + used);
@@ -280,6 +289,7 @@ void TCodeTab::Show(const TSnapshot& snapshot, bool follow) {
     }
     FShown.Image.clear(); // the listing keeps the bytes
     if (changed) CodeView->ListingChanged();
+    CodePlace->setText(FShown.Place);
     UpdateMarks();
     BreakpointPanel->SetRows(FShown.Breakpoints);
     WatchPanel->SetRows(FShown.Watches);

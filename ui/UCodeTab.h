@@ -39,6 +39,7 @@ class TCodeTab : public QWidget {
     // at most its first 16 MiB.
     struct TSnapshot {
         int64_t IPOffset = 0;
+        QString Place; // IPOffset's symbol and source line: "IPOffset 0x069c factorial+0xe8 f.c:6"
         std::vector<uint8_t> Image;
         std::vector<std::pair<uint64_t, bool>> Marks; // breakpoint addresses, enabled
         std::vector<int> BreakpointIds;
@@ -81,6 +82,7 @@ class TCodeTab : public QWidget {
 
     QComboBox* CodeMode = nullptr;
     QLabel* CodeInfo = nullptr;
+    QLabel* CodePlace = nullptr;
     QSplitter* CodeSplitter = nullptr;
     TCodeView* CodeView = nullptr;
     QTabWidget* CodePanels = nullptr;

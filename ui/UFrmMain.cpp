@@ -424,14 +424,7 @@ void TFrmMain::MnuOpenClick() {
     QString debugNote;
     if (opened.Status == 0) {
         MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
-        std::vector<uint8_t> image = WithCpu([](TCCPU& cpu) {
-            const uint8_t* bytes = cpu.Memory.Buffer();
-            return std::vector<uint8_t>(bytes, bytes + cpu.Memory.UsedLength());
-        });
-        debugNote = TabCode->OpenImage(path, image);
-        const std::optional<TDebugInfo>& info = TabCode->Listing().DebugInfo();
-        WithCpu([&](TCCPU&) { Debugger.SetImage(info ? TSourceMap(*info) : TSourceMap(), image.size()); });
-        DebugSettingsChanged();
+        debugNote = OpenDebugInfo(path);
     } else {
         const QString reason = QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window)
                                    .replace(QStringLiteral("%1"), QString::number(opened.Status));

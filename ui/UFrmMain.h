@@ -214,6 +214,9 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // MemoInfo, then the refresh that a pause gives.
     void ShowDebugStop(uint64_t run);
     void ConnectDebugCommands();
+    // After Open loaded an image: its debug information for the code tab and the debugger.
+    // Returns the line for MemoInfo when a .dbg beside it was ignored, else empty.
+    QString OpenDebugInfo(const QString& imagePath);
 
     bool FShown = false;
     bool FDestroying = false;

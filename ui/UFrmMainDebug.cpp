@@ -35,6 +35,18 @@ void TFrmMain::ConnectDebugCommands() {
             [this] { Command(&TFrmMain::LineStepOverClick); });
 }
 
+QString TFrmMain::OpenDebugInfo(const QString& imagePath) {
+    const std::vector<uint8_t> image = WithCpu([](TCCPU& cpu) {
+        const uint8_t* bytes = cpu.Memory.Buffer();
+        return std::vector<uint8_t>(bytes, bytes + cpu.Memory.UsedLength());
+    });
+    const QString note = TabCode->OpenImage(imagePath, image);
+    const std::optional<TDebugInfo>& info = TabCode->Listing().DebugInfo();
+    WithCpu([&](TCCPU&) { Debugger.SetImage(info ? TSourceMap(*info) : TSourceMap(), image.size()); });
+    DebugSettingsChanged();
+    return note;
+}
+
 // The settings' hook refers to Debugger, which outlives every run. SetDebug takes its own
 // hand-over, so the settings are made inside one and handed over after it.
 void TFrmMain::DebugSettingsChanged() {
