@@ -250,7 +250,6 @@ TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bo
     const std::vector<TStackFrame> frames = CallStack(cpu, debugger.Map());
     for (size_t i = 0; i < frames.size(); ++i) {
         const TStackFrame& frame = frames[i];
-        const std::string place = debugger.Map().PlaceText(frame.Line);
         snapshot.FrameAddresses.push_back(frame.Where);
         snapshot.Frames.push_back(
             {Q(frame.Function ? frame.Function->Name : debugger.Map().NameAt(frame.Where)), Q(frame.Text)});
