@@ -89,8 +89,8 @@ TEST(CheckedLoop, StopsOfEveryAccess) {
         {"PUSH", [](TImage& i) { Put(i, TInstr::PUSH, 0, 0, 2); }, Watch(5000, 5016), K::WatchWrite, 5000},
         {"CALL's return address", [](TImage& i) { CallNext(i, false); }, Watch(5016, 5024), K::WatchWrite,
          5016},
-        {"CALLI's return address", [](TImage& i) { CallNext(i, true); }, Watch(5020, 5040), K::WatchWrite,
-         5016 + 4},
+        {"CALLI's return address", [](TImage& i) { CallNext(i, true); }, Watch(5017, 5040), K::WatchWrite,
+         5017},
         {"POP read",
          [](TImage& i) {
              Put(i, TInstr::PUSH, 0, 0, 2);
