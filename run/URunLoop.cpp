@@ -129,29 +129,6 @@ template <TOperandForm Form, bool Transfers> ROZ_INLINE auto OperandsOf(TDecoded
 
 thread_local TDecodeCache Cache;
 
-// ExecuteWord for the checked loop: the rows of AccessChecked test the watches afterwards.
-// True on a hit, with stop filled in.
-bool ExecuteWordChecked(TExecState& s, uint32_t w, TWatchState& watch, TDebugStop& stop) {
-    const TWordOperands o{w};
-    const int64_t at = s.Ip;
-    switch (OpOfTopByte(w >> 24)) {
-#define ROZ_CHECKED_CASE(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                 \
-    case Op##Mnemonic:                                                                                       \
-        if constexpr (AccessChecked(Op##Mnemonic)) {                                                         \
-            const TAccess access = AccessOf<Op##Mnemonic>(s, o);                                             \
-            Exec##Handler(s, o);                                                                             \
-            return watch.Hit(access, s, at, stop);                                                           \
-        }                                                                                                    \
-        break;
-        ROZ_INSTRUCTIONS(ROZ_CHECKED_CASE)
-#undef ROZ_CHECKED_CASE
-    default:
-        break;
-    }
-    ExecuteWord(s, w);
-    return false;
-}
-
 } // namespace
 
 // Dispatch through the decoded entry at IPOffset: every handler ends with its own copy of
@@ -222,6 +199,25 @@ bool ExecuteWordChecked(TExecState& s, uint32_t w, TWatchState& watch, TDebugSto
     L_##Handler : Exec##Handler(s, TDecodedOperands<0>{entry->A, entry->B, entry->C});                       \
     ROZ_NEXT_SEQUENTIAL();
 
+// CMP at IPOffset and the conditional jump right after it (8 bytes on) in one handler, so
+// that the jump's test of PSW follows CMP's without a dispatch between them. The pair's
+// entry depends on the jump's entry, which it reads each time: the pair runs only while
+// that entry holds the jump's own handler (a store over the jump, a breakpoint or a
+// checkpoint there, or a budget of one instruction make it run CMP alone), and the jump's
+// register and predicted target come from that entry as they would.
+#define ROZ_FUSED(Jcc, JumpExec)                                                                             \
+    L_Cmp##Jcc : {                                                                                           \
+        TDecodedWord* const jump = entry + 8;                                                                \
+        if (jump->Handler != handlerOf[Op##Jcc] || (Counted && left < 2)) [[unlikely]]                       \
+            goto L_CMP;                                                                                      \
+        ExecCmp(s, OperandsOf<TOperandForm::BC, false>(entry));                                              \
+        s.Ip = S(U(s.Ip) + 4);                                                                               \
+        if constexpr (Counted) --left;                                                                       \
+        entry = jump;                                                                                        \
+        Exec##JumpExec(s, OperandsOf<TOperandForm::C, true>(entry));                                         \
+    }                                                                                                        \
+    ROZ_NEXT_CHECKED();
+
 #if defined(__clang__)
 #pragma clang diagnostic ignored "-Wc99-designator" // the label table's [Op] = &&label
 #endif
@@ -269,6 +265,12 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
         handlerOf[op] = static_cast<int32_t>(static_cast<char*>(opLabels[op]) - decodeLabel);
     const int32_t genericHandler = static_cast<int32_t>(static_cast<char*>(&&L_Generic) - decodeLabel);
     const int32_t breakHandler = static_cast<int32_t>(static_cast<char*>(&&L_Break) - decodeLabel);
+    // CMP followed by a conditional jump: the pair's handler, by the jump's operation.
+    int32_t fusedOf[OpCount] = {};
+    fusedOf[OpJE] = static_cast<int32_t>(static_cast<char*>(&&L_CmpJE) - decodeLabel);
+    fusedOf[OpJNE] = static_cast<int32_t>(static_cast<char*>(&&L_CmpJNE) - decodeLabel);
+    fusedOf[OpJLE] = static_cast<int32_t>(static_cast<char*>(&&L_CmpJLE) - decodeLabel);
+    fusedOf[OpJG] = static_cast<int32_t>(static_cast<char*>(&&L_CmpJG) - decodeLabel);
     const uint64_t generation = control.DebugGeneration.load(std::memory_order_acquire);
 
     TDecodeCache& cache = Cache;
@@ -302,6 +304,10 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
         ROZ_NEXT_SEQUENTIAL();
         ROZ_INSTRUCTIONS(ROZ_HANDLER)
         ROZ_UNASSIGNED(ROZ_HANDLER_UNASSIGNED)
+        ROZ_FUSED(JE, Je)
+        ROZ_FUSED(JNE, Jne)
+        ROZ_FUSED(JLE, Jle)
+        ROZ_FUSED(JG, Jg)
 
     L_Generic : {
         uint32_t word;
@@ -399,6 +405,11 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
             const TOp op = OpOfTopByte(word >> 24);
             const bool registers = Regs(word, RegistersOfOp[op]);
             entry->Handler = registers && !TDecodeCache::Checkpoint(U(s.Ip)) ? handlerOf[op] : genericHandler;
+            if (op == OpCMP && entry->Handler == handlerOf[op] && U(s.Ip) + 8 < decodedEnd) {
+                uint32_t next;
+                std::memcpy(&next, s.Mem + s.Ip + 8, 4);
+                if (const int32_t fused = fusedOf[OpOfTopByte(next >> 24)]) entry->Handler = fused;
+            }
             if constexpr (Checked) {
                 if (checks->HasBreakpoint(U(s.Ip))) entry->Handler = breakHandler;
             }

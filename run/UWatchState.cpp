@@ -81,3 +81,24 @@ bool TWatchState::SlowHit(const TAccess& a, const TCCPUBase& cpu, const uint8_t*
     if (hit) stop.Instruction = at;
     return hit;
 }
+
+bool ExecuteWordChecked(TExecState& s, uint32_t w, TWatchState& watch, TDebugStop& stop) {
+    const TWordOperands o{w};
+    const int64_t at = s.Ip;
+    switch (OpOfTopByte(w >> 24)) {
+#define ROZ_CHECKED_CASE(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                 \
+    case Op##Mnemonic:                                                                                       \
+        if constexpr (AccessChecked(Op##Mnemonic)) {                                                         \
+            const TAccess access = AccessOf<Op##Mnemonic>(s, o);                                             \
+            Exec##Handler(s, o);                                                                             \
+            return watch.Hit(access, s, at, stop);                                                           \
+        }                                                                                                    \
+        break;
+        ROZ_INSTRUCTIONS(ROZ_CHECKED_CASE)
+#undef ROZ_CHECKED_CASE
+    default:
+        break;
+    }
+    ExecuteWord(s, w);
+    return false;
+}

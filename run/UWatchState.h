@@ -147,3 +147,7 @@ class TWatchState {
     bool FPortIn = false, FPortOut = false;
     int64_t FReturnBelow = INT64_MIN;
 };
+
+// ExecuteWord for the checked loop: the rows of AccessChecked test the watches afterwards.
+// True on a hit, with stop filled in.
+bool ExecuteWordChecked(roz::TExecState& s, uint32_t w, TWatchState& watch, TDebugStop& stop);

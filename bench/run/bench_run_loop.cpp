@@ -5,6 +5,11 @@
 //    would end it (the uncounted loop's count comes from R1: two instructions per count);
 //  - C_<name>: bench/cc's C programs compiled at -O2, each run to its end as often as fills
 //    about 200 ms (their counts come from one counted run).
+// StopLatency_<program>: how long the loop runs on after a stop is asked for, in the loop
+// thread's own CPU time (read by the stopping thread through the loop thread's CPU clock, so
+// that time spent waiting for a core on a loaded machine does not count): median and
+// maximum over 40 stops, on the counter loop and on 1 MB of straight-line code (the worst
+// case between two tests of the control word).
 // Debug_<program>: the uncounted plain loop (the run thread's) beside the checked loop with
 // no checks, with 1 and with 10 breakpoints never reached, and with one write watch on bytes
 // the program never writes (its first code word); MIPS of each and its ratio to the plain.
@@ -14,6 +19,7 @@
 // with the step budget and the count (the runner's), "uncounted" the window's run thread's.
 #include <benchmark/benchmark.h>
 
+#include <pthread.h>
 #include <time.h>
 
 #include <algorithm>
@@ -24,6 +30,7 @@
 
 #include "URunLoop.h"
 #include "URunLoopBaseline.h"
+#include "UInstructionSet.h"
 #include "Uccpu.h"
 
 #ifndef ROZ_BENCH_C_PROGRAMS
@@ -220,6 +227,61 @@ void DebugSideBySide(benchmark::State& state, TProgram program) {
     }
 }
 
+// INC R1 over 1 MB (each slot INC and a zero word, a NOP) and a jump back, or the counter
+// loop (INC R1, JMP R3), with R3 set so that the jump lands on the first INC. Memory: 2 MB.
+void LoadLatencyProgram(TCCPU& cpu, bool straight) {
+    std::vector<uint8_t> code;
+    const auto put = [&](roz::TInstr row, uint32_t a, uint32_t b, uint32_t c) {
+        const uint32_t w = roz::Encode(row, a, b, c);
+        for (int k = 0; k < 8; ++k)
+            code.push_back(k < 4 ? uint8_t(w >> (8 * k)) : 0);
+    };
+    do
+        put(roz::TInstr::INC, 0, 1, 1);
+    while (straight && code.size() < (size_t{1} << 20));
+    put(roz::TInstr::JMP, 0, 0, 3);
+    cpu.Memory.SetSize(int64_t{2} << 20);
+    cpu.Memory.LoadBytes(code.data(), int64_t(code.size()));
+    cpu.R[3] = -4;
+}
+
+double CpuSeconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+void StopLatency(benchmark::State& state, bool straight) {
+    std::vector<double> latencies;
+    for (auto _ : state) {
+        for (int k = 0; k < 40; ++k) {
+            TCCPU cpu;
+            LoadLatencyProgram(cpu, straight);
+            TRunControl control;
+            control.SetRunning(true);
+            clockid_t clock;
+            pthread_getcpuclockid(pthread_self(), &clock);
+            double asked = 0;
+            std::thread stopper([&, k] {
+                // Past the first, decoding pass over the code.
+                std::this_thread::sleep_for(std::chrono::milliseconds(20 + k % 7));
+                asked = CpuSeconds(clock);
+                control.Stop();
+            });
+            const TRunResult result = RunLoopUncounted(cpu, control);
+            const double stopped = CpuSeconds(clock);
+            stopper.join();
+            if (result.End != TRunEnd::Stopped) {
+                state.SkipWithError("the loop did not stop");
+                return;
+            }
+            latencies.push_back(stopped - asked);
+        }
+    }
+    state.counters["median-us"] = Median(latencies) * 1e6;
+    state.counters["max-us"] = *std::max_element(latencies.begin(), latencies.end()) * 1e6;
+}
+
 const TProgram LongLoop{ROZ_EXAMPLES "/longloop.bin", TCCPUBase::DefaultMemorySize};
 
 // One row per C program of bench/cc, both loops counted and uncounted, and its Debug_ row.
@@ -246,6 +308,8 @@ void RegisterPrograms() {
 
 } // namespace
 
+BENCHMARK_CAPTURE(StopLatency, counter, false)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(StopLatency, straight_line, true)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK_CAPTURE(SideBySide, LongLoop_counted, LongLoopOnce, true)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK_CAPTURE(SideBySide, LongLoop_uncounted, LongLoopOnce, false)
     ->Unit(benchmark::kSecond)
