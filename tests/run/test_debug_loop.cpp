@@ -43,6 +43,22 @@ void Put(TImage& image, TInstr row, int a, int b, int c) {
     image.Put(row, a, b, c);
 }
 
+// A call of the next instruction: its records are the only effect.
+void CallNext(TImage& image, bool inline_) {
+    if (inline_) {
+        const size_t at = image.Bytes.size();
+        Put(image, TInstr::CALLI, 0, 0, 0);
+        const uint64_t cell = at + 24 - 4; // the cell (8 bytes on) holds the target - 4
+        for (int k = 0; k < 8; ++k)
+            image.Bytes[at + 8 + k] = static_cast<uint8_t>(cell >> (8 * k));
+        return;
+    }
+    TImage constant;
+    constant.Const(3, 0);
+    image.Const(3, static_cast<uint32_t>(image.Here() + constant.Here() + 8 - 4));
+    Put(image, TInstr::CALL, 0, 0, 3);
+}
+
 TEST(CheckedLoop, StopsOfEveryAccess) {
     // The stack: StackOffsetBegin 0, SP 5000 (set below): records from byte 5000 on.
     const TRow rows[] = {
@@ -71,6 +87,10 @@ TEST(CheckedLoop, StopsOfEveryAccess) {
         {"LOAD beside", [](TImage& i) { Put(i, TInstr::LOAD, 1, 0, 5); }, Watch(4008, 4009, false, true),
          K::None, 0},
         {"PUSH", [](TImage& i) { Put(i, TInstr::PUSH, 0, 0, 2); }, Watch(5000, 5016), K::WatchWrite, 5000},
+        {"CALL's return address", [](TImage& i) { CallNext(i, false); }, Watch(5016, 5024), K::WatchWrite,
+         5016},
+        {"CALLI's return address", [](TImage& i) { CallNext(i, true); }, Watch(5017, 5040), K::WatchWrite,
+         5017},
         {"POP read",
          [](TImage& i) {
              Put(i, TInstr::PUSH, 0, 0, 2);
@@ -106,6 +126,7 @@ TEST(CheckedLoop, StopsOfEveryAccess) {
         TCCPU cpu;
         image.Load(cpu);
         cpu.SP = 5000;
+        cpu.IPOffsetBegin = 8; // CALLI's cell
         cpu.Ports.Keyboard.Data = 42;
         if (row.PresetAt) cpu.Memory.Buffer()[row.PresetAt] = row.Preset;
         TRunControl control;
@@ -117,8 +138,9 @@ TEST(CheckedLoop, StopsOfEveryAccess) {
         }
         EXPECT_EQ(result.Stop.Kind, row.Kind);
         EXPECT_GE(result.Stop.Instruction, at);
-        const uint8_t group = cpu.Memory.Buffer()[result.Stop.Instruction + 3] >> 4;
-        EXPECT_EQ(cpu.IPOffset, result.Stop.Instruction + (group == 5 ? 4 : 8)); // after it
+        const uint8_t top = cpu.Memory.Buffer()[result.Stop.Instruction + 3];
+        const int size = top >> 4 == 5 ? 4 : top == roz::TopByteOf(TInstr::CALLI) ? 24 : 8;
+        EXPECT_EQ(cpu.IPOffset, result.Stop.Instruction + size); // right after it
         if (row.Kind == K::WatchWrite || row.Kind == K::WatchRead) {
             EXPECT_EQ(result.Stop.Address, row.Address);
         }
