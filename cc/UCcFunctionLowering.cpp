@@ -10,17 +10,16 @@
 #include <llvm/IR/Module.h>
 #include <llvm/IR/Operator.h>
 
+#include "UCcAsmText.h"
 #include "UCcError.h"
 #include "UCcModuleLowering.h"
 #include "UCcSequences.h"
 
 using namespace llvm;
+using namespace cc_text;
 
 namespace {
 
-std::string R(int number) {
-    return TCcEmitter::Reg(number);
-}
 int64_t RoundUp16(uint64_t size) {
     return static_cast<int64_t>((size + 15) / 16 * 16);
 }
@@ -81,22 +80,8 @@ void TCcFunctionLowering::LayoutFrame() {
     for (BasicBlock& block : FFunction)
         FBlockNumber[&block] = number++;
     FBits = std::make_unique<TCcValueBits>(FFunction, FLayout);
-    // The intrinsics of UCcIntrinsics.cpp other than these use R5..R8 as scratch: a function
-    // with one keeps its values in R9..R11 only.
-    int firstHome = TCcEmitter::FirstHome;
-    for (BasicBlock& block : FFunction)
-        for (Instruction& instruction : block)
-            if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction)) {
-                const Intrinsic::ID id = intrinsic->getIntrinsicID();
-                if (id != Intrinsic::dbg_declare && id != Intrinsic::dbg_value &&
-                    id != Intrinsic::dbg_label && id != Intrinsic::lifetime_start &&
-                    id != Intrinsic::lifetime_end && id != Intrinsic::assume &&
-                    id != Intrinsic::experimental_noalias_scope_decl && id != Intrinsic::expect &&
-                    id != Intrinsic::memcpy)
-                    firstHome = 9;
-            }
     FAllocation = std::make_unique<TCcRegisterAllocation>(
-        FFunction, FLevel != '0', firstHome, [](const Instruction& instruction) {
+        FFunction, FLevel != '0', TCcEmitter::FirstHome, [](const Instruction& instruction) {
             return !isa<AllocaInst>(instruction) && !IsFused(instruction) &&
                    instruction.getType()->isIntOrPtrTy();
         });

@@ -7,21 +7,12 @@
 #include <llvm/IR/IntrinsicInst.h>
 #include <llvm/IR/Intrinsics.h>
 
+#include "UCcAsmText.h"
 #include "UCcFunctionLowering.h"
 #include "UCcSequences.h"
 
 using namespace llvm;
-
-namespace {
-
-std::string R(int number) {
-    return TCcEmitter::Reg(number);
-}
-std::string Three(int a, int b, int c) {
-    return R(a) + ", " + R(b) + ", " + R(c);
-}
-
-} // namespace
+using namespace cc_text;
 
 void TCcFunctionLowering::SelectBinary(BinaryOperator& instruction) {
     const unsigned bits = Bits(instruction);
@@ -194,11 +185,8 @@ void TCcFunctionLowering::SelectStore(StoreInst& instruction) {
     const int pointer = Operand(*instruction.getPointerOperand(), 1);
     if (IsPaddedAddress(*instruction.getPointerOperand())) {
         FOut.Op("STORE", "[" + R(pointer) + "], " + R(Operand(value, 2)));
-    } else if (bytes == 8) { // the sequence changes the value only when it merges bytes
-        TCcSequences::StoreBytes(FOut, pointer, Operand(value, 2), 8, 3, 4);
     } else {
-        Materialize(2, value);
-        TCcSequences::StoreBytes(FOut, pointer, 2, static_cast<unsigned>(bytes), 3, 4);
+        TCcSequences::StoreBytes(FOut, pointer, Operand(value, 2), static_cast<unsigned>(bytes), 3, 4);
     }
 }
 
