@@ -1,9 +1,11 @@
 // Frame layout, operands and control flow; the data instructions are in UCcInstructionSelect.cpp.
 #include "UCcFunctionLowering.h"
 
+#include <llvm/Analysis/LoopInfo.h>
 #include <llvm/IR/Constants.h>
 #include <llvm/IR/DataLayout.h>
 #include <llvm/IR/DebugInfoMetadata.h>
+#include <llvm/IR/Dominators.h>
 #include <llvm/IR/Function.h>
 #include <llvm/IR/Instructions.h>
 #include <llvm/IR/IntrinsicInst.h>
@@ -31,6 +33,8 @@ TCcFunctionLowering::TCcFunctionLowering(TCcModuleLowering& module, Function& fu
     : FModule(module), FFunction(function), FOut(out), FLayout(module.Layout()), FIndex(index),
       FLevel(level) {}
 
+TCcFunctionLowering::~TCcFunctionLowering() = default;
+
 void TCcFunctionLowering::Lower() {
     Type& result = *FFunction.getReturnType();
     if (IsAggregate(result) && Leaves(result).size() > 2)
@@ -44,6 +48,7 @@ void TCcFunctionLowering::Lower() {
     Prologue();
     for (BasicBlock& block : FFunction) {
         FOut.Label(BlockLabel(block));
+        EnterBlock(block);
         for (Instruction& instruction : block) {
             SourceComment(instruction);
             Select(instruction);
@@ -75,11 +80,18 @@ void TCcFunctionLowering::LayoutFrame() {
     for (BasicBlock& block : FFunction)
         FBlockNumber[&block] = number++;
     FBits = std::make_unique<TCcValueBits>(FFunction, FLayout);
+    PrepareLoopValues();
+    std::vector<TCcRegisterAllocation::TLoopValue> loopValues;
+    for (const TLoopValueInfo& info : FLoopValues)
+        loopValues.push_back({&info, info.Blocks, info.Entries, info.Weight, info.Parent});
     FAllocation = std::make_unique<TCcRegisterAllocation>(
-        FFunction, FLevel != '0', TCcEmitter::FirstHome, [this](const Instruction& instruction) {
+        FFunction, FLevel != '0', TCcEmitter::FirstHome,
+        [this](const Instruction& instruction) {
             return !isa<AllocaInst>(instruction) && !IsFused(instruction) &&
                    instruction.getType()->isIntOrPtrTy();
-        });
+        },
+        [this](const Instruction& instruction) { return CopyOf(instruction); },
+        [this](const Instruction& instruction) { return InPlace(instruction); }, loopValues);
     int64_t offset = 16;
     for (Argument& argument : FFunction.args()) {
         if (!argument.getType()->isIntOrPtrTy())
@@ -101,7 +113,14 @@ void TCcFunctionLowering::LayoutFrame() {
             if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction))
                 FResetStack |= intrinsic->getIntrinsicID() == Intrinsic::stackrestore;
             if (instruction.getType()->isVoidTy() || Home(instruction) >= 0) continue;
+            // The members of a group without a home share one slot.
+            const Value& representative = FAllocation->Representative(instruction);
+            if (auto shared = FSlot.find(&representative); shared != FSlot.end()) {
+                FSlot[&instruction] = shared->second;
+                continue;
+            }
             FSlot[&instruction] = offset;
+            if (&representative != &instruction) FSlot[&representative] = offset;
             offset += 16 * SlotCount(*instruction.getType());
         }
     for (auto& [value, at] : FAlloca) {
@@ -138,7 +157,8 @@ void TCcFunctionLowering::Select(Instruction& instruction) {
         Fail(instruction, "values of this type are not supported (only integers and pointers)");
     if (type.isIntegerTy() && Bits(instruction) > 64)
         Fail(instruction, "integers wider than 64 bits are not supported on this machine");
-    if (IsFused(instruction)) return; // tested by the branch
+    if (IsFused(instruction)) return;             // tested by the branch
+    if (FAllocation->IsCopy(instruction)) return; // its operand's home or slot is its own
     if (auto* binary = dyn_cast<BinaryOperator>(&instruction)) return SelectBinary(*binary);
     if (auto* cast = dyn_cast<CastInst>(&instruction)) return SelectCast(*cast);
     switch (instruction.getOpcode()) {
@@ -190,7 +210,7 @@ void TCcFunctionLowering::Materialize(int reg, const Value& value) {
         if (constant->getBitWidth() > 64)
             Fail(*FFunction.getEntryBlock().begin(),
                  "integers wider than 64 bits are not supported on this machine");
-        return FOut.Const(reg, constant->getZExtValue());
+        return Const(reg, constant->getZExtValue());
     }
     if (isa<ConstantPointerNull>(value) || isa<UndefValue>(value)) return FOut.Const(reg, 0);
     if (auto* global = dyn_cast<GlobalValue>(&value))
@@ -236,6 +256,8 @@ void TCcFunctionLowering::Result(const Instruction& instruction, int reg) {
 
 int TCcFunctionLowering::Operand(const Value& value, int scratch) {
     if (const int home = Home(value); home >= 0) return home;
+    if (auto* constant = dyn_cast<ConstantInt>(&value); constant && constant->getBitWidth() <= 64)
+        return ConstOperand(constant->getZExtValue(), scratch);
     Materialize(scratch, value);
     return scratch;
 }
@@ -264,12 +286,11 @@ void TCcFunctionLowering::ExtendInto(int reg, const Value& value, unsigned bits,
     const int source = Operand(value, reg);
     const int temp = TCcEmitter::Addr;
     if (isSigned) {
-        FOut.Const(temp, 64 - bits);
-        FOut.Op("SHL", R(reg) + ", " + R(source) + ", " + R(temp));
-        FOut.Op("SAR", R(reg) + ", " + R(reg) + ", " + R(temp));
+        const int shift = ConstOperand(64 - bits, temp);
+        FOut.Op("SHL", Three(reg, source, shift));
+        FOut.Op("SAR", Three(reg, reg, shift));
     } else {
-        FOut.Const(temp, bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1);
-        FOut.Op("AND", R(reg) + ", " + R(source) + ", " + R(temp));
+        FOut.Op("AND", Three(reg, source, ConstOperand(bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1, temp)));
     }
 }
 

@@ -2,7 +2,14 @@
 
 #include <optional>
 
+#include <llvm/Analysis/AssumptionCache.h>
+#include <llvm/Analysis/LoopInfo.h>
+#include <llvm/Analysis/ScalarEvolution.h>
+#include <llvm/Analysis/TargetLibraryInfo.h>
 #include <llvm/Analysis/ValueTracking.h>
+#include <llvm/ADT/Triple.h>
+#include <llvm/IR/Dominators.h>
+#include <llvm/IR/Module.h>
 #include <llvm/IR/Constants.h>
 #include <llvm/IR/DataLayout.h>
 #include <llvm/IR/Function.h>
@@ -38,7 +45,36 @@ std::optional<bool> PassedOn(const Instruction& instruction, const TExtended& ex
 
 } // namespace
 
-TCcValueBits::TCcValueBits(const Function& function, const DataLayout& layout) : FLayout(layout) {
+struct TCcValueBits::TAnalyses {
+    explicit TAnalyses(Function& function)
+        : LibraryImpl(Triple(function.getParent()->getTargetTriple())), Library(LibraryImpl),
+          Assumptions(function), Dominators(function), Loops(Dominators),
+          Evolution(function, Library, Assumptions, Dominators, Loops) {}
+    TargetLibraryInfoImpl LibraryImpl;
+    TargetLibraryInfo Library;
+    AssumptionCache Assumptions;
+    DominatorTree Dominators;
+    LoopInfo Loops;
+    ScalarEvolution Evolution;
+};
+
+TCcValueBits::~TCcValueBits() = default;
+
+bool TCcValueBits::InRange(const Value& value, unsigned bits, bool isSigned) const {
+    if (!value.getType()->isIntegerTy() || !FAnalyses->Evolution.isSCEVable(value.getType())) return false;
+    const SCEV* evolution = FAnalyses->Evolution.getSCEV(const_cast<Value*>(&value));
+    const unsigned width = Width(value);
+    if (bits >= width) return true;
+    if (isSigned) {
+        const ConstantRange range = FAnalyses->Evolution.getSignedRange(evolution);
+        return range.getSignedMin().sge(APInt::getSignedMinValue(bits).sext(width)) &&
+               range.getSignedMax().sle(APInt::getSignedMaxValue(bits).sext(width));
+    }
+    return FAnalyses->Evolution.getUnsignedRange(evolution).getUnsignedMax().ult(APInt(width, 1).shl(bits));
+}
+
+TCcValueBits::TCcValueBits(const Function& function, const DataLayout& layout)
+    : FLayout(layout), FAnalyses(std::make_unique<TAnalyses>(const_cast<Function&>(function))) {
     for (const BasicBlock& block : function)
         for (const Instruction& instruction : block)
             if (instruction.getType()->isIntegerTy() && Width(instruction) < 64) {
@@ -56,7 +92,15 @@ TCcValueBits::TCcValueBits(const Function& function, const DataLayout& layout) :
 
 bool TCcValueBits::NonNegative(const Value& value) const {
     if (!value.getType()->isIntOrPtrTy()) return false;
-    return computeKnownBits(&value, FLayout).isNonNegative();
+    return computeKnownBits(&value, FLayout).isNonNegative() || InRange(value, Width(value) - 1, false);
+}
+
+bool TCcValueBits::FitsUnsigned(const Value& value, unsigned bits) const {
+    if (!value.getType()->isIntOrPtrTy()) return false;
+    const unsigned width = Width(value);
+    if (width <= bits) return ZeroExtended(value);
+    return ZeroExtended(value) && (computeKnownBits(&value, FLayout).countMinLeadingZeros() >= width - bits ||
+                                   InRange(value, bits, false));
 }
 
 bool TCcValueBits::ZeroExtended(const Value& value) const {
@@ -101,7 +145,8 @@ bool TCcValueBits::ZeroRule(const Value& value) const {
     case Instruction::Trunc: { // the bits cut off and those above them are 0
         const Value& source = *instruction->getOperand(0);
         const unsigned from = Width(source), to = Width(*instruction);
-        return operand(0) && computeKnownBits(&source, FLayout).countMinLeadingZeros() >= from - to;
+        return operand(0) && (computeKnownBits(&source, FLayout).countMinLeadingZeros() >= from - to ||
+                              InRange(source, to, false));
     }
     default:
         return false;
@@ -134,7 +179,7 @@ bool TCcValueBits::SignRule(const Value& value) const {
     case Instruction::Trunc: { // the value fits in N bits as a signed number
         const Value& source = *instruction->getOperand(0);
         const unsigned from = Width(source), to = Width(*instruction);
-        return operand(0) && ComputeNumSignBits(&source, FLayout) > from - to;
+        return operand(0) && (ComputeNumSignBits(&source, FLayout) > from - to || InRange(source, to, true));
     }
     default:
         return false;
