@@ -52,11 +52,14 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
     // Positions: the arguments at 0, then each instruction in block order.
     std::map<const BasicBlock*, int> first, last;
     std::map<const Instruction*, int> position;
+    std::vector<const Instruction*> atPosition = {nullptr};
     int next = 1;
     for (const BasicBlock& block : function) {
         first[&block] = next;
-        for (const Instruction& instruction : block)
+        for (const Instruction& instruction : block) {
             position[&instruction] = next++;
+            atPosition.push_back(&instruction);
+        }
         last[&block] = next - 1;
     }
 
@@ -161,7 +164,10 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
         active.push_back(v);
     }
     for (unsigned v = 0; v < count; ++v)
-        if (home[v] >= 0) FHome[values[v]] = home[v];
+        if (home[v] >= 0) {
+            FHome[values[v]] = home[v];
+            FLast[values[v]] = atPosition[static_cast<size_t>(intervals[v].End)];
+        }
     for (int reg = TCcEmitter::FirstHome; reg <= TCcEmitter::LastHome; ++reg)
         if (usedRegister[static_cast<size_t>(reg)]) FUsed.push_back(reg);
 }
@@ -169,4 +175,9 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
 int TCcRegisterAllocation::Home(const Value& value) const {
     auto it = FHome.find(&value);
     return it == FHome.end() ? -1 : it->second;
+}
+
+const Instruction* TCcRegisterAllocation::LastInstruction(const Value& value) const {
+    auto it = FLast.find(&value);
+    return it == FLast.end() ? nullptr : it->second;
 }

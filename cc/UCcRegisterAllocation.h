@@ -32,10 +32,15 @@ class TCcRegisterAllocation {
 
     // The home register of the value, or -1 when it has none.
     int Home(const llvm::Value& value) const;
+    // The last instruction, in block order, during whose code the value's home register
+    // holds it (from its definition on, it holds nothing else until then); nullptr when the
+    // value has no home register or is used by no instruction.
+    const llvm::Instruction* LastInstruction(const llvm::Value& value) const;
     // The home registers given to some value, ascending.
     const std::vector<int>& UsedHomes() const { return FUsed; }
 
   private:
     std::map<const llvm::Value*, int> FHome;
+    std::map<const llvm::Value*, const llvm::Instruction*> FLast;
     std::vector<int> FUsed;
 };
