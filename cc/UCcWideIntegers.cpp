@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <llvm/ADT/PostOrderIterator.h>
+#include <llvm/Analysis/InstSimplifyFolder.h>
 #include <llvm/IR/CFG.h>
 #include <llvm/IR/Constants.h>
 #include <llvm/IR/Function.h>
@@ -14,6 +15,9 @@
 using namespace llvm;
 
 namespace {
+
+// Folds what the pieces make trivial (an and with 0, an or with 0, a shift of 0) as it builds.
+using TBuilder = IRBuilder<InstSimplifyFolder>;
 
 bool IsWide(const Type* type) {
     return type->isIntegerTy() && type->getIntegerBitWidth() > 64;
@@ -74,14 +78,15 @@ bool Supported(const Instruction& instruction) {
 class TSplitter {
   public:
     explicit TSplitter(Function& function)
-        : FFunction(function), FI64(Type::getInt64Ty(function.getContext())) {}
+        : FFunction(function), FLayout(function.getParent()->getDataLayout()),
+          FI64(Type::getInt64Ty(function.getContext())) {}
 
     void Run() {
         // Pieces of the phis first: their incoming values may be defined later.
         for (BasicBlock& block : FFunction)
             for (PHINode& phi : block.phis())
                 if (IsWideValue(&phi)) {
-                    IRBuilder<> builder(&phi);
+                    TBuilder builder = Before(&phi);
                     std::vector<Value*>& pieces = FPieces[&phi];
                     for (unsigned i = 0; i < Count(phi.getType()); ++i)
                         pieces.push_back(builder.CreatePHI(FI64, phi.getNumIncomingValues()));
@@ -93,7 +98,7 @@ class TSplitter {
             for (PHINode& phi : block.phis())
                 if (IsWideValue(&phi))
                     for (unsigned k = 0; k < phi.getNumIncomingValues(); ++k) {
-                        IRBuilder<> builder(phi.getIncomingBlock(k)->getTerminator());
+                        TBuilder builder = Before(phi.getIncomingBlock(k)->getTerminator());
                         const std::vector<Value*> incoming = Pieces(phi.getIncomingValue(k), builder);
                         for (size_t i = 0; i < incoming.size(); ++i)
                             cast<PHINode>(FPieces[&phi][i])
@@ -113,12 +118,15 @@ class TSplitter {
     }
 
   private:
+    TBuilder Before(Instruction* instruction) const {
+        return TBuilder(instruction->getParent(), instruction->getIterator(), InstSimplifyFolder(FLayout));
+    }
     static unsigned Count(const Type* type) { return (type->getIntegerBitWidth() + 63) / 64; }
     // The bits of the top piece.
     static unsigned TopBits(const Type* type) { return type->getIntegerBitWidth() - 64 * (Count(type) - 1); }
 
     // The pieces of a wide operand (an instruction rewritten before, a constant, undef).
-    std::vector<Value*> Pieces(Value* value, IRBuilder<>& builder) {
+    std::vector<Value*> Pieces(Value* value, TBuilder& builder) {
         if (auto found = FPieces.find(value); found != FPieces.end()) return found->second;
         const unsigned count = Count(value->getType());
         std::vector<Value*> pieces;
@@ -133,59 +141,68 @@ class TSplitter {
         return pieces;
     }
 
-    Value* MaskTop(Value* top, const Type* type, IRBuilder<>& builder) {
+    // Piece i in memory: 8 bytes, the top one as many as its bits need.
+    Type* PieceType(const Type* type, unsigned i) const {
+        return i + 1 < Count(type) ? FI64
+                                   : IntegerType::get(FFunction.getContext(), 8 * ((TopBits(type) + 7) / 8));
+    }
+    // Its address from the wide integer's, cast to i64* (Words).
+    Value* PieceAddress(Value* words, Type* piece, unsigned i, TBuilder& builder) const {
+        Value* at = i ? builder.CreateConstGEP1_64(FI64, words, i) : words;
+        return piece == FI64 ? at
+                             : builder.CreateBitCast(
+                                   at, piece->getPointerTo(words->getType()->getPointerAddressSpace()));
+    }
+    Value* Words(Value* pointer, TBuilder& builder) const {
+        return builder.CreateBitCast(pointer,
+                                     FI64->getPointerTo(pointer->getType()->getPointerAddressSpace()));
+    }
+
+    Value* MaskTop(Value* top, const Type* type, TBuilder& builder) {
         const unsigned bits = TopBits(type);
         return bits == 64 ? top : builder.CreateAnd(top, builder.getInt64((uint64_t{1} << bits) - 1));
     }
 
     // Pieces for a value of type `to` from pieces of any width: extended with fill, truncated,
     // the top masked.
-    std::vector<Value*> Fit(std::vector<Value*> pieces, Value* fill, const Type* to, IRBuilder<>& builder) {
+    std::vector<Value*> Fit(std::vector<Value*> pieces, Value* fill, const Type* to, TBuilder& builder) {
         pieces.resize(Count(to), fill);
         pieces.back() = MaskTop(pieces.back(), to, builder);
         return pieces;
     }
 
-    Value* Shift(Value* value, unsigned bits, bool left, IRBuilder<>& builder) {
+    Value* Shift(Value* value, unsigned bits, bool left, TBuilder& builder) {
         if (!bits) return value;
         return left ? builder.CreateShl(value, bits) : builder.CreateLShr(value, bits);
     }
 
-    std::vector<Value*> Rewrite(Instruction& instruction, IRBuilder<>& builder) {
+    std::vector<Value*> Rewrite(Instruction& instruction, TBuilder& builder) {
         const Type* type = instruction.getType();
         auto operand = [&](unsigned i) { return Pieces(instruction.getOperand(i), builder); };
         switch (instruction.getOpcode()) {
         case Instruction::Load: {
             auto& load = cast<LoadInst>(instruction);
             std::vector<Value*> pieces;
-            Value* base = builder.CreateBitCast(load.getPointerOperand(),
-                                                builder.getInt8PtrTy(load.getPointerAddressSpace()));
+            Value* words = Words(load.getPointerOperand(), builder);
             for (unsigned i = 0; i < Count(type); ++i) {
-                const unsigned bytes = i + 1 < Count(type) ? 8 : (TopBits(type) + 7) / 8;
-                Type* piece = builder.getIntNTy(8 * bytes);
-                Value* at =
-                    builder.CreateBitCast(builder.CreateConstGEP1_64(builder.getInt8Ty(), base, 8 * i),
-                                          piece->getPointerTo(load.getPointerAddressSpace()));
-                LoadInst* part = builder.CreateAlignedLoad(piece, at, commonAlignment(load.getAlign(), 8 * i),
-                                                           load.isVolatile());
+                Type* piece = PieceType(type, i);
+                LoadInst* part =
+                    builder.CreateAlignedLoad(piece, PieceAddress(words, piece, i, builder),
+                                              commonAlignment(load.getAlign(), 8 * i), load.isVolatile());
                 pieces.push_back(builder.CreateZExt(part, FI64));
             }
-            pieces.back() = MaskTop(pieces.back(), type, builder);
+            if (TopBits(type) % 8) pieces.back() = MaskTop(pieces.back(), type, builder);
             return pieces;
         }
         case Instruction::Store: {
             auto& store = cast<StoreInst>(instruction);
             const Type* stored = store.getValueOperand()->getType();
             const std::vector<Value*> pieces = operand(0);
-            Value* base = builder.CreateBitCast(store.getPointerOperand(),
-                                                builder.getInt8PtrTy(store.getPointerAddressSpace()));
+            Value* words = Words(store.getPointerOperand(), builder);
             for (unsigned i = 0; i < Count(stored); ++i) {
-                const unsigned bytes = i + 1 < Count(stored) ? 8 : (TopBits(stored) + 7) / 8;
-                Type* piece = builder.getIntNTy(8 * bytes);
-                Value* at =
-                    builder.CreateBitCast(builder.CreateConstGEP1_64(builder.getInt8Ty(), base, 8 * i),
-                                          piece->getPointerTo(store.getPointerAddressSpace()));
-                builder.CreateAlignedStore(builder.CreateTrunc(pieces[i], piece), at,
+                Type* piece = PieceType(stored, i);
+                builder.CreateAlignedStore(builder.CreateTrunc(pieces[i], piece),
+                                           PieceAddress(words, piece, i, builder),
                                            commonAlignment(store.getAlign(), 8 * i), store.isVolatile());
             }
             return {};
@@ -196,8 +213,10 @@ class TSplitter {
             const std::vector<Value*> a = operand(0), b = operand(1);
             std::vector<Value*> pieces;
             for (size_t i = 0; i < a.size(); ++i)
-                pieces.push_back(builder.CreateBinOp(
-                    static_cast<Instruction::BinaryOps>(instruction.getOpcode()), a[i], b[i]));
+                pieces.push_back(instruction.getOpcode() == Instruction::And ? builder.CreateAnd(a[i], b[i])
+                                 : instruction.getOpcode() == Instruction::Or
+                                     ? builder.CreateOr(a[i], b[i])
+                                     : builder.CreateXor(a[i], b[i]));
             return pieces;
         }
         case Instruction::Add:
@@ -323,7 +342,7 @@ class TSplitter {
 
     void Rewrite(Instruction& instruction) {
         if (isa<PHINode>(instruction)) return; // its pieces exist, their inputs come last
-        IRBuilder<> builder(&instruction);
+        TBuilder builder = Before(&instruction);
         builder.SetCurrentDebugLocation(instruction.getDebugLoc());
         std::vector<Value*> pieces = Rewrite(instruction, builder);
         if (IsWideValue(&instruction)) {
@@ -334,6 +353,7 @@ class TSplitter {
     }
 
     Function& FFunction;
+    const DataLayout& FLayout;
     Type* FI64;
     std::map<Value*, std::vector<Value*>> FPieces;
 };
