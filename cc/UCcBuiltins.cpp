@@ -2,17 +2,16 @@
 // are written over, each a few instructions in place of a call.
 #include <llvm/IR/Instructions.h>
 
+#include "UCcAsmText.h"
 #include "UCcFunctionLowering.h"
 #include "UCcModuleLowering.h"
 #include "UCcSequences.h"
 
 using namespace llvm;
+using namespace cc_text;
 
 namespace {
 
-std::string R(int number) {
-    return TCcEmitter::Reg(number);
-}
 
 struct TBuiltin {
     const char* Name;

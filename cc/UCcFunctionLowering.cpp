@@ -10,17 +10,16 @@
 #include <llvm/IR/Module.h>
 #include <llvm/IR/Operator.h>
 
+#include "UCcAsmText.h"
 #include "UCcError.h"
 #include "UCcModuleLowering.h"
 #include "UCcSequences.h"
 
 using namespace llvm;
+using namespace cc_text;
 
 namespace {
 
-std::string R(int number) {
-    return TCcEmitter::Reg(number);
-}
 int64_t RoundUp16(uint64_t size) {
     return static_cast<int64_t>((size + 15) / 16 * 16);
 }
@@ -40,6 +39,7 @@ void TCcFunctionLowering::Lower() {
     PrepareCalls();
     PrepareAggregates();
     PrepareConstants();
+    PrepareBranches();
     LayoutFrame();
     Prologue();
     for (BasicBlock& block : FFunction) {
@@ -49,6 +49,7 @@ void TCcFunctionLowering::Lower() {
             Select(instruction);
         }
     }
+    DeferredEdges();
 }
 
 void TCcFunctionLowering::SourceComment(const Instruction& instruction) {
@@ -65,13 +66,6 @@ void TCcFunctionLowering::SourceComment(const Instruction& instruction) {
                  FModule.SourceLine(path, FCommentLine));
 }
 
-bool TCcFunctionLowering::IsFused(const Instruction& instruction) {
-    if (!isa<ICmpInst>(instruction) || !instruction.hasOneUse()) return false;
-    auto* branch = dyn_cast<BranchInst>(*instruction.user_begin());
-    return branch && branch == instruction.getNextNode() && branch->isConditional() &&
-           branch->getCondition() == &instruction;
-}
-
 int TCcFunctionLowering::Home(const Value& value) const {
     return FAllocation->Home(value);
 }
@@ -81,22 +75,8 @@ void TCcFunctionLowering::LayoutFrame() {
     for (BasicBlock& block : FFunction)
         FBlockNumber[&block] = number++;
     FBits = std::make_unique<TCcValueBits>(FFunction, FLayout);
-    // The intrinsics of UCcIntrinsics.cpp other than these use R5..R8 as scratch: a function
-    // with one keeps its values in R9..R11 only.
-    int firstHome = TCcEmitter::FirstHome;
-    for (BasicBlock& block : FFunction)
-        for (Instruction& instruction : block)
-            if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction)) {
-                const Intrinsic::ID id = intrinsic->getIntrinsicID();
-                if (id != Intrinsic::dbg_declare && id != Intrinsic::dbg_value &&
-                    id != Intrinsic::dbg_label && id != Intrinsic::lifetime_start &&
-                    id != Intrinsic::lifetime_end && id != Intrinsic::assume &&
-                    id != Intrinsic::experimental_noalias_scope_decl && id != Intrinsic::expect &&
-                    id != Intrinsic::memcpy)
-                    firstHome = 9;
-            }
     FAllocation = std::make_unique<TCcRegisterAllocation>(
-        FFunction, FLevel != '0', firstHome, [](const Instruction& instruction) {
+        FFunction, FLevel != '0', TCcEmitter::FirstHome, [this](const Instruction& instruction) {
             return !isa<AllocaInst>(instruction) && !IsFused(instruction) &&
                    instruction.getType()->isIntOrPtrTy();
         });
@@ -158,6 +138,7 @@ void TCcFunctionLowering::Select(Instruction& instruction) {
         Fail(instruction, "values of this type are not supported (only integers and pointers)");
     if (type.isIntegerTy() && Bits(instruction) > 64)
         Fail(instruction, "integers wider than 64 bits are not supported on this machine");
+    if (IsFused(instruction)) return; // tested by the branch
     if (auto* binary = dyn_cast<BinaryOperator>(&instruction)) return SelectBinary(*binary);
     if (auto* cast = dyn_cast<CastInst>(&instruction)) return SelectCast(*cast);
     switch (instruction.getOpcode()) {
@@ -347,135 +328,6 @@ void TCcFunctionLowering::Fail(const Instruction& instruction, const std::string
         file = program->getFilename().str();
     }
     throw TCcError(file, line, column, text);
-}
-
-void TCcFunctionLowering::Edge(const BasicBlock& from, const BasicBlock& to, bool last) {
-    // The phis read their incoming values in parallel. Each copy goes to the phi's home
-    // register or slot; a copy waits while its destination is still the source of another
-    // one, and a cycle of copies is broken by moving one destination's value to a scratch
-    // register first.
-    struct TCopy {
-        int DstReg;
-        int64_t DstSlot; // when DstReg < 0
-        const Value* Source;
-        int SrcReg;      // -1: SrcSlot, or a value without a home (constant, address)
-        int64_t SrcSlot; // -1: none
-    };
-    auto slotOf = [&](const Value& value) {
-        auto it = FSlot.find(&value);
-        return it == FSlot.end() || Home(value) >= 0 ? int64_t{-1} : it->second;
-    };
-    std::vector<TCopy> copies;
-    for (const PHINode& phi : to.phis()) {
-        const Value& source = *phi.getIncomingValueForBlock(&from);
-        TCopy copy{Home(phi), slotOf(phi), &source, Home(source), slotOf(source)};
-        if (copy.DstReg >= 0 ? copy.DstReg == copy.SrcReg : copy.DstSlot == copy.SrcSlot) continue;
-        copies.push_back(copy);
-    }
-    auto reads = [&](const TCopy& copy, int reg, int64_t slot) {
-        return reg >= 0 ? copy.SrcReg == reg : copy.SrcReg < 0 && copy.SrcSlot == slot;
-    };
-    auto emit = [&](const TCopy& copy) {
-        int source = copy.SrcReg;
-        if (copy.DstReg >= 0 && source >= 0) return FOut.Op("MOV", R(copy.DstReg) + ", " + R(source));
-        const int into = copy.DstReg >= 0 ? copy.DstReg : 1;
-        if (source < 0) {
-            if (copy.SrcSlot >= 0)
-                FOut.LoadFrame(into, copy.SrcSlot);
-            else
-                Materialize(into, *copy.Source);
-            source = into;
-        }
-        if (copy.DstReg < 0) FOut.StoreFrame(copy.DstSlot, source);
-    };
-    std::vector<int> temps = {0, 2, 3, 4};
-    while (!copies.empty()) {
-        bool progress = false;
-        for (size_t i = 0; i < copies.size();) {
-            const TCopy& copy = copies[i];
-            bool blocked = false;
-            for (size_t j = 0; j < copies.size() && !blocked; ++j)
-                blocked = j != i && reads(copies[j], copy.DstReg, copy.DstSlot);
-            if (blocked) {
-                ++i;
-                continue;
-            }
-            emit(copy);
-            copies.erase(copies.begin() + static_cast<std::ptrdiff_t>(i));
-            progress = true;
-        }
-        if (progress) continue;
-        // A cycle: save the first copy's destination in a temp that nothing reads.
-        const TCopy& first = copies.front();
-        int temp = -1;
-        for (int candidate : temps) {
-            bool used = false;
-            for (const TCopy& copy : copies)
-                used |= copy.SrcReg == candidate;
-            if (!used) {
-                temp = candidate;
-                break;
-            }
-        }
-        if (first.DstReg >= 0)
-            FOut.Op("MOV", R(temp) + ", " + R(first.DstReg));
-        else
-            FOut.LoadFrame(temp, first.DstSlot);
-        const int reg = first.DstReg;
-        const int64_t slot = first.DstSlot;
-        for (TCopy& copy : copies)
-            if (reads(copy, reg, slot)) {
-                copy.SrcReg = temp;
-                copy.SrcSlot = -1;
-            }
-    }
-    if (!last || from.getNextNode() != &to) FOut.Jump("JMP", BlockLabel(to)); // else it falls through
-}
-
-// A conditional jump goes straight to a block without phis, else to the edge's copies.
-std::string TCcFunctionLowering::EdgeLabel(const BasicBlock& to) {
-    return to.phis().empty() ? BlockLabel(to) : FOut.NewLabel();
-}
-
-void TCcFunctionLowering::SelectBr(BranchInst& instruction) {
-    const BasicBlock& from = *instruction.getParent();
-    if (instruction.isUnconditional()) return Edge(from, *instruction.getSuccessor(0), true);
-    const BasicBlock& yes = *instruction.getSuccessor(0);
-    const std::string taken = EdgeLabel(yes);
-    if (!FFusedJump.empty()) { // the icmp just before left the flags
-        FOut.Jump(FFusedJump, taken);
-        FFusedJump.clear();
-    } else {
-        const int condition = Extended(*instruction.getCondition(), 1, false, 1);
-        FOut.Op("CLR", R(2));
-        FOut.Op("CMP", R(condition) + ", " + R(2));
-        FOut.Jump("JNE", taken);
-    }
-    const bool copies = !yes.phis().empty();
-    Edge(from, *instruction.getSuccessor(1), !copies);
-    if (copies) {
-        FOut.Label(taken);
-        Edge(from, yes, true);
-    }
-}
-
-void TCcFunctionLowering::SelectSwitch(SwitchInst& instruction) {
-    const BasicBlock& from = *instruction.getParent();
-    const unsigned bits = Bits(*instruction.getCondition());
-    const int condition = Extended(*instruction.getCondition(), bits, false, 1);
-    std::vector<std::pair<std::string, const BasicBlock*>> copies;
-    for (auto& item : instruction.cases()) {
-        const std::string label = EdgeLabel(*item.getCaseSuccessor());
-        if (!item.getCaseSuccessor()->phis().empty()) copies.emplace_back(label, item.getCaseSuccessor());
-        FOut.Const(2, item.getCaseValue()->getZExtValue());
-        FOut.Op("CMP", R(condition) + ", " + R(2));
-        FOut.Jump("JE", label);
-    }
-    Edge(from, *instruction.getDefaultDest(), copies.empty());
-    for (size_t i = 0; i < copies.size(); ++i) {
-        FOut.Label(copies[i].first);
-        Edge(from, *copies[i].second, i + 1 == copies.size());
-    }
 }
 
 void TCcFunctionLowering::SelectRet(ReturnInst& instruction) {

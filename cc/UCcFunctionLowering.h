@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,8 +43,9 @@ class TCcModuleLowering;
 // needs no move), computes in the scratch registers R0..R4 (and R13) and writes its result
 // straight into its home register, or stores it into its slot. At -O0 only a value whose
 // sole use is the next instruction gets a register; at -O1, -O2 and -Os every value may.
-// An icmp whose only use is the next instruction's conditional branch leaves just the
-// flags, which the branch tests.
+// A conditional branch tests its condition with CMP and jumps: an icmp, and the i1 and, or,
+// select and not over such ones, whose only use is the branch, are moved down to it (above
+// -O0) and compute no value of their own.
 //
 // Calling convention:
 //   arguments   in memory: the caller writes argument i at its FP+Size+64+16*i, which is
@@ -113,6 +115,8 @@ class TCcFunctionLowering {
     bool SelectBuiltin(llvm::CallInst& instruction, const std::string& name);
     void SelectRet(llvm::ReturnInst& instruction);
     void SelectBr(llvm::BranchInst& instruction);
+    // CMP of the icmp's operands; returns the jump taken when the icmp holds.
+    std::string CompareFlags(const llvm::ICmpInst& instruction);
     void SelectSwitch(llvm::SwitchInst& instruction);
     void SelectMinMax(llvm::IntrinsicInst& instruction, bool isSigned, bool isMax);
 
@@ -155,10 +159,27 @@ class TCcFunctionLowering {
     void SelectBitCount(llvm::IntrinsicInst& instruction);
     void SelectFunnelShift(llvm::IntrinsicInst& instruction, bool left);
 
+    // Control flow (UCcControlFlow.cpp). PrepareBranches moves each conditional branch's
+    // condition tree down to it before the frame layout.
+    void PrepareBranches();
+    // An i1 or/and (or select of the same meaning) with its two operands; a negation (xor true).
+    static bool AsLogic(const llvm::Instruction& instruction, const llvm::Value*& first,
+                        const llvm::Value*& second, bool& isOr);
+    static bool IsNegation(const llvm::Instruction& instruction);
+    // Jumps to label yes when the i1 condition holds and to no when not; "" for either
+    // means falling through.
+    void BranchTo(const llvm::Value& condition, const std::string& yes, const std::string& no);
+    // After a CMP: jump (taken when the condition holds) to yes, else to no ("" falls through).
+    void JumpOn(const std::string& jump, const std::string& yes, const std::string& no);
     // Phi copies for the edge from -> to, then the jump to `to`, left out when this is the
     // last code of the terminator and `to` follows `from`.
     void Edge(const llvm::BasicBlock& from, const llvm::BasicBlock& to, bool last);
-    std::string EdgeLabel(const llvm::BasicBlock& to);
+    bool EdgeNeedsCode(const llvm::BasicBlock& from, const llvm::BasicBlock& to) const;
+    // The label that a jump for the edge goes to: the block's, or the edge's copies, which
+    // DeferredEdges places after the function's blocks.
+    std::string EdgeTarget(const llvm::BasicBlock& from, const llvm::BasicBlock& to);
+    void DeferredEdges();
+    int64_t SlotOf(const llvm::Value& value) const; // -1 when the value has a home or no slot
     // reg := the value (constant, global, alloca address, home register or frame slot).
     void Materialize(int reg, const llvm::Value& value);
     // The instruction's result is in reg: moved to its home register or stored in its slot.
@@ -177,8 +198,8 @@ class TCcFunctionLowering {
     // compares b with a.
     void CompareOrdered(const llvm::Value& a, const llvm::Value& b, bool isSigned, bool swap);
     int Home(const llvm::Value& value) const;
-    // The icmp leaves only the flags for the branch right after it.
-    static bool IsFused(const llvm::Instruction& instruction);
+    // Part of a branch's condition tree: no value of its own.
+    bool IsFused(const llvm::Instruction& instruction) const;
     // An address that a plain STORE may write: a small alloca or a padded global.
     bool IsPaddedAddress(const llvm::Value& pointer) const;
     unsigned Bits(const llvm::Value& value) const; // width of an integer or pointer value
@@ -195,7 +216,13 @@ class TCcFunctionLowering {
     std::unique_ptr<TCcValueBits> FBits;
     std::map<const llvm::Value*, int64_t> FSlot, FAlloca;
     std::map<const llvm::BasicBlock*, unsigned> FBlockNumber;
-    std::string FFusedJump;   // the jump of a fused icmp, for the next branch
+    std::set<const llvm::Instruction*> FFused;
+    struct TDeferredEdge {
+        std::string Label;
+        const llvm::BasicBlock* From;
+        const llvm::BasicBlock* To;
+    };
+    std::vector<TDeferredEdge> FDeferred;
     int64_t FSaveArea = 0;    // the offset of the saved home registers
     bool FResetStack = false; // SP may move in the body (dynamic allocas)
     std::string FCommentFile;

@@ -1,5 +1,7 @@
 #include "UCcValueBits.h"
 
+#include <optional>
+
 #include <llvm/Analysis/ValueTracking.h>
 #include <llvm/IR/Constants.h>
 #include <llvm/IR/DataLayout.h>
@@ -14,6 +16,24 @@ namespace {
 
 unsigned Width(const Value& value) {
     return value.getType()->isIntegerTy() ? value.getType()->getIntegerBitWidth() : 64;
+}
+
+// Select, freeze and phi pass one of their operands on unchanged: the result is extended
+// when every operand that may pass is. Nullopt for the other instructions.
+template <typename TExtended>
+std::optional<bool> PassedOn(const Instruction& instruction, const TExtended& extended) {
+    switch (instruction.getOpcode()) {
+    case Instruction::Select:
+        return extended(*instruction.getOperand(1)) && extended(*instruction.getOperand(2));
+    case Instruction::Freeze:
+        return extended(*instruction.getOperand(0));
+    case Instruction::PHI:
+        for (const Value* incoming : cast<PHINode>(instruction).incoming_values())
+            if (!extended(*incoming)) return false;
+        return true;
+    default:
+        return std::nullopt;
+    }
 }
 
 } // namespace
@@ -55,7 +75,10 @@ bool TCcValueBits::ZeroRule(const Value& value) const {
     if (isa<ConstantInt>(value) || isa<UndefValue>(value)) return true; // materialized zero-extended
     auto* instruction = dyn_cast<Instruction>(&value);
     if (!instruction) return false;
+    auto extended = [&](const Value& v) { return ZeroExtended(v); };
+    if (const auto passed = PassedOn(*instruction, extended)) return *passed;
     auto operand = [&](unsigned i) { return ZeroExtended(*instruction->getOperand(i)); };
+    auto signedOperand = [&](unsigned i) { return SignExtended(*instruction->getOperand(i)); };
     switch (instruction->getOpcode()) {
     case Instruction::ICmp: // 0 or 1
     case Instruction::ZExt:
@@ -69,16 +92,12 @@ bool TCcValueBits::ZeroRule(const Value& value) const {
     case Instruction::Xor:
         return operand(0) && operand(1);
     case Instruction::Add:
-    case Instruction::Mul: // the exact result fits in N bits
-        return instruction->hasNoUnsignedWrap() && operand(0) && operand(1);
-    case Instruction::Select:
-        return operand(1) && operand(2);
-    case Instruction::Freeze:
-        return operand(0);
-    case Instruction::PHI:
-        for (const Value* incoming : cast<PHINode>(instruction)->incoming_values())
-            if (!ZeroExtended(*incoming)) return false;
-        return true;
+    case Instruction::Sub:
+    case Instruction::Mul: // the exact result fits in N bits (and is not negative, signed)
+        return (instruction->hasNoUnsignedWrap() && instruction->getOpcode() != Instruction::Sub &&
+                operand(0) && operand(1)) ||
+               (instruction->hasNoSignedWrap() && signedOperand(0) && signedOperand(1) &&
+                NonNegative(value));
     case Instruction::Trunc: { // the bits cut off and those above them are 0
         const Value& source = *instruction->getOperand(0);
         const unsigned from = Width(source), to = Width(*instruction);
@@ -95,6 +114,8 @@ bool TCcValueBits::SignRule(const Value& value) const {
     auto* instruction = dyn_cast<Instruction>(&value);
     if (!instruction) return false;
     if (ZeroExtended(value) && NonNegative(value)) return true;
+    auto extended = [&](const Value& v) { return SignExtended(v); };
+    if (const auto passed = PassedOn(*instruction, extended)) return *passed;
     auto operand = [&](unsigned i) { return SignExtended(*instruction->getOperand(i)); };
     switch (instruction->getOpcode()) {
     case Instruction::SExt:
@@ -110,14 +131,6 @@ bool TCcValueBits::SignRule(const Value& value) const {
     case Instruction::Sub:
     case Instruction::Mul: // the exact result fits in N bits
         return instruction->hasNoSignedWrap() && operand(0) && operand(1);
-    case Instruction::Select:
-        return operand(1) && operand(2);
-    case Instruction::Freeze:
-        return operand(0);
-    case Instruction::PHI:
-        for (const Value* incoming : cast<PHINode>(instruction)->incoming_values())
-            if (!SignExtended(*incoming)) return false;
-        return true;
     case Instruction::Trunc: { // the value fits in N bits as a signed number
         const Value& source = *instruction->getOperand(0);
         const unsigned from = Width(source), to = Width(*instruction);

@@ -1,0 +1,262 @@
+// Control flow: the conditions of branches, the edges' phi copies, branches and switches.
+#include <functional>
+
+#include <llvm/ADT/STLExtras.h>
+#include <llvm/IR/Constants.h>
+#include <llvm/IR/Instructions.h>
+
+#include "UCcAsmText.h"
+#include "UCcFunctionLowering.h"
+
+using namespace llvm;
+using namespace cc_text;
+
+namespace {
+
+// The jump taken exactly when `jump` (after the same CMP) is not.
+std::string Negated(const std::string& jump) {
+    if (jump == "JE") return "JNE";
+    if (jump == "JNE") return "JE";
+    if (jump == "JG") return "JLE";
+    return "JG";
+}
+
+bool IsConstant(const Value& value, bool one) {
+    auto* constant = dyn_cast<ConstantInt>(&value);
+    return constant && (one ? constant->isOne() : constant->isZero());
+}
+
+} // namespace
+
+bool TCcFunctionLowering::AsLogic(const Instruction& instruction, const Value*& first, const Value*& second,
+                                  bool& isOr) {
+    if (!instruction.getType()->isIntegerTy(1)) return false;
+    if (instruction.getOpcode() == Instruction::Or || instruction.getOpcode() == Instruction::And) {
+        first = instruction.getOperand(0);
+        second = instruction.getOperand(1);
+        isOr = instruction.getOpcode() == Instruction::Or;
+        return true;
+    }
+    if (auto* select = dyn_cast<SelectInst>(&instruction)) { // c ? true : b is c || b; c ? b : false is c && b
+        first = select->getCondition();
+        isOr = IsConstant(*select->getTrueValue(), true);
+        if (!isOr && !IsConstant(*select->getFalseValue(), false)) return false;
+        second = isOr ? select->getFalseValue() : select->getTrueValue();
+        return true;
+    }
+    return false;
+}
+
+bool TCcFunctionLowering::IsNegation(const Instruction& instruction) {
+    return instruction.getType()->isIntegerTy(1) && instruction.getOpcode() == Instruction::Xor &&
+           IsConstant(*instruction.getOperand(1), true);
+}
+
+void TCcFunctionLowering::PrepareBranches() {
+    for (BasicBlock& block : FFunction) {
+        auto* branch = dyn_cast<BranchInst>(block.getTerminator());
+        if (!branch || !branch->isConditional()) continue;
+        if (FLevel == '0') { // only an icmp right before its branch, where clang puts it
+            auto* compare = dyn_cast<ICmpInst>(branch->getCondition());
+            if (compare && compare->hasOneUse() && compare->getNextNode() == branch) FFused.insert(compare);
+            continue;
+        }
+        std::set<const Instruction*> tree;
+        std::function<void(const Value&)> collect = [&](const Value& value) {
+            auto* instruction = dyn_cast<Instruction>(&value);
+            if (!instruction || instruction->getParent() != &block || !instruction->hasOneUse()) return;
+            const Value *first, *second;
+            bool isOr;
+            if (isa<ICmpInst>(instruction)) {
+                tree.insert(instruction);
+            } else if (AsLogic(*instruction, first, second, isOr)) {
+                tree.insert(instruction);
+                collect(*first);
+                collect(*second);
+            } else if (IsNegation(*instruction)) {
+                tree.insert(instruction);
+                collect(*instruction->getOperand(0));
+            }
+        };
+        collect(*branch->getCondition());
+        // The tree moves down to the branch, in its order: pure instructions whose one use is
+        // in the tree, so their operands are still in their homes when the branch tests them.
+        std::vector<Instruction*> members;
+        for (Instruction& instruction : block)
+            if (tree.count(&instruction)) members.push_back(&instruction);
+        for (Instruction* member : members) {
+            member->moveBefore(branch);
+            FFused.insert(member);
+        }
+    }
+}
+
+bool TCcFunctionLowering::IsFused(const Instruction& instruction) const {
+    return FFused.count(&instruction) != 0;
+}
+
+void TCcFunctionLowering::JumpOn(const std::string& jump, const std::string& yes, const std::string& no) {
+    if (!yes.empty()) FOut.Jump(jump, yes);
+    if (!no.empty()) FOut.Jump(yes.empty() ? Negated(jump) : "JMP", no);
+}
+
+void TCcFunctionLowering::BranchTo(const Value& condition, const std::string& yes, const std::string& no) {
+    auto* instruction = dyn_cast<Instruction>(&condition);
+    if (instruction && IsFused(*instruction)) {
+        if (auto* compare = dyn_cast<ICmpInst>(instruction)) return JumpOn(CompareFlags(*compare), yes, no);
+        const Value *first, *second;
+        bool isOr;
+        if (AsLogic(*instruction, first, second, isOr)) {
+            std::string after; // the end of the second test, when the first decides by falling through
+            if (isOr)
+                BranchTo(*first, yes.empty() ? (after = FOut.NewLabel()) : yes, "");
+            else
+                BranchTo(*first, "", no.empty() ? (after = FOut.NewLabel()) : no);
+            BranchTo(*second, yes, no);
+            if (!after.empty()) FOut.Label(after);
+            return;
+        }
+        return BranchTo(*instruction->getOperand(0), no, yes); // a negation
+    }
+    const int value = Extended(condition, 1, false, 1);
+    FOut.Op("CLR", R(2));
+    FOut.Op("CMP", R(value) + ", " + R(2));
+    JumpOn("JNE", yes, no);
+}
+
+bool TCcFunctionLowering::EdgeNeedsCode(const BasicBlock& from, const BasicBlock& to) const {
+    for (const PHINode& phi : to.phis()) {
+        const Value& source = *phi.getIncomingValueForBlock(&from);
+        if (Home(phi) >= 0 ? Home(phi) != Home(source) : SlotOf(phi) != SlotOf(source)) return true;
+    }
+    return false;
+}
+
+int64_t TCcFunctionLowering::SlotOf(const Value& value) const {
+    auto it = FSlot.find(&value);
+    return it == FSlot.end() || Home(value) >= 0 ? int64_t{-1} : it->second;
+}
+
+std::string TCcFunctionLowering::EdgeTarget(const BasicBlock& from, const BasicBlock& to) {
+    if (!EdgeNeedsCode(from, to)) return BlockLabel(to);
+    const std::string label = FOut.NewLabel();
+    FDeferred.push_back({label, &from, &to});
+    return label;
+}
+
+void TCcFunctionLowering::DeferredEdges() {
+    for (const TDeferredEdge& edge : FDeferred) {
+        FOut.Mark(*edge.From->getTerminator());
+        FOut.Label(edge.Label);
+        Edge(*edge.From, *edge.To, false);
+    }
+    FDeferred.clear();
+}
+
+void TCcFunctionLowering::Edge(const BasicBlock& from, const BasicBlock& to, bool last) {
+    // The phis read their incoming values in parallel. Each copy goes to the phi's home
+    // register or slot; a copy waits while its destination is still the source of another
+    // one, and a cycle of copies is broken by moving one destination's value to a scratch
+    // register first.
+    struct TCopy {
+        int DstReg;
+        int64_t DstSlot; // when DstReg < 0
+        const Value* Source;
+        int SrcReg;      // -1: SrcSlot, or a value without a home (constant, address)
+        int64_t SrcSlot; // -1: none
+    };
+    std::vector<TCopy> copies;
+    for (const PHINode& phi : to.phis()) {
+        const Value& source = *phi.getIncomingValueForBlock(&from);
+        TCopy copy{Home(phi), SlotOf(phi), &source, Home(source), SlotOf(source)};
+        if (copy.DstReg >= 0 ? copy.DstReg == copy.SrcReg : copy.DstSlot == copy.SrcSlot) continue;
+        copies.push_back(copy);
+    }
+    auto reads = [&](const TCopy& copy, int reg, int64_t slot) {
+        return reg >= 0 ? copy.SrcReg == reg : copy.SrcReg < 0 && copy.SrcSlot == slot;
+    };
+    auto emit = [&](const TCopy& copy) {
+        int source = copy.SrcReg;
+        if (copy.DstReg >= 0 && source >= 0) return FOut.Op("MOV", R(copy.DstReg) + ", " + R(source));
+        const int into = copy.DstReg >= 0 ? copy.DstReg : 1;
+        if (source < 0) {
+            if (copy.SrcSlot >= 0)
+                FOut.LoadFrame(into, copy.SrcSlot);
+            else
+                Materialize(into, *copy.Source);
+            source = into;
+        }
+        if (copy.DstReg < 0) FOut.StoreFrame(copy.DstSlot, source);
+    };
+    std::vector<int> temps = {0, 2, 3, 4};
+    while (!copies.empty()) {
+        bool progress = false;
+        for (size_t i = 0; i < copies.size();) {
+            const TCopy& copy = copies[i];
+            bool blocked = false;
+            for (size_t j = 0; j < copies.size() && !blocked; ++j)
+                blocked = j != i && reads(copies[j], copy.DstReg, copy.DstSlot);
+            if (blocked) {
+                ++i;
+                continue;
+            }
+            emit(copy);
+            copies.erase(copies.begin() + static_cast<std::ptrdiff_t>(i));
+            progress = true;
+        }
+        if (progress) continue;
+        // A cycle: save the first copy's destination in a temp that nothing reads.
+        const TCopy& first = copies.front();
+        int temp = -1;
+        for (int candidate : temps) {
+            bool used = false;
+            for (const TCopy& copy : copies)
+                used |= copy.SrcReg == candidate;
+            if (!used) {
+                temp = candidate;
+                break;
+            }
+        }
+        if (first.DstReg >= 0)
+            FOut.Op("MOV", R(temp) + ", " + R(first.DstReg));
+        else
+            FOut.LoadFrame(temp, first.DstSlot);
+        const int reg = first.DstReg;
+        const int64_t slot = first.DstSlot;
+        for (TCopy& copy : copies)
+            if (reads(copy, reg, slot)) {
+                copy.SrcReg = temp;
+                copy.SrcSlot = -1;
+            }
+    }
+    if (!last || from.getNextNode() != &to) FOut.Jump("JMP", BlockLabel(to)); // else it falls through
+}
+
+void TCcFunctionLowering::SelectBr(BranchInst& instruction) {
+    const BasicBlock& from = *instruction.getParent();
+    if (instruction.isUnconditional()) return Edge(from, *instruction.getSuccessor(0), true);
+    const BasicBlock& yes = *instruction.getSuccessor(0);
+    const BasicBlock& no = *instruction.getSuccessor(1);
+    const BasicBlock* next = from.getNextNode();
+    // The test jumps to one successor (through its edge's copies, placed after the function's
+    // blocks) and the code goes on into the other, the one that follows when either does.
+    if (&yes == next && &no != next) {
+        BranchTo(*instruction.getCondition(), "", EdgeTarget(from, no));
+        return Edge(from, yes, true);
+    }
+    BranchTo(*instruction.getCondition(), EdgeTarget(from, yes), "");
+    Edge(from, no, true);
+}
+
+void TCcFunctionLowering::SelectSwitch(SwitchInst& instruction) {
+    const BasicBlock& from = *instruction.getParent();
+    const unsigned bits = Bits(*instruction.getCondition());
+    const int condition = Extended(*instruction.getCondition(), bits, false, 1);
+    for (auto& item : instruction.cases()) {
+        const std::string label = EdgeTarget(from, *item.getCaseSuccessor());
+        FOut.Const(2, item.getCaseValue()->getZExtValue());
+        FOut.Op("CMP", R(condition) + ", " + R(2));
+        FOut.Jump("JE", label);
+    }
+    Edge(from, *instruction.getDefaultDest(), true);
+}
