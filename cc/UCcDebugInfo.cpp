@@ -146,9 +146,10 @@ void TCcDebugInfo::Function(const llvm::Function& function, const TCcFunctionLow
     };
 
     const auto& marks = out.Marks();
-    auto mark = std::lower_bound(marks.begin(), marks.end(), begin,
-                                 [](const TCcEmitter::TMark& m, size_t offset) { return m.Offset < offset; });
-    for (; mark != marks.end() && mark->Offset < end; ++mark) {
+    const auto firstMark =
+        std::lower_bound(marks.begin(), marks.end(), begin,
+                         [](const TCcEmitter::TMark& m, size_t offset) { return m.Offset < offset; });
+    for (auto mark = firstMark; mark != marks.end() && mark->Offset < end; ++mark) {
         const Instruction& instruction = *mark->Instruction;
         if (auto* declare = dyn_cast<DbgDeclareInst>(&instruction)) {
             TPendingVariable* variable = variableOf(*declare);
@@ -184,13 +185,12 @@ void TCcDebugInfo::Function(const llvm::Function& function, const TCcFunctionLow
             record.Places.back().Line != place.Line)
             record.Places.push_back(std::move(place));
     }
-    // Where each instruction's code ends: at the next mark.
+    // Where each instruction's code ends: at the next mark. A terminator's edge copies placed
+    // after the blocks are marked again; its first code counts.
     std::map<const Instruction*, size_t> codeEnd;
-    for (auto at =
-             std::lower_bound(marks.begin(), marks.end(), begin,
-                              [](const TCcEmitter::TMark&m, size_t offset) { return m.Offset < offset; });
-         at != marks.end() && at->Offset < end; ++at)
-        codeEnd[at->Instruction] = at + 1 != marks.end() && (at + 1)->Offset < end ? (at + 1)->Offset : end;
+    for (auto at = firstMark; at != marks.end() && at->Offset < end; ++at)
+        codeEnd.try_emplace(at->Instruction,
+                            at + 1 != marks.end() && (at + 1)->Offset < end ? (at + 1)->Offset : end);
     for (TPendingVariable& variable : record.Variables)
         for (TPendingLocation& location : variable.Locations)
             if (location.Until) {
