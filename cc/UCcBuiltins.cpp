@@ -2,17 +2,17 @@
 // are written over, each a few instructions in place of a call.
 #include <llvm/IR/Instructions.h>
 
+#include "UCcAsmText.h"
 #include "UCcFunctionLowering.h"
 #include "UCcModuleLowering.h"
 #include "UCcSequences.h"
+#include "UCcValueBits.h"
 
 using namespace llvm;
+using namespace cc_text;
 
 namespace {
 
-std::string R(int number) {
-    return TCcEmitter::Reg(number);
-}
 
 struct TBuiltin {
     const char* Name;
@@ -41,12 +41,14 @@ bool TCcFunctionLowering::SelectBuiltin(CallInst& instruction, const std::string
         Fail(instruction, "the builtin '" + name + "' takes " + std::to_string(builtin->Arguments) +
                               " argument" + (builtin->Arguments == 1 ? "" : "s"));
     if (name == "__roz_print") {
-        Materialize(1, *instruction.getArgOperand(0));
-        TCcSequences::ZeroExtend(FOut, 1, 32, 2);
-        FOut.Const(2, uint64_t{1} << 56);
-        FOut.Op("OR", R(1) + ", " + R(1) + ", " + R(2));
-        FOut.Const(2, 1);
-        FOut.Op("OUT", R(2) + ", " + R(1));
+        const Value& number = *instruction.getArgOperand(0);
+        int value = Operand(number, 1);
+        if (!FBits->FitsUnsigned(number, 32)) {
+            FOut.Op("AND", Three(1, value, ConstOperand(0xFFFFFFFF, 2)));
+            value = 1;
+        }
+        FOut.Op("OR", Three(1, value, ConstOperand(uint64_t{1} << 56, 2)));
+        FOut.Op("OUT", R(ConstOperand(1, 2)) + ", " + R(1));
     } else if (name == "__roz_clear_monitor") {
         FOut.Op("CLR", R(1));
         FOut.Const(2, 1);

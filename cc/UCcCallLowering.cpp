@@ -19,20 +19,15 @@
 #include <llvm/IR/IntrinsicInst.h>
 #include <llvm/IR/Intrinsics.h>
 
+#include "UCcAsmText.h"
 #include "UCcFunctionLowering.h"
 #include "UCcModuleLowering.h"
 #include "UCcSequences.h"
 
 using namespace llvm;
+using namespace cc_text;
 
 namespace {
-
-std::string R(int number) {
-    return TCcEmitter::Reg(number);
-}
-std::string Three(int a, int b, int c) {
-    return R(a) + ", " + R(b) + ", " + R(c);
-}
 int64_t RoundUp8(uint64_t size) {
     return static_cast<int64_t>((size + 7) / 8 * 8);
 }

@@ -1,26 +1,27 @@
 // Frame layout, operands and control flow; the data instructions are in UCcInstructionSelect.cpp.
 #include "UCcFunctionLowering.h"
 
+#include <llvm/Analysis/LoopInfo.h>
 #include <llvm/IR/Constants.h>
 #include <llvm/IR/DataLayout.h>
 #include <llvm/IR/DebugInfoMetadata.h>
+#include <llvm/IR/Dominators.h>
 #include <llvm/IR/Function.h>
 #include <llvm/IR/Instructions.h>
 #include <llvm/IR/IntrinsicInst.h>
 #include <llvm/IR/Module.h>
 #include <llvm/IR/Operator.h>
 
+#include "UCcAsmText.h"
 #include "UCcError.h"
 #include "UCcModuleLowering.h"
 #include "UCcSequences.h"
 
 using namespace llvm;
+using namespace cc_text;
 
 namespace {
 
-std::string R(int number) {
-    return TCcEmitter::Reg(number);
-}
 int64_t RoundUp16(uint64_t size) {
     return static_cast<int64_t>((size + 15) / 16 * 16);
 }
@@ -32,6 +33,8 @@ TCcFunctionLowering::TCcFunctionLowering(TCcModuleLowering& module, Function& fu
     : FModule(module), FFunction(function), FOut(out), FLayout(module.Layout()), FIndex(index),
       FLevel(level) {}
 
+TCcFunctionLowering::~TCcFunctionLowering() = default;
+
 void TCcFunctionLowering::Lower() {
     Type& result = *FFunction.getReturnType();
     if (IsAggregate(result) && Leaves(result).size() > 2)
@@ -40,15 +43,18 @@ void TCcFunctionLowering::Lower() {
     PrepareCalls();
     PrepareAggregates();
     PrepareConstants();
+    PrepareBranches();
     LayoutFrame();
     Prologue();
     for (BasicBlock& block : FFunction) {
         FOut.Label(BlockLabel(block));
+        EnterBlock(block);
         for (Instruction& instruction : block) {
             SourceComment(instruction);
             Select(instruction);
         }
     }
+    DeferredEdges();
 }
 
 void TCcFunctionLowering::SourceComment(const Instruction& instruction) {
@@ -65,13 +71,6 @@ void TCcFunctionLowering::SourceComment(const Instruction& instruction) {
                  FModule.SourceLine(path, FCommentLine));
 }
 
-bool TCcFunctionLowering::IsFused(const Instruction& instruction) {
-    if (!isa<ICmpInst>(instruction) || !instruction.hasOneUse()) return false;
-    auto* branch = dyn_cast<BranchInst>(*instruction.user_begin());
-    return branch && branch == instruction.getNextNode() && branch->isConditional() &&
-           branch->getCondition() == &instruction;
-}
-
 int TCcFunctionLowering::Home(const Value& value) const {
     return FAllocation->Home(value);
 }
@@ -81,25 +80,18 @@ void TCcFunctionLowering::LayoutFrame() {
     for (BasicBlock& block : FFunction)
         FBlockNumber[&block] = number++;
     FBits = std::make_unique<TCcValueBits>(FFunction, FLayout);
-    // The intrinsics of UCcIntrinsics.cpp other than these use R5..R8 as scratch: a function
-    // with one keeps its values in R9..R11 only.
-    int firstHome = TCcEmitter::FirstHome;
-    for (BasicBlock& block : FFunction)
-        for (Instruction& instruction : block)
-            if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction)) {
-                const Intrinsic::ID id = intrinsic->getIntrinsicID();
-                if (id != Intrinsic::dbg_declare && id != Intrinsic::dbg_value &&
-                    id != Intrinsic::dbg_label && id != Intrinsic::lifetime_start &&
-                    id != Intrinsic::lifetime_end && id != Intrinsic::assume &&
-                    id != Intrinsic::experimental_noalias_scope_decl && id != Intrinsic::expect &&
-                    id != Intrinsic::memcpy)
-                    firstHome = 9;
-            }
+    PrepareLoopValues();
+    std::vector<TCcRegisterAllocation::TLoopValue> loopValues;
+    for (const TLoopValueInfo& info : FLoopValues)
+        loopValues.push_back({&info, info.Blocks, info.Entries, info.Weight, info.Parent});
     FAllocation = std::make_unique<TCcRegisterAllocation>(
-        FFunction, FLevel != '0', firstHome, [](const Instruction& instruction) {
+        FFunction, FLevel != '0', TCcEmitter::FirstHome,
+        [this](const Instruction& instruction) {
             return !isa<AllocaInst>(instruction) && !IsFused(instruction) &&
                    instruction.getType()->isIntOrPtrTy();
-        });
+        },
+        [this](const Instruction& instruction) { return CopyOf(instruction); },
+        [this](const Instruction& instruction) { return InPlace(instruction); }, loopValues);
     int64_t offset = 16;
     for (Argument& argument : FFunction.args()) {
         if (!argument.getType()->isIntOrPtrTy())
@@ -121,7 +113,14 @@ void TCcFunctionLowering::LayoutFrame() {
             if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction))
                 FResetStack |= intrinsic->getIntrinsicID() == Intrinsic::stackrestore;
             if (instruction.getType()->isVoidTy() || Home(instruction) >= 0) continue;
+            // The members of a group without a home share one slot.
+            const Value& representative = FAllocation->Representative(instruction);
+            if (auto shared = FSlot.find(&representative); shared != FSlot.end()) {
+                FSlot[&instruction] = shared->second;
+                continue;
+            }
             FSlot[&instruction] = offset;
+            if (&representative != &instruction) FSlot[&representative] = offset;
             offset += 16 * SlotCount(*instruction.getType());
         }
     for (auto& [value, at] : FAlloca) {
@@ -158,6 +157,8 @@ void TCcFunctionLowering::Select(Instruction& instruction) {
         Fail(instruction, "values of this type are not supported (only integers and pointers)");
     if (type.isIntegerTy() && Bits(instruction) > 64)
         Fail(instruction, "integers wider than 64 bits are not supported on this machine");
+    if (IsFused(instruction)) return;             // tested by the branch
+    if (FAllocation->IsCopy(instruction)) return; // its operand's home or slot is its own
     if (auto* binary = dyn_cast<BinaryOperator>(&instruction)) return SelectBinary(*binary);
     if (auto* cast = dyn_cast<CastInst>(&instruction)) return SelectCast(*cast);
     switch (instruction.getOpcode()) {
@@ -209,7 +210,7 @@ void TCcFunctionLowering::Materialize(int reg, const Value& value) {
         if (constant->getBitWidth() > 64)
             Fail(*FFunction.getEntryBlock().begin(),
                  "integers wider than 64 bits are not supported on this machine");
-        return FOut.Const(reg, constant->getZExtValue());
+        return Const(reg, constant->getZExtValue());
     }
     if (isa<ConstantPointerNull>(value) || isa<UndefValue>(value)) return FOut.Const(reg, 0);
     if (auto* global = dyn_cast<GlobalValue>(&value))
@@ -255,6 +256,8 @@ void TCcFunctionLowering::Result(const Instruction& instruction, int reg) {
 
 int TCcFunctionLowering::Operand(const Value& value, int scratch) {
     if (const int home = Home(value); home >= 0) return home;
+    if (auto* constant = dyn_cast<ConstantInt>(&value); constant && constant->getBitWidth() <= 64)
+        return ConstOperand(constant->getZExtValue(), scratch);
     Materialize(scratch, value);
     return scratch;
 }
@@ -283,12 +286,11 @@ void TCcFunctionLowering::ExtendInto(int reg, const Value& value, unsigned bits,
     const int source = Operand(value, reg);
     const int temp = TCcEmitter::Addr;
     if (isSigned) {
-        FOut.Const(temp, 64 - bits);
-        FOut.Op("SHL", R(reg) + ", " + R(source) + ", " + R(temp));
-        FOut.Op("SAR", R(reg) + ", " + R(reg) + ", " + R(temp));
+        const int shift = ConstOperand(64 - bits, temp);
+        FOut.Op("SHL", Three(reg, source, shift));
+        FOut.Op("SAR", Three(reg, reg, shift));
     } else {
-        FOut.Const(temp, bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1);
-        FOut.Op("AND", R(reg) + ", " + R(source) + ", " + R(temp));
+        FOut.Op("AND", Three(reg, source, ConstOperand(bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1, temp)));
     }
 }
 
@@ -347,135 +349,6 @@ void TCcFunctionLowering::Fail(const Instruction& instruction, const std::string
         file = program->getFilename().str();
     }
     throw TCcError(file, line, column, text);
-}
-
-void TCcFunctionLowering::Edge(const BasicBlock& from, const BasicBlock& to, bool last) {
-    // The phis read their incoming values in parallel. Each copy goes to the phi's home
-    // register or slot; a copy waits while its destination is still the source of another
-    // one, and a cycle of copies is broken by moving one destination's value to a scratch
-    // register first.
-    struct TCopy {
-        int DstReg;
-        int64_t DstSlot; // when DstReg < 0
-        const Value* Source;
-        int SrcReg;      // -1: SrcSlot, or a value without a home (constant, address)
-        int64_t SrcSlot; // -1: none
-    };
-    auto slotOf = [&](const Value& value) {
-        auto it = FSlot.find(&value);
-        return it == FSlot.end() || Home(value) >= 0 ? int64_t{-1} : it->second;
-    };
-    std::vector<TCopy> copies;
-    for (const PHINode& phi : to.phis()) {
-        const Value& source = *phi.getIncomingValueForBlock(&from);
-        TCopy copy{Home(phi), slotOf(phi), &source, Home(source), slotOf(source)};
-        if (copy.DstReg >= 0 ? copy.DstReg == copy.SrcReg : copy.DstSlot == copy.SrcSlot) continue;
-        copies.push_back(copy);
-    }
-    auto reads = [&](const TCopy& copy, int reg, int64_t slot) {
-        return reg >= 0 ? copy.SrcReg == reg : copy.SrcReg < 0 && copy.SrcSlot == slot;
-    };
-    auto emit = [&](const TCopy& copy) {
-        int source = copy.SrcReg;
-        if (copy.DstReg >= 0 && source >= 0) return FOut.Op("MOV", R(copy.DstReg) + ", " + R(source));
-        const int into = copy.DstReg >= 0 ? copy.DstReg : 1;
-        if (source < 0) {
-            if (copy.SrcSlot >= 0)
-                FOut.LoadFrame(into, copy.SrcSlot);
-            else
-                Materialize(into, *copy.Source);
-            source = into;
-        }
-        if (copy.DstReg < 0) FOut.StoreFrame(copy.DstSlot, source);
-    };
-    std::vector<int> temps = {0, 2, 3, 4};
-    while (!copies.empty()) {
-        bool progress = false;
-        for (size_t i = 0; i < copies.size();) {
-            const TCopy& copy = copies[i];
-            bool blocked = false;
-            for (size_t j = 0; j < copies.size() && !blocked; ++j)
-                blocked = j != i && reads(copies[j], copy.DstReg, copy.DstSlot);
-            if (blocked) {
-                ++i;
-                continue;
-            }
-            emit(copy);
-            copies.erase(copies.begin() + static_cast<std::ptrdiff_t>(i));
-            progress = true;
-        }
-        if (progress) continue;
-        // A cycle: save the first copy's destination in a temp that nothing reads.
-        const TCopy& first = copies.front();
-        int temp = -1;
-        for (int candidate : temps) {
-            bool used = false;
-            for (const TCopy& copy : copies)
-                used |= copy.SrcReg == candidate;
-            if (!used) {
-                temp = candidate;
-                break;
-            }
-        }
-        if (first.DstReg >= 0)
-            FOut.Op("MOV", R(temp) + ", " + R(first.DstReg));
-        else
-            FOut.LoadFrame(temp, first.DstSlot);
-        const int reg = first.DstReg;
-        const int64_t slot = first.DstSlot;
-        for (TCopy& copy : copies)
-            if (reads(copy, reg, slot)) {
-                copy.SrcReg = temp;
-                copy.SrcSlot = -1;
-            }
-    }
-    if (!last || from.getNextNode() != &to) FOut.Jump("JMP", BlockLabel(to)); // else it falls through
-}
-
-// A conditional jump goes straight to a block without phis, else to the edge's copies.
-std::string TCcFunctionLowering::EdgeLabel(const BasicBlock& to) {
-    return to.phis().empty() ? BlockLabel(to) : FOut.NewLabel();
-}
-
-void TCcFunctionLowering::SelectBr(BranchInst& instruction) {
-    const BasicBlock& from = *instruction.getParent();
-    if (instruction.isUnconditional()) return Edge(from, *instruction.getSuccessor(0), true);
-    const BasicBlock& yes = *instruction.getSuccessor(0);
-    const std::string taken = EdgeLabel(yes);
-    if (!FFusedJump.empty()) { // the icmp just before left the flags
-        FOut.Jump(FFusedJump, taken);
-        FFusedJump.clear();
-    } else {
-        const int condition = Extended(*instruction.getCondition(), 1, false, 1);
-        FOut.Op("CLR", R(2));
-        FOut.Op("CMP", R(condition) + ", " + R(2));
-        FOut.Jump("JNE", taken);
-    }
-    const bool copies = !yes.phis().empty();
-    Edge(from, *instruction.getSuccessor(1), !copies);
-    if (copies) {
-        FOut.Label(taken);
-        Edge(from, yes, true);
-    }
-}
-
-void TCcFunctionLowering::SelectSwitch(SwitchInst& instruction) {
-    const BasicBlock& from = *instruction.getParent();
-    const unsigned bits = Bits(*instruction.getCondition());
-    const int condition = Extended(*instruction.getCondition(), bits, false, 1);
-    std::vector<std::pair<std::string, const BasicBlock*>> copies;
-    for (auto& item : instruction.cases()) {
-        const std::string label = EdgeLabel(*item.getCaseSuccessor());
-        if (!item.getCaseSuccessor()->phis().empty()) copies.emplace_back(label, item.getCaseSuccessor());
-        FOut.Const(2, item.getCaseValue()->getZExtValue());
-        FOut.Op("CMP", R(condition) + ", " + R(2));
-        FOut.Jump("JE", label);
-    }
-    Edge(from, *instruction.getDefaultDest(), copies.empty());
-    for (size_t i = 0; i < copies.size(); ++i) {
-        FOut.Label(copies[i].first);
-        Edge(from, *copies[i].second, i + 1 == copies.size());
-    }
 }
 
 void TCcFunctionLowering::SelectRet(ReturnInst& instruction) {

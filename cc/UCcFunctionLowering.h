@@ -1,8 +1,9 @@
 #pragma once
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,9 @@
 
 namespace llvm {
 class AllocaInst;
+class DominatorTree;
+class Loop;
+class LoopInfo;
 class BasicBlock;
 class BinaryOperator;
 class CallInst;
@@ -42,8 +46,9 @@ class TCcModuleLowering;
 // needs no move), computes in the scratch registers R0..R4 (and R13) and writes its result
 // straight into its home register, or stores it into its slot. At -O0 only a value whose
 // sole use is the next instruction gets a register; at -O1, -O2 and -Os every value may.
-// An icmp whose only use is the next instruction's conditional branch leaves just the
-// flags, which the branch tests.
+// A conditional branch tests its condition with CMP and jumps: an icmp, and the i1 and, or,
+// select and not over such ones, whose only use is the branch, are moved down to it (above
+// -O0) and compute no value of their own.
 //
 // Calling convention:
 //   arguments   in memory: the caller writes argument i at its FP+Size+64+16*i, which is
@@ -75,6 +80,7 @@ class TCcFunctionLowering {
     // level: the optimisation level ('0', '1', '2' or 's'); above '0' values get registers.
     TCcFunctionLowering(TCcModuleLowering& module, llvm::Function& function, TCcEmitter& out, unsigned index,
                         char level = '0');
+    ~TCcFunctionLowering();
     void Lower();
 
     // What the debug information reads after Lower: the frame offset of a value's slot and of
@@ -83,6 +89,12 @@ class TCcFunctionLowering {
     std::optional<int64_t> SlotOffset(const llvm::Value& value) const { return Find(FSlot, &value); }
     std::optional<int64_t> AllocaOffset(const llvm::Value& value) const { return Find(FAlloca, &value); }
     int64_t FrameSize() const { return FSize; }
+    // The value's home register (-1: none) and the last instruction whose code it is there
+    // in (TCcRegisterAllocation::LastInstruction).
+    int HomeRegister(const llvm::Value& value) const { return Home(value); }
+    const llvm::Instruction* HomeLastInstruction(const llvm::Value& value) const {
+        return FAllocation->LastInstruction(value);
+    }
 
   private:
     static std::optional<int64_t> Find(const std::map<const llvm::Value*, int64_t>& map,
@@ -107,6 +119,8 @@ class TCcFunctionLowering {
     bool SelectBuiltin(llvm::CallInst& instruction, const std::string& name);
     void SelectRet(llvm::ReturnInst& instruction);
     void SelectBr(llvm::BranchInst& instruction);
+    // CMP of the icmp's operands; returns the jump taken when the icmp holds.
+    std::string CompareFlags(const llvm::ICmpInst& instruction);
     void SelectSwitch(llvm::SwitchInst& instruction);
     void SelectMinMax(llvm::IntrinsicInst& instruction, bool isSigned, bool isMax);
 
@@ -149,10 +163,52 @@ class TCcFunctionLowering {
     void SelectBitCount(llvm::IntrinsicInst& instruction);
     void SelectFunnelShift(llvm::IntrinsicInst& instruction, bool left);
 
+    // Control flow (UCcControlFlow.cpp). PrepareBranches moves each conditional branch's
+    // condition tree down to it before the frame layout.
+    void PrepareBranches();
+    // An i1 or/and (or select of the same meaning) with its two operands; a negation (xor true).
+    static bool AsLogic(const llvm::Instruction& instruction, const llvm::Value*& first,
+                        const llvm::Value*& second, bool& isOr);
+    static bool IsNegation(const llvm::Instruction& instruction);
+    // Jumps to label yes when the i1 condition holds and to no when not; "" for either
+    // means falling through, to the code labelled fall when that is known.
+    // yesBlock and noBlock: the blocks that the two ways reach without edge code, or null.
+    void BranchTo(const llvm::Value& condition, const std::string& yes, const std::string& no,
+                  const std::string& fall = "", const llvm::BasicBlock* yesBlock = nullptr,
+                  const llvm::BasicBlock* noBlock = nullptr);
+    // The label for a jump to `via` taken when the i1 value condition holds (or not): past
+    // via when via does nothing but branch on the same value.
+    std::string Threaded(const llvm::BasicBlock* via, const llvm::Value& condition, bool holds,
+                         const std::string& label);
+    // After a CMP: jump (taken when the condition holds) to yes, else to no ("" falls through).
+    void JumpOn(const std::string& jump, const std::string& yes, const std::string& no);
     // Phi copies for the edge from -> to, then the jump to `to`, left out when this is the
     // last code of the terminator and `to` follows `from`.
     void Edge(const llvm::BasicBlock& from, const llvm::BasicBlock& to, bool last);
-    std::string EdgeLabel(const llvm::BasicBlock& to);
+    bool EdgeNeedsCode(const llvm::BasicBlock& from, const llvm::BasicBlock& to) const;
+    // The label that a jump for the edge goes to: the block's, or the edge's copies, which
+    // DeferredEdges places after the function's blocks.
+    std::string EdgeTarget(const llvm::BasicBlock& from, const llvm::BasicBlock& to);
+    void DeferredEdges();
+    int64_t SlotOf(const llvm::Value& value) const; // -1 when the value has a home or no slot
+    // Loop values: in each loop (above -O0), the addresses of the blocks that its jumps go to
+    // and the constants that its code reads may have a register through the loop, set on the
+    // edges that enter it (EntryCode). EnterBlock makes the registers of the loops around a
+    // block the ones that Jump, Const and ConstOperand use.
+    void PrepareLoopValues();
+    // The block's branch tests the i1 value as a value (the condition or a leaf of its tree).
+    bool TestsLeaf(const llvm::BasicBlock& block, const llvm::Value& value) const;
+    void EnterBlock(const llvm::BasicBlock& block);
+    void EntryCode(const llvm::BasicBlock& from, const llvm::BasicBlock& to);
+    void Jump(const std::string& mnemonic, const std::string& label);
+    // reg := value.
+    void Const(int reg, uint64_t value);
+    // A register holding value: a loop's, else scratch after it is set.
+    int ConstOperand(uint64_t value, int scratch);
+    // For the register allocation: the operand that an instruction's result is unchanged (a
+    // cast without code), and whether its code reads every operand before it writes.
+    const llvm::Value* CopyOf(const llvm::Instruction& instruction) const;
+    bool InPlace(const llvm::Instruction& instruction) const;
     // reg := the value (constant, global, alloca address, home register or frame slot).
     void Materialize(int reg, const llvm::Value& value);
     // The instruction's result is in reg: moved to its home register or stored in its slot.
@@ -171,8 +227,8 @@ class TCcFunctionLowering {
     // compares b with a.
     void CompareOrdered(const llvm::Value& a, const llvm::Value& b, bool isSigned, bool swap);
     int Home(const llvm::Value& value) const;
-    // The icmp leaves only the flags for the branch right after it.
-    static bool IsFused(const llvm::Instruction& instruction);
+    // Part of a branch's condition tree: no value of its own.
+    bool IsFused(const llvm::Instruction& instruction) const;
     // An address that a plain STORE may write: a small alloca or a padded global.
     bool IsPaddedAddress(const llvm::Value& pointer) const;
     unsigned Bits(const llvm::Value& value) const; // width of an integer or pointer value
@@ -189,7 +245,27 @@ class TCcFunctionLowering {
     std::unique_ptr<TCcValueBits> FBits;
     std::map<const llvm::Value*, int64_t> FSlot, FAlloca;
     std::map<const llvm::BasicBlock*, unsigned> FBlockNumber;
-    std::string FFusedJump;   // the jump of a fused icmp, for the next branch
+    std::set<const llvm::Instruction*> FFused;
+    struct TDeferredEdge {
+        std::string Label;
+        const llvm::BasicBlock* From;
+        const llvm::BasicBlock* To;
+    };
+    std::vector<TDeferredEdge> FDeferred;
+    struct TLoopValueInfo {
+        const llvm::Loop* Loop;
+        const llvm::BasicBlock* Target; // a jump target, or null for a constant
+        uint64_t Constant;
+        std::vector<const llvm::BasicBlock*> Blocks, Entries;
+        double Weight;
+        int Parent; // the same value in the loop around, or -1
+    };
+    std::vector<TLoopValueInfo> FLoopValues;
+    std::unique_ptr<llvm::DominatorTree> FDominators;
+    std::unique_ptr<llvm::LoopInfo> FLoops;
+    const llvm::BasicBlock* FBlock = nullptr; // the block being selected
+    std::map<std::string, int> FJumpRegisters;
+    std::map<uint64_t, int> FConstRegisters;
     int64_t FSaveArea = 0;    // the offset of the saved home registers
     bool FResetStack = false; // SP may move in the body (dynamic allocas)
     std::string FCommentFile;

@@ -7,21 +7,12 @@
 #include <llvm/IR/IntrinsicInst.h>
 #include <llvm/IR/Intrinsics.h>
 
+#include "UCcAsmText.h"
 #include "UCcFunctionLowering.h"
 #include "UCcSequences.h"
 
 using namespace llvm;
-
-namespace {
-
-std::string R(int number) {
-    return TCcEmitter::Reg(number);
-}
-std::string Three(int a, int b, int c) {
-    return R(a) + ", " + R(b) + ", " + R(c);
-}
-
-} // namespace
+using namespace cc_text;
 
 void TCcFunctionLowering::SelectBinary(BinaryOperator& instruction) {
     const unsigned bits = Bits(instruction);
@@ -105,25 +96,40 @@ void TCcFunctionLowering::SelectBinary(BinaryOperator& instruction) {
     Result(instruction, target);
 }
 
+std::string TCcFunctionLowering::CompareFlags(const ICmpInst& instruction) {
+    const Value& left = *instruction.getOperand(0);
+    const Value& right = *instruction.getOperand(1);
+    const unsigned bits = Bits(left);
+    const CmpInst::Predicate predicate = instruction.getPredicate();
+    if (predicate == CmpInst::ICMP_EQ || predicate == CmpInst::ICMP_NE) {
+        const bool isSigned = !(FBits->ZeroExtended(left) && FBits->ZeroExtended(right)) &&
+                              FBits->SignExtended(left) && FBits->SignExtended(right);
+        const int a = Extended(left, bits, isSigned, 1);
+        FOut.Op("CMP", R(a) + ", " + R(Extended(right, bits, isSigned, 2)));
+        return predicate == CmpInst::ICMP_EQ ? "JE" : "JNE";
+    }
+    // a < b is b > a, a >= b is b <= a: CMP in the order that leaves LE or GT to test.
+    const bool swap = predicate == CmpInst::ICMP_SLT || predicate == CmpInst::ICMP_ULT ||
+                      predicate == CmpInst::ICMP_SGE || predicate == CmpInst::ICMP_UGE;
+    const bool greater = predicate == CmpInst::ICMP_SGT || predicate == CmpInst::ICMP_UGT ||
+                         predicate == CmpInst::ICMP_SLT || predicate == CmpInst::ICMP_ULT;
+    CompareOrdered(left, right, instruction.isSigned(), swap);
+    return greater ? "JG" : "JLE";
+}
+
 void TCcFunctionLowering::SelectICmp(ICmpInst& instruction) {
     const Value& left = *instruction.getOperand(0);
     const Value& right = *instruction.getOperand(1);
     const unsigned bits = Bits(left);
     const CmpInst::Predicate predicate = instruction.getPredicate();
+    const int target = Target(instruction, 3);
     if (predicate == CmpInst::ICMP_EQ || predicate == CmpInst::ICMP_NE) {
         // Either extension decides equality; the one the operands already have costs nothing.
         const bool isSigned = !(FBits->ZeroExtended(left) && FBits->ZeroExtended(right)) &&
                               FBits->SignExtended(left) && FBits->SignExtended(right);
         const int a = Extended(left, bits, isSigned, 1);
         auto* constant = dyn_cast<ConstantInt>(&right);
-        const bool zero = constant && constant->getValue().trunc(bits).isZero();
-        if (IsFused(instruction)) {
-            FOut.Op("CMP", R(a) + ", " + R(Extended(right, bits, isSigned, 2)));
-            FFusedJump = predicate == CmpInst::ICMP_EQ ? "JE" : "JNE";
-            return;
-        }
-        const int target = Target(instruction, 3);
-        if (zero) {
+        if (constant && constant->getValue().trunc(bits).isZero()) {
             FOut.Op("LNOT", R(target) + ", " + R(a)); // 1 when equal
         } else {
             FOut.Op("XOR", Three(target, a, Extended(right, bits, isSigned, 2)));
@@ -132,20 +138,10 @@ void TCcFunctionLowering::SelectICmp(ICmpInst& instruction) {
         if (predicate == CmpInst::ICMP_NE) FOut.Op("LNOT", R(target) + ", " + R(target));
         return Result(instruction, target);
     }
-    // a < b is b > a, a >= b is b <= a: CMP in the order that leaves LE or GT to test.
-    const bool swap = predicate == CmpInst::ICMP_SLT || predicate == CmpInst::ICMP_ULT ||
-                      predicate == CmpInst::ICMP_SGE || predicate == CmpInst::ICMP_UGE;
-    const bool greater = predicate == CmpInst::ICMP_SGT || predicate == CmpInst::ICMP_UGT ||
-                         predicate == CmpInst::ICMP_SLT || predicate == CmpInst::ICMP_ULT;
-    CompareOrdered(left, right, instruction.isSigned(), swap);
-    if (IsFused(instruction)) {
-        FFusedJump = greater ? "JG" : "JLE";
-        return;
-    }
-    const int target = Target(instruction, 3);
+    const std::string jump = CompareFlags(instruction);
     const std::string done = FOut.NewLabel();
     FOut.Op("CLR", R(target));
-    FOut.Jump(greater ? "JLE" : "JG", done); // the opposite of the condition skips the INC
+    FOut.Jump(jump == "JG" ? "JLE" : "JG", done); // the opposite of the condition skips the INC
     FOut.Op("INC", R(target) + ", " + R(target));
     FOut.Label(done);
     Result(instruction, target);
@@ -194,11 +190,8 @@ void TCcFunctionLowering::SelectStore(StoreInst& instruction) {
     const int pointer = Operand(*instruction.getPointerOperand(), 1);
     if (IsPaddedAddress(*instruction.getPointerOperand())) {
         FOut.Op("STORE", "[" + R(pointer) + "], " + R(Operand(value, 2)));
-    } else if (bytes == 8) { // the sequence changes the value only when it merges bytes
-        TCcSequences::StoreBytes(FOut, pointer, Operand(value, 2), 8, 3, 4);
     } else {
-        Materialize(2, value);
-        TCcSequences::StoreBytes(FOut, pointer, 2, static_cast<unsigned>(bytes), 3, 4);
+        TCcSequences::StoreBytes(FOut, pointer, Operand(value, 2), static_cast<unsigned>(bytes), 3, 4);
     }
 }
 

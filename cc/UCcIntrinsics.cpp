@@ -6,22 +6,13 @@
 #include <llvm/IR/IntrinsicInst.h>
 #include <llvm/IR/Intrinsics.h>
 
+#include "UCcAsmText.h"
 #include "UCcFunctionLowering.h"
 #include "UCcModuleLowering.h"
 #include "UCcSequences.h"
 
 using namespace llvm;
-
-namespace {
-
-std::string R(int number) {
-    return TCcEmitter::Reg(number);
-}
-std::string Three(int a, int b, int c) {
-    return R(a) + ", " + R(b) + ", " + R(c);
-}
-
-} // namespace
+using namespace cc_text;
 
 void TCcFunctionLowering::SelectMinMax(IntrinsicInst& instruction, bool isSigned, bool isMax) {
     const unsigned bits = Bits(instruction);
@@ -29,10 +20,10 @@ void TCcFunctionLowering::SelectMinMax(IntrinsicInst& instruction, bool isSigned
     Materialize(1, *instruction.getArgOperand(0));
     Materialize(2, *instruction.getArgOperand(1));
     FOut.Op("MOV", R(3) + ", " + R(1));
-    FOut.Op("MOV", R(5) + ", " + R(2));
+    FOut.Op("MOV", R(0) + ", " + R(2));
     TCcSequences::CompareOrdered(FOut, 1, 2, bits, isSigned, 4); // a against b
     FOut.Jump(isMax ? "JG" : "JLE", done);                       // keep a
-    FOut.Op("MOV", R(3) + ", " + R(5));
+    FOut.Op("MOV", R(3) + ", " + R(0));
     FOut.Label(done);
     Result(instruction, 3);
 }
@@ -161,10 +152,10 @@ void TCcFunctionLowering::SelectMemmove(IntrinsicInst& instruction) {
     FOut.Op("CMP", R(3) + ", " + R(4));
     FOut.Jump("JLE", done);
     FOut.Op("DEC", R(3) + ", " + R(3));
-    FOut.Op("ADD", Three(5, 2, 3));
-    FOut.Op("LOAD", R(6) + ", [" + R(5) + "]");
-    FOut.Op("ADD", Three(5, 1, 3));
-    TCcSequences::StoreBytes(FOut, 5, 6, 1, 7, 8);
+    FOut.Op("ADD", Three(4, 2, 3));
+    FOut.Op("LOAD", R(0) + ", " + Mem(4));
+    FOut.Op("ADD", Three(4, 1, 3));
+    TCcSequences::StoreBytes(FOut, 4, 0, 1, TCcEmitter::Addr, TCcEmitter::Addr);
     FOut.Jump("JMP", loop);
     FOut.Label(forward);
     FOut.Op("BLKCOPY", Three(1, 2, 3));
@@ -181,7 +172,7 @@ void TCcFunctionLowering::SelectMemset(IntrinsicInst& instruction) {
     FOut.Jump("JLE", done);
     Materialize(1, *instruction.getArgOperand(0));
     Materialize(2, *instruction.getArgOperand(1));
-    TCcSequences::StoreBytes(FOut, 1, 2, 1, 5, 6);
+    TCcSequences::StoreBytes(FOut, 1, 2, 1, 4, 4);
     Materialize(3, *instruction.getArgOperand(2));
     FOut.Op("DEC", R(3) + ", " + R(3));
     FOut.Op("INC", R(2) + ", " + R(1));
@@ -216,7 +207,7 @@ void TCcFunctionLowering::SelectWithOverflow(IntrinsicInst& instruction) {
     if (bits > 64) Fail(instruction, "integers wider than 64 bits are not supported on this machine");
     Materialize(1, *instruction.getArgOperand(0));
     Materialize(2, *instruction.getArgOperand(1));
-    TCcSequences::WithOverflow(FOut, op, 3, 4, 1, 2, bits, 5, 6, 7, 8);
+    TCcSequences::WithOverflow(FOut, op, 3, 4, 1, 2, bits, 0, TCcEmitter::Addr);
     StoreLeaf(instruction, 0, 3);
     StoreLeaf(instruction, 1, 4);
 }
@@ -255,14 +246,14 @@ void TCcFunctionLowering::SelectFunnelShift(IntrinsicInst& instruction, bool lef
     FOut.Const(4, bits - 1);
     FOut.Op("AND", Three(3, 3, 4));
     FOut.Const(4, bits);
-    FOut.Op("SUB", Three(6, 4, 3)); // N - s
+    FOut.Op("SUB", Three(4, 4, 3)); // N - s
     if (left) {
-        FOut.Op("SHL", Three(5, 1, 3));
-        TCcSequences::LogicalShiftRight(FOut, 7, 2, 6, bits, 4, 8);
+        FOut.Op("SHL", Three(0, 1, 3));
+        TCcSequences::LogicalShiftRight(FOut, 1, 2, 4, bits, TCcEmitter::Addr, 3);
     } else {
-        FOut.Op("SHL", Three(5, 1, 6));
-        TCcSequences::LogicalShiftRight(FOut, 7, 2, 3, bits, 4, 8);
+        FOut.Op("SHL", Three(0, 1, 4));
+        TCcSequences::LogicalShiftRight(FOut, 1, 2, 3, bits, TCcEmitter::Addr, 4);
     }
-    FOut.Op("OR", Three(5, 5, 7));
-    Result(instruction, 5);
+    FOut.Op("OR", Three(0, 0, 1));
+    Result(instruction, 0);
 }

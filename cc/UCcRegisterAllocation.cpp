@@ -1,9 +1,14 @@
 #include "UCcRegisterAllocation.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numeric>
 
 #include <llvm/ADT/BitVector.h>
+#include <llvm/ADT/STLExtras.h>
+#include <llvm/Analysis/LoopInfo.h>
 #include <llvm/IR/CFG.h>
+#include <llvm/IR/Dominators.h>
 #include <llvm/IR/Function.h>
 #include <llvm/IR/Instructions.h>
 
@@ -13,13 +18,21 @@ using namespace llvm;
 
 namespace {
 
-struct TInterval {
-    int Start = INT32_MAX, End = -1;
-    void Cover(int position) {
-        Start = std::min(Start, position);
-        End = std::max(End, position);
-    }
+struct TSegment {
+    int Start, End; // both included
 };
+using TRanges = std::vector<TSegment>;
+
+// True when the ranges share a position other than the allowed ones, each alone.
+bool Meet(const TRanges& a, const TRanges& b, std::initializer_list<int> allowed = {}) {
+    for (const TSegment& x : a)
+        for (const TSegment& y : b) {
+            const int from = std::max(x.Start, y.Start), to = std::min(x.End, y.End);
+            if (from <= to && !(from == to && std::find(allowed.begin(), allowed.end(), from) != allowed.end()))
+                return true;
+        }
+    return false;
+}
 
 bool SoleUseIsNext(const Instruction& instruction) {
     if (isa<PHINode>(instruction) || !instruction.hasOneUse()) return false;
@@ -27,11 +40,25 @@ bool SoleUseIsNext(const Instruction& instruction) {
     return user && user == instruction.getNextNode() && !isa<PHINode>(user);
 }
 
+struct TUnion {
+    std::vector<unsigned> Parent;
+    explicit TUnion(unsigned count) : Parent(count) { std::iota(Parent.begin(), Parent.end(), 0u); }
+    unsigned Find(unsigned v) {
+        while (Parent[v] != v)
+            v = Parent[v] = Parent[Parent[v]];
+        return v;
+    }
+    void Join(unsigned a, unsigned b) { Parent[Find(a)] = Find(b); }
+};
+
 } // namespace
 
 TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool everything, int firstHome,
-                                             const std::function<bool(const Instruction&)>& needsHome) {
-    // The values that may get a home, numbered.
+                                             const std::function<bool(const Instruction&)>& needsHome,
+                                             const std::function<const Value*(const Instruction&)>& copyOf,
+                                             const std::function<bool(const Instruction&)>& inPlace,
+                                             const std::vector<TLoopValue>& loopValues) {
+    // The values that may get a home, numbered; the loop values after them.
     std::map<const Value*, unsigned> id;
     std::vector<const Value*> values;
     auto add = [&](const Value& value) {
@@ -46,19 +73,25 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
             if (!instruction.getType()->isVoidTy() && needsHome(instruction) &&
                 (everything || SoleUseIsNext(instruction)))
                 add(instruction);
-    if (values.empty()) return;
     const unsigned count = static_cast<unsigned>(values.size());
+    const unsigned total = count + static_cast<unsigned>(loopValues.size());
+    if (total == 0) return;
 
-    // Positions: the arguments at 0, then each instruction in block order.
+    // Positions: instruction k of the function at 2k, the edges of a block after its last.
     std::map<const BasicBlock*, int> first, last;
     std::map<const Instruction*, int> position;
-    int next = 1;
+    std::vector<const Instruction*> atPosition; // instruction k at atPosition[k]
+    int next = 0;
     for (const BasicBlock& block : function) {
         first[&block] = next;
-        for (const Instruction& instruction : block)
-            position[&instruction] = next++;
-        last[&block] = next - 1;
+        for (const Instruction& instruction : block) {
+            position[&instruction] = next;
+            atPosition.push_back(&instruction);
+            next += 2;
+        }
+        last[&block] = next - 2;
     }
+    auto edges = [&](const BasicBlock* block) { return last[block] + 1; };
 
     // Per block: the values used before any definition in it (phis' uses excluded), the
     // values defined, and the phi inputs that the block's edges read.
@@ -103,70 +136,218 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
         }
     }
 
-    // Intervals: hulls of definition, uses and the block boundaries where the value is live.
-    std::vector<TInterval> intervals(count);
-    for (unsigned v = 0; v < count; ++v)
-        if (isa<Argument>(values[v])) intervals[v].Cover(0);
+    // Ranges: one segment per block where a value is live, the phis' writes on their edges.
+    std::vector<TRanges> ranges(total);
     for (const BasicBlock& block : function) {
+        std::map<unsigned, std::pair<int, int>> span; // value -> its segment in this block
+        auto cover = [&](unsigned v, int at) {
+            auto [it, added] = span.try_emplace(v, at, at);
+            it->second.first = std::min(it->second.first, at);
+            it->second.second = std::max(it->second.second, at);
+        };
         for (unsigned v : liveIn[&block].set_bits())
-            intervals[v].Cover(first[&block]);
-        for (unsigned v : liveOut[&block].set_bits())
-            intervals[v].Cover(last[&block]);
+            cover(v, first[&block]);
         for (const Instruction& instruction : block) {
-            auto self = id.find(&instruction);
-            if (self != id.end()) intervals[self->second].Cover(position[&instruction]);
-            if (auto* phi = dyn_cast<PHINode>(&instruction)) {
-                if (self != id.end())
-                    for (const BasicBlock* predecessor : phi->blocks())
-                        intervals[self->second].Cover(last[predecessor]);
-                continue;
-            }
-            for (const Value* operand : instruction.operand_values()) {
-                auto it = id.find(operand);
-                if (it != id.end()) intervals[it->second].Cover(position[&instruction]);
-            }
+            if (auto self = id.find(&instruction); self != id.end())
+                cover(self->second, isa<PHINode>(instruction) ? first[&block] : position[&instruction]);
+            if (isa<PHINode>(instruction)) continue; // its inputs are read on the edges
+            for (const Value* operand : instruction.operand_values())
+                if (auto it = id.find(operand); it != id.end()) cover(it->second, position[&instruction]);
         }
+        for (unsigned v : liveOut[&block].set_bits())
+            cover(v, edges(&block));
+        for (auto& [v, segment] : span)
+            ranges[v].push_back({segment.first, segment.second});
+        for (const PHINode& phi : block.phis())
+            if (auto self = id.find(&phi); self != id.end())
+                for (const BasicBlock* predecessor : phi.blocks())
+                    ranges[self->second].push_back({edges(predecessor), edges(predecessor)});
+    }
+    for (unsigned k = 0; k < loopValues.size(); ++k) {
+        for (const BasicBlock* block : loopValues[k].Blocks)
+            ranges[count + k].push_back({first[block], edges(block)});
+        for (const BasicBlock* entry : loopValues[k].Entries)
+            ranges[count + k].push_back({edges(entry), edges(entry)});
     }
 
-    // Linear scan in order of start.
-    std::vector<unsigned> order(count);
-    for (unsigned v = 0; v < count; ++v)
-        order[v] = v;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](unsigned a, unsigned b) { return intervals[a].Start < intervals[b].Start; });
-    std::vector<int> home(count, -1);
-    std::vector<unsigned> active; // values holding a register
-    std::vector<bool> usedRegister(TCcEmitter::LastHome + 1, false);
-    for (unsigned v : order) {
-        const TInterval& interval = intervals[v];
-        if (interval.End < 0) continue; // never defined in a reachable place
-        std::erase_if(active, [&](unsigned other) { return intervals[other].End < interval.Start; });
-        std::vector<bool> taken(TCcEmitter::LastHome + 1, false);
-        for (unsigned other : active)
-            taken[static_cast<size_t>(home[other])] = true;
-        int free = -1;
-        for (int reg = firstHome; reg <= TCcEmitter::LastHome && free < 0; ++reg)
-            if (!taken[static_cast<size_t>(reg)]) free = reg;
-        if (free < 0) {
-            auto longest = std::max_element(active.begin(), active.end(), [&](unsigned a, unsigned b) {
-                return intervals[a].End < intervals[b].End;
-            });
-            if (intervals[*longest].End <= interval.End) continue; // v stays in its slot
-            free = home[*longest];
-            home[*longest] = -1;
-            active.erase(longest);
+    // Weights: each use and definition, 8 times for each loop around it.
+    DominatorTree dominators(const_cast<Function&>(function));
+    LoopInfo loops(dominators);
+    auto scale = [&](const BasicBlock* block) { return std::pow(8.0, std::min(loops.getLoopDepth(block), 4u)); };
+    std::vector<double> weight(total, 0);
+    for (unsigned v = 0; v < count; ++v) {
+        auto* instruction = dyn_cast<Instruction>(values[v]);
+        weight[v] += instruction ? scale(instruction->getParent()) : 1;
+        for (const Use& use : values[v]->uses()) {
+            auto* user = cast<Instruction>(use.getUser());
+            auto* phi = dyn_cast<PHINode>(user);
+            weight[v] += scale(phi ? phi->getIncomingBlock(use) : user->getParent());
         }
-        home[v] = free;
-        usedRegister[static_cast<size_t>(free)] = true;
-        active.push_back(v);
     }
-    for (unsigned v = 0; v < count; ++v)
-        if (home[v] >= 0) FHome[values[v]] = home[v];
+    for (unsigned k = 0; k < loopValues.size(); ++k)
+        weight[count + k] = loopValues[k].Weight;
+
+    // Groups: copies with their operands, then phis with the inputs they can share a home with.
+    TUnion groups(total), copies(total);
+    if (everything) {
+        for (unsigned v = 0; v < count; ++v)
+            if (auto* instruction = dyn_cast<Instruction>(values[v]))
+                if (const Value* operand = copyOf(*instruction))
+                    if (auto it = id.find(operand); it != id.end()) {
+                        groups.Join(v, it->second);
+                        copies.Join(v, it->second);
+                        FCopies[values[v]] = true;
+                    }
+        std::vector<std::vector<unsigned>> members(total);
+        for (unsigned v = 0; v < total; ++v)
+            members[groups.Find(v)].push_back(v);
+        for (const BasicBlock& block : function)
+            for (const PHINode& phi : block.phis()) {
+                auto self = id.find(&phi);
+                if (self == id.end()) continue;
+                const unsigned p = self->second;
+                for (unsigned i = 0; i < phi.getNumIncomingValues(); ++i) {
+                    auto it = id.find(phi.getIncomingValue(i));
+                    if (it == id.end() || groups.Find(it->second) == groups.Find(p)) continue;
+                    const unsigned v = it->second;
+                    const int edge = edges(phi.getIncomingBlock(i));
+                    // Where two members may meet: the phi and its input on the edge of the copy,
+                    // an operand at its last use by an instruction that reads before it writes.
+                    auto copied = [&](unsigned a, unsigned b) {
+                        return a == p && copies.Find(b) == copies.Find(v) ? edge : -1;
+                    };
+                    auto readFirst = [&](unsigned a, unsigned b) {
+                        auto* user = dyn_cast<Instruction>(values[b]);
+                        return user && inPlace(*user) && is_contained(user->operand_values(), values[a])
+                                   ? position[user]
+                                   : -1;
+                    };
+                    bool meet = false;
+                    for (unsigned a : members[groups.Find(p)])
+                        for (unsigned b : members[groups.Find(v)])
+                            meet = meet || Meet(ranges[a], ranges[b],
+                                                {copied(a, b), readFirst(a, b), readFirst(b, a)});
+                    if (meet) continue;
+                    const unsigned from = groups.Find(v), into = groups.Find(p);
+                    groups.Join(from, into);
+                    for (unsigned m : members[from])
+                        members[into].push_back(m);
+                    members[from].clear();
+                }
+            }
+    }
+
+    // Placement, in order of start.
+    struct TGroup {
+        TRanges Ranges;
+        std::vector<unsigned> Members;
+        double Weight = 0;
+        int Start = INT32_MAX;
+        int Home = -1;
+    };
+    std::map<unsigned, TGroup> byRoot;
+    for (unsigned v = 0; v < total; ++v) {
+        if (ranges[v].empty()) continue; // never live
+        TGroup& group = byRoot[groups.Find(v)];
+        group.Members.push_back(v);
+        group.Weight += weight[v];
+        for (const TSegment& segment : ranges[v]) {
+            group.Ranges.push_back(segment);
+            group.Start = std::min(group.Start, segment.Start);
+        }
+    }
+    std::vector<TGroup*> order;
+    for (auto& [root, group] : byRoot)
+        order.push_back(&group);
+    std::stable_sort(order.begin(), order.end(), [](const TGroup* a, const TGroup* b) { return a->Start < b->Start; });
+    std::vector<std::vector<TGroup*>> placed(TCcEmitter::LastHome + 1);
+    std::vector<TGroup*> groupOf(total, nullptr);
+    for (auto& [root, group] : byRoot)
+        for (unsigned v : group.Members)
+            groupOf[v] = &group;
+    // A loop value of an inner loop waits until the end: the same value of the loop around
+    // serves it when that one keeps its home.
+    std::vector<TGroup*> inner;
+    for (TGroup* group : order)
+        if (const unsigned v = group->Members.front(); v >= count && loopValues[v - count].Parent >= 0)
+            inner.push_back(group);
+    std::erase_if(order, [&](TGroup* group) { return std::find(inner.begin(), inner.end(), group) != inner.end(); });
+    for (TGroup* group : inner)
+        order.push_back(group);
+    for (TGroup* group : order) {
+        if (const unsigned v = group->Members.front(); v >= count) {
+            const int parent = loopValues[v - count].Parent;
+            if (parent >= 0 && groupOf[count + parent] && groupOf[count + parent]->Home >= 0) continue;
+        }
+        int home = -1;
+        for (int reg = firstHome; reg <= TCcEmitter::LastHome && home < 0; ++reg)
+            if (std::none_of(placed[reg].begin(), placed[reg].end(),
+                             [&](const TGroup* other) { return Meet(group->Ranges, other->Ranges); }))
+                home = reg;
+        if (home < 0) { // the lightest set of groups in the way, when lighter than this one
+            double best = group->Weight;
+            for (int reg = firstHome; reg <= TCcEmitter::LastHome; ++reg) {
+                double inTheWay = 0;
+                for (const TGroup* other : placed[reg])
+                    if (Meet(group->Ranges, other->Ranges)) inTheWay += other->Weight;
+                if (inTheWay < best) best = inTheWay, home = reg;
+            }
+            if (home < 0) continue; // stays in its slot
+            std::erase_if(placed[home], [&](TGroup* other) {
+                if (!Meet(group->Ranges, other->Ranges)) return false;
+                other->Home = -1;
+                return true;
+            });
+        }
+        group->Home = home;
+        placed[home].push_back(group);
+    }
+
+    std::vector<bool> used(TCcEmitter::LastHome + 1, false);
+    for (auto& [root, group] : byRoot) {
+        const Value* representative = nullptr;
+        for (unsigned v : group.Members)
+            if (v < count) {
+                if (!representative) representative = values[v]; // the lowest: an argument first
+                FRepresentative[values[v]] = representative;
+            }
+        if (group.Home < 0) continue;
+        used[group.Home] = true;
+        for (unsigned v : group.Members) {
+            if (v < count)
+                FHome[values[v]] = group.Home;
+            else
+                FLoopHome[loopValues[v - count].Key] = group.Home;
+        }
+    }
+    // The last instruction of a homed value's own ranges; an edge position (odd) stands for
+    // the copies after its block's last instruction, which the block's code does not include.
+    for (unsigned v = 0; v < count; ++v) {
+        if (FHome.count(values[v]) == 0 || ranges[v].empty()) continue;
+        int end = -1;
+        for (const TSegment& segment : ranges[v]) end = std::max(end, segment.End);
+        if (end >= 0) FLast[values[v]] = atPosition[static_cast<size_t>(std::min(end / 2, next / 2 - 1))];
+    }
     for (int reg = TCcEmitter::FirstHome; reg <= TCcEmitter::LastHome; ++reg)
-        if (usedRegister[static_cast<size_t>(reg)]) FUsed.push_back(reg);
+        if (used[static_cast<size_t>(reg)]) FUsed.push_back(reg);
 }
 
 int TCcRegisterAllocation::Home(const Value& value) const {
     auto it = FHome.find(&value);
     return it == FHome.end() ? -1 : it->second;
+}
+
+int TCcRegisterAllocation::LoopHome(const void* key) const {
+    auto it = FLoopHome.find(key);
+    return it == FLoopHome.end() ? -1 : it->second;
+}
+
+const Value& TCcRegisterAllocation::Representative(const Value& value) const {
+    auto it = FRepresentative.find(&value);
+    return it == FRepresentative.end() ? value : *it->second;
+}
+
+const Instruction* TCcRegisterAllocation::LastInstruction(const Value& value) const {
+    auto it = FLast.find(&value);
+    return it == FLast.end() ? nullptr : it->second;
 }

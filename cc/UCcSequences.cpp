@@ -1,13 +1,10 @@
 #include "UCcSequences.h"
 
-namespace {
+#include "UCcAsmText.h"
 
-std::string R(int number) {
-    return TCcEmitter::Reg(number);
-}
-std::string Three(int a, int b, int c) {
-    return R(a) + ", " + R(b) + ", " + R(c);
-}
+using namespace cc_text;
+
+namespace {
 uint64_t Mask(unsigned bits) {
     return bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1;
 }
@@ -68,6 +65,7 @@ void TCcSequences::UnsignedDivide64(TCcEmitter& out, int q, int x, int d, int t1
     out.Op("CLR", R(t1));
     out.Op("CMP", R(t1) + ", " + R(d));
     out.Jump("JG", big); // d >= 2^63
+    out.Op("CLR", R(t1));
     out.Op("CMP", R(t1) + ", " + R(x));
     out.Jump("JG", negative); // x >= 2^63
     out.Op("DIV", Three(q, x, d));
@@ -107,20 +105,15 @@ void TCcSequences::Remainder(TCcEmitter& out, int r, int x, int q, int d, int te
 }
 
 void TCcSequences::StoreBytes(TCcEmitter& out, int addr, int value, unsigned bytes, int t1, int t2) {
-    if (bytes < 8) {
-        out.Op("LOAD", R(t1) + ", [" + R(addr) + "]");
-        out.Const(t2, ~Mask(8 * bytes));
-        out.Op("AND", Three(t1, t1, t2));
-        out.Const(t2, Mask(8 * bytes));
-        out.Op("AND", Three(value, value, t2));
-        out.Op("OR", Three(value, value, t1));
-    }
-    const int cell = TCcEmitter::ScratchCell, eight = TCcEmitter::Eight;
+    static_cast<void>(t2);
+    const int cell = TCcEmitter::ScratchCell;
     out.Op("STORE", "[" + R(cell) + "], " + R(value));
-    out.Op("ADD", Three(t1, addr, eight));
-    out.Op("ADD", Three(t2, cell, eight));
-    out.Op("MCOPY", "[" + R(t2) + "], [" + R(t1) + "]");
-    out.Op("MCOPY", "[" + R(addr) + "], [" + R(cell) + "]");
+    int count = TCcEmitter::Eight;
+    if (bytes != 8) {
+        out.Const(t1, bytes);
+        count = t1;
+    }
+    out.Op("BLKCOPY", Three(addr, cell, count));
 }
 
 void TCcSequences::PopCount(TCcEmitter& out, int dst, int x, unsigned bits, int temp) {
@@ -186,10 +179,8 @@ void TCcSequences::ByteSwap(TCcEmitter& out, int dst, int x, unsigned bits, int 
 }
 
 void TCcSequences::WithOverflow(TCcEmitter& out, TOverflow op, int r, int flag, int a, int b, unsigned bits,
-                                int t1, int t2, int t3, int t4) {
-    static_cast<void>(t4); // the unsigned division needs only two temps now
+                                int t1, int t2) {
     const std::string set = out.NewLabel(), done = out.NewLabel();
-    out.Op("CLR", R(flag));
     switch (op) {
     case TOverflow::SignedAdd:
     case TOverflow::SignedSub:
@@ -237,7 +228,7 @@ void TCcSequences::WithOverflow(TCcEmitter& out, TOverflow op, int r, int flag, 
             if (isSigned)
                 out.Op("DIV", Three(t1, r, a));
             else
-                UnsignedDivide64(out, t1, r, a, t2, t3);
+                UnsignedDivide64(out, t1, r, a, t2, flag);
             out.Op("CMP", R(t1) + ", " + R(b));
             out.Jump("JNE", set);
             if (isSigned) { // -1 * -2^63
@@ -266,8 +257,9 @@ void TCcSequences::WithOverflow(TCcEmitter& out, TOverflow op, int r, int flag, 
         break;
     }
     }
+    out.Op("CLR", R(flag));
     out.Jump("JMP", done);
     out.Label(set);
-    out.Op("INC", R(flag) + ", " + R(flag));
+    out.Const(flag, 1);
     out.Label(done);
 }

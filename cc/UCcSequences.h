@@ -22,13 +22,11 @@
 //                         r < 2d and d < 2^63). A divisor of 0 reaches a DIV, which
 //                         ends the program as the machine's division by zero.
 // Remainder:              x - (x / d) * d with the signed or unsigned quotient above.
-// Store of 1..8 bytes at p (STORE writes 16 bytes, there is no byte store):
-//     below 8 bytes merge first:  w := (LOAD [p] AND NOT m) OR (v AND m), m = 2^(8*bytes)-1
-//     then, with the scratch cell S (32 bytes, R14 = S+8, R12 = 8):
-//         STORE [S+8], w          ; S+8..S+15 = w, S+16..S+23 = 0
-//         MCOPY [S+16], [p+8]     ; S+16..S+31 = p+8..p+23 (only read at p)
-//         MCOPY [p], [S+8]        ; p..p+15 = w and the old p+8..p+15
-//     so every byte after the stored value keeps its value.
+// Store of 1..8 bytes at p (STORE writes 16 bytes, there is no byte store): through the
+//     scratch cell S (R14 = S + 8, R12 = 8):
+//         STORE [S+8], v          ; S+8..S+15 = v
+//         BLKCOPY p, S+8, bytes   ; p..p+bytes-1 = the low bytes of v
+//     so every byte around the stored value keeps its value.
 // Load of 1..8 bytes:     LOAD 8 bytes; the bytes above the width are the undefined upper bits.
 // Population count:       clear the lowest set bit (x AND (x - 1)) until x is 0, counting.
 // Leading zeros of iN:    shift x to the top of the register (SHL 64-N), then shift left
@@ -59,14 +57,15 @@ class TCcSequences {
     // dst := x >>u s for iN (x and s normalised here and so changed); temps: t1, t2.
     static void LogicalShiftRight(TCcEmitter& out, int dst, int x, int s, unsigned bits, int t1, int t2);
 
-    // q := x /u d for i64; x and d are kept; temps: t1, t2.
+    // q := x /u d for i64; x and d are kept; temps: t1, t2, neither live across a jump
+    // (so either may be R13, which the jumps use).
     static void UnsignedDivide64(TCcEmitter& out, int q, int x, int d, int t1, int t2);
 
     // r := x - q * d; temp is scratch.
     static void Remainder(TCcEmitter& out, int r, int x, int q, int d, int temp);
 
     // Stores the low `bytes` (1..8) bytes of value at the address in addr, preserving every
-    // other byte. value is changed; temps: t1, t2.
+    // other byte. value and addr are kept; t1 is scratch (t2 is not used).
     static void StoreBytes(TCcEmitter& out, int addr, int value, unsigned bytes, int t1, int t2);
 
     // dst := the number of set bits of x (iN); x is changed; temp is scratch.
@@ -78,7 +77,8 @@ class TCcSequences {
     // dst := x (iN, N a multiple of 8) with its bytes in reverse order; x is changed; t1, t2 scratch.
     static void ByteSwap(TCcEmitter& out, int dst, int x, unsigned bits, int t1, int t2);
     // r := a op b (wrapped), flag := 1 when the operation overflows iN, else 0. a and b are
-    // changed; t1..t4 are scratch.
+    // changed; t1 and t2 are scratch (t2 may be R13), and flag is written last, so it is
+    // scratch before.
     static void WithOverflow(TCcEmitter& out, TOverflow op, int r, int flag, int a, int b, unsigned bits,
-                             int t1, int t2, int t3, int t4);
+                             int t1, int t2);
 };

@@ -1,5 +1,6 @@
 #pragma once
 #include <map>
+#include <memory>
 
 namespace llvm {
 class DataLayout;
@@ -19,17 +20,26 @@ class Value;
 class TCcValueBits {
   public:
     TCcValueBits(const llvm::Function& function, const llvm::DataLayout& layout);
+    ~TCcValueBits();
 
     // The register holds the value zero-extended (sign-extended) from its width.
     bool ZeroExtended(const llvm::Value& value) const;
     bool SignExtended(const llvm::Value& value) const;
     // The value's top bit is known to be 0 (LLVM's known bits).
     bool NonNegative(const llvm::Value& value) const;
+    // The register holds the value zero-extended and below 2^bits (LLVM's known bits).
+    bool FitsUnsigned(const llvm::Value& value, unsigned bits) const;
 
   private:
     bool ZeroRule(const llvm::Value& value) const;
     bool SignRule(const llvm::Value& value) const;
+    // The value (of its whole width) lies in 0..2^bits-1, or in -2^(bits-1)..2^(bits-1)-1
+    // when signed, by LLVM's scalar evolution (the ranges of loop counters, for example).
+    bool InRange(const llvm::Value& value, unsigned bits, bool isSigned) const;
+
+    struct TAnalyses; // scalar evolution and what it needs
 
     const llvm::DataLayout& FLayout;
+    std::unique_ptr<TAnalyses> FAnalyses;
     std::map<const llvm::Value*, bool> FZero, FSign;
 };
