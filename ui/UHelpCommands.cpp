@@ -16,12 +16,26 @@ std::function<bool(const QString& pathOrUrl)> DesktopOpener = [](const QString& 
     return QDesktopServices::openUrl(url);
 };
 
+namespace {
+
+// The build tree keeps the documents beside the executable; an installed program keeps them
+// in <prefix>/share/roziduv2 beside <prefix>/bin. Qt resolves the executable's links, so a
+// link to the program elsewhere finds them too.
+QString SharedFilePath(const QString& relative) {
+    const QString here = QCoreApplication::applicationDirPath();
+    const QString beside = here + QLatin1Char('/') + relative;
+    const QString installed = QDir::cleanPath(here + QStringLiteral("/../share/roziduv2/") + relative);
+    return !QFileInfo(beside).isFile() && QFileInfo(installed).isFile() ? installed : beside;
+}
+
+} // namespace
+
 QString HelpDocumentPath(const QString& fileName) {
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + fileName;
+    return SharedFilePath(fileName);
 }
 
 QString ProductWebPagePath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/site/index.html");
+    return SharedFilePath(QStringLiteral("site/index.html"));
 }
 
 void OpenHelpDocument(QWidget* parent, const QString& fileName) {

@@ -6,10 +6,9 @@ class QWidget;
 
 // The help menu's commands that open things outside the program.
 //
-// OpenHelpDocument: the path is the executable's folder, its separator, and fileName. If a
-// file exists there it is handed to the desktop's default opener (result not examined);
-// otherwise a warning box with caption "系统提示System Hint" says
-// "不能打开帮助文件<path>\r\nCan not Open Help File<path>".
+// OpenHelpDocument: the path is HelpDocumentPath(fileName). If a file exists there it is handed to the
+// desktop's default opener (result not examined); otherwise a warning box with caption "系统提示System Hint"
+// says "不能打开帮助文件<path>\r\nCan not Open Help File<path>".
 void OpenHelpDocument(QWidget* parent, const QString& fileName);
 
 // Opens the product's web page, the home page shipped beside the executable
@@ -26,10 +25,12 @@ void OpenProductWebPage(QWidget* parent);
 // Tests point it at other programs.
 extern QString DesktopOpenProgram;
 
-// The full path OpenHelpDocument looks at: the executable's folder, '/', fileName.
+// The full path OpenHelpDocument looks at: the executable's folder, '/', fileName; when no
+// file is there but one is in the installed data folder ../share/roziduv2 from the
+// executable's folder, that one.
 QString HelpDocumentPath(const QString& fileName);
 
-// The shipped home page: the executable's folder followed by "/site/index.html".
+// The shipped home page, site/index.html found the same way as the help documents.
 QString ProductWebPagePath();
 
 // The seam around the desktop opener: tests replace it to observe what would be opened.
