@@ -1,6 +1,8 @@
 // Start-up: application, title, main window, about box, message loop.
 #include <QApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
+#include <QTimer>
 #include <QTranslator>
 #include <exception>
 
@@ -36,6 +38,13 @@ int main(int argc, char* argv[]) {
         AboutBox = new TAboutBox(FrmMain);
         AboutBox->hide();
         FrmMain->show();
+        // One argument, a code image: opened as the Open command would, once the window has
+        // finished showing. Qt's own options are gone from the list by now.
+        const QStringList arguments = QCoreApplication::arguments();
+        if (arguments.size() > 1) {
+            const QString path = QFileInfo(arguments.at(1)).absoluteFilePath();
+            QTimer::singleShot(0, FrmMain, [path] { FrmMain->OpenImageFile(path); });
+        }
         QApplication::exec();
     } catch (const std::exception& e) {
         ShowErrorBox(nullptr, QString::fromUtf8(e.what()));

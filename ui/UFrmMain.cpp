@@ -411,6 +411,16 @@ void TFrmMain::MnuOpenClick() {
     if (OpenBinDlg->exec() != QDialog::Accepted) return;
     const QString path = QDir::toNativeSeparators(OpenBinDlg->selectedFiles().value(0));
     if (path.isEmpty()) return;
+    LoadImageFile(path);
+}
+
+void TFrmMain::OpenImageFile(const QString& path) {
+    CatchUpMoniter();
+    RunCommand(this, [this, path] { LoadImageFile(path); });
+    CatchUpMoniter();
+}
+
+void TFrmMain::LoadImageFile(const QString& path) {
     // The next showing starts in the folder of this file (the dialog is kept for the session).
     OpenBinDlg->setDirectory(QFileInfo(path).absolutePath());
     TExecutionCommands::TOpenResult opened;

@@ -88,6 +88,9 @@ class TFrmMain : public QMainWindow, public TRunHost {
 
     // Menu and toolbar commands; a toolbar button shares its menu entry's handler.
     void MnuOpenClick();
+    // Open without its dialog, through the command guard: the program's start with a file
+    // argument. path is absolute.
+    void OpenImageFile(const QString& path);
     void MnuExitClick();
     void MnuResetClick();
     void MnuStepClick();
@@ -188,6 +191,9 @@ class TFrmMain : public QMainWindow, public TRunHost {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // Open's work after its dialog: loads the image at path, reports it in MemoInfo (or a
+    // box), resets and refreshes.
+    void LoadImageFile(const QString& path);
     void BuildMenus();
     void BuildToolBar();
     void BuildPages();
