@@ -324,8 +324,15 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
     // the copies after its block's last instruction, which the block's code does not include.
     for (unsigned v = 0; v < count; ++v) {
         if (FHome.count(values[v]) == 0 || ranges[v].empty()) continue;
-        int end = -1;
-        for (const TSegment& segment : ranges[v]) end = std::max(end, segment.End);
+        // Ranges may have holes in which the register holds another value: the location ends
+        // where the value's first unbroken run of positions does.
+        TRanges sorted = ranges[v];
+        std::sort(sorted.begin(), sorted.end(), [](const TSegment& a, const TSegment& b) { return a.Start < b.Start; });
+        int end = sorted.front().End;
+        for (const TSegment& segment : sorted) {
+            if (segment.Start > end + 2) break;
+            end = std::max(end, segment.End);
+        }
         if (end >= 0) FLast[values[v]] = atPosition[static_cast<size_t>(std::min(end / 2, next / 2 - 1))];
     }
     for (int reg = TCcEmitter::FirstHome; reg <= TCcEmitter::LastHome; ++reg)
