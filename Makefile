@@ -8,8 +8,9 @@ CTEST_ARGS ?=
 CSMITH_SEEDS ?= 300
 CSMITH_FIRST ?= 1000
 DEPS_OPTIONS ?= # e.g. --no-viewer: no CHM viewer on a machine without a desktop
+PREFIX ?= /usr/local # `make install`: where bin/ and share/ go (DESTDIR is honoured too)
 
-.PHONY: deps deps-test app build run test test-release test-asan test-tsan test-fuzz bench fuzz fuzz-cc clean
+.PHONY: deps deps-test app build run install package test test-release test-asan test-tsan test-fuzz bench fuzz fuzz-cc clean
 
 deps:
 	@tools/install-deps.sh run $(DEPS_OPTIONS)
@@ -23,6 +24,14 @@ app: deps
 
 run: app
 	build/app/app/roziduv2
+
+# The packaging tools (pandoc for the manual pages, dpkg-dev, lintian) are in the test set.
+install: deps-test app
+	cmake --install build/app --prefix $(strip $(PREFIX))
+
+# The Debian package: build/app/package/roziduv2_<version>-1_amd64.deb
+package: deps-test app
+	cd build/app && cpack
 
 build: deps-test
 	cmake --preset release >/dev/null
