@@ -89,9 +89,11 @@ TDebugInfo::TType TypeOf(const DIType* type) {
     return {type->getName().str(), "aggregate", size};
 }
 
-// Where a llvm.dbg.value puts its variable; false when it is not available there.
+// Where a llvm.dbg.value puts its variable; false when it is not available there. A value in
+// a home register is there until the code of `until` ends. A parameter is read from where
+// its caller wrote it, which stays valid after its register is reused.
 bool ValueLocation(const DbgValueInst& value, const TCcFunctionLowering& lowering, std::string& kind,
-                   int64_t& offset) {
+                   int64_t& offset, const Instruction*& until) {
     if (value.getNumVariableLocationOps() != 1) return false;
     const Value* operand = value.getVariableLocationOp(0);
     const DIExpression* expression = value.getExpression();
@@ -110,6 +112,11 @@ bool ValueLocation(const DbgValueInst& value, const TCcFunctionLowering& lowerin
     if (isa<ConstantPointerNull>(operand)) {
         kind = "value", offset = 0;
         return true;
+    }
+    if (const int home = lowering.HomeRegister(*operand); home >= 0 && !isa<Argument>(operand)) {
+        until = lowering.HomeLastInstruction(*operand);
+        kind = "register", offset = home;
+        return until != nullptr;
     }
     const auto slot = lowering.SlotOffset(*operand);
     if (slot) kind = "frame", offset = *slot;
@@ -139,9 +146,10 @@ void TCcDebugInfo::Function(const llvm::Function& function, const TCcFunctionLow
     };
 
     const auto& marks = out.Marks();
-    auto mark = std::lower_bound(marks.begin(), marks.end(), begin,
-                                 [](const TCcEmitter::TMark& m, size_t offset) { return m.Offset < offset; });
-    for (; mark != marks.end() && mark->Offset < end; ++mark) {
+    const auto firstMark =
+        std::lower_bound(marks.begin(), marks.end(), begin,
+                         [](const TCcEmitter::TMark& m, size_t offset) { return m.Offset < offset; });
+    for (auto mark = firstMark; mark != marks.end() && mark->Offset < end; ++mark) {
         const Instruction& instruction = *mark->Instruction;
         if (auto* declare = dyn_cast<DbgDeclareInst>(&instruction)) {
             TPendingVariable* variable = variableOf(*declare);
@@ -160,9 +168,10 @@ void TCcDebugInfo::Function(const llvm::Function& function, const TCcFunctionLow
             }
             std::string kind;
             int64_t offset = 0;
-            if (ValueLocation(*value, lowering, kind, offset)) {
+            const Instruction* until = nullptr;
+            if (ValueLocation(*value, lowering, kind, offset, until)) {
                 openValue[variable->Variable] = variable->Locations.size();
-                variable->Locations.push_back({mark->Offset, end, kind, offset});
+                variable->Locations.push_back({mark->Offset, end, kind, offset, until});
             }
             continue;
         }
@@ -176,6 +185,18 @@ void TCcDebugInfo::Function(const llvm::Function& function, const TCcFunctionLow
             record.Places.back().Line != place.Line)
             record.Places.push_back(std::move(place));
     }
+    // Where each instruction's code ends: at the next mark. A terminator's edge copies placed
+    // after the blocks are marked again; its first code counts.
+    std::map<const Instruction*, size_t> codeEnd;
+    for (auto at = firstMark; at != marks.end() && at->Offset < end; ++at)
+        codeEnd.try_emplace(at->Instruction,
+                            at + 1 != marks.end() && (at + 1)->Offset < end ? (at + 1)->Offset : end);
+    for (TPendingVariable& variable : record.Variables)
+        for (TPendingLocation& location : variable.Locations)
+            if (location.Until) {
+                const auto found = codeEnd.find(location.Until);
+                location.To = found == codeEnd.end() ? location.From : std::min(location.To, found->second);
+            }
     FFunctions.push_back(std::move(record));
 }
 

@@ -11,6 +11,7 @@
 namespace llvm {
 class DILocalVariable;
 class Function;
+class Instruction;
 class Module;
 } // namespace llvm
 
@@ -27,8 +28,9 @@ class TCcFunctionLowering;
 // of the line's first instruction. Variables come from
 // llvm.dbg.declare (the variable lives in an alloca's memory for the whole function) and
 // llvm.dbg.value (from there on in code order, until the variable's next llvm.dbg.value, its
-// value is in a slot, or is a constant). Only the function's own variables are kept, not
-// those of functions inlined into it; complex DWARF expressions are left out.
+// value is in a slot, in a home register up to the value's last use, or is a constant).
+// Only the function's own variables are kept, not those of functions inlined into it;
+// complex DWARF expressions are left out.
 class TCcDebugInfo {
   public:
     // After lowering one function, whose assembly is Text()[begin, end) of out.
@@ -49,6 +51,9 @@ class TCcDebugInfo {
         size_t From, To; // text offsets; both 0: the whole function
         std::string Kind;
         int64_t Offset;
+        // A register location ends with the code of this instruction, where the register's
+        // value ends (nullptr: no such end).
+        const llvm::Instruction* Until = nullptr;
     };
     struct TPendingVariable {
         const llvm::DILocalVariable* Variable;

@@ -23,6 +23,7 @@
 #include "UCcFloatCheck.h"
 #include "UCcFrontEnd.h"
 #include "UCcModuleLowering.h"
+#include "UCcWideIntegers.h"
 #include "UDebugInfo.h"
 #include "UOutputFile.h"
 
@@ -98,6 +99,8 @@ void TCcDriver::Optimise(Module& module, char level) {
         if (!global.isDeclaration() && global.getName() != TCcModuleLowering::StackLimitName)
             global.setLinkage(GlobalValue::InternalLinkage);
     RunPipeline(module, level);
+    for (Function& function : module)
+        if (!function.isDeclaration()) TCcWideIntegers::Split(function);
 }
 
 void TCcDriver::RunPipeline(Module& module, char level) {
@@ -216,12 +219,13 @@ int TCcDriver::Run() {
     // The image ends 16-aligned; the stack above it and the heap below the guard share the rest.
     const int64_t needed = static_cast<int64_t>(image.size()) + MinimumStack + ROZ_HEAP_GUARD;
     if (needed > FOptions.MemorySize) {
-        std::fprintf(stderr,
-                     "roziduv2-cc: the program does not fit: its image is %zu bytes, the stack and heap need at "
-                     "least %lld more and the end of memory keeps %d unused, %lld in all, but memory is %lld "
-                     "bytes (--memory-size)\n",
-                     image.size(), static_cast<long long>(MinimumStack), ROZ_HEAP_GUARD,
-                     static_cast<long long>(needed), static_cast<long long>(FOptions.MemorySize));
+        std::fprintf(
+            stderr,
+            "roziduv2-cc: the program does not fit: its image is %zu bytes, the stack and heap need at "
+            "least %lld more and the end of memory keeps %d unused, %lld in all, but memory is %lld "
+            "bytes (--memory-size)\n",
+            image.size(), static_cast<long long>(MinimumStack), ROZ_HEAP_GUARD,
+            static_cast<long long>(needed), static_cast<long long>(FOptions.MemorySize));
         return 1;
     }
     std::string error = TOutputFile::Write(output, image.data(), image.size());

@@ -32,7 +32,8 @@ class TCcDriver {
     int Run();
 
     // Internalises everything but main, then runs LLVM's pipeline at level ('0', '1', '2',
-    // 's') and drops what is unreachable.
+    // 's'), drops what is unreachable and splits integers wider than 64 bits
+    // (TCcWideIntegers).
     static void Optimise(llvm::Module& module, char level);
     // The generated assembly program to the image: "" on success, else the message.
     static std::string Assemble(const std::string& assembly, std::vector<uint8_t>& image);

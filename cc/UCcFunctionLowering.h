@@ -89,6 +89,12 @@ class TCcFunctionLowering {
     std::optional<int64_t> SlotOffset(const llvm::Value& value) const { return Find(FSlot, &value); }
     std::optional<int64_t> AllocaOffset(const llvm::Value& value) const { return Find(FAlloca, &value); }
     int64_t FrameSize() const { return FSize; }
+    // The value's home register (-1: none) and the last instruction whose code it is there
+    // in (TCcRegisterAllocation::LastInstruction).
+    int HomeRegister(const llvm::Value& value) const { return Home(value); }
+    const llvm::Instruction* HomeLastInstruction(const llvm::Value& value) const {
+        return FAllocation->LastInstruction(value);
+    }
 
   private:
     static std::optional<int64_t> Find(const std::map<const llvm::Value*, int64_t>& map,

@@ -185,7 +185,15 @@ void TCcModuleLowering::Data(const GlobalVariable& global, bool labelled) {
     const uint64_t align = std::max<uint64_t>(global.getAlign() ? global.getAlign()->value() : 1, 1);
     FOut.Op(".align", std::to_string(std::min<uint64_t>(align, 16)));
     if (labelled) FOut.Label(Label(global));
-    Constant(*global.getInitializer(), global.getName().str());
+    try {
+        Constant(*global.getInitializer(), global.getName().str());
+    } catch (TCcError& error) { // at the variable's definition, when the IR says where that is
+        SmallVector<DIGlobalVariableExpression*, 1> expressions;
+        global.getDebugInfo(expressions);
+        if (error.Line || expressions.empty() || !expressions[0]->getVariable()) throw;
+        const DIGlobalVariable& source = *expressions[0]->getVariable();
+        throw TCcError(source.getFilename().str(), source.getLine(), 0, error.what());
+    }
     if (IsPaddedGlobal(global, layout))
         FOut.Op(".fill", std::to_string(16 - layout.getTypeAllocSize(global.getValueType())));
 }
@@ -199,12 +207,14 @@ void TCcModuleLowering::Constant(const llvm::Constant& value, const std::string&
         if (size) FOut.Op(".fill", std::to_string(size));
         return;
     }
-    if (auto* integer = dyn_cast<ConstantInt>(&value)) {
+    if (auto* integer = dyn_cast<ConstantInt>(&value)) { // of any width (TCcWideIntegers)
         const uint64_t bytes = layout.getTypeStoreSize(type);
-        if (bytes > 8) throw TCcError(SourceName(), 0, 0, "integers wider than 64 bits are not supported");
-        uint64_t bits = integer->getZExtValue();
-        for (uint64_t i = 0; i < bytes; ++i, bits >>= 8)
-            FOut.Op(".byte", std::to_string(bits & 0xFF));
+        const APInt& bits = integer->getValue();
+        for (uint64_t i = 0; i < bytes; ++i) {
+            const unsigned at = static_cast<unsigned>(8 * i);
+            FOut.Op(".byte",
+                    std::to_string(bits.extractBitsAsZExtValue(std::min(8u, bits.getBitWidth() - at), at)));
+        }
         if (size > bytes) FOut.Op(".fill", std::to_string(size - bytes));
         return;
     }
@@ -246,5 +256,8 @@ void TCcModuleLowering::Constant(const llvm::Constant& value, const std::string&
         Constant(*expression->getOperand(0), where);
         return;
     }
-    throw TCcError(SourceName(), 0, 0, "the initializer of '" + where + "' is not supported yet");
+    throw TCcError(SourceName(), 0, 0,
+                   "the initializer of '" + where +
+                       "' is not supported: data holds integers, addresses plus a constant, and arrays and "
+                       "structures of them");
 }

@@ -81,11 +81,13 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
     // Positions: instruction k of the function at 2k, the edges of a block after its last.
     std::map<const BasicBlock*, int> first, last;
     std::map<const Instruction*, int> position;
+    std::vector<const Instruction*> atPosition; // instruction k at atPosition[k]
     int next = 0;
     for (const BasicBlock& block : function) {
         first[&block] = next;
         for (const Instruction& instruction : block) {
             position[&instruction] = next;
+            atPosition.push_back(&instruction);
             next += 2;
         }
         last[&block] = next - 2;
@@ -326,6 +328,14 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
                 FLoopHome[loopValues[v - count].Key] = group.Home;
         }
     }
+    // The last instruction of a homed value's own ranges; an edge position (odd) stands for
+    // the copies after its block's last instruction, which the block's code does not include.
+    for (unsigned v = 0; v < count; ++v) {
+        if (FHome.count(values[v]) == 0 || ranges[v].empty()) continue;
+        int end = -1;
+        for (const TSegment& segment : ranges[v]) end = std::max(end, segment.End);
+        if (end >= 0) FLast[values[v]] = atPosition[static_cast<size_t>(std::min(end / 2, next / 2 - 1))];
+    }
     for (int reg = TCcEmitter::FirstHome; reg <= TCcEmitter::LastHome; ++reg)
         if (used[static_cast<size_t>(reg)]) FUsed.push_back(reg);
 }
@@ -343,4 +353,9 @@ int TCcRegisterAllocation::LoopHome(const void* key) const {
 const Value& TCcRegisterAllocation::Representative(const Value& value) const {
     auto it = FRepresentative.find(&value);
     return it == FRepresentative.end() ? value : *it->second;
+}
+
+const Instruction* TCcRegisterAllocation::LastInstruction(const Value& value) const {
+    auto it = FLast.find(&value);
+    return it == FLast.end() ? nullptr : it->second;
 }

@@ -63,6 +63,10 @@ class TCcRegisterAllocation {
     const llvm::Value& Representative(const llvm::Value& value) const;
     // True for a copy, which shares its operand's home or slot.
     bool IsCopy(const llvm::Value& value) const { return FCopies.count(&value) != 0; }
+    // The last instruction, in block order, during whose code the value's home register
+    // holds it (from its definition on, it holds nothing else until then); nullptr when the
+    // value has no home register or is used by no instruction.
+    const llvm::Instruction* LastInstruction(const llvm::Value& value) const;
     // The home registers given to some value, ascending.
     const std::vector<int>& UsedHomes() const { return FUsed; }
 
@@ -71,5 +75,6 @@ class TCcRegisterAllocation {
     std::map<const void*, int> FLoopHome;
     std::map<const llvm::Value*, const llvm::Value*> FRepresentative;
     std::map<const llvm::Value*, bool> FCopies;
+    std::map<const llvm::Value*, const llvm::Instruction*> FLast;
     std::vector<int> FUsed;
 };

@@ -122,6 +122,11 @@ int ExitStatus(TRunEnd end) {
         return 4;
     case TRunEnd::Stopped:
         return 1; // not reached: nothing clears Running here
+    case TRunEnd::Breakpoint:
+    case TRunEnd::Watchpoint:
+    case TRunEnd::Returned:
+    case TRunEnd::DebugChanged:
+        return 1; // not reached: the runner runs the plain loop
     }
     return 1;
 }

@@ -10,6 +10,10 @@
 //   44..45 edit after this many instructions (value % 4096; 0: none)
 //   46..47 edit address (value % memory size)    48..55  the 8 bytes written by the edit
 //   56..   the code image (at most memory size - 1 bytes; none: nothing loaded)
+// The same machine also runs by the checked loop against checked single steps, with checks
+// taken from bytes already read: a breakpoint at the edit address and one at the edit
+// address rounded down to 8, a write watch of 1..32 bytes at edit bytes 0..1 (modulo the
+// memory size), the port watches from edit byte 3's low bits, a return bound from byte 4.
 #include <cstdio>
 #include <cstdlib>
 
@@ -64,6 +68,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string difference = diff::RunBothWays(setup);
     if (!difference.empty()) {
         std::fprintf(stderr, "run loop and single steps differ:\n%s", difference.c_str());
+        std::abort();
+    }
+
+    TDebugChecks checks;
+    const auto edit = [&](int k) { return uint64_t{setup.EditBytes[k]}; };
+    checks.Breakpoints = {uint64_t(setup.EditAddress), uint64_t(setup.EditAddress) & ~uint64_t{7}};
+    checks.SortBreakpoints();
+    const uint64_t watch = (edit(0) | edit(1) << 8) % uint64_t(setup.MemorySize);
+    checks.Watches.push_back({watch, watch + 1 + edit(2) % 32, true, false});
+    checks.WatchPortIn = (edit(3) & 1) != 0;
+    checks.WatchPortOut = (edit(3) & 2) != 0;
+    if (edit(4) & 1) checks.ReturnBelow = setup.Registers[PanelIndex("SP")] - int64_t(edit(4) >> 1) * 16;
+    setup.EditAt = 0;
+    int stops[7] = {};
+    const std::string checked = diff::RunCheckedBothWays(setup, checks, 4, stops);
+    if (!checked.empty()) {
+        std::fprintf(stderr, "checked run loop and checked single steps differ:\n%s", checked.c_str());
         std::abort();
     }
     return 0;

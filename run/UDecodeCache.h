@@ -26,13 +26,20 @@ static_assert(sizeof(TDecodedWord) == 8, "roz::TCodeWatch clears entries of 8 by
 // exact through TCodeWatch.
 class TDecodeCache {
   public:
-    // Bytes of image decoded at most. Also bounds the instructions run between two tests of
-    // the control word (straight-line code ends at a jump or at the end of this range):
-    // Capacity / 4 words, a fraction of a millisecond.
+    // Bytes of image decoded at most.
     static constexpr uint64_t Capacity = uint64_t{1} << 20;
     // Entries past the last decodable address that a handler's advance may reach (at most
     // 24 bytes: LDI); they always stay zero, which sends the loop to its checked path.
     static constexpr uint64_t Slack = 32;
+    // The run loop executes the words at the first CheckpointBytes addresses of every Block
+    // bytes (the first block excepted) undecoded, which tests the control word: as no
+    // instruction advances by more than 24 bytes, straight-line code passes through one
+    // at least every Block bytes (Block / 4 words, some 50 us even where every word is new
+    // to the host's caches). Code that fits in the first block never meets one.
+    static constexpr uint64_t Block = uint64_t{1} << 16, CheckpointBytes = 24;
+    static constexpr bool Checkpoint(uint64_t address) {
+        return address >= Block && (address & (Block - 1)) < CheckpointBytes;
+    }
 
     TDecodeCache() = default;
     ~TDecodeCache();

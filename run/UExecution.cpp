@@ -33,7 +33,25 @@ void TExecution::Run(const TPollHook& poll) {
         auto guard = HandOver();
         FCpu.Reset();
     }
+    StartBody(nullptr, poll);
+}
+
+bool TExecution::RunOneShot(TDebugSettings oneShot, const TPollHook& poll) {
+    const TRunState state = State();
+    if (state == TRunState::Paused) {
+        Control.SetOneShot(std::move(oneShot));
+        Resume();
+        return true;
+    }
+    if (state != TRunState::NeverRun && state != TRunState::Finished) return false;
+    Dispose(poll);
+    StartBody(&oneShot, poll);
+    return true;
+}
+
+void TExecution::StartBody(const TDebugSettings* oneShot, const TPollHook& poll) {
     Control.Arm();
+    if (oneShot) Control.SetOneShot(*oneShot);
     RunThread = std::make_unique<TThreadRun>(FCpu, Control, FHost, ++FRunNumber, FPriority);
     if (FPriority == TThreadPriority::Idle) {
         Control.OnHandOverContext = this;

@@ -65,6 +65,15 @@ class TExecution {
     void End(const TPollHook& poll = {});
     // End, then the thread object goes and the state is NeverRun.
     void Dispose(const TPollHook& poll = {});
+    // The debugger's standing settings for this run and later ones (TRunControl::SetDebug):
+    // with empty checks the body runs the plain loop. May be called in any state.
+    void SetDebug(TDebugSettings settings) { Control.SetDebug(std::move(settings)); }
+    // Step over, step out, run to cursor, source steps: runs from the current state (no
+    // reset) with a one-shot pair (TRunControl::SetOneShot) and ends paused at its stop, or
+    // as any run ends; Pause and Stop work as in any run. Paused: resumes with the pair. No
+    // body alive (never run, or the last one has ended): starts a new body from the current
+    // state, waiting as Run does. False, with nothing done, while a body runs or is stopping.
+    bool RunOneShot(TDebugSettings oneShot, const TPollHook& poll = {});
     // The end message of run `run` was closed; a close for an earlier run is ignored.
     void EndMessageClosed(uint64_t run);
     // True while run `run` is the latest and its body waits for its end message (or is
@@ -92,6 +101,9 @@ class TExecution {
 
   private:
     static void BoostHook(void* context, bool waiting);
+    // Run's start of a new body after the disposal of the old one and the optional reset;
+    // the one-shot pair, if any, is set between Arm and the body's start.
+    void StartBody(const TDebugSettings* oneShot, const TPollHook& poll);
     // Waits until done() or the deadline, calling poll at least every millisecond.
     template <class Pred>
     bool WaitServing(Pred done, std::chrono::steady_clock::time_point deadline, const TPollHook& poll);

@@ -42,6 +42,9 @@ TRunStatus Next(TRunStatus from, TRunEvent event, bool handOvers) {
         return BodyHoldsCpu(p) ? to(P::Ending, false) : from;
     case TRunEvent::Failure:
         return BodyHoldsCpu(p) ? to(P::Ending, false) : from;
+    case TRunEvent::DebugStop:
+        if (p == P::Running || p == P::Pausing) return to(P::Paused, false);
+        return p == P::Stopping ? to(P::Ended, false) : from;
     }
     return from;
 }
@@ -66,7 +69,15 @@ void TRunControl::Mirror(bool running) {
 
 void TRunControl::ApplyLocked(TRunEvent event) {
     const TRunStatus next = Next({FPhase, IsRunning()}, event, FHandOvers > 0);
+    const TRunPhase before = FPhase;
     FPhase = next.Phase;
+    if (FOneShotActive && FPhase != before &&
+        (FPhase == TRunPhase::Paused || FPhase == TRunPhase::Ending || FPhase == TRunPhase::Ended)) {
+        // The body does not read the settings in these phases (it does not hold the CPU).
+        FOneShotActive = false;
+        FOneShot = {};
+        DebugGeneration.fetch_add(1, std::memory_order_release);
+    }
     Mirror(next.Running);
     FChanged.notify_all();
 }
@@ -102,6 +113,34 @@ bool TRunControl::BodyEnds(bool failed) {
     std::lock_guard lock(FMutex);
     ApplyLocked(failed ? TRunEvent::Failure : TRunEvent::EndOfRun);
     return FPhase == TRunPhase::Ending;
+}
+
+bool TRunControl::BodyDebugStops() {
+    std::lock_guard lock(FMutex);
+    ApplyLocked(TRunEvent::DebugStop);
+    return FPhase == TRunPhase::Paused;
+}
+
+bool TRunControl::BodyPark() {
+    std::unique_lock lock(FMutex);
+    return ParkLocked(lock);
+}
+
+void TRunControl::SetDebug(TDebugSettings settings) {
+    THandOver guard(*this);
+    std::lock_guard lock(FMutex);
+    FStanding = std::move(settings);
+    FStanding.Checks.SortBreakpoints();
+    DebugGeneration.fetch_add(1, std::memory_order_release);
+}
+
+void TRunControl::SetOneShot(TDebugSettings settings) {
+    THandOver guard(*this);
+    std::lock_guard lock(FMutex);
+    FOneShot = std::move(settings);
+    FOneShot.Checks.SortBreakpoints();
+    FOneShotActive = true;
+    DebugGeneration.fetch_add(1, std::memory_order_release);
 }
 
 void TRunControl::WaitForEnd() {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "UDebugChecks.h"
+
 // The run thread's state: one value, changed only by Next (below) under the control's lock.
 enum class TRunPhase {
     Idle,       // no body: before a run, or the body has not started yet
@@ -34,7 +36,8 @@ enum class TRunEvent {
     Leave,    // body: gives the CPU up after the loop ended by Running (BodyLeave)
     EndOfRun, // body: the loop met the end of the image or left memory
     Failure,  // body: an instruction failed
-    Reported  // body: its report is done (a failure's, or a host call that threw)
+    Reported, // body: its report is done (a failure's, or a host call that threw)
+    DebugStop // body: a checked loop stopped for the debugger and its decision said stop
 };
 
 // The state and the Running flag. In the phases with a body at work the flag follows from
@@ -59,23 +62,26 @@ struct TRunStatus {
 //  Ending       | -R       +R       -R        Ended     Ended
 //  Ended        | -R       +R       -R        -         -
 //
-//  from \ event | Arm      Start          Boundary  Leave     EndOfRun  Failure
-//  Idle         | Idle+R   HO? if R,      -         -         -         -
+//  from \ event | Arm      Start          Boundary  Leave     EndOfRun  Failure   DebugStop
+//  Idle         | Idle+R   HO? if R,      -         -         -         -         -
 //               |          else Ended
-//  Running      | -        -              HO?       Ended     Ending-R  Ending-R
-//  Pausing      | -        -              Paused    Ended     Ending-R  Ending-R
-//  Paused       | -        -              -         -         -         -
-//  HandedOver   | -        -              HO?       -         -         -
-//  Stopping     | -        -              Ended     Ended     Ended     Ending
-//  Ending       | -        -              -         -         -         -
-//  Ended        | Idle+R   -              -         -         -         -
+//  Running      | -        -              HO?       Ended     Ending-R  Ending-R  Paused
+//  Pausing      | -        -              Paused    Ended     Ending-R  Ending-R  Paused
+//  Paused       | -        -              -         -         -         -         -
+//  HandedOver   | -        -              HO?       -         -         -         -
+//  Stopping     | -        -              Ended     Ended     Ended     Ending    Ended
+//  Ending       | -        -              -         -         -         -         -
+//  Ended        | Idle+R   -              -         -         -         -         -
 //
 // Why: a stop given during a pause keeps the pause (Pausing and Paused ignore Stop; Resume
 // continues the run); a stop is final once asked (Stopping ignores Pause and Resume, and an
 // end of the image met on the way is not reported, though a failure is); Stop while handed
 // over ends the parked body at once, without the CPU; a parked body takes itself from
 // HandedOver back to Running when it wakes, so a hand-over taken right after another finds it
-// still parked. Every entry into Ended from a body phase clears Running.
+// still parked. Every entry into Ended from a body phase clears Running. A debugger stop is
+// a pause that the body asked for itself: it lands in Paused exactly as a pause does (so
+// Resume, a hand-over, Stop and Release then act as on a pause), except that a pending stop
+// stays final. Entering Paused, Ending or Ended also ends a one-shot debugger pair.
 TRunStatus Next(TRunStatus from, TRunEvent event, bool handOvers);
 
 // True in the phases in which the body holds the CPU.
@@ -141,6 +147,13 @@ class TRunControl {
     // the end message); false when a pending stop or release ended it without a report.
     bool BodyEnds(bool failed);
     void BodyReported() { Apply(TRunEvent::Reported); }
+    // A checked loop stopped for the debugger (the decision said stop): the body gives the
+    // CPU up (DebugStop). True when the run is now Paused: the body tells its host, then
+    // calls BodyPark. False when a pending stop or release ended it.
+    bool BodyDebugStops();
+    // Parks a body in Paused until it is resumed (true: the body holds the CPU again) or
+    // ended (false), as AtBoundary parks.
+    bool BodyPark();
     // Blocks until the state is Ended (end message closed, or released).
     void WaitForEnd();
 
@@ -151,6 +164,22 @@ class TRunControl {
         std::unique_lock lock(FMutex);
         return FChanged.wait_until(lock, deadline, [&] { return pred(FPhase); });
     }
+
+    // ---- the debugger's settings (UDebugChecks.h) ----
+    // Owner: replaces the standing settings; an empty Checks runs the plain loop. Waits, as
+    // a hand-over does, until the body does not hold the CPU; a running body picks them up
+    // at once (it is parked for this).
+    void SetDebug(TDebugSettings settings);
+    // Owner: a one-shot pair that replaces the standing one from now until the run next
+    // enters Paused, Ending or Ended; then the standing pair is back. Meant to be set while
+    // the run is paused (or before its body starts), then Resume. Waits as SetDebug.
+    void SetOneShot(TDebugSettings settings);
+    // Body, while it holds the CPU: the pair in force (the one-shot one if set). The
+    // reference stays valid until DebugGeneration changes.
+    const TDebugSettings& Debug() const { return FOneShotActive ? FOneShot : FStanding; }
+    // Changes with every SetDebug, SetOneShot and end of a one-shot pair; the run loop
+    // compares it after every park.
+    std::atomic<uint64_t> DebugGeneration{0};
 
     // True while the body holds the CPU (for tests and benchmarks).
     bool BodyHoldsCpu() const { return ::BodyHoldsCpu(Phase()); }
@@ -199,4 +228,6 @@ class TRunControl {
     std::condition_variable FChanged;
     TRunPhase FPhase = TRunPhase::Idle;
     int FHandOvers = 0; // nesting depth of the owner's guards, held or waited for
+    TDebugSettings FStanding, FOneShot;
+    bool FOneShotActive = false;
 };

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+struct TRunResult;
+
 // What the run thread's body tells its owner. The window implements it by posting to its own
 // thread (it may show boxes only there); tests implement it directly.
 //
@@ -21,6 +23,13 @@ class TRunHost {
     // An instruction failed ("Division by zero"); the body has already ended the run and
     // does not wait for the error box.
     virtual void RunFailed(uint64_t run, const std::string& message) = 0;
+    // The run stopped for the debugger and is paused exactly as after Pause: result.End is
+    // TRunEnd::Breakpoint, Watchpoint or Returned and result.Stop tells why (copy what you
+    // keep: the reference ends with the call). The body parks after this call returns.
+    virtual void RunDebugStopped(uint64_t run, const TRunResult& result) {
+        (void)run;
+        (void)result;
+    }
 
   protected:
     ~TRunHost() = default;

@@ -6,6 +6,7 @@
 
 #include "UDecodeCache.h"
 #include "UInstructions.h"
+#include "UWatchState.h"
 
 using namespace roz;
 
@@ -21,6 +22,14 @@ const char* RunEndName(TRunEnd end) {
         return "step-limit";
     case TRunEnd::DivisionByZero:
         return "division-by-zero";
+    case TRunEnd::Breakpoint:
+        return "breakpoint";
+    case TRunEnd::Watchpoint:
+        return "watchpoint";
+    case TRunEnd::Returned:
+        return "returned";
+    case TRunEnd::DebugChanged:
+        return "debug-changed";
     }
     return "?";
 }
@@ -170,12 +179,44 @@ thread_local TDecodeCache Cache;
             ROZ_NEXT_SEQUENTIAL();                                                                           \
     } while (0)
 
+// The checked loop's rows that access memory or a port, or return, test the watches after
+// executing; a hit ends the run at the next boundary (debugStop).
 #define ROZ_HANDLER(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                      \
-    L_##Mnemonic : Exec##Handler(s, OperandsOf<TOperandForm::Form, MayTransfer(Group, Sub)>(entry));         \
+    L_##Mnemonic : {                                                                                         \
+        const auto o = OperandsOf<TOperandForm::Form, MayTransfer(Group, Sub)>(entry);                       \
+        if constexpr (Watched && AccessChecked(Op##Mnemonic)) {                                              \
+            const TAccess access = AccessOf<Op##Mnemonic>(s, o);                                             \
+            const int64_t at = s.Ip;                                                                         \
+            Exec##Handler(s, o);                                                                             \
+            if (watch.Hit(access, s, at, result.Stop)) [[unlikely]]                                          \
+                goto watch_hit;                                                                              \
+        } else {                                                                                             \
+            Exec##Handler(s, o);                                                                             \
+        }                                                                                                    \
+    }                                                                                                        \
     ROZ_NEXT_FOR(Group, Sub);
 #define ROZ_HANDLER_UNASSIGNED(Group, Handler, Advance)                                                      \
     L_##Handler : Exec##Handler(s, TDecodedOperands<0>{entry->A, entry->B, entry->C});                       \
     ROZ_NEXT_SEQUENTIAL();
+
+// CMP at IPOffset and the conditional jump right after it (8 bytes on) in one handler, so
+// that the jump's test of PSW follows CMP's without a dispatch between them. The pair's
+// entry depends on the jump's entry, which it reads each time: the pair runs only while
+// that entry holds the jump's own handler (a store over the jump, a breakpoint or a
+// checkpoint there, or a budget of one instruction make it run CMP alone), and the jump's
+// register and predicted target come from that entry as they would.
+#define ROZ_FUSED(Jcc, JumpExec)                                                                             \
+    L_Cmp##Jcc : {                                                                                           \
+        TDecodedWord* const jump = entry + 8;                                                                \
+        if (jump->Handler != handlerOf[Op##Jcc] || (Counted && left < 2)) [[unlikely]]                       \
+            goto L_CMP;                                                                                      \
+        ExecCmp(s, OperandsOf<TOperandForm::BC, false>(entry));                                              \
+        s.Ip = S(U(s.Ip) + 4);                                                                               \
+        if constexpr (Counted) --left;                                                                       \
+        entry = jump;                                                                                        \
+        Exec##JumpExec(s, OperandsOf<TOperandForm::C, true>(entry));                                         \
+    }                                                                                                        \
+    ROZ_NEXT_CHECKED();
 
 #if defined(__clang__)
 #pragma clang diagnostic ignored "-Wc99-designator" // the label table's [Op] = &&label
@@ -194,18 +235,22 @@ namespace {
 // when it is fetched. The slow path (boundary) makes the run thread's end tests in their
 // order, parks for the control word, and decodes.
 //
-// Variants for the debugger are table variants of this loop, not copies:
-//  - breakpoints on fetch: the decoder writes, for an address with a breakpoint, an entry
-//    whose handler is a break label (it writes back the state and ends the run as a stop
-//    reason) instead of the word's handler; setting or clearing a breakpoint drops the
-//    cache. Addresses without one pay nothing.
-//  - watchpoints on writes: the loop's TCodeWatch takes the watched range as well (its
-//    Limit covers both); Drop's slow path then tests the range and asks the loop to stop
-//    at the boundary after the storing instruction, through a flag that ROZ_NEXT_* test
-//    only in that variant (a template parameter beside Counted).
-//  - an input log on port reads, a counter for reverse execution: a template parameter
-//    that ExecIn and the Counted decrement already have a place for.
-template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps) {
+// Checked (the debugger's variants: breakpoints only, or also Watched) changes only these
+// places, so that code without a breakpoint or a watched access runs as in the plain loop:
+//  - breakpoints: the decoder gives an address with a breakpoint the entry L_Break instead
+//    of its word's handler (a store there clears the entry and the next decode sets it
+//    again); addresses past the decoded range are looked up on the slow path;
+//  - watches: the rows that access memory or ports, and RET, find their accesses before
+//    executing and test them against the watches' hulls after (TWatchState); a hit goes to
+//    the boundary, which ends the run after its test of the memory size; L_Generic
+//    executes through ExecuteWordChecked. Only Watched pays for these.
+// An input log on port reads or a counter for reverse execution would be further template
+// parameters of the same kind.
+// Checks: 0 the plain loop, 1 breakpoints only, 2 every check.
+template <bool Counted, int Checks>
+TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, const TDebugChecks* checks,
+                       bool skipBreakpoint) {
+    constexpr bool Checked = Checks > 0, Watched = Checks > 1;
     // One label per operation, then the entry offset of each; the labels are the function's own.
     static void* const opLabels[OpCount] = {[OpNone] = &&L_None,
 #define ROZ_LABEL(Mnemonic, Handler, Group, Sub, Form, Advance, Size) [Op##Mnemonic] = &&L_##Mnemonic,
@@ -219,6 +264,14 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
     for (int op = 0; op < OpCount; ++op)
         handlerOf[op] = static_cast<int32_t>(static_cast<char*>(opLabels[op]) - decodeLabel);
     const int32_t genericHandler = static_cast<int32_t>(static_cast<char*>(&&L_Generic) - decodeLabel);
+    const int32_t breakHandler = static_cast<int32_t>(static_cast<char*>(&&L_Break) - decodeLabel);
+    // CMP followed by a conditional jump: the pair's handler, by the jump's operation.
+    int32_t fusedOf[OpCount] = {};
+    fusedOf[OpJE] = static_cast<int32_t>(static_cast<char*>(&&L_CmpJE) - decodeLabel);
+    fusedOf[OpJNE] = static_cast<int32_t>(static_cast<char*>(&&L_CmpJNE) - decodeLabel);
+    fusedOf[OpJLE] = static_cast<int32_t>(static_cast<char*>(&&L_CmpJLE) - decodeLabel);
+    fusedOf[OpJG] = static_cast<int32_t>(static_cast<char*>(&&L_CmpJG) - decodeLabel);
+    const uint64_t generation = control.DebugGeneration.load(std::memory_order_acquire);
 
     TDecodeCache& cache = Cache;
     cache.Drop(); // memory may have changed since the last run on this thread
@@ -227,10 +280,18 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
     uint64_t fetchLimit = FetchLimit(cpu.Memory);
     uint64_t decodedEnd = code ? std::min<uint64_t>(fetchLimit, TDecodeCache::Capacity) : 0;
     s.Watch = cache.Watch(decodedEnd);
+    s.Watch.Limit = 0; // raised by the decoder: only stores near decoded code clear entries
     uint64_t left = maxSteps;
     TDecodedWord* entry = nullptr;
     char* target = nullptr;
     TRunResult result{TRunEnd::Stopped, 0, 0};
+    // The checked loop's state: the watches, a hit found after an instruction, and the
+    // breakpoint at the start that is not to stop (resuming from it).
+    TWatchState watch;
+    bool debugStop = false;
+    bool skipFirst = skipBreakpoint;
+    const int64_t skipAt = cpu.IPOffset;
+    if constexpr (Watched) watch.Load(*checks, s.Mem, s.Size);
 
     if (left == 0) {
         result.End = TRunEnd::StepLimit;
@@ -243,13 +304,20 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
         ROZ_NEXT_SEQUENTIAL();
         ROZ_INSTRUCTIONS(ROZ_HANDLER)
         ROZ_UNASSIGNED(ROZ_HANDLER_UNASSIGNED)
+        ROZ_FUSED(JE, Je)
+        ROZ_FUSED(JNE, Jne)
+        ROZ_FUSED(JLE, Jle)
+        ROZ_FUSED(JG, Jg)
 
     L_Generic : {
         uint32_t word;
         std::memcpy(&word, s.Mem + s.Ip, 4);
         // On a copy: the loop's own state must not escape to a call, or it would live in memory.
         TExecState generic = s;
-        ExecuteWord(generic, word);
+        if constexpr (Watched)
+            debugStop = ExecuteWordChecked(generic, word, watch, result.Stop);
+        else
+            ExecuteWord(generic, word);
         s.Ip = generic.Ip;
     }
         s.Ip = S(U(s.Ip) + 4);
@@ -260,12 +328,38 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
         // Not decoded yet, or outside the decoded range: the slow path sorts it out.
         goto boundary;
 
+    L_Break:
+        // The checked loop's entry for an address with a breakpoint.
+        if (skipFirst && s.Ip == skipAt) {
+            skipFirst = false;
+            goto L_Generic;
+        }
+        cpu.IPOffset = s.Ip;
+        result.End = TRunEnd::Breakpoint;
+        result.Stop.Kind = TDebugStop::TKind::Breakpoint;
+        result.Stop.Instruction = s.Ip;
+        goto done;
+
+    watch_hit:
+        __attribute__((unused));
+        // A checked row hit a watch: the instruction is complete, the stop waits for the
+        // boundary's test of the memory size.
+        debugStop = true;
+        s.Ip = S(U(s.Ip) + 4);
+        if constexpr (Counted) --left;
+        goto boundary;
+
     boundary:
         // The run thread body's end tests, in its order: memory size first, then Running.
         cpu.IPOffset = s.Ip;
         if (s.Ip >= s.Size) {
             result.End = TRunEnd::LeftMemory;
             result.FetchStatus = FetchOutsideMemory; // what the next fetch would report
+            goto done;
+        }
+        if (Watched && debugStop) {
+            result.End =
+                result.Stop.Kind == TDebugStop::TKind::Returned ? TRunEnd::Returned : TRunEnd::Watchpoint;
             goto done;
         }
         if (Counted && left == 0) {
@@ -279,6 +373,10 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
                     goto done;
                 }
             } while (control.Word.load(std::memory_order_acquire) != TRunControl::Running);
+            if (control.DebugGeneration.load(std::memory_order_acquire) != generation) {
+                result.End = TRunEnd::DebugChanged;
+                goto done;
+            }
             // The window's thread may have stepped, reset, loaded, edited or re-sized meanwhile.
             s.Ip = cpu.IPOffset;
             s.Mem = cpu.Memory.Buffer();
@@ -287,24 +385,42 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
             decodedEnd = code ? std::min<uint64_t>(fetchLimit, TDecodeCache::Capacity) : 0;
             cache.Drop();
             s.Watch = cache.Watch(decodedEnd);
+            s.Watch.Limit = 0;
+            if constexpr (Watched) watch.Load(*checks, s.Mem, s.Size);
         }
 
     fetch:
         // The fetch's tests, then the entry, decoded now if it is not yet.
         if (U(s.Ip) >= fetchLimit) goto fetch_failed;
-        if (U(s.Ip) >= decodedEnd) goto L_Generic;
+        if (U(s.Ip) >= decodedEnd) {
+            if constexpr (Checked) {
+                if (checks->HasBreakpoint(U(s.Ip))) goto L_Break;
+            }
+            goto L_Generic;
+        }
         entry = code + s.Ip;
         if (entry->Handler == 0) {
             uint32_t word;
             std::memcpy(&word, s.Mem + s.Ip, 4);
             const TOp op = OpOfTopByte(word >> 24);
             const bool registers = Regs(word, RegistersOfOp[op]);
-            entry->Handler = registers ? handlerOf[op] : genericHandler;
+            entry->Handler = registers && !TDecodeCache::Checkpoint(U(s.Ip)) ? handlerOf[op] : genericHandler;
+            if (op == OpCMP && entry->Handler == handlerOf[op] && U(s.Ip) + 8 < decodedEnd) {
+                uint32_t next;
+                std::memcpy(&next, s.Mem + s.Ip + 8, 4);
+                if (const int32_t fused = fusedOf[OpOfTopByte(next >> 24)]) entry->Handler = fused;
+            }
+            if constexpr (Checked) {
+                if (checks->HasBreakpoint(U(s.Ip))) entry->Handler = breakHandler;
+            }
             entry->C = static_cast<uint8_t>(FieldC(word));
             entry->A = static_cast<uint8_t>(FieldA(word));
             entry->B = static_cast<uint8_t>(FieldB(word));
             entry->Extra = 0;
             cache.Touched(U(s.Ip));
+            // A store at index may change the entries from index - (Reach - 1) on, so only
+            // stores below the highest decoded address + Reach need to clear any.
+            if (U(s.Ip) + TCodeWatch::Reach > s.Watch.Limit) s.Watch.Limit = U(s.Ip) + TCodeWatch::Reach;
         }
         target = decodeLabel + entry->Handler;
         goto* target;
@@ -329,17 +445,43 @@ template <bool Counted> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& cont
     }
 done:
     result.Executed = maxSteps - left;
+    if (result.End != TRunEnd::Breakpoint && result.End != TRunEnd::Watchpoint &&
+        result.End != TRunEnd::Returned)
+        result.Stop = {};
     return result;
 }
 
 } // namespace
 
 TRunResult RunLoop(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps) {
-    return RunLoopImpl<true>(cpu, control, maxSteps);
+    return RunLoopImpl<true, 0>(cpu, control, maxSteps, nullptr, false);
 }
 
 TRunResult RunLoopUncounted(TCCPUBase& cpu, TRunControl& control) {
-    TRunResult result = RunLoopImpl<false>(cpu, control, UINT64_MAX);
+    TRunResult result = RunLoopImpl<false, 0>(cpu, control, UINT64_MAX, nullptr, false);
+    result.Executed = 0;
+    return result;
+}
+
+namespace {
+
+bool OnlyBreakpoints(const TDebugChecks& checks) {
+    return checks.Watches.empty() && !checks.WatchPortIn && !checks.WatchPortOut && !checks.ReturnBelow;
+}
+
+} // namespace
+
+TRunResult RunLoopChecked(TCCPUBase& cpu, TRunControl& control, const TDebugChecks& checks, uint64_t maxSteps,
+                          bool skipBreakpoint) {
+    return OnlyBreakpoints(checks) ? RunLoopImpl<true, 1>(cpu, control, maxSteps, &checks, skipBreakpoint)
+                                   : RunLoopImpl<true, 2>(cpu, control, maxSteps, &checks, skipBreakpoint);
+}
+
+TRunResult RunLoopCheckedUncounted(TCCPUBase& cpu, TRunControl& control, const TDebugChecks& checks,
+                                   bool skipBreakpoint) {
+    TRunResult result = OnlyBreakpoints(checks)
+                            ? RunLoopImpl<false, 1>(cpu, control, UINT64_MAX, &checks, skipBreakpoint)
+                            : RunLoopImpl<false, 2>(cpu, control, UINT64_MAX, &checks, skipBreakpoint);
     result.Executed = 0;
     return result;
 }

@@ -4,6 +4,7 @@
 #include <sched.h>
 
 #include <exception>
+#include <optional>
 
 #include "URunLoop.h"
 
@@ -49,12 +50,55 @@ void TThreadRun::Boost(bool boosted) {
     SetPolicy(FThread.native_handle(), boosted ? TThreadPriority::Normal : TThreadPriority::Idle);
 }
 
+namespace {
+
+bool IsDebugStop(TRunEnd end) {
+    return end == TRunEnd::Breakpoint || end == TRunEnd::Watchpoint || end == TRunEnd::Returned;
+}
+
+bool ShouldStop(const TDebugDecision& decide, const TCCPUBase& cpu, const TRunResult& result) {
+    if (!decide) return true;
+    try {
+        return decide(cpu, result);
+    } catch (...) {
+        return true;
+    }
+}
+
+} // namespace
+
+std::optional<TRunEnd> TThreadRun::RunLoops() {
+    bool skipBreakpoint = false;
+    for (;;) {
+        // Re-read after every loop: a park may have changed the settings in force.
+        const TDebugSettings& debug = FControl.Debug();
+        const TRunResult result = debug.Checks.Empty()
+                                      ? RunLoopUncounted(FCpu, FControl)
+                                      : RunLoopCheckedUncounted(FCpu, FControl, debug.Checks, skipBreakpoint);
+        skipBreakpoint = false;
+        if (result.End == TRunEnd::DebugChanged) continue;
+        if (!IsDebugStop(result.End)) return result.End;
+        if (ShouldStop(debug.Decide, FCpu, result)) {
+            if (!FControl.BodyDebugStops()) return std::nullopt; // a stop or release was pending
+            try {
+                FHost.RunDebugStopped(FRun, result);
+            } catch (...) {
+            }
+            if (!FControl.BodyPark()) return std::nullopt;
+        }
+        // Resumed, or told to go on: the instruction at a breakpoint executes unchecked.
+        skipBreakpoint = result.End == TRunEnd::Breakpoint;
+    }
+}
+
 void TThreadRun::Body() {
     if (!FControl.BodyEnter()) return;
     std::string failure;
     TRunEnd end = TRunEnd::Stopped;
     try {
-        end = RunLoopUncounted(FCpu, FControl).End;
+        const std::optional<TRunEnd> ended = RunLoops();
+        if (!ended) return; // ended by the control while parked: no CPU, nothing to report
+        end = *ended;
         if (end == TRunEnd::DivisionByZero) failure = TDivisionByZero().what();
     } catch (const std::exception& e) {
         failure = e.what();

@@ -1,9 +1,11 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <thread>
 
 #include "URunControl.h"
 #include "URunHost.h"
+#include "URunLoop.h"
 #include "Uccpubase.h"
 
 enum class TThreadPriority {
@@ -19,8 +21,14 @@ enum class TThreadPriority {
 // the control's rules; it reports to the host only after giving the CPU up.
 //
 // The body, in the control's states (TRunPhase): it starts (Idle -> Running, or Ended at once
-// when Running is clear, without touching ThreadActive), runs the uncounted loop, and by the
-// loop's end:
+// when Running is clear, without touching ThreadActive), runs the uncounted loop (the plain
+// one, or the checked one while the control's debugger settings in force have checks), and
+// by the loop's end:
+//  - a debugger stop: asks the settings' decision (on this thread, holding the CPU); to go
+//    on, it runs on with the breakpoint's instruction unchecked; to stop, it pauses
+//    (DebugStop), tells the host (RunDebugStopped) and parks until resumed (then the same
+//    holds) or ended;
+//  - the settings changed during a park: it picks the loop anew;
 //  - stopped (Stop, Release): the control has ended the run already;
 //  - end of image / left memory: Ending with Running clear, RunEndMessageDue, then it waits
 //    until EndMessageClosed or a release ends the run;
@@ -54,6 +62,9 @@ class TThreadRun {
 
   private:
     void Body();
+    // The loops of the run until one ends it; nullopt when the control ended the body while
+    // it was parked at a debugger stop (it then holds no CPU and reports nothing).
+    std::optional<TRunEnd> RunLoops();
 
     TCCPUBase& FCpu;
     TRunControl& FControl;

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include "UAboutBox.h"
+#include "UCodeTab.h"
 #include "UCommandGuard.h"
 #include "UHelpCommands.h"
 #include "UKeyHold.h"
@@ -70,6 +71,7 @@ TFrmMain::TFrmMain(TThreadPriority priority) : QMainWindow(nullptr), Execution(C
     TimerMoniter->setInterval(40);
 
     ConnectCommands();
+    ConnectDebugCommands();
     // As WithCpu: what a command reads is never ahead of the monitor.
     ExecutionCommands.OnHandOver = [this] { CatchUpMoniter(); };
 
@@ -164,6 +166,9 @@ void TFrmMain::BuildPages() {
     TabMemory = Named(new TMemoryTools, "TabMemory");
     PageCPU->addTab(TabRegs, QStringLiteral("寄存器组"));
     PageCPU->addTab(TabMemory, QStringLiteral("内存工具"));
+    TabCode = Named(new TCodeTab, "TabCode");
+    PageCPU->addTab(TabCode, QStringLiteral("代码Code"));
+    TabCode->InstallShortcuts(PageCPU);
     PageCPU->setCurrentIndex(0);
     Splitter1->addWidget(PageCPU);
 }
@@ -271,8 +276,17 @@ void TFrmMain::showEvent(QShowEvent* event) {
 
 // ---- register panel and memory tools ----
 
+// The code tab follows every refresh of the panel; the boxes that changed since the last
+// refresh of this kind are marked.
 void TFrmMain::GetArgsToEdit() {
-    TabRegs->Display(WithCpu([](TCCPU& cpu) { return TRegisterPanel::Read(cpu); }));
+    TCodeTab::TSnapshot code;
+    const TRegisterPanel::TValues values = WithCpu([&](TCCPU& cpu) {
+        code = TCodeTab::Read(cpu, Debugger, true);
+        return TRegisterPanel::Read(cpu);
+    });
+    TabRegs->Display(values);
+    TabRegs->MarkChanged(values);
+    TabCode->Show(code);
 }
 
 // During a run the values go in through the hand-over, between two instructions; the run
@@ -407,12 +421,13 @@ void TFrmMain::MnuOpenClick() {
     ReportEndedRun(opened.Run);
     // Only a loaded image is announced; a refused one is explained, in MemoInfo on one line
     // and in a box, and memory stays as it was.
+    QString debugNote;
     if (opened.Status == 0) {
         MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
+        debugNote = OpenDebugInfo(path);
     } else {
-        const QString reason =
-            QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window)
-                .replace(QStringLiteral("%1"), QString::number(opened.Status));
+        const QString reason = QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window)
+                                   .replace(QStringLiteral("%1"), QString::number(opened.Status));
         MemoInfo->appendPlainText(QStringLiteral("装入Bin文件失败:") + path + u' ' +
                                   QString(reason).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
         ShowMessageBox(this, QMessageBox::NoIcon, QStringLiteral("系统提示"),
@@ -422,6 +437,8 @@ void TFrmMain::MnuOpenClick() {
     MnuResetClick();
     BtnFlashClick();
     GetArgsToEdit();
+    TabRegs->ClearMarks();
+    if (!debugNote.isEmpty()) MemoInfo->appendPlainText(debugNote);
 }
 
 // The panel keeps its values until the next refresh.
@@ -446,6 +463,11 @@ void TFrmMain::MnuStepClick() {
 void TFrmMain::MnuRunClick() {
     if (FWaits.Defer("MnuRunClick", [this] { Command(&TFrmMain::MnuRunClick); })) return;
     TimerMain->start();
+    TabRegs->ClearMarks();
+    WithCpu([this](TCCPU&) {
+        Debugger.EndPlan();
+        Debugger.Breakpoints().ResetHits();
+    });
     {
         TCommandWaits::TScope wait(FWaits);
         Execution.Run(Poll());
@@ -455,12 +477,14 @@ void TFrmMain::MnuRunClick() {
 
 void TFrmMain::MnuPluaseClick() {
     if (!Execution.Pause()) return; // never run: nothing at all
+    WithCpu([this](TCCPU&) { Debugger.EndPlan(); });
     GetArgsToEdit();
 }
 
 void TFrmMain::MnuResumeClick() {
     if (!Execution.Resume()) return;
     GetArgsToEdit();
+    TabRegs->ClearMarks();
     TimerMain->start();
     TimerMoniter->start();
 }
@@ -473,17 +497,22 @@ void TFrmMain::MnuStopClick() {
         TCommandWaits::TScope wait(FWaits);
         Execution.Stop(Poll());
     }
+    WithCpu([this](TCCPU&) { Debugger.EndPlan(); });
     GetArgsToEdit();
 }
 
 // The tick comes every 500 ms during a run: a box the user is typing into keeps its text
 // until BtnEditToArgs writes it or a command refreshes the panel. A tick whose hand-over the
-// run thread does not give in time is skipped; the next one tries again.
+// run thread does not give in time is skipped; the next one tries again. The code tab walks
+// the call stack only once the run has stopped.
 void TFrmMain::TimerMainTimer() {
-    if (!ExecutionCommands.Refresh([this](TCCPUBase& cpu) {
+    TCodeTab::TSnapshot code;
+    if (!ExecutionCommands.Refresh([&](TCCPUBase& cpu) {
             TabRegs->Display(TRegisterPanel::Read(cpu), TRegisterPanel::KeepTyped);
+            code = TCodeTab::Read(cpu, Debugger, !Running());
         }))
         return;
+    TabCode->Show(code);
     if (!Running()) TimerMain->stop();
 }
 

@@ -2,10 +2,12 @@
 #include <QMainWindow>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 
 #include "UCommandWaits.h"
+#include "UDebugger.h"
 #include "UExecution.h"
 #include "UExecutionCommands.h"
 #include "URunBoxes.h"
@@ -24,6 +26,7 @@ class QTabWidget;
 class QTimer;
 class QToolBar;
 class QToolButton;
+class TCodeTab;
 class TKeyHold;
 class TMemoryTools;
 class TMoniterView;
@@ -57,6 +60,9 @@ class TFrmMain : public QMainWindow, public TRunHost {
     }
 
     TCCPU Cpu;
+    // Breakpoints, watchpoints and stepping of the loaded image. Touched only while this
+    // thread holds the CPU (or by the run thread's decision hook); outlives the run thread.
+    TDebugger Debugger;
     // Execution control: the control word, the run thread and the monitor log. Declared
     // after Cpu, so it (and its thread) is gone before the CPU.
     TExecution Execution;
@@ -103,6 +109,18 @@ class TFrmMain : public QMainWindow, public TRunHost {
     void MemoMessageKeyDown(QKeyEvent* event);
     void MemoMessageKeyUp(QKeyEvent* event);
 
+    // The code tab's debugger commands (UFrmMainDebug.cpp). Each starts like Resume from the
+    // current state (a paused run goes on; with no run alive a new body starts, without a
+    // reset) and ends paused at its stop, or as any run ends; while a run goes on they do
+    // nothing but say so in MemoInfo. Without a line table the line steps are the
+    // instruction steps.
+    void StepOverClick();     // F10
+    void StepOutClick();      // Shift+F11
+    void RunToCursorClick();  // F4, to RunToAddress
+    void LineStepIntoClick(); // F11
+    void LineStepOverClick(); // Ctrl+F10
+    uint64_t RunToAddress = 0;
+
     QMenuBar* MnuMain = nullptr;
     QMenu* MnuFile = nullptr;
     QAction* MnuOpen = nullptr;
@@ -142,6 +160,7 @@ class TFrmMain : public QMainWindow, public TRunHost {
     QTabWidget* PageCPU = nullptr;
     TRegisterPanel* TabRegs = nullptr;
     TMemoryTools* TabMemory = nullptr;
+    TCodeTab* TabCode = nullptr;
     QSplitter* Splitter1 = nullptr;
     QWidget* PanelBottom = nullptr;
     QTabWidget* PageInfo = nullptr;
@@ -162,6 +181,7 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // TRunHost, called on the run thread: both post to the window's thread and return.
     void RunEndMessageDue(uint64_t run) override;
     void RunFailed(uint64_t run, const std::string& message) override;
+    void RunDebugStopped(uint64_t run, const TRunResult& result) override;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -185,6 +205,18 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // "运行已停止。" is written to MemoInfo. A body that waits for its end message has finished
     // already: its box is closed and nothing is written.
     void ReportEndedRun(const TExecutionCommands::TEndedRun& ended);
+    // Hands the debugger's standing settings (the user's breakpoints and watchpoints) to
+    // the run layer; after every change of them and on Open.
+    void DebugSettingsChanged();
+    // Starts the plan that make builds from the CPU and the source map (see StepOverClick).
+    void RunPlan(const std::function<TStepPlan(const TCCPUBase&, const TSourceMap&)>& make);
+    // On the window's thread after the run stopped for the debugger: the stop's line in
+    // MemoInfo, then the refresh that a pause gives.
+    void ShowDebugStop(uint64_t run);
+    void ConnectDebugCommands();
+    // After Open loaded an image: its debug information for the code tab and the debugger.
+    // Returns the line for MemoInfo when a .dbg beside it was ignored, else empty.
+    QString OpenDebugInfo(const QString& imagePath);
 
     bool FShown = false;
     bool FDestroying = false;

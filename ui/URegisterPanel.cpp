@@ -131,3 +131,23 @@ void TRegisterPanel::Write(TCCPU& cpu) const {
     for (int i = 0; i < TCCPUBase::PanelRegisterCount; ++i)
         cpu.PanelRegister(i) = ParseRegisterHex(FBoxes[static_cast<size_t>(i)]->text());
 }
+
+void TRegisterPanel::SetMarked(int row, bool marked) {
+    if (FMarked[static_cast<size_t>(row)] == marked) return;
+    FMarked[static_cast<size_t>(row)] = marked;
+    QLineEdit* box = FBoxes[static_cast<size_t>(row)];
+    QPalette colours = box->palette();
+    colours.setColor(QPalette::Text, marked ? QColor(210, 0, 0) : palette().color(QPalette::Text));
+    box->setPalette(colours);
+}
+
+void TRegisterPanel::MarkChanged(const TValues& values) {
+    for (int i = 0; i < BoxCount; ++i)
+        SetMarked(i, FMarkBase && (*FMarkBase)[static_cast<size_t>(i)] != values[static_cast<size_t>(i)]);
+    FMarkBase = values;
+}
+
+void TRegisterPanel::ClearMarks() {
+    for (int i = 0; i < BoxCount; ++i)
+        SetMarked(i, false);
+}

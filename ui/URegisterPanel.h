@@ -2,6 +2,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "Uccpu.h"
 
@@ -35,6 +36,13 @@ class TRegisterPanel : public QWidget {
     // invalid box throws EConvertError with the earlier rows already written. Call while
     // holding the CPU. EditOp is never read.
     void Write(TCCPU& cpu) const;
+
+    // Marks (in colour only; the texts stay) the boxes whose values differ from those of the
+    // previous MarkChanged, and remembers values for the next one. ClearMarks removes the
+    // marks and keeps the remembered values.
+    void MarkChanged(const TValues& values);
+    void ClearMarks();
+    bool IsMarked(int row) const { return FMarked[static_cast<size_t>(row)]; }
 
     QLineEdit* Box(int row) const { return FBoxes[static_cast<size_t>(row)]; }
 
@@ -74,5 +82,9 @@ class TRegisterPanel : public QWidget {
     QPushButton* BtnEditToArgs = nullptr;
 
   private:
+    void SetMarked(int row, bool marked);
+
     std::array<QLineEdit*, BoxCount> FBoxes{};
+    std::optional<TValues> FMarkBase;
+    std::array<bool, BoxCount> FMarked{};
 };

@@ -4,6 +4,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "FakeHost.h"
@@ -85,49 +86,86 @@ BENCHMARK(BM_ThreadedRun)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
+// The worst case for the decoding loop's tests of the control word: 1 MB of straight-line
+// code (INC R1 and the zero word, a NOP, in each slot) and one jump back, so that the loop
+// runs TDecodeCache::Capacity / 4 words between two tests. Memory: 2 MB.
+void LoadStraightLine(TCCPU& cpu) {
+    TImage image;
+    image.Setup();
+    const size_t at = image.Const(3, 0);
+    const int64_t loop = image.Here();
+    while (image.Here() < loop + (int64_t{1} << 20))
+        image.Inc(1, 1);
+    image.Jmp(3);
+    image.Patch(at, 3, static_cast<uint32_t>(loop - 4));
+    cpu.Memory.SetSize(int64_t{2} << 20);
+    image.Load(cpu);
+}
+
+// range(1): the program, 0 the counter loop, 1 the straight line.
+void LoadLatencyProgram(TCCPU& cpu, const benchmark::State& state) {
+    if (state.range(1))
+        LoadStraightLine(cpu);
+    else
+        Counter().Load(cpu);
+}
+
+// The slowest of the iterations' times, beside the mean that the row prints.
+struct TWorst {
+    double Seconds = 0;
+    void Add(double seconds) { Seconds = std::max(Seconds, seconds); }
+    void Report(benchmark::State& state) const { state.counters["max-us"] = Seconds * 1e6; }
+};
+
 // From the command to the body parked (Pause) or ended (Stop), with the body running.
 void BM_PauseTakesEffect(benchmark::State& state) {
     TCCPU cpu;
-    Counter().Load(cpu);
+    LoadLatencyProgram(cpu, state);
+    TWorst worst;
     TFakeHost host;
     TExecution exec(cpu, host, state.range(0) ? TThreadPriority::Idle : TThreadPriority::Normal);
     for (auto _ : state) {
         exec.Run();
-        std::this_thread::sleep_for(milliseconds(2));
+        std::this_thread::sleep_for(milliseconds(state.range(1) ? 30 : 2)); // past the first, decoding pass
         const auto start = steady_clock::now();
         exec.Pause();
         // Sleeps until the body gives the CPU up: a spinning reader would take the core
         // the body needs on a loaded machine.
         exec.Control.WaitUntil([](TRunPhase phase) { return phase == TRunPhase::Paused; },
                                steady_clock::now() + seconds(1));
-        state.SetIterationTime(duration<double>(steady_clock::now() - start).count());
+        const double took = duration<double>(steady_clock::now() - start).count();
+        state.SetIterationTime(took);
+        worst.Add(took);
     }
+    worst.Report(state);
 }
 BENCHMARK(BM_PauseTakesEffect)
-    ->Arg(0)
-    ->Arg(1)
-    ->ArgName("idle")
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"idle", "straight"})
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
     ->Iterations(200);
 
 void BM_StopTakesEffect(benchmark::State& state) {
     TCCPU cpu;
-    Counter().Load(cpu);
+    LoadLatencyProgram(cpu, state);
+    TWorst worst;
     TFakeHost host;
     TExecution exec(cpu, host, state.range(0) ? TThreadPriority::Idle : TThreadPriority::Normal);
     for (auto _ : state) {
         exec.Run();
-        std::this_thread::sleep_for(milliseconds(2));
+        std::this_thread::sleep_for(milliseconds(state.range(1) ? 30 : 2)); // past the first, decoding pass
         const auto start = steady_clock::now();
         if (!exec.Stop()) state.SkipWithError("Stop did not take effect within 100 ms");
-        state.SetIterationTime(duration<double>(steady_clock::now() - start).count());
+        const double took = duration<double>(steady_clock::now() - start).count();
+        state.SetIterationTime(took);
+        worst.Add(took);
     }
+    worst.Report(state);
 }
 BENCHMARK(BM_StopTakesEffect)
-    ->Arg(0)
-    ->Arg(1)
-    ->ArgName("idle")
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"idle", "straight"})
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
     ->Iterations(200);
@@ -135,7 +173,8 @@ BENCHMARK(BM_StopTakesEffect)
 // A hand-over and its return while the body runs (idle priority as in the program).
 void BM_HandOver(benchmark::State& state) {
     TCCPU cpu;
-    Counter().Load(cpu);
+    LoadLatencyProgram(cpu, state);
+    TWorst worst;
     TFakeHost host;
     TExecution exec(cpu, host, state.range(0) ? TThreadPriority::Idle : TThreadPriority::Normal);
     exec.Run();
@@ -148,14 +187,16 @@ void BM_HandOver(benchmark::State& state) {
             auto guard = exec.HandOver();
             benchmark::DoNotOptimize(cpu.R[1]);
         }
-        state.SetIterationTime(duration<double>(steady_clock::now() - start).count());
+        const double took = duration<double>(steady_clock::now() - start).count();
+        state.SetIterationTime(took);
+        worst.Add(took);
     }
     exec.Stop();
+    worst.Report(state);
 }
 BENCHMARK(BM_HandOver)
-    ->Arg(0)
-    ->Arg(1)
-    ->ArgName("idle")
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"idle", "straight"})
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond)
     ->Iterations(2000);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <stdlib.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include "UCcDriver.h"
 #include "UDebugInfo.h"
 #include "UInstructionSet.h"
+#include "Uccpu.h"
 
 namespace {
 
@@ -87,6 +89,91 @@ TEST_P(CcDebugInfo, LinesFallOnInstructions) {
         EXPECT_TRUE(k) << info->Text();
     }
     fs::remove_all(dir);
+}
+
+// Optimised code keeps variables in home registers. Every time walk calls seen, its
+// variables must be where their locations say at the CALL (a register, a frame slot or a
+// constant) and hold the values the host computes; p and x must be located.
+const char Walk[] = "#include <roziduv2.h>\n"
+                    "volatile long seed = 7;\n"
+                    "long sink;\n"
+                    "__attribute__((noinline)) void seen(long v) { sink += v; }\n"
+                    "__attribute__((noinline)) long walk(long p) {\n"
+                    "    long x = p + 1;\n"
+                    "    for (long i = 0; i < 4; i++) {\n"
+                    "        p = p * 3 + i;\n"
+                    "        seen(p);\n"
+                    "        x = x * 5 ^ p;\n"
+                    "        seen(x);\n"
+                    "    }\n"
+                    "    return x;\n"
+                    "}\n"
+                    "int main(void) { print(walk(seed)); return 0; }\n";
+
+TEST(CcDebugInfoRegisters, OptimisedVariablesHoldTheirValues) {
+    for (const char level : {'1', '2'}) {
+        SCOPED_TRACE(std::string("-O") + level);
+        const fs::path dir = fs::temp_directory_path() / ("roz-ccreg-" + std::to_string(::getpid()) + level);
+        fs::create_directories(dir);
+        std::ofstream(dir / "w.c") << Walk;
+        ::setenv("ROZIDUV2_INCLUDE", ROZ_TEST_CC_DIR "/include", 0);
+        ::setenv("ROZIDUV2_RUNTIME", ROZ_TEST_CC_DIR "/runtime", 0);
+        TCcOptions options;
+        options.Level = level;
+        options.Inputs = {(dir / "w.c").string()};
+        options.Output = (dir / "w.bin").string();
+        ASSERT_EQ(TCcDriver(options).Run(), 0);
+        TCCPU cpu;
+        ASSERT_EQ(cpu.Memory.LoadImage(options.Output), 0);
+        const uint8_t* bytes = cpu.Memory.Buffer();
+        std::string error;
+        const auto info = TDebugInfo::Load((dir / "w.dbg").string(), {bytes, bytes + cpu.Memory.UsedLength()},
+                                           options.Output, error);
+        ASSERT_TRUE(info) << error;
+        std::map<std::string, const TDebugInfo::TFunction*> functions;
+        for (const TDebugInfo::TFunction& function : info->Functions)
+            functions[function.Name] = &function;
+        const TDebugInfo::TFunction *walk = functions["walk"], *seen = functions["seen"];
+        ASSERT_TRUE(walk && seen);
+
+        // The host's values of p, x and i at each call of seen, in call order.
+        std::vector<std::map<std::string, int64_t>> expected;
+        for (int64_t p = 7, x = 8, i = 0; i < 4; i++) {
+            p = p * 3 + i;
+            expected.push_back({{"p", p}, {"x", x}, {"i", i}});
+            x = x * 5 ^ p;
+            expected.push_back({{"p", p}, {"x", x}, {"i", i}});
+        }
+        size_t call = 0;
+        std::set<std::string> kinds;
+        for (int steps = 0; steps < 1000000; ++steps) {
+            const uint64_t at = static_cast<uint64_t>(cpu.IPOffset);
+            if (cpu.FetchAndExecute(cpu.IPOffset) != FetchExecuted) break;
+            if (static_cast<uint64_t>(cpu.IPOffset) != seen->Address || at < walk->Address ||
+                at >= walk->Address + walk->Size)
+                continue;
+            ASSERT_LT(call, expected.size());
+            for (const TDebugInfo::TVariable& variable : walk->Variables) {
+                bool found = false;
+                for (const TDebugInfo::TLocation& location : variable.Locations) {
+                    if (at < location.From || at >= location.To) continue;
+                    const int64_t value = location.Kind == "register" ? cpu.R[location.Offset]
+                                          : location.Kind == "frame"
+                                              ? int64_t(cpu.Memory.ReadWord(cpu.R[15] + location.Offset))
+                                              : location.Offset;
+                    EXPECT_EQ(value, expected[call].at(variable.Name))
+                        << variable.Name << " in " << location.Kind << " at call " << call;
+                    kinds.insert(variable.Name + " " + location.Kind);
+                    found = true;
+                }
+                EXPECT_TRUE(found || variable.Name == "i") << variable.Name << " at call " << call;
+            }
+            ++call;
+        }
+        EXPECT_EQ(call, expected.size());
+        EXPECT_TRUE(kinds.count("p register") && kinds.count("x register")) << info->Text();
+        fs::remove_all(dir);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, CcDebugInfo, testing::Values('0', '2'),

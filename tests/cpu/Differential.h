@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TestMachine.h"
+#include "UInstructions.h"
 #include "URunLoop.h"
 
 namespace diff {
@@ -180,6 +181,135 @@ inline std::string RunBothWays(const TSetup& setup, TRunResult* stepOutcome = nu
     difference = RunOnce(exact, TLoopKind::Counted, nullptr);
     return difference.empty() ? difference
                               : "with a budget of " + std::to_string(exact.MaxSteps) + ":\n" + difference;
+}
+
+// ---- the checked loop ----------------------------------------------------------------
+// Single steps with the debugger's checks made by hand, as the checked loop must make them:
+// a breakpoint before a step (after the fetch's tests), after it leaving memory, then a
+// change of a write-watched byte (compared with a copy), an IN from port 0, an OUT to port 1
+// or a RET / IRET leaving SP below ReturnBelow (found from the word and the registers).
+// Read watches are not made here. before: the watched bytes before the last step.
+inline TRunResult RunByCheckedSteps(TCCPUBase& cpu, const TDebugChecks& checks, uint64_t maxSteps,
+                                    bool skipBreakpoint, std::vector<uint8_t>& before) {
+    TRunResult result{TRunEnd::StepLimit, 0, 0};
+    uint8_t* const mem = cpu.Memory.Buffer();
+    const int64_t size = cpu.Memory.Size();
+    for (bool first = true;; first = false) {
+        if (result.Executed == maxSteps) return result;
+        const int64_t ip = cpu.IPOffset;
+        const int64_t status = cpu.FetchStatus(ip);
+        if (status != FetchExecuted) {
+            result.End = status == FetchEndOfImage ? TRunEnd::EndOfImage : TRunEnd::LeftMemory;
+            result.FetchStatus = status;
+            return result;
+        }
+        if (checks.HasBreakpoint(static_cast<uint64_t>(ip)) && !(skipBreakpoint && first)) {
+            result.End = TRunEnd::Breakpoint;
+            result.Stop.Kind = TDebugStop::TKind::Breakpoint;
+            result.Stop.Instruction = ip;
+            return result;
+        }
+        uint32_t word;
+        std::memcpy(&word, mem + ip, 4);
+        const roz::TOp op = roz::OpOfTopByte(word >> 24);
+        const bool portRegs = roz::Regs(word, roz::ByteB | roz::ByteC);
+        const int64_t port = cpu.R[roz::FieldB(word) & 15];
+        const bool portIn = checks.WatchPortIn && op == roz::OpIN && portRegs && port == 0;
+        const bool portOut = checks.WatchPortOut && op == roz::OpOUT && portRegs && port == 1;
+        before.resize(static_cast<size_t>(size));
+        for (const TDebugChecks::TWatch& w : checks.Watches)
+            for (uint64_t a = w.Begin; a < w.End && a < static_cast<uint64_t>(size); ++a)
+                before[a] = mem[a];
+        try {
+            cpu.FetchAndExecute(ip);
+        } catch (const TDivisionByZero&) {
+            result.End = TRunEnd::DivisionByZero;
+            return result;
+        }
+        ++result.Executed;
+        if (cpu.IPOffset >= size) {
+            result.End = TRunEnd::LeftMemory;
+            return result;
+        }
+        TDebugStop& stop = result.Stop;
+        for (const TDebugChecks::TWatch& w : checks.Watches)
+            for (uint64_t a = w.Begin; w.Write && a < w.End && a < static_cast<uint64_t>(size); ++a)
+                if (before[a] != mem[a]) stop.Kind = TDebugStop::TKind::WatchWrite;
+        if (stop.Kind == TDebugStop::TKind::None && (portIn || portOut)) {
+            stop.Kind = portIn ? TDebugStop::TKind::PortIn : TDebugStop::TKind::PortOut;
+            stop.Value = cpu.R[roz::FieldC(word) & 15];
+        }
+        if (stop.Kind == TDebugStop::TKind::None && (op == roz::OpRET || op == roz::OpIRET) &&
+            checks.ReturnBelow && cpu.SP < *checks.ReturnBelow)
+            stop.Kind = TDebugStop::TKind::Returned;
+        if (stop.Kind != TDebugStop::TKind::None) {
+            stop.Instruction = ip;
+            result.End = stop.Kind == TDebugStop::TKind::Returned ? TRunEnd::Returned : TRunEnd::Watchpoint;
+            return result;
+        }
+    }
+}
+
+// An empty text when a checked loop's stop agrees with the steps' (a watch hit may name any
+// changed byte of any watch: the loop is only held to a byte that changed, and to its bytes).
+inline std::string CompareStops(const TDebugChecks& checks, const TRunResult& loopEnd,
+                                const TRunResult& stepEnd, const std::vector<uint8_t>& before,
+                                const TCCPUBase& after) {
+    std::ostringstream out;
+    const TDebugStop &a = loopEnd.Stop, &b = stepEnd.Stop;
+    if (a.Kind != b.Kind || a.Instruction != b.Instruction)
+        out << "stop: loop kind " << int(a.Kind) << " at " << a.Instruction << ", steps kind " << int(b.Kind)
+            << " at " << b.Instruction << "\n";
+    if ((b.Kind == TDebugStop::TKind::PortIn || b.Kind == TDebugStop::TKind::PortOut) && a.Value != b.Value)
+        out << "port value: loop " << a.Value << ", steps " << b.Value << "\n";
+    if (b.Kind == TDebugStop::TKind::WatchWrite && a.Kind == b.Kind) {
+        const bool known = a.Watch >= 0 && a.Watch < static_cast<int>(checks.Watches.size());
+        const TDebugChecks::TWatch w = known ? checks.Watches[a.Watch] : TDebugChecks::TWatch{};
+        if (!known || a.Address < w.Begin || a.Address >= w.End || a.Length == 0 ||
+            a.Address + a.Length > w.End)
+            out << "watch hit outside its watch\n";
+        else if (before[a.Address] == after.Memory.Buffer()[a.Address])
+            out << "watch hit on an unchanged byte\n";
+        else
+            for (int k = 0; k < a.Length; ++k)
+                if (a.Old[k] != before[a.Address + k] || a.New[k] != after.Memory.Buffer()[a.Address + k])
+                    out << "watch bytes differ at " << a.Address + k << "\n";
+    }
+    return out.str();
+}
+
+// Runs the setup (without its edit) by the checked loop and by checked single steps,
+// resuming after every debugger stop (from a breakpoint without checking it again) up to
+// `resumes` times, and compares every stop and the machines; the first part also by the
+// uncounted checked loop. stops[kind] counts the debugger stops seen by their TDebugStop::TKind.
+inline std::string RunCheckedBothWays(const TSetup& setup, const TDebugChecks& checks, int resumes,
+                                      int* stops) {
+    TMachine loop, steps, uncounted;
+    if (!Build(setup, loop) || !Build(setup, steps) || !Build(setup, uncounted)) return {};
+    std::vector<uint8_t> before;
+    uint64_t left = setup.MaxSteps;
+    bool skip = false;
+    for (int part = 0; part <= resumes; ++part) {
+        TRunControl control;
+        control.Word = TRunControl::Running;
+        const TRunResult loopEnd = RunLoopChecked(loop.Cpu, control, checks, left, skip);
+        const TRunResult stepEnd = RunByCheckedSteps(steps.Cpu, checks, left, skip, before);
+        std::string difference = Compare(loop, loopEnd, steps, stepEnd) +
+                                 CompareStops(checks, loopEnd, stepEnd, before, steps.Cpu);
+        if (part == 0 && difference.empty() && stepEnd.End != TRunEnd::StepLimit) {
+            TRunResult free = RunLoopCheckedUncounted(uncounted.Cpu, control, checks);
+            free.Executed = stepEnd.Executed;
+            const std::string more = Compare(uncounted, free, steps, stepEnd) +
+                                     CompareStops(checks, free, stepEnd, before, steps.Cpu);
+            if (!more.empty()) difference = "uncounted:\n" + more;
+        }
+        if (!difference.empty()) return "part " + std::to_string(part) + ":\n" + difference;
+        if (stepEnd.Stop.Kind == TDebugStop::TKind::None) break;
+        ++stops[static_cast<int>(stepEnd.Stop.Kind)];
+        left -= stepEnd.Executed;
+        skip = stepEnd.End == TRunEnd::Breakpoint;
+    }
+    return {};
 }
 
 } // namespace diff

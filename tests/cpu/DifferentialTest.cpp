@@ -139,6 +139,35 @@ class TGenerator {
         return static_cast<int64_t>(FRandom());
     }
 
+  public:
+    // Checks for a setup: breakpoints on instruction starts and anywhere, write watches over
+    // code, data and the stack, the port watches (with a register naming the port), a
+    // return bound near SP; sometimes none.
+    TDebugChecks ChecksFor(diff::TSetup& setup) {
+        TDebugChecks checks;
+        if (Chance(10)) return checks;
+        const int64_t size = setup.MemorySize;
+        for (int k = Below(4); k > 0; --k)
+            checks.Breakpoints.push_back(
+                static_cast<uint64_t>(Chance(70) ? Below(setup.ImageLength + 8) & ~3 : Below(size)));
+        checks.SortBreakpoints();
+        for (int k = Below(3); k > 0; --k) {
+            const int64_t sp =
+                setup.Registers[PanelIndex("StackOffsetBegin")] + setup.Registers[PanelIndex("SP")];
+            const uint64_t begin =
+                static_cast<uint64_t>(Chance(30) ? (sp & 0xFFFFFFFF) + Below(48) : Below(size));
+            checks.Watches.push_back({begin, begin + 1 + Below(Chance(20) ? 256 : 24), true, false});
+        }
+        checks.WatchPortIn = Chance(20);
+        checks.WatchPortOut = Chance(20);
+        for (int k = checks.WatchPortIn || checks.WatchPortOut ? 2 : 0; k > 0; --k)
+            setup.Registers[PanelIndex("R" + std::to_string(Below(8)))] =
+                checks.WatchPortOut && Chance(70) ? 1 : 0;
+        if (Chance(15)) checks.ReturnBelow = setup.Registers[PanelIndex("SP")] - 16 * Below(3);
+        return checks;
+    }
+
+  private:
     std::mt19937_64 FRandom;
 };
 
@@ -202,6 +231,35 @@ TEST(Differential, RunLoopEqualsSingleSteps) {
     EXPECT_GT(executed, 100u * Rounds); // long runs (loops), not only a few words each
     EXPECT_GT(rewritten, Rounds / 100); // code changed after it ran, and ran again
     EXPECT_GT(intoAWord, Rounds / 20);  // jumps into the middle of a word
+}
+
+// The checked loop against single steps that make the checks by hand, resuming after every
+// stop: checks that never fire leave it equal to the plain loop, and every stop lands where
+// the steps stop, with the same reason.
+TEST(Differential, CheckedRunLoopEqualsCheckedSteps) {
+    TGenerator generator(20261209);
+    constexpr int Rounds = 6000;
+    using K = TDebugStop::TKind;
+    int stops[7] = {}, quiet = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        diff::TSetup setup = generator.Next();
+        setup.EditAt = 0;
+        const TDebugChecks checks = generator.ChecksFor(setup);
+        int seen[7] = {};
+        const std::string difference = diff::RunCheckedBothWays(setup, checks, 6, seen);
+        ASSERT_EQ(difference, "") << "round " << round << ", memory " << setup.MemorySize << ", image "
+                                  << setup.ImageLength << ", budget " << setup.MaxSteps;
+        int all = 0;
+        for (int k = 0; k < 7; ++k) {
+            stops[k] += seen[k];
+            all += seen[k];
+        }
+        quiet += all == 0;
+    }
+    // Every reason occurs (a weak generator would make this test hollow), and runs without one.
+    for (K kind : {K::Breakpoint, K::WatchWrite, K::PortIn, K::PortOut, K::Returned})
+        EXPECT_GT(stops[static_cast<int>(kind)], Rounds / 200) << "kind " << int(kind);
+    EXPECT_GT(quiet, Rounds / 10);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "URunHost.h"
+#include "URunLoop.h"
 
 namespace rtest {
 
@@ -21,6 +22,14 @@ class TFakeHost : public TRunHost {
         std::lock_guard lock(FMutex);
         Failures.push_back({run, message});
     }
+    void RunDebugStopped(uint64_t run, const TRunResult& result) override {
+        std::lock_guard lock(FMutex);
+        DebugStops.push_back({run, result});
+    }
+    std::vector<std::pair<uint64_t, TRunResult>> DebugStopsCopy() {
+        std::lock_guard lock(FMutex);
+        return DebugStops;
+    }
     std::vector<uint64_t> EndMessagesCopy() {
         std::lock_guard lock(FMutex);
         return EndMessages;
@@ -34,6 +43,7 @@ class TFakeHost : public TRunHost {
     std::mutex FMutex;
     std::vector<uint64_t> EndMessages;
     std::vector<std::pair<uint64_t, std::string>> Failures;
+    std::vector<std::pair<uint64_t, TRunResult>> DebugStops;
 };
 
 // Polls pred until it holds or the timeout passes (tests never assert on timings; the

@@ -1,5 +1,6 @@
 // Random command sequences, as a user and a busy window would fire them, against running
-// programs that print a counter and poll the keyboard. Built and run under ThreadSanitizer
+// programs that print a counter and poll the keyboard, with the debugger's settings changed
+// and one-shot runs started among them. Built and run under ThreadSanitizer
 // (the tsan build), where a data race aborts the run; a watchdog turns any deadlock into a
 // failure, and the monitor log is checked for lost or reordered events after every command.
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -50,11 +52,13 @@ class TQueueHost : public TRunHost {
     void RunFailed(uint64_t, const std::string& message) override {
         if (message != "Division by zero") WrongFailure = true;
     }
+    void RunDebugStopped(uint64_t, const TRunResult&) override { ++DebugStops; }
     std::vector<uint64_t> Take() {
         std::lock_guard lock(FMutex);
         return std::exchange(FPending, {});
     }
     std::atomic<bool> WrongFailure{false};
+    std::atomic<int> DebugStops{0};
 
   private:
     std::mutex FMutex;
@@ -148,7 +152,7 @@ class TStress {
             const int length = 1 + static_cast<int>(Random() % 8);
             Trace.clear();
             for (int i = 0; i < length; ++i) {
-                const int which = static_cast<int>(Random() % 13);
+                const int which = static_cast<int>(Random() % 16);
                 Trace += std::to_string(which) + " ";
                 Command(which);
                 ++commands;
@@ -167,11 +171,13 @@ class TStress {
         EXPECT_FALSE(Host.WrongFailure.load());
         EXPECT_EQ(Check.Follow(Exec.MoniterLog), "");
         Events = Exec.MoniterLog.Snapshot().Generation;
+        DebugStops = Host.DebugStops.load();
         return commands;
     }
 
     int StopsLate = 0;
     uint64_t Events = 0;
+    int DebugStops = 0;
     int Gaps() const { return Check.Gaps; }
     TKeyboardPort& Keyboard() { return Cpu.Ports.Keyboard; }
 
@@ -236,6 +242,15 @@ class TStress {
             EXPECT_EQ(Exec.State(), TRunState::NeverRun);
             EXPECT_FALSE(Exec.IsThreadActive());
             break;
+        case 13: // breakpoints, a monitor watch or nothing, with a decision that often goes on
+            Exec.SetDebug(RandomSettings());
+            break;
+        case 14:
+            Exec.RunOneShot(RandomSettings(), Poll());
+            break;
+        case 15: // debugger stops pause the run often: resume more often
+            Exec.Resume();
+            break;
         default:
             std::this_thread::sleep_for(microseconds(Random() % 500));
             break;
@@ -244,6 +259,19 @@ class TStress {
         if (state == TRunState::NeverRun) {
             EXPECT_FALSE(Exec.IsThreadActive());
         }
+    }
+
+    TDebugSettings RandomSettings() {
+        TDebugSettings settings;
+        const int roll = static_cast<int>(Random() % 4);
+        if (roll == 0) return settings;
+        for (int k = 1 + static_cast<int>(Random() % 3); k > 0; --k)
+            settings.Checks.Breakpoints.push_back(Random() % 512 & ~uint64_t{7});
+        settings.Checks.WatchPortOut = roll == 3;
+        // Called on the run thread: its own counter, not this thread's generator.
+        settings.Decide = [asked = std::make_shared<std::atomic<int>>(0)](
+                              const TCCPUBase&, const TRunResult&) { return asked->fetch_add(1) % 3 == 0; };
+        return settings;
     }
 
     // At a boundary the counter equals the monitor's last line, or is one ahead after INC.
@@ -300,6 +328,7 @@ TEST(RunStress, RandomCommandsAgainstRunningPrograms) {
     int stopsLate = 0;
     uint64_t events = 0;
     int gaps = 0;
+    int debugStops = 0;
     {
         std::atomic<bool> keysDone{false};
         const TImageFiles files;
@@ -323,16 +352,19 @@ TEST(RunStress, RandomCommandsAgainstRunningPrograms) {
         stopsLate = normal.StopsLate + idle.StopsLate;
         events = normal.Events + idle.Events;
         gaps = normal.Gaps() + idle.Gaps();
+        debugStops = normal.DebugStops + idle.DebugStops;
         keysDone = true;
         keys.join();
     }
     finished = true;
     watchdog.join();
     std::printf(
-        "%d sequences, %d commands, %llu monitor events, %d stops past 100 ms, %d ring overruns, %.1f s\n",
-        sequences, commands, static_cast<unsigned long long>(events), stopsLate, gaps,
+        "%d sequences, %d commands, %llu monitor events, %d stops past 100 ms, %d ring overruns, %d debugger "
+        "stops, %.1f s\n",
+        sequences, commands, static_cast<unsigned long long>(events), stopsLate, gaps, debugStops,
         duration<double>(steady_clock::now() - start).count());
     EXPECT_GT(sequences, 100);
+    EXPECT_GT(debugStops, 10);
     EXPECT_EQ(ThreadCount(), threadsBefore); // no run thread left behind
 }
 

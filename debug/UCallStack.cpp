@@ -1,0 +1,162 @@
+#include "UCallStack.h"
+
+#include <cstdio>
+
+#include "UInstructionSet.h"
+#include "UStepPlan.h"
+#include "Uccpubase.h"
+
+namespace {
+
+// What a C function's prologue does, read from its code: where FP has been set (the address
+// after the MOV into the frame register) and which registers it pushes, in order.
+struct TPrologue {
+    uint64_t FrameSet = 0;  // from here on FP is this frame's
+    uint64_t PushesEnd = 0; // from here on the pushed registers are in the frame
+    std::vector<int> Pushed;
+};
+
+// base + offset as the machine adds addresses (wrapping): a frame pointer may hold anything.
+int64_t At(int64_t base, int64_t offset) {
+    return static_cast<int64_t>(static_cast<uint64_t>(base) + static_cast<uint64_t>(offset));
+}
+
+constexpr int PrologueScan = 24; // instructions: the prologue is a handful plus one PUSH per home
+
+TPrologue ReadPrologue(const TCCPUBase& cpu, const TDebugInfo::TFunction& function) {
+    TPrologue prologue;
+    uint64_t at = function.Address;
+    const uint64_t end = function.Address + function.Size;
+    for (int i = 0; i < PrologueScan && at < end; ++i) {
+        const uint32_t word = static_cast<uint32_t>(cpu.Memory.PeekWord(static_cast<int64_t>(at)));
+        const roz::TInstruction* row = roz::InstructionOfWord(word);
+        if (!row) break;
+        const uint64_t next = at + row->Size;
+        const uint32_t b = (word >> 8) & 0xFF, c = word & 0xFF;
+        if (prologue.FrameSet == 0) {
+            if (row->TopByte == roz::TopByteOf(roz::TInstr::MOV) &&
+                b == static_cast<uint32_t>(function.Frame.FramePointer))
+                prologue.FrameSet = prologue.PushesEnd = next;
+        } else if (row->TopByte == roz::TopByteOf(roz::TInstr::PUSH) && c < 16) {
+            prologue.Pushed.push_back(static_cast<int>(c));
+            prologue.PushesEnd = next;
+        } else if (!prologue.Pushed.empty()) {
+            break;
+        }
+        at = next;
+    }
+    return prologue;
+}
+
+std::string FrameText(const TSourceMap& map, const TStackFrame& frame) {
+    std::string text = frame.Function ? frame.Function->Name : map.NameAt(frame.Where);
+    const std::string place = map.PlaceText(frame.Line);
+    if (!place.empty()) text += (text.empty() ? "" : " ") + ("(" + place + ")");
+    char address[24];
+    std::snprintf(address, sizeof address, "0x%04llx", static_cast<unsigned long long>(frame.Where));
+    return text + (text.empty() ? "" : " ") + address;
+}
+
+// Code without frame information (assembly): the CALL records on the stack, found below SP
+// as three cells {PSW, return address, IPSegment} whose return address follows a call
+// instruction of the image and whose IPSegment is the current one; a cell that does not
+// start such records (a PUSHed value) is passed over. Appends the callers of frame 0.
+void ScanRecords(const TCCPUBase& cpu, const TSourceMap& map, std::vector<TStackFrame>& frames,
+                 size_t maxFrames) {
+    constexpr int ScanCells = 4096;
+    const uint64_t bottom = static_cast<uint64_t>(cpu.StackOffsetBegin);
+    uint64_t top = bottom + static_cast<uint64_t>(cpu.SP);
+    const uint64_t imageEnd = static_cast<uint64_t>(cpu.Memory.UsedLength());
+    const auto cell = [&](uint64_t at, int word) {
+        return cpu.Memory.ReadWord(static_cast<int64_t>(at + 8 * static_cast<uint64_t>(word)));
+    };
+    for (int scanned = 0; scanned < ScanCells && top >= bottom + 48 && frames.size() < maxFrames; ++scanned) {
+        const uint64_t records = top - 48;
+        const uint64_t saved = cell(records + 16, 0);
+        uint64_t where = saved - 4; // the CALL (or INT) whose return address was saved
+        if (TStepPlan::CallSize(cpu, where) != 8) where = saved - 20; // else a CALLI
+        const bool isRecords =
+            cell(records, 1) == 0 && cell(records + 16, 1) == 0 && cell(records + 32, 1) == 0 &&
+            static_cast<int64_t>(cell(records + 32, 0)) == cpu.IPSegment && where < imageEnd &&
+            TStepPlan::CallSize(cpu, where) != 0 && (!map.HasLines() || map.LineAt(where).Valid());
+        if (!isRecords) {
+            top -= 16;
+            continue;
+        }
+        TStackFrame caller;
+        caller.Address = saved + 4;
+        caller.Where = where;
+        caller.Line = map.LineAt(where);
+        caller.Text = FrameText(map, caller);
+        frames.push_back(caller);
+        top = records;
+    }
+}
+
+constexpr uint32_t CallerKnown = 0x1FE0u | 1u << 14; // R5..R12 and R14 survive a call
+
+} // namespace
+
+std::vector<TStackFrame> CallStack(const TCCPUBase& cpu, const TSourceMap& map, size_t maxFrames) {
+    std::vector<TStackFrame> frames;
+    TStackFrame frame;
+    frame.Address = frame.Where = static_cast<uint64_t>(cpu.IPOffset);
+    frame.Function = map.FunctionAt(frame.Address);
+    frame.Line = map.LineAt(frame.Where);
+    for (int r = 0; r < 16; ++r)
+        frame.R[r] = cpu.R[r];
+    frame.Known = 0xFFFF;
+    bool innermost = true;
+    while (frames.size() < maxFrames) {
+        const TDebugInfo::TFunction* function = frame.Function;
+        TPrologue prologue;
+        // At the entry (until the prologue's MOV) and at the RET (after the epilogue) the frame
+        // register still or again holds the caller's FP, and the frame starts at SP.
+        bool fromSp = false;
+        if (function) {
+            prologue = ReadPrologue(cpu, *function);
+            const bool beforeFp = frame.Address >= function->Address && frame.Address < prologue.FrameSet;
+            fromSp = innermost && (beforeFp || TStepPlan::IsReturn(cpu, frame.Address));
+            frame.Base = fromSp ? cpu.SP : frame.R[function->Frame.FramePointer];
+        }
+        frame.Text = FrameText(map, frame);
+        frames.push_back(frame);
+        if (!function) {
+            if (innermost) ScanRecords(cpu, map, frames, maxFrames);
+            break;
+        }
+
+        const TDebugInfo::TFrame& layout = function->Frame;
+        TStackFrame caller;
+        // The callee-saved registers this frame's prologue pushed hold the caller's values.
+        for (int r = 0; r < 16; ++r)
+            caller.R[r] = frame.R[r];
+        caller.Known = frame.Known & CallerKnown;
+        if (!fromSp && (!innermost || frame.Address >= prologue.PushesEnd)) {
+            const int64_t count = static_cast<int64_t>(prologue.Pushed.size());
+            for (int64_t i = 0; i < count; ++i) {
+                const int r = prologue.Pushed[static_cast<size_t>(i)];
+                caller.R[r] =
+                    static_cast<int64_t>(cpu.Memory.ReadWord(At(frame.Base, layout.Size - 16 * (count - i))));
+                caller.Known |= 1u << r;
+            }
+        }
+        const int64_t callerBase =
+            fromSp ? cpu.R[layout.FramePointer]
+                   : static_cast<int64_t>(cpu.Memory.ReadWord(At(frame.Base, layout.CallerFrame)));
+        const uint64_t returnAddress = cpu.Memory.ReadWord(At(frame.Base, layout.Records + 16)) + 4;
+        caller.R[layout.FramePointer] = callerBase;
+        caller.Known |= 1u << layout.FramePointer;
+        caller.Address = returnAddress;
+        caller.Where = returnAddress - 8;
+        if (TStepPlan::CallSize(cpu, caller.Where) == 0 && TStepPlan::CallSize(cpu, returnAddress - 24) == 24)
+            caller.Where = returnAddress - 24;
+        caller.Function = map.FunctionAt(returnAddress);
+        caller.Line = map.LineAt(caller.Where);
+        // Code outside C functions (the start-up) called this one, or the chain is broken.
+        if (!caller.Function || callerBase >= frame.Base || callerBase < 0) break;
+        frame = caller;
+        innermost = false;
+    }
+    return frames;
+}

@@ -1,0 +1,123 @@
+#pragma once
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "UCodeListing.h"
+#include "UStackPanel.h"
+#include "UStopListPanel.h"
+
+class QComboBox;
+class QLabel;
+class QShortcut;
+class QSplitter;
+class QTabWidget;
+class TCCPUBase;
+class TCodeView;
+class TDebugger;
+class TWatchList;
+struct TStopRule;
+
+// The third tab of PageCPU, "代码Code": the code of the loaded image as disassembly, source
+// or both (CodeMode), with the next instruction marked and kept in view, breakpoints in the
+// margin, the breakpoint list, and the call stack with the variables.
+//
+// The tab never touches the CPU or the debugger directly: the window reads a snapshot of both
+// inside its CPU hand-over (Read) and shows it here (Show), and every change the user makes to
+// the breakpoints goes through ChangeDebugger, which the window runs inside a hand-over (the
+// run thread's decision hook reads the same lists) and then shows a fresh snapshot.
+// Window's thread only.
+class TCodeTab : public QWidget {
+    Q_OBJECT
+  public:
+    explicit TCodeTab(QWidget* parent = nullptr);
+
+    // What the tab shows of the machine and the debugger. Image: the loaded image's bytes,
+    // at most its first 16 MiB.
+    struct TSnapshot {
+        int64_t IPOffset = 0;
+        QString Place; // IPOffset's symbol and source line: "IPOffset 0x069c factorial+0xe8 f.c:6"
+        std::vector<uint8_t> Image;
+        std::vector<std::pair<uint64_t, bool>> Marks; // breakpoint addresses, enabled
+        std::vector<int> BreakpointIds;
+        std::vector<TStopListPanel::TRow> Breakpoints;
+        std::vector<int> WatchIds;
+        std::vector<TStopListPanel::TRow> Watches;
+        bool HasStack = false; // false: the stack and variables were not read (during a run)
+        std::vector<TStackPanel::TFrameRow> Frames;
+        std::vector<uint64_t> FrameAddresses; // where each frame is: IPOffset, then the calls
+        std::vector<std::vector<TStackPanel::TVariableRow>> FrameVariables;
+        std::vector<TStackPanel::TVariableRow> Globals;
+    };
+    // Call while holding the CPU. withStack walks the call stack and reads the variables.
+    static TSnapshot Read(const TCCPUBase& cpu, TDebugger& debugger, bool withStack);
+    // Shows the snapshot: rebuilds the rows when the bytes changed and marks IPOffset's row;
+    // follow scrolls it into view.
+    void Show(const TSnapshot& snapshot, bool follow = true);
+
+    // A newly opened image: loads "prog.dbg" beside it when there is one. Returns the line
+    // for MemoInfo when a debug information file exists but does not fit the image (or
+    // cannot be read) and is ignored; empty otherwise. The debug information is then
+    // Listing().DebugInfo().
+    QString OpenImage(const QString& imagePath, const std::vector<uint8_t>& image);
+
+    const TCodeListing& Listing() const { return FListing; }
+
+    // Runs f on the debugger while the window holds the CPU, then shows a new snapshot.
+    std::function<void(const std::function<void(TDebugger&)>&)> ChangeDebugger;
+
+    // Puts the debugger's keys on scope (PageCPU) with Qt::WidgetWithChildrenShortcut, so
+    // that they act only while the focus is inside it (keys typed in MemoMessage still reach
+    // the keyboard port).
+    void InstallShortcuts(QWidget* scope);
+
+    // Toggles the breakpoint of a row of the current mode: an instruction's (or a label's)
+    // address, or a source line's every range (FILE:LINE). False when the row has no code.
+    bool ToggleBreakpointAt(int64_t row);
+    // The address F4 runs to: the cursor row's, else NoAddress.
+    uint64_t CursorAddress() const;
+
+    QComboBox* CodeMode = nullptr;
+    QLabel* CodeInfo = nullptr;
+    QLabel* CodePlace = nullptr;
+    QSplitter* CodeSplitter = nullptr;
+    TCodeView* CodeView = nullptr;
+    QTabWidget* CodePanels = nullptr;
+    TStopListPanel* BreakpointPanel = nullptr;
+    TStopListPanel* WatchPanel = nullptr;
+    TStackPanel* StackPanel = nullptr;
+    QShortcut* KeyToggleBreakpoint = nullptr; // F9
+    QShortcut* KeyStepOver = nullptr;         // F10
+    QShortcut* KeyStepOut = nullptr;          // Shift+F11
+    QShortcut* KeyRunToCursor = nullptr;      // F4
+    QShortcut* KeyLineStepInto = nullptr;     // F11
+    QShortcut* KeyLineStepOver = nullptr;     // Ctrl+F10
+
+  signals:
+    void StepOverRequested();
+    void StepOutRequested();
+    void RunToCursorRequested(uint64_t address);
+    void LineStepIntoRequested();
+    void LineStepOverRequested();
+
+  private:
+    void SetDebugInfo(std::optional<TDebugInfo> info);
+    void UpdateMarks();
+    // Shows a frame's variables; selecting a caller also puts the cursor on its call.
+    void ShowVariables(int frame);
+    // Runs f through ChangeDebugger; the message it returns (empty: none) goes under panel.
+    void Change(TStopListPanel* panel, const std::function<std::string(TDebugger&)>& f);
+    void ConnectList(TStopListPanel* panel, std::vector<int> TSnapshot::*ids,
+                     std::function<TStopRule*(TDebugger&, int)> rule);
+    static int IdOf(const std::vector<int>& ids, int index);
+    static std::string AddWatch(TWatchList& watches, const QString& text);
+
+    TCodeListing FListing;
+    TSnapshot FShown;
+    std::optional<uint64_t> FCurrent;
+    // The margin's dots by mode and row: 1 enabled, 2 disabled only.
+    std::map<int64_t, int> FMarkRows[3];
+};

@@ -1,0 +1,112 @@
+// The main window's debugger commands: the code tab's keys, the settings handed to the run
+// layer and the report of a debugger stop. Part of TFrmMain (UFrmMain.h), kept apart so that
+// each file stays short.
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include "UCodeTab.h"
+#include "UCommandGuard.h"
+#include "UFrmMain.h"
+#include "URegisterPanel.h"
+#include "URunLoop.h"
+
+void TFrmMain::ConnectDebugCommands() {
+    TabCode->ChangeDebugger = [this](const std::function<void(TDebugger&)>& change) {
+        RunCommand(this, [&] {
+            TCodeTab::TSnapshot code;
+            WithCpu([&](TCCPU& cpu) {
+                change(Debugger);
+                code = TCodeTab::Read(cpu, Debugger, !Running());
+            });
+            DebugSettingsChanged();
+            TabCode->Show(code, false);
+        });
+    };
+    connect(TabCode, &TCodeTab::StepOverRequested, this, [this] { Command(&TFrmMain::StepOverClick); });
+    connect(TabCode, &TCodeTab::StepOutRequested, this, [this] { Command(&TFrmMain::StepOutClick); });
+    connect(TabCode, &TCodeTab::RunToCursorRequested, this, [this](uint64_t address) {
+        RunToAddress = address;
+        Command(&TFrmMain::RunToCursorClick);
+    });
+    connect(TabCode, &TCodeTab::LineStepIntoRequested, this,
+            [this] { Command(&TFrmMain::LineStepIntoClick); });
+    connect(TabCode, &TCodeTab::LineStepOverRequested, this,
+            [this] { Command(&TFrmMain::LineStepOverClick); });
+}
+
+QString TFrmMain::OpenDebugInfo(const QString& imagePath) {
+    const std::vector<uint8_t> image = WithCpu([](TCCPU& cpu) {
+        const uint8_t* bytes = cpu.Memory.Buffer();
+        return std::vector<uint8_t>(bytes, bytes + cpu.Memory.UsedLength());
+    });
+    const QString note = TabCode->OpenImage(imagePath, image);
+    const std::optional<TDebugInfo>& info = TabCode->Listing().DebugInfo();
+    WithCpu([&](TCCPU&) { Debugger.SetImage(info ? TSourceMap(*info) : TSourceMap(), image.size()); });
+    DebugSettingsChanged();
+    return note;
+}
+
+// The settings' hook refers to Debugger, which outlives every run. SetDebug takes its own
+// hand-over, so the settings are made inside one and handed over after it.
+void TFrmMain::DebugSettingsChanged() {
+    TDebugSettings settings = WithCpu([this](TCCPU&) { return Debugger.StandingSettings(); });
+    Execution.SetDebug(std::move(settings));
+}
+
+void TFrmMain::RunPlan(const std::function<TStepPlan(const TCCPUBase&, const TSourceMap&)>& make) {
+    const TRunState state = Execution.State();
+    if (state == TRunState::Running || state == TRunState::Stopping) {
+        MemoInfo->appendPlainText(QStringLiteral("程序正在运行，请先暂停。Pause the run first."));
+        return;
+    }
+    bool single = false;
+    TDebugSettings settings = WithCpu([&](TCCPU& cpu) {
+        TStepPlan plan = make(cpu, Debugger.Map());
+        single = plan.SingleInstruction();
+        return single ? TDebugSettings{} : Debugger.PlanSettings(std::move(plan));
+    });
+    if (single) return MnuStepClick();
+    TabRegs->ClearMarks();
+    TimerMain->start();
+    {
+        TCommandWaits::TScope wait(FWaits);
+        Execution.RunOneShot(std::move(settings), Poll());
+    }
+    TimerMoniter->start();
+}
+
+void TFrmMain::StepOverClick() {
+    RunPlan([](const TCCPUBase& cpu, const TSourceMap&) { return TStepPlan::StepOver(cpu); });
+}
+void TFrmMain::StepOutClick() {
+    RunPlan([](const TCCPUBase& cpu, const TSourceMap&) { return TStepPlan::StepOut(cpu); });
+}
+void TFrmMain::RunToCursorClick() {
+    RunPlan([address = RunToAddress](const TCCPUBase& cpu, const TSourceMap&) {
+        return TStepPlan::RunTo(cpu, {address});
+    });
+}
+void TFrmMain::LineStepIntoClick() {
+    RunPlan([](const TCCPUBase& cpu, const TSourceMap& map) { return TStepPlan::SourceStepInto(cpu, map); });
+}
+void TFrmMain::LineStepOverClick() {
+    RunPlan([](const TCCPUBase& cpu, const TSourceMap& map) { return TStepPlan::SourceStepOver(cpu, map); });
+}
+
+// On the run thread: posts and returns (the body parks after this).
+void TFrmMain::RunDebugStopped(uint64_t run, const TRunResult&) {
+    QMetaObject::invokeMethod(
+        this, [this, run] { RunCommand(this, [&] { ShowDebugStop(run); }); }, Qt::QueuedConnection);
+}
+
+// A stop of an earlier run (replaced since) or one the user has already resumed from is
+// old news: only the line is written then.
+void TFrmMain::ShowDebugStop(uint64_t run) {
+    if (run != Execution.RunNumber()) return;
+    const std::string why = WithCpu([this](TCCPU&) { return Debugger.StopText(); });
+    MemoInfo->appendPlainText(QStringLiteral("调试器暂停Debugger stop: ") + QString::fromStdString(why));
+    if (Execution.State() != TRunState::Paused) return;
+    CatchUpMoniter();
+    GetArgsToEdit();
+}
