@@ -13,7 +13,6 @@ using namespace cc_text;
 
 namespace {
 
-
 struct TBuiltin {
     const char* Name;
     unsigned Arguments;

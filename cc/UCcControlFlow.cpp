@@ -7,6 +7,7 @@
 #include <llvm/Analysis/LoopInfo.h>
 #include <llvm/IR/CFG.h>
 #include <llvm/IR/Constants.h>
+#include <llvm/IR/DataLayout.h>
 #include <llvm/IR/Dominators.h>
 #include <llvm/IR/Instructions.h>
 #include <llvm/IR/IntrinsicInst.h>
@@ -44,7 +45,8 @@ bool TCcFunctionLowering::AsLogic(const Instruction& instruction, const Value*& 
         isOr = instruction.getOpcode() == Instruction::Or;
         return true;
     }
-    if (auto* select = dyn_cast<SelectInst>(&instruction)) { // c ? true : b is c || b; c ? b : false is c && b
+    if (auto* select =
+            dyn_cast<SelectInst>(&instruction)) { // c ? true : b is c || b; c ? b : false is c && b
         first = select->getCondition();
         isOr = IsConstant(*select->getTrueValue(), true);
         if (!isOr && !IsConstant(*select->getFalseValue(), false)) return false;
@@ -281,7 +283,9 @@ void TCcFunctionLowering::SelectBr(BranchInst& instruction) {
     const BasicBlock* next = from.getNextNode();
     // The test jumps to one successor (through its edge's copies, placed after the function's
     // blocks) and the code goes on into the other, the one that follows when either does.
-    auto fall = [&](const BasicBlock& to) { return EdgeNeedsCode(from, to) ? std::string() : BlockLabel(to); };
+    auto fall = [&](const BasicBlock& to) {
+        return EdgeNeedsCode(from, to) ? std::string() : BlockLabel(to);
+    };
     if (&yes == next && &no != next) {
         BranchTo(*instruction.getCondition(), "", EdgeTarget(from, no), fall(yes), &yes, &no);
         return Edge(from, yes, true);
@@ -317,7 +321,7 @@ void TCcFunctionLowering::PrepareLoopValues() {
         for (const BasicBlock* block : loop->blocks()) {
             // What a register saves: an instruction per use, against the three of a slot's access.
             const double scale = std::pow(8.0, std::min(FLoops->getLoopDepth(block), 4u)) / 3;
-            for (const BasicBlock* successor : successors(block)) {
+            for (const BasicBlock* successor : JumpTargets(*block)) {
                 // The jumps into a block that tests a value of this block's condition again go
                 // on to its successors (Threaded).
                 auto* again = dyn_cast<BranchInst>(successor->getTerminator());
@@ -353,6 +357,12 @@ void TCcFunctionLowering::PrepareLoopValues() {
                 }
                 // The constants that the selection reads through Operand (not: the i1 logic
                 // of a condition tree, select's arms, a value compare with 0, which is LNOT).
+                if (auto* store = dyn_cast<StoreInst>(&instruction);
+                    store && store->getValueOperand()->getType()->isIntOrPtrTy() &&
+                    !IsPaddedAddress(*store->getPointerOperand()))
+                    if (const uint64_t bytes = FLayout.getTypeStoreSize(store->getValueOperand()->getType());
+                        bytes < 8)
+                        constants[bytes] += scale; // the count of the store's BLKCOPY
                 if (isa<PHINode>(instruction) || isa<GetElementPtrInst>(instruction) ||
                     isa<SelectInst>(instruction) || (IsFused(instruction) && !isa<ICmpInst>(instruction)))
                     continue;
@@ -370,28 +380,54 @@ void TCcFunctionLowering::PrepareLoopValues() {
                         continue;
                     }
                     if (bits >= 64) continue;
-                    const bool unsignedUse = opcode == Instruction::ZExt || opcode == Instruction::UDiv ||
-                                             opcode == Instruction::URem || opcode == Instruction::LShr ||
-                                             (isa<ICmpInst>(instruction) &&
-                                              cast<ICmpInst>(instruction).isUnsigned());
+                    const bool unsignedUse =
+                        opcode == Instruction::ZExt || opcode == Instruction::UDiv ||
+                        opcode == Instruction::URem || opcode == Instruction::LShr ||
+                        (isa<ICmpInst>(instruction) && cast<ICmpInst>(instruction).isUnsigned());
                     if (unsignedUse && !FBits->ZeroExtended(*operand)) constants[mask(bits)] += scale;
                 }
             }
         }
         // The same value of the loop around this one makes this one's needless when it has a
         // register (its range covers this loop).
-        auto parent = [&](const BasicBlock* target, uint64_t value) {
+        auto add = [&](const BasicBlock* target, uint64_t value, double weight) {
+            int parent = -1;
             for (size_t k = 0; k < FLoopValues.size(); ++k)
                 if (FLoopValues[k].Loop == loop->getParentLoop() && FLoopValues[k].Target == target &&
                     FLoopValues[k].Constant == value)
-                    return static_cast<int>(k);
-            return -1;
+                    parent = static_cast<int>(k);
+            FLoopValues.push_back({loop, target, value, blocks, entries, weight, parent});
         };
         for (auto& [target, weight] : targets)
-            FLoopValues.push_back({loop, target, 0, blocks, entries, weight, parent(target, 0)});
+            add(target, 0, weight);
         for (auto& [value, weight] : constants)
-            FLoopValues.push_back({loop, nullptr, value, blocks, entries, weight, parent(nullptr, value)});
+            add(nullptr, value, weight);
     }
+}
+
+std::vector<const BasicBlock*> TCcFunctionLowering::JumpTargets(const BasicBlock& block) const {
+    const BasicBlock* next = block.getNextNode();
+    std::vector<const BasicBlock*> targets;
+    if (auto* branch = dyn_cast<BranchInst>(block.getTerminator())) { // as SelectBr places them
+        const BasicBlock* yes = branch->getSuccessor(0);
+        const BasicBlock* no = branch->isConditional() ? branch->getSuccessor(1) : nullptr;
+        auto* condition = no ? dyn_cast<Instruction>(branch->getCondition()) : nullptr;
+        if (!no) {
+            if (yes != next) targets.push_back(yes);
+        } else if (condition && IsFused(*condition) && !isa<ICmpInst>(condition)) { // tests jump both ways
+            targets.push_back(yes);
+            targets.push_back(no);
+        } else if (yes == next && no != next) {
+            targets.push_back(no);
+        } else {
+            targets.push_back(yes);
+            if (no != next) targets.push_back(no);
+        }
+        return targets;
+    }
+    for (const BasicBlock* successor : successors(&block))
+        targets.push_back(successor);
+    return targets;
 }
 
 bool TCcFunctionLowering::TestsLeaf(const BasicBlock& block, const Value& value) const {
@@ -399,7 +435,8 @@ bool TCcFunctionLowering::TestsLeaf(const BasicBlock& block, const Value& value)
     if (!branch || !branch->isConditional()) return false;
     if (branch->getCondition() == &value) return true;
     for (const Instruction& instruction : block)
-        if (IsFused(instruction) && !isa<ICmpInst>(instruction) && is_contained(instruction.operand_values(), &value))
+        if (IsFused(instruction) && !isa<ICmpInst>(instruction) &&
+            is_contained(instruction.operand_values(), &value))
             return true;
     return false;
 }

@@ -290,7 +290,8 @@ void TCcFunctionLowering::ExtendInto(int reg, const Value& value, unsigned bits,
         FOut.Op("SHL", Three(reg, source, shift));
         FOut.Op("SAR", Three(reg, reg, shift));
     } else {
-        FOut.Op("AND", Three(reg, source, ConstOperand(bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1, temp)));
+        FOut.Op("AND",
+                Three(reg, source, ConstOperand(bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1, temp)));
     }
 }
 

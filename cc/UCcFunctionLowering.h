@@ -196,6 +196,8 @@ class TCcFunctionLowering {
     // edges that enter it (EntryCode). EnterBlock makes the registers of the loops around a
     // block the ones that Jump, Const and ConstOperand use.
     void PrepareLoopValues();
+    // The blocks that the block's terminator jumps to (not the one it falls into).
+    std::vector<const llvm::BasicBlock*> JumpTargets(const llvm::BasicBlock& block) const;
     // The block's branch tests the i1 value as a value (the condition or a leaf of its tree).
     bool TestsLeaf(const llvm::BasicBlock& block, const llvm::Value& value) const;
     void EnterBlock(const llvm::BasicBlock& block);

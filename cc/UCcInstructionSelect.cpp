@@ -191,7 +191,9 @@ void TCcFunctionLowering::SelectStore(StoreInst& instruction) {
     if (IsPaddedAddress(*instruction.getPointerOperand())) {
         FOut.Op("STORE", "[" + R(pointer) + "], " + R(Operand(value, 2)));
     } else {
-        TCcSequences::StoreBytes(FOut, pointer, Operand(value, 2), static_cast<unsigned>(bytes), 3, 4);
+        const int source = Operand(value, 2);
+        const int count = bytes == 8 ? TCcEmitter::Eight : ConstOperand(bytes, 3);
+        TCcSequences::StoreBytes(FOut, pointer, source, static_cast<unsigned>(bytes), 3, 4, count);
     }
 }
 

@@ -28,7 +28,8 @@ bool Meet(const TRanges& a, const TRanges& b, std::initializer_list<int> allowed
     for (const TSegment& x : a)
         for (const TSegment& y : b) {
             const int from = std::max(x.Start, y.Start), to = std::min(x.End, y.End);
-            if (from <= to && !(from == to && std::find(allowed.begin(), allowed.end(), from) != allowed.end()))
+            if (from <= to &&
+                !(from == to && std::find(allowed.begin(), allowed.end(), from) != allowed.end()))
                 return true;
         }
     return false;
@@ -173,7 +174,9 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
     // Weights: each use and definition, 8 times for each loop around it.
     DominatorTree dominators(const_cast<Function&>(function));
     LoopInfo loops(dominators);
-    auto scale = [&](const BasicBlock* block) { return std::pow(8.0, std::min(loops.getLoopDepth(block), 4u)); };
+    auto scale = [&](const BasicBlock* block) {
+        return std::pow(8.0, std::min(loops.getLoopDepth(block), 4u));
+    };
     std::vector<double> weight(total, 0);
     for (unsigned v = 0; v < count; ++v) {
         auto* instruction = dyn_cast<Instruction>(values[v]);
@@ -244,6 +247,8 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
         double Weight = 0;
         int Start = INT32_MAX;
         int Home = -1;
+        int Length = 0; // the positions covered
+        double Density() const { return Weight / (Length + 1); }
     };
     std::map<unsigned, TGroup> byRoot;
     for (unsigned v = 0; v < total; ++v) {
@@ -254,12 +259,14 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
         for (const TSegment& segment : ranges[v]) {
             group.Ranges.push_back(segment);
             group.Start = std::min(group.Start, segment.Start);
+            group.Length += segment.End - segment.Start + 1;
         }
     }
     std::vector<TGroup*> order;
     for (auto& [root, group] : byRoot)
         order.push_back(&group);
-    std::stable_sort(order.begin(), order.end(), [](const TGroup* a, const TGroup* b) { return a->Start < b->Start; });
+    std::stable_sort(order.begin(), order.end(),
+                     [](const TGroup* a, const TGroup* b) { return a->Start < b->Start; });
     std::vector<std::vector<TGroup*>> placed(TCcEmitter::LastHome + 1);
     std::vector<TGroup*> groupOf(total, nullptr);
     for (auto& [root, group] : byRoot)
@@ -271,7 +278,8 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
     for (TGroup* group : order)
         if (const unsigned v = group->Members.front(); v >= count && loopValues[v - count].Parent >= 0)
             inner.push_back(group);
-    std::erase_if(order, [&](TGroup* group) { return std::find(inner.begin(), inner.end(), group) != inner.end(); });
+    std::erase_if(order,
+                  [&](TGroup* group) { return std::find(inner.begin(), inner.end(), group) != inner.end(); });
     for (TGroup* group : inner)
         order.push_back(group);
     for (TGroup* group : order) {
@@ -284,12 +292,12 @@ TCcRegisterAllocation::TCcRegisterAllocation(const Function& function, bool ever
             if (std::none_of(placed[reg].begin(), placed[reg].end(),
                              [&](const TGroup* other) { return Meet(group->Ranges, other->Ranges); }))
                 home = reg;
-        if (home < 0) { // the lightest set of groups in the way, when lighter than this one
-            double best = group->Weight;
+        if (home < 0) { // the groups in the way that weigh least for their length, when below this one
+            double best = group->Density();
             for (int reg = firstHome; reg <= TCcEmitter::LastHome; ++reg) {
                 double inTheWay = 0;
                 for (const TGroup* other : placed[reg])
-                    if (Meet(group->Ranges, other->Ranges)) inTheWay += other->Weight;
+                    if (Meet(group->Ranges, other->Ranges)) inTheWay = std::max(inTheWay, other->Density());
                 if (inTheWay < best) best = inTheWay, home = reg;
             }
             if (home < 0) continue; // stays in its slot

@@ -26,8 +26,8 @@ class Value;
 // joins each incoming value whose range does not meet the phi's group but at the edge where
 // it is copied, so that the copy goes away. Groups are then placed in order of start in the
 // first register free for all their ranges; when none is free, the groups in the way are
-// moved out to their slots if together they weigh less (their uses and definitions, 8 times
-// for each loop around them), else the new group stays in its slot.
+// moved out to their slots if each weighs less for its length (the weight: uses and
+// definitions, 8 times for each loop around them), else the new group stays in its slot.
 //
 // Loop values (the addresses of jump targets, constants) ask for a register through the
 // whole of a loop, written on the edges that enter it; they are weighed like the others and

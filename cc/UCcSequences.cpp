@@ -104,12 +104,13 @@ void TCcSequences::Remainder(TCcEmitter& out, int r, int x, int q, int d, int te
     out.Op("SUB", Three(r, x, temp));
 }
 
-void TCcSequences::StoreBytes(TCcEmitter& out, int addr, int value, unsigned bytes, int t1, int t2) {
+void TCcSequences::StoreBytes(TCcEmitter& out, int addr, int value, unsigned bytes, int t1, int t2,
+                              int count) {
     static_cast<void>(t2);
     const int cell = TCcEmitter::ScratchCell;
     out.Op("STORE", "[" + R(cell) + "], " + R(value));
-    int count = TCcEmitter::Eight;
-    if (bytes != 8) {
+    if (count < 0 && bytes == 8) count = TCcEmitter::Eight;
+    if (count < 0) {
         out.Const(t1, bytes);
         count = t1;
     }

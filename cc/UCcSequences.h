@@ -65,8 +65,10 @@ class TCcSequences {
     static void Remainder(TCcEmitter& out, int r, int x, int q, int d, int temp);
 
     // Stores the low `bytes` (1..8) bytes of value at the address in addr, preserving every
-    // other byte. value and addr are kept; t1 is scratch (t2 is not used).
-    static void StoreBytes(TCcEmitter& out, int addr, int value, unsigned bytes, int t1, int t2);
+    // other byte. value and addr are kept; t1 is scratch (t2 is not used), or count holds
+    // the number of bytes already.
+    static void StoreBytes(TCcEmitter& out, int addr, int value, unsigned bytes, int t1, int t2,
+                           int count = -1);
 
     // dst := the number of set bits of x (iN); x is changed; temp is scratch.
     static void PopCount(TCcEmitter& out, int dst, int x, unsigned bits, int temp);

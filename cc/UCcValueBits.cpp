@@ -2,18 +2,18 @@
 
 #include <optional>
 
+#include <llvm/ADT/Triple.h>
 #include <llvm/Analysis/AssumptionCache.h>
 #include <llvm/Analysis/LoopInfo.h>
 #include <llvm/Analysis/ScalarEvolution.h>
 #include <llvm/Analysis/TargetLibraryInfo.h>
 #include <llvm/Analysis/ValueTracking.h>
-#include <llvm/ADT/Triple.h>
-#include <llvm/IR/Dominators.h>
-#include <llvm/IR/Module.h>
 #include <llvm/IR/Constants.h>
 #include <llvm/IR/DataLayout.h>
+#include <llvm/IR/Dominators.h>
 #include <llvm/IR/Function.h>
 #include <llvm/IR/Instructions.h>
+#include <llvm/IR/Module.h>
 #include <llvm/IR/Operator.h>
 #include <llvm/Support/KnownBits.h>
 
@@ -140,8 +140,7 @@ bool TCcValueBits::ZeroRule(const Value& value) const {
     case Instruction::Mul: // the exact result fits in N bits (and is not negative, signed)
         return (instruction->hasNoUnsignedWrap() && instruction->getOpcode() != Instruction::Sub &&
                 operand(0) && operand(1)) ||
-               (instruction->hasNoSignedWrap() && signedOperand(0) && signedOperand(1) &&
-                NonNegative(value));
+               (instruction->hasNoSignedWrap() && signedOperand(0) && signedOperand(1) && NonNegative(value));
     case Instruction::Trunc: { // the bits cut off and those above them are 0
         const Value& source = *instruction->getOperand(0);
         const unsigned from = Width(source), to = Width(*instruction);
