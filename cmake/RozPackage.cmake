@@ -33,8 +33,9 @@ get_filename_component(clang_name ${ROZ_CLANG} NAME)
 if(NOT clang_name MATCHES "^clang-([0-9]+)$")
   message(FATAL_ERROR "the package depends on clang-N by name; ${ROZ_CLANG} is not one")
 endif()
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "${clang_name}, libllvm${CMAKE_MATCH_1}, fonts-wqy-microhei")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${clang_name}, fonts-wqy-microhei")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xchm | kchmviewer, xdg-utils, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 
 # The changelog's newest entry names the version the package gets.
