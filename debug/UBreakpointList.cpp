@@ -42,6 +42,9 @@ std::optional<int> TBreakpointList::Add(std::string_view location, const TSource
                                         uint64_t imageLength, std::string& error) {
     std::optional<TResolvedLocation> where = ResolveLocation(location, map, imageLength, error);
     if (!where) return std::nullopt;
+    // A second breakpoint on the same code would stop once but count twice: keep the first.
+    for (const TBreakpoint& item : FItems)
+        if (item.Where.Addresses == where->Addresses) return item.Id;
     TBreakpoint breakpoint;
     breakpoint.Id = FNextId++;
     breakpoint.Where = std::move(*where);

@@ -46,7 +46,7 @@ struct TBreakpoint : TStopRule {
 class TBreakpointList {
   public:
     // Adds a breakpoint at a location text (ResolveLocation); nullopt and error when it names
-    // no code. Returns the new id.
+    // no code. Returns the new id, or the id of the breakpoint already on the same code.
     std::optional<int> Add(std::string_view location, const TSourceMap& map, uint64_t imageLength,
                            std::string& error);
     // Adds one at a plain address (the window's margin and F9).

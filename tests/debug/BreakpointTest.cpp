@@ -196,7 +196,8 @@ TEST(Breakpoints, NewImageResolvesAgain) {
     debugger.SetImage(o0.Map, o0.Image.size());
     std::string error;
     debugger.Breakpoints().Add("factorial", debugger.Map(), 0, error);
-    debugger.Breakpoints().Add("factorial.c:10", debugger.Map(), 0, error);
+    const auto line = debugger.Breakpoints().Add("factorial.c:10", debugger.Map(), 0, error);
+    EXPECT_EQ(debugger.Breakpoints().Add("factorial.c:10", debugger.Map(), 0, error), line); // no twin
     debugger.SetImage(o2.Map, o2.Image.size()); // factorial is inlined at -O2
     ASSERT_EQ(debugger.Breakpoints().Items().size(), 1u);
     const std::vector<uint64_t>& where = debugger.Breakpoints().Items()[0].Where.Addresses;
