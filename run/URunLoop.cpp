@@ -427,10 +427,7 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
 
     fetch_failed:
         cpu.IPOffset = s.Ip;
-        result.FetchStatus = s.Ip < 0             ? FetchNegative
-                             : s.Ip >= s.Size - 3 ? FetchOutsideMemory
-                                                  : FetchEndOfImage;
-        result.End = result.FetchStatus == FetchEndOfImage ? TRunEnd::EndOfImage : TRunEnd::LeftMemory;
+        SetFetchFailure(result, s.Ip, s.Size);
         goto done;
     } catch (const TDivisionByZero&) {
         // The DIV word did not complete: IPOffset stays at it and it is not counted.

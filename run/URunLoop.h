@@ -32,6 +32,13 @@ struct TRunResult {
 // "returned", "debug-changed"
 const char* RunEndName(TRunEnd end);
 
+// The end of a run whose fetch at ip failed in a memory of size bytes: the fetch status the
+// single step gives there, and EndOfImage or LeftMemory from it. Shared by every loop.
+inline void SetFetchFailure(TRunResult& result, int64_t ip, int64_t size) {
+    result.FetchStatus = ip < 0 ? FetchNegative : ip >= size - 3 ? FetchOutsideMemory : FetchEndOfImage;
+    result.End = result.FetchStatus == FetchEndOfImage ? TRunEnd::EndOfImage : TRunEnd::LeftMemory;
+}
+
 // Executes instructions at IPOffset back to back, exactly as the same number of single
 // steps (TCCPUBase::FetchAndExecute) would, until one of TRunEnd happens. The end tests
 // keep their order (memory size, then the step budget, then the control word), and every
