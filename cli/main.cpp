@@ -107,8 +107,9 @@ TRunResult RunSegment(TCCPUBase& cpu, TRunControl& control, uint64_t budget, con
     return total;
 }
 
-// Runs to the end or the step limit, changing the keyboard word as options.Keys says:
-// the run loop gets budgets that end exactly where the next change is due.
+// Runs to the end, the step limit or a breakpoint, changing the keyboard word as
+// options.Keys says: the run loop gets budgets that end exactly where the next change is due
+// (a breakpoint there stops the next part before it executes anything).
 TRunResult Run(TCCPUBase& cpu, const TCliOptions& options, const TRunSetup& setup) {
     TRunControl control;
     control.SetRunning(true);
@@ -133,8 +134,8 @@ TRunResult Run(TCCPUBase& cpu, const TCliOptions& options, const TRunSetup& setu
     // an unlimited run would report it, without another instruction. Any other next fetch
     // (an instruction, or leaving memory) would mean more to run or a fault after the limit,
     // so the step limit stands. (Leaving memory at or past its size by the last instruction
-    // is already the run loop's end, tested before the budget.) In the same way a breakpoint
-    // at the next instruction stops the run before it executes.
+    // is already the run loop's end, tested before the budget.) Nor would an instruction at a
+    // breakpoint execute: the breakpoint ends the run, as the next part would report it.
     const int64_t fetch = cpu.FetchStatus(cpu.IPOffset);
     if (fetch == FetchEndOfImage) {
         total.End = TRunEnd::EndOfImage;
