@@ -20,7 +20,7 @@ struct TJsonBreakpoint {
 //    "registers": {"IPOffset": "0000000000000040", ... "R15": "..."},
 //    "monitor": {"events": [1, 2, "clear", 3], "dropped_events": 0, "lines": [3], "dropped_lines": 0},
 //    "dump": {"start": 0, "count": 8, "groups": ["0D000001", "00000000"]},
-//    "breakpoint": {"address": 16, "location": "three.s:3", "function": "loop", "source": "three.s:3"}}
+//    "breakpoint": {"address": 8, "location": "first", "function": "first", "source": "t.s:4"}}
 // Registers in the register panel's order as sixteen upper-case hex digits; a monitor
 // event is a printed number or the string "clear"; "lines" are the newest lines since the
 // latest clear, "dropped_lines" the older ones since then; "dump" is null without --dump.
