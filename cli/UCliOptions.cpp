@@ -129,6 +129,23 @@ bool TCliOptions::Parse(int argc, char** argv, std::string& error) {
             Regs = true;
         } else if (arg == "--trace") {
             Trace = true;
+        } else if (arg.starts_with("--trace=")) {
+            if (arg != "--trace=source") {
+                error = "--trace takes no value or =source, not '" + arg.substr(8) + "'";
+                return false;
+            }
+            Trace = TraceSource = true;
+        } else if (arg == "--break" || arg.starts_with("--break=")) {
+            if (arg == "--break") {
+                if (i + 1 < argc) text = argv[++i];
+            } else {
+                text = arg.substr(8);
+            }
+            if (text.empty() || text.find_first_not_of(" \t") == std::string::npos) {
+                error = "--break needs a location: an address, a label, a function or FILE:LINE";
+                return false;
+            }
+            Breaks.push_back(text);
         } else if (arg == "--stats") {
             Stats = true;
         } else if (arg == "--json") {

@@ -18,9 +18,11 @@ struct TCliOptions {
     uint64_t MaxSteps = UINT64_MAX;
     uint64_t Key = 0;
     bool Regs = false, Trace = false, Stats = false, Json = false, Help = false;
+    bool TraceSource = false;                        // --trace=source (sets Trace too)
     std::optional<std::pair<int64_t, int64_t>> Dump; // start, count
     std::string Image;
-    std::vector<TKeyChange> Keys; // from --keys, ordered by At
+    std::vector<TKeyChange> Keys;    // from --keys, ordered by At
+    std::vector<std::string> Breaks; // --break LOCATION texts, in the order given (resolved later)
 
     // Fills the options from argv; on a usage error returns false with a message that
     // names the argument. --keys reads its file here, so a bad file is a usage error too.

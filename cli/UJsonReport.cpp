@@ -21,8 +21,8 @@ TJsonWriter::TValue PanelRegisters(TCCPUBase& cpu) {
 // The events, lines and dump groups can each run to a million and more entries: they are
 // streamed from where they are kept, not copied into a tree first.
 void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t executed, TCCPUBase& cpu,
-                     const TMoniterRecorder& monitor,
-                     const std::optional<std::pair<int64_t, int64_t>>& dump) {
+                     const TMoniterRecorder& monitor, const std::optional<std::pair<int64_t, int64_t>>& dump,
+                     const TJsonBreakpoint* breakpoint) {
     TJsonWriter json(out);
     json.BeginObject();
     json.Key("end");
@@ -74,6 +74,17 @@ void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t e
                          [&](const char* group) { json.String(std::string_view(group, 8)); });
         json.EndArray();
         json.EndObject();
+    }
+    if (breakpoint) {
+        auto textOrNull = [](const std::string& text) {
+            return text.empty() ? TJsonWriter::TValue() : TJsonWriter::TValue(text);
+        };
+        json.NewLine();
+        json.Key("breakpoint");
+        json.Value({{"address", breakpoint->Address},
+                    {"location", breakpoint->Location},
+                    {"function", textOrNull(breakpoint->Function)},
+                    {"source", textOrNull(breakpoint->Source)}});
     }
     json.EndObject();
 }

@@ -8,16 +8,27 @@
 #include "UMoniterRecorder.h"
 #include "Uccpubase.h"
 
+// Where a breakpoint ended the run: its address, the --break text that set it, and the
+// function (or label) and "file.c:6" the debug information gives for it ("" when unknown).
+struct TJsonBreakpoint {
+    uint64_t Address;
+    std::string Location, Function, Source;
+};
+
 // Writes the runner's one JSON object for --json (through TJsonWriter, in its layout):
 //   {"end": "end", "status": 0, "instructions": 64,
 //    "registers": {"IPOffset": "0000000000000040", ... "R15": "..."},
 //    "monitor": {"events": [1, 2, "clear", 3], "dropped_events": 0, "lines": [3], "dropped_lines": 0},
-//    "dump": {"start": 0, "count": 8, "groups": ["0D000001", "00000000"]}}
+//    "dump": {"start": 0, "count": 8, "groups": ["0D000001", "00000000"]},
+//    "breakpoint": {"address": 8, "location": "first", "function": "first", "source": "t.s:4"}}
 // Registers in the register panel's order as sixteen upper-case hex digits; a monitor
 // event is a printed number or the string "clear"; "lines" are the newest lines since the
 // latest clear, "dropped_lines" the older ones since then; "dump" is null without --dump.
+// "breakpoint" is there only when one ended the run (breakpoint not null); its "function" and
+// "source" are null when the debug information does not know them.
 void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t executed, TCCPUBase& cpu,
-                     const TMoniterRecorder& monitor, const std::optional<std::pair<int64_t, int64_t>>& dump);
+                     const TMoniterRecorder& monitor, const std::optional<std::pair<int64_t, int64_t>>& dump,
+                     const TJsonBreakpoint* breakpoint = nullptr);
 
 // Writes the one JSON object for a run that never started (status 2), in the same layout:
 //   {"end": "refused", "status": 2, "reason": "image file does not exist"}

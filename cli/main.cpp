@@ -6,7 +6,9 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "UCliDebug.h"
 #include "UCliOptions.h"
 #include "UDisassembler.h"
 #include "UDumpChunks.h"
@@ -21,7 +23,8 @@ namespace {
 
 const char Usage[] =
     "usage: roziduv2-cli [--memory-size N] [--max-steps N] [--key WORD] [--keys FILE]\n"
-    "                    [--regs] [--dump START:COUNT] [--trace] [--stats] [--json] IMAGE\n"
+    "                    [--regs] [--dump START:COUNT] [--trace[=source]] [--break LOCATION]...\n"
+    "                    [--stats] [--json] IMAGE\n"
     "\n"
     "Runs the code image IMAGE on the simulated CPU until it ends.\n"
     "  --memory-size N     memory size in bytes, 1 to 2147483647 (default 10000)\n"
@@ -33,26 +36,46 @@ const char Usage[] =
     "  --regs              print the 27 registers after the run\n"
     "  --dump START:COUNT  print the hex dump of COUNT bytes from START after the run\n"
     "  --trace             print every executed instruction on stderr\n"
+    "  --trace=source      the same, each line followed by the function (or label) and source\n"
+    "                      line IMAGE.dbg gives for it, e.g. \"factorial  fact.c:6\"\n"
+    "  --break LOCATION    end the run before the instruction at LOCATION executes (exit\n"
+    "                      status 5; may be given more than once): an address, a label,\n"
+    "                      a C function's name or FILE:LINE (names and lines need IMAGE.dbg);\n"
+    "                      a breakpoint right after the last instruction --max-steps allows\n"
+    "                      wins over the step limit\n"
     "  --stats             print instructions, seconds and MIPS on stderr\n"
     "  --json              print only one JSON object on stdout: end reason, exit status,\n"
-    "                      instruction count, registers, monitor events and lines, dump\n"
-    "Numbers are decimal or 0x-hexadecimal.\n"
+    "                      instruction count, registers, monitor events and lines, dump,\n"
+    "                      the breakpoint that ended the run\n"
+    "Numbers are decimal or 0x-hexadecimal. IMAGE.dbg is IMAGE with its extension replaced\n"
+    "by .dbg (the debug information roziduv2-asm and roziduv2-cc write).\n"
     "stdout: each monitor print as a decimal line, each clear as a line holding \"\\f\".\n"
     "Exit status: 0 end of the image, 1 left memory, 2 usage error or refused image,\n"
-    "3 step limit, 4 division by zero.\n";
+    "3 step limit, 4 division by zero, 5 breakpoint.\n";
 
 [[noreturn]] void UsageError(const std::string& message) {
     std::fprintf(stderr, "roziduv2-cli: %s\n(see roziduv2-cli --help)\n", message.c_str());
     std::exit(2);
 }
 
-// Runs at most budget instructions through the run loop; with trace, one at a time,
-// printing each on stderr once it has executed (the line is formed before it runs, since
-// the instruction may overwrite its own word).
-TRunResult RunSegment(TCCPUBase& cpu, TRunControl& control, uint64_t budget, bool trace) {
-    if (!trace) return RunLoop(cpu, control, budget);
+// What a run watches for and shows besides the program.
+struct TRunSetup {
+    bool Trace = false;
+    const TCliDebug* Source = nullptr;    // --trace=source: annotates each traced line
+    const TDebugChecks* Checks = nullptr; // --break: the checked loop stops at these
+};
+
+// Runs at most budget instructions through the run loop (the checked one when there are
+// breakpoints); with a trace, one at a time, printing each on stderr once it has executed
+// (the line is formed before it runs, since the instruction may overwrite its own word).
+TRunResult RunSegment(TCCPUBase& cpu, TRunControl& control, uint64_t budget, const TRunSetup& setup) {
+    auto loop = [&](uint64_t steps) {
+        return setup.Checks ? RunLoopChecked(cpu, control, *setup.Checks, steps)
+                            : RunLoop(cpu, control, steps);
+    };
+    if (!setup.Trace) return loop(budget);
     TRunResult total{TRunEnd::StepLimit, 0, 0};
-    char line[160];
+    char line[320];
     for (uint64_t i = 0; i < budget; ++i) {
         const int64_t ip = cpu.IPOffset;
         const TCCPUMemory& memory = cpu.Memory;
@@ -63,23 +86,31 @@ TRunResult RunSegment(TCCPUBase& cpu, TRunControl& control, uint64_t budget, boo
             std::optional<uint64_t> cell;
             if (roz::HasInlineCell(word >> 24))
                 cell = memory.ReadWord(static_cast<int64_t>(static_cast<uint64_t>(ip) + cpu.IPOffsetBegin));
-            std::snprintf(line, sizeof line, "%016" PRIX64 "  %08" PRIX32 "  %s\n", static_cast<uint64_t>(ip),
-                          word, Disassemble(word, cell).c_str());
+            const std::string where = setup.Source ? setup.Source->WhereAt(static_cast<uint64_t>(ip)) : "";
+            if (where.empty())
+                std::snprintf(line, sizeof line, "%016" PRIX64 "  %08" PRIX32 "  %s\n",
+                              static_cast<uint64_t>(ip), word, Disassemble(word, cell).c_str());
+            else
+                std::snprintf(line, sizeof line, "%016" PRIX64 "  %08" PRIX32 "  %-28s  %s\n",
+                              static_cast<uint64_t>(ip), word, Disassemble(word, cell).c_str(),
+                              where.c_str());
         }
-        const TRunResult one = RunLoop(cpu, control, 1);
+        const TRunResult one = loop(1);
         if (one.Executed == 1) std::fputs(line, stderr);
         total.Executed += one.Executed;
         total.FetchStatus = one.FetchStatus;
         total.End = one.End;
+        total.Stop = one.Stop;
         if (one.End != TRunEnd::StepLimit) return total;
     }
     total.End = TRunEnd::StepLimit;
     return total;
 }
 
-// Runs to the end or the step limit, changing the keyboard word as options.Keys says:
-// the run loop gets budgets that end exactly where the next change is due.
-TRunResult Run(TCCPUBase& cpu, const TCliOptions& options) {
+// Runs to the end, the step limit or a breakpoint, changing the keyboard word as
+// options.Keys says: the run loop gets budgets that end exactly where the next change is due
+// (a breakpoint there stops the next part before it executes anything).
+TRunResult Run(TCCPUBase& cpu, const TCliOptions& options, const TRunSetup& setup) {
     TRunControl control;
     control.SetRunning(true);
     TRunResult total{TRunEnd::StepLimit, 0, 0};
@@ -90,10 +121,11 @@ TRunResult Run(TCCPUBase& cpu, const TCliOptions& options) {
         uint64_t budget = options.MaxSteps - total.Executed;
         const bool change = next < options.Keys.size() && options.Keys[next].At - total.Executed < budget;
         if (change) budget = options.Keys[next].At - total.Executed;
-        const TRunResult part = RunSegment(cpu, control, budget, options.Trace);
+        const TRunResult part = RunSegment(cpu, control, budget, setup);
         total.Executed += part.Executed;
         total.FetchStatus = part.FetchStatus;
         total.End = part.End;
+        total.Stop = part.Stop;
         if (part.End != TRunEnd::StepLimit) return total;
         if (!change) break;
     }
@@ -102,10 +134,18 @@ TRunResult Run(TCCPUBase& cpu, const TCliOptions& options) {
     // an unlimited run would report it, without another instruction. Any other next fetch
     // (an instruction, or leaving memory) would mean more to run or a fault after the limit,
     // so the step limit stands. (Leaving memory at or past its size by the last instruction
-    // is already the run loop's end, tested before the budget.)
-    if (cpu.FetchStatus(cpu.IPOffset) == FetchEndOfImage) {
+    // is already the run loop's end, tested before the budget.) Nor would an instruction at a
+    // breakpoint execute: the breakpoint ends the run, as the next part would report it.
+    const int64_t fetch = cpu.FetchStatus(cpu.IPOffset);
+    if (fetch == FetchEndOfImage) {
         total.End = TRunEnd::EndOfImage;
         total.FetchStatus = FetchEndOfImage;
+    } else if (fetch == FetchExecuted && setup.Checks &&
+               setup.Checks->HasBreakpoint(static_cast<uint64_t>(cpu.IPOffset))) {
+        total.End = TRunEnd::Breakpoint;
+        total.Stop = TDebugStop{};
+        total.Stop.Kind = TDebugStop::TKind::Breakpoint;
+        total.Stop.Instruction = cpu.IPOffset;
     }
     return total;
 }
@@ -120,13 +160,14 @@ int ExitStatus(TRunEnd end) {
         return 3;
     case TRunEnd::DivisionByZero:
         return 4;
+    case TRunEnd::Breakpoint:
+        return 5;
     case TRunEnd::Stopped:
         return 1; // not reached: nothing clears Running here
-    case TRunEnd::Breakpoint:
     case TRunEnd::Watchpoint:
     case TRunEnd::Returned:
     case TRunEnd::DebugChanged:
-        return 1; // not reached: the runner runs the plain loop
+        return 1; // not reached: the runner checks breakpoints only
     }
     return 1;
 }
@@ -172,19 +213,44 @@ int main(int argc, char** argv) {
         const char* reason = roz::LoadStatusText(loaded).Runner;
         return refuse(reason, options.Image + ": " + reason);
     }
+    TCliDebug debug;
+    TRunSetup setup;
+    setup.Trace = options.Trace;
+    if (options.TraceSource || !options.Breaks.empty()) {
+        const uint8_t* bytes = cpu.Memory.Buffer();
+        const std::vector<uint8_t> image(bytes, bytes + cpu.Memory.UsedLength());
+        // A missing file matters to --trace=source only (an address needs none: a --break by
+        // name says so in its own message); one that does not fit is reported as the window does.
+        if (!debug.Load(options.Image, image) || options.TraceSource)
+            if (!debug.Note().empty()) std::fprintf(stderr, "roziduv2-cli: %s\n", debug.Note().c_str());
+        std::string error;
+        if (!debug.Resolve(options.Breaks, image.size(), error)) UsageError(error);
+        if (options.TraceSource) setup.Source = &debug;
+        if (!options.Breaks.empty()) setup.Checks = &debug.Checks();
+    }
     cpu.Reset();
     cpu.Ports.Keyboard.Data.store(options.Key, std::memory_order_relaxed);
     TMoniterRecorder monitor(options.Json ? nullptr : stdout);
     cpu.Ports.Moniter.Sink = &monitor;
 
     const auto started = std::chrono::steady_clock::now();
-    const TRunResult result = Run(cpu, options);
+    const TRunResult result = Run(cpu, options, setup);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const int status = ExitStatus(result.End);
     std::fflush(stderr); // the trace, before the report
 
+    // Where a breakpoint stopped the run, and the --break that put one there.
+    std::optional<TJsonBreakpoint> stop;
+    if (result.End == TRunEnd::Breakpoint) {
+        const uint64_t address = static_cast<uint64_t>(result.Stop.Instruction);
+        const std::optional<size_t> given = debug.LocationAt(address);
+        stop = TJsonBreakpoint{address, given ? options.Breaks[*given] : "", debug.FunctionAt(address),
+                               debug.SourceAt(address)};
+    }
+
     if (options.Json) {
-        WriteJsonReport(stdout, RunEndName(result.End), status, result.Executed, cpu, monitor, options.Dump);
+        WriteJsonReport(stdout, RunEndName(result.End), status, result.Executed, cpu, monitor, options.Dump,
+                        stop ? &*stop : nullptr);
     } else {
         if (options.Regs) {
             for (int order = 0; order < TCCPUBase::PanelRegisterCount; ++order)
@@ -199,7 +265,15 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     if (result.End == TRunEnd::DivisionByZero) std::fputs("Division by zero\n", stderr);
-    std::fprintf(stderr, "%s after %" PRIu64 " instructions\n", RunEndName(result.End), result.Executed);
+    std::fprintf(stderr, "%s after %" PRIu64 " instructions", RunEndName(result.End), result.Executed);
+    if (stop) {
+        // "at 0x0130 main (fact.c:6)": the address, then what the debug information knows of it.
+        std::fprintf(stderr, " at 0x%04" PRIx64, stop->Address);
+        if (!stop->Function.empty()) std::fprintf(stderr, " %s", stop->Function.c_str());
+        if (!stop->Source.empty())
+            std::fprintf(stderr, stop->Function.empty() ? " %s" : " (%s)", stop->Source.c_str());
+    }
+    std::fputc('\n', stderr);
     if (options.Stats)
         std::fprintf(stderr, "instructions: %" PRIu64 "\nseconds: %.3f\nMIPS: %.1f\n", result.Executed,
                      seconds, seconds > 0 ? result.Executed / seconds / 1e6 : 0.0);

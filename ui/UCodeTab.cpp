@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "UBuildPanel.h"
 #include "UCallStack.h"
 #include "UCodeView.h"
 #include "UDebugger.h"
@@ -60,6 +61,10 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     modeLabel->setBuddy(CodeMode);
     CodeInfo = new QLabel;
     CodeInfo->setObjectName(QStringLiteral("CodeInfo"));
+    BuildPanel = new TBuildPanel;
+    BuildPanel->setObjectName(QStringLiteral("BuildPanel"));
+    top->addWidget(BuildPanel->Bar);
+    top->addSpacing(12);
     top->addWidget(modeLabel);
     top->addWidget(CodeMode);
     top->addSpacing(12);
@@ -95,6 +100,8 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     CodePanels->addTab(BreakpointPanel, QStringLiteral("断点Breakpoints"));
     CodePanels->addTab(WatchPanel, QStringLiteral("监视点Watchpoints"));
     CodePanels->addTab(StackPanel, QStringLiteral("调用栈和变量Stack && Variables"));
+    CodePanels->addTab(BuildPanel, QStringLiteral("编译Build"));
+    connect(BuildPanel, &TBuildPanel::Failed, this, [this] { CodePanels->setCurrentWidget(BuildPanel); });
 
     CodeSplitter->addWidget(CodeView);
     CodeSplitter->addWidget(CodePanels);
@@ -437,6 +444,10 @@ void TCodeTab::InstallShortcuts(QWidget* scope) {
     KeyRunToCursor = key(QKeySequence(Qt::Key_F4), "KeyRunToCursor");
     KeyLineStepInto = key(QKeySequence(Qt::Key_F11), "KeyLineStepInto");
     KeyLineStepOver = key(QKeySequence(Qt::CTRL | Qt::Key_F10), "KeyLineStepOver");
+    KeyOpenSource = key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), "KeyOpenSource");
+    KeyRebuild = key(QKeySequence(Qt::CTRL | Qt::Key_B), "KeyRebuild");
+    connect(KeyOpenSource, &QShortcut::activated, BuildPanel, &TBuildPanel::OpenSource);
+    connect(KeyRebuild, &QShortcut::activated, BuildPanel, &TBuildPanel::Rebuild);
     connect(KeyToggleBreakpoint, &QShortcut::activated, this, [this] {
         ToggleBreakpointAt(CodeView->CursorRow() >= 0 ? CodeView->CursorRow() : CodeView->CurrentRow());
     });

@@ -15,6 +15,7 @@ class QLabel;
 class QShortcut;
 class QSplitter;
 class QTabWidget;
+class TBuildPanel;
 class TCCPUBase;
 class TCodeView;
 class TDebugger;
@@ -89,12 +90,15 @@ class TCodeTab : public QWidget {
     TStopListPanel* BreakpointPanel = nullptr;
     TStopListPanel* WatchPanel = nullptr;
     TStackPanel* StackPanel = nullptr;
+    TBuildPanel* BuildPanel = nullptr; // its Bar leads the top row
     QShortcut* KeyToggleBreakpoint = nullptr; // F9
     QShortcut* KeyStepOver = nullptr;         // F10
     QShortcut* KeyStepOut = nullptr;          // Shift+F11
     QShortcut* KeyRunToCursor = nullptr;      // F4
     QShortcut* KeyLineStepInto = nullptr;     // F11
     QShortcut* KeyLineStepOver = nullptr;     // Ctrl+F10
+    QShortcut* KeyOpenSource = nullptr;       // Ctrl+Shift+O
+    QShortcut* KeyRebuild = nullptr;          // Ctrl+B
 
   signals:
     void StepOverRequested();

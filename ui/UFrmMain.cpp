@@ -449,6 +449,7 @@ void TFrmMain::LoadImageFile(const QString& path) {
     GetArgsToEdit();
     TabRegs->ClearMarks();
     if (!debugNote.isEmpty()) MemoInfo->appendPlainText(debugNote);
+    if (opened.Status == 0) OfferMemorySize(path);
 }
 
 // The panel keeps its values until the next refresh.

@@ -223,6 +223,12 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // After Open loaded an image: its debug information for the code tab and the debugger.
     // Returns the line for MemoInfo when a .dbg beside it was ignored, else empty.
     QString OpenDebugInfo(const QString& imagePath);
+    // After Open: when the debug information asks for more memory than the machine has, a
+    // box offers that size; Yes re-sizes (with the re-size's own messages) and opens the
+    // image again, No leaves it and writes the shortage to MemoInfo.
+    void OfferMemorySize(const QString& imagePath);
+    // A build from the code tab succeeded: Open without its dialog, then the source view.
+    void OpenBuiltImage(const QString& image);
 
     bool FShown = false;
     bool FDestroying = false;

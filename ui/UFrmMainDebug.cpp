@@ -1,13 +1,18 @@
 // The main window's debugger commands: the code tab's keys, the settings handed to the run
 // layer and the report of a debugger stop. Part of TFrmMain (UFrmMain.h), kept apart so that
 // each file stays short.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include "UBuildPanel.h"
 #include "UCodeTab.h"
 #include "UCommandGuard.h"
 #include "UFrmMain.h"
+#include "UMemoryTools.h"
 #include "URegisterPanel.h"
 #include "URunLoop.h"
 
@@ -33,6 +38,57 @@ void TFrmMain::ConnectDebugCommands() {
             [this] { Command(&TFrmMain::LineStepIntoClick); });
     connect(TabCode, &TCodeTab::LineStepOverRequested, this,
             [this] { Command(&TFrmMain::LineStepOverClick); });
+
+    TabCode->BuildPanel->MemorySize = [this] {
+        return WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
+    };
+    connect(TabCode->BuildPanel, &TBuildPanel::Failed, MemoInfo, &QPlainTextEdit::appendPlainText);
+    // The build ends on the event loop, which a wait for the run thread also serves: the
+    // image is then opened once the wait is over, as a deferred Open would be.
+    connect(TabCode->BuildPanel, &TBuildPanel::Built, this, [this](const QString& image) {
+        if (FWaits.Defer("OpenBuiltImage", [this, image] { OpenBuiltImage(image); })) return;
+        OpenBuiltImage(image);
+    });
+}
+
+void TFrmMain::OpenBuiltImage(const QString& image) {
+    MemoInfo->appendPlainText(QStringLiteral("已编译Built ") + TabCode->BuildPanel->LastSource());
+    OpenImageFile(image);
+    // The user built a source to read it: its lines are shown rather than the disassembly.
+    if (TabCode->Listing().DebugInfo() && TabCode->CodeMode->currentIndex() == 0)
+        TabCode->CodeMode->setCurrentIndex(1);
+}
+
+void TFrmMain::OfferMemorySize(const QString& imagePath) {
+    const std::optional<TDebugInfo>& info = TabCode->Listing().DebugInfo();
+    if (!info) return;
+    const uint64_t needed = info->MemoryNeeded;
+    const int64_t size = WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
+    if (needed <= static_cast<uint64_t>(size)) return;
+    const QString shortage = QStringLiteral("程序需要%1字节内存，当前内存为%2字节。"
+                                            "The program needs %1 bytes of memory; the memory is %2 bytes.")
+                                 .arg(needed)
+                                 .arg(size);
+    if (needed > static_cast<uint64_t>(INT32_MAX)) {
+        MemoInfo->appendPlainText(shortage);
+        return;
+    }
+    QMessageBox box(QMessageBox::Question, QStringLiteral("系统提示"),
+                    shortage + QStringLiteral("\r\n现在将内存大小设为%1字节并重新装入吗？"
+                                              "Set the memory size to %1 bytes and load the program again?")
+                                   .arg(needed),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("MemorySizeOffer"));
+    box.setDefaultButton(QMessageBox::Yes);
+    FitCaption(&box);
+    if (box.exec() != QMessageBox::Yes) {
+        MemoInfo->appendPlainText(shortage);
+        return;
+    }
+    TabMemory->EditSize->setText(QString::number(needed));
+    BtnSetMemorySizeClick();
+    if (WithCpu([](TCCPU& cpu) { return static_cast<uint64_t>(cpu.Memory.Size()); }) == needed)
+        LoadImageFile(imagePath);
 }
 
 QString TFrmMain::OpenDebugInfo(const QString& imagePath) {

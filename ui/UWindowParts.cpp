@@ -39,17 +39,16 @@ QPlainTextEdit* Memo(const char* name, const QString& firstLine) {
     return memo;
 }
 
-QFileDialog* MakeOpenBinDlg(QWidget* parent) {
-    auto* dialog = Named(new QFileDialog(parent), "OpenBinDlg");
+QFileDialog* MakeOpenFileDialog(QWidget* parent, const char* name, const QString& suffix,
+                                const QStringList& filters) {
+    auto* dialog = Named(new QFileDialog(parent), name);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setDefaultSuffix(QStringLiteral("bin"));
+    dialog->setDefaultSuffix(suffix);
     // Each filter is "<caption> (<patterns>)" and only the caption is shown, so the last one
     // can read "(*.*)" and still match names without a dot.
     dialog->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails);
-    dialog->setNameFilters({QStringLiteral("二进制代码文件(*.bin) (*.bin)"),
-                            QStringLiteral("新二进制代码文件(*.zlmbin) (*.zlmbin)"),
-                            QStringLiteral("所有文件(*.*) (*)")});
+    dialog->setNameFilters(filters);
     // The file name's completer leaves its popup on screen when Enter accepts the dialog,
     // where it would take the next click.
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog] {
@@ -59,4 +58,11 @@ QFileDialog* MakeOpenBinDlg(QWidget* parent) {
     // Wide enough for the size and date columns, which Qt's default size cuts to "···".
     dialog->resize(760, 460);
     return dialog;
+}
+
+QFileDialog* MakeOpenBinDlg(QWidget* parent) {
+    return MakeOpenFileDialog(parent, "OpenBinDlg", QStringLiteral("bin"),
+                              {QStringLiteral("二进制代码文件(*.bin) (*.bin)"),
+                               QStringLiteral("新二进制代码文件(*.zlmbin) (*.zlmbin)"),
+                               QStringLiteral("所有文件(*.*) (*)")});
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
 class QAction;
 class QFileDialog;
@@ -30,5 +31,8 @@ QStatusBar* StatusBarWithPanels(const char* name, int readyWidth, const QString&
 // A text area with a vertical scroll bar always shown, holding firstLine.
 QPlainTextEdit* Memo(const char* name, const QString& firstLine);
 
-// OpenBinDlg: a non-native dialog for one existing code image (.bin, .zlmbin or any file).
+// A non-native dialog named name for one existing file; filters are "<caption> (<patterns>)".
+QFileDialog* MakeOpenFileDialog(QWidget* parent, const char* name, const QString& suffix,
+                                const QStringList& filters);
+// OpenBinDlg: one existing code image (.bin, .zlmbin or any file).
 QFileDialog* MakeOpenBinDlg(QWidget* parent);

@@ -2,10 +2,10 @@
 """Runs roziduv2-cli once and checks its exit status, stdout and stderr.
 
 run_case.py CLI --status N [--stdout FILE] [--empty-stdout] [--stdout-has TEXT]...
-            [--stderr-has TEXT]...
+            [--stderr FILE] [--stderr-has TEXT]...
             [--json FILE] -- ARGUMENTS...
 
---stdout FILE   stdout must equal the file byte for byte
+--stdout FILE   stdout must equal the file byte for byte (--stderr FILE: stderr)
 --json FILE     stdout must be exactly one JSON object holding every key of the object
                 in FILE with the same value (objects compare key by key, recursively)
 """
@@ -36,6 +36,7 @@ def main():
     parser.add_argument("--stdout")
     parser.add_argument("--empty-stdout", action="store_true")
     parser.add_argument("--stdout-has", action="append", default=[])
+    parser.add_argument("--stderr")
     parser.add_argument("--stderr-has", action="append", default=[])
     parser.add_argument("--json")
     argv = sys.argv[1:]
@@ -52,6 +53,11 @@ def main():
             expected = file.read()
         if run.stdout != expected:
             faults.append(f"stdout differs:\n--- got\n{run.stdout!r}\n--- expected\n{expected!r}")
+    if options.stderr is not None:
+        with open(options.stderr, "rb") as file:
+            expected = file.read()
+        if run.stderr != expected:
+            faults.append(f"stderr differs:\n--- got\n{run.stderr!r}\n--- expected\n{expected!r}")
     if options.empty_stdout and run.stdout:
         faults.append(f"stdout should be empty, got {run.stdout[:200]!r}")
     stdout = run.stdout.decode(errors="replace")

@@ -8,13 +8,15 @@
 #include <functional>
 
 // Answers the real modal dialogs that a command opens with exec(): the file dialog gets
-// FileToChoose (an empty name cancels it), each message box is recorded and closed with OK.
+// FileToChoose (an empty name cancels it), each message box is recorded and closed with OK
+// (or with Answer, when the box has that button).
 struct TModalDriver {
     struct TBox {
         QString Name, Title, Text;
         QMessageBox::Icon Icon;
     };
     QString FileToChoose;
+    QMessageBox::StandardButton Answer = QMessageBox::NoButton;
     bool DialogSeen = false;
     QList<TBox> Boxes;
 
@@ -33,6 +35,7 @@ struct TModalDriver {
                 static_cast<QDialog*>(dialog)->accept(); // the dialog's own accept, which checks the file
             } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                 Boxes.append({box->objectName(), box->windowTitle(), box->text(), box->icon()});
+                if (QAbstractButton* button = box->button(Answer)) return button->click();
                 box->accept();
             }
         });

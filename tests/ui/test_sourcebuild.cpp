@@ -1,0 +1,194 @@
+// Building from the code tab with the real tools of the build tree: a source opened with its
+// debug information, a rebuild that keeps a breakpoint on its line, failed builds listing
+// their messages at their lines, cancelling a tool that hangs, and the memory-size offer.
+#include <QComboBox>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+#include <memory>
+
+#include "UAsmDebugInfo.h"
+#include "UAssembler.h"
+#include "UBuildPanel.h"
+#include "UCodeTab.h"
+#include "UCommandGuard.h"
+#include "UFrmMain.h"
+#include "ULocationResolver.h"
+#include "UMemoryTools.h"
+#include "UModalDriver.h"
+
+namespace {
+
+const char* const Loop = "        .start\n"
+                         "        LDI  R1, 5\n"
+                         "        LDI  R2, 7\n"
+                         "        LDA  R6, loop\n"
+                         "loop:   ADD  R3, R1, R2   ; line 5\n"
+                         "        JMP  R6\n";
+
+void Write(const QString& path, const char* text) {
+    std::ofstream(path.toStdString()) << text;
+}
+
+} // namespace
+
+class TSourceBuildTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TFrmMain> Window;
+    QTemporaryDir Temp;
+
+    TBuildPanel* Panel() { return Window->TabCode->BuildPanel; }
+    // Presses button (which may show the source dialog, answered with file) and waits for
+    // the build's end.
+    void Build(QPushButton* button, const QString& file = QString()) {
+        QSignalSpy done(Panel()->Build(), &TSourceBuild::Finished);
+        TModalDriver driver;
+        driver.FileToChoose = file;
+        driver.Run([&] { button->click(); });
+        QVERIFY(done.wait(20000));
+        QTest::qWait(0); // the deferred open, if a wait was in progress
+    }
+    std::vector<uint64_t> BreakpointAddresses() {
+        return Window->WithCpu([this](TCCPU&) {
+            std::vector<uint64_t> all;
+            for (const TBreakpoint& item : Window->Debugger.Breakpoints().Items())
+                all.insert(all.end(), item.Where.Addresses.begin(), item.Where.Addresses.end());
+            return all;
+        });
+    }
+    uint64_t LineAddress(const char* location) {
+        std::string error;
+        const auto where = Window->WithCpu([&](TCCPU&) {
+            return ResolveLocation(location, Window->Debugger.Map(), Window->Debugger.ImageLength(), error);
+        });
+        return where ? where->Addresses.front() : 0;
+    }
+
+  private slots:
+    void initTestCase() { SetApplicationTitle(); }
+    void init() {
+        Window = std::make_unique<TFrmMain>(TThreadPriority::Normal);
+        Panel()->Build()->AppDir = QStringLiteral(ROZ_APP_DIR);
+        Window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+    }
+    void cleanup() { Window.reset(); }
+
+    // Opened as Open opens it, in the source view; after the source changed, the rebuild's
+    // breakpoint is on the same line, which has moved.
+    void BuildAndRebuildKeepTheLine() {
+        const QString source = Temp.filePath(QStringLiteral("loop.s"));
+        Write(source, Loop);
+        Build(Panel()->BtnOpenSource, source);
+        QVERIFY(Window->MemoInfo->toPlainText().contains(QStringLiteral("已打开Bin文件:") +
+                                                         Temp.filePath(QStringLiteral("loop.bin"))));
+        QVERIFY(Window->TabCode->Listing().DebugInfo());
+        QCOMPARE(Window->TabCode->CodeMode->currentIndex(), 1);
+        const uint64_t before = LineAddress("loop.s:5");
+        Window->TabCode->ChangeDebugger([](TDebugger& debugger) {
+            std::string error;
+            QVERIFY(debugger.Breakpoints().Add("loop.s:5", debugger.Map(), debugger.ImageLength(), error));
+        });
+        Write(source, QByteArray(Loop).replace("LDI  R2, 7", "ADD  R2, R1, R1").constData());
+        Build(Panel()->BtnRebuild);
+        const uint64_t after = LineAddress("loop.s:5");
+        QVERIFY(after != before);
+        QCOMPARE(BreakpointAddresses(), std::vector<uint64_t>{after});
+    }
+
+    // Each tool's errors are listed with their places, the first error's line is shown, the
+    // panel comes to the front, MemoInfo says so and nothing is opened.
+    void FailedBuildListsErrors_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("line");
+        QTest::newRow("assembly") << "bad.s" << ".start\nLDI R1, 2\nfoo R1\n" << 3;
+        QTest::newRow("C") << "bad.c" << "int main(void) {\n  int a = 1;\n  return a + b;\n}\n" << 3;
+    }
+    void FailedBuildListsErrors() {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(int, line);
+        const QString source = Temp.filePath(name);
+        Write(source, text.toUtf8().constData());
+        Build(Panel()->BtnOpenSource, source);
+        QListWidget* list = Panel()->BuildMessages;
+        QVERIFY(list->count() >= 1);
+        QVERIFY2(list->currentItem()->text().startsWith(source + QStringLiteral(":%1:").arg(line)),
+                 qPrintable(list->currentItem()->text()));
+        QCOMPARE(Panel()->BuildSourceView->textCursor().blockNumber(), line - 1);
+        QCOMPARE(Window->TabCode->CodePanels->currentWidget(), Panel());
+        QVERIFY(Window->MemoInfo->toPlainText().endsWith(QStringLiteral("编译失败Build failed: ") + source +
+                                                         QStringLiteral(" (1 error)")));
+        QVERIFY(!Window->MemoInfo->toPlainText().contains(QStringLiteral("已打开Bin文件")));
+    }
+
+    // A tool that hangs, with a child of its own: busy while it runs; Cancel ends both.
+    void CancelEndsTheToolAndItsChildren() {
+        const QString tools = Temp.filePath(QStringLiteral("tools")), pid = Temp.filePath(QStringLiteral("pid"));
+        QVERIFY(QDir().mkpath(tools));
+        Write(tools + QStringLiteral("/roziduv2-asm"),
+              ("#!/bin/sh\nsleep 60 &\necho $! > " + pid.toStdString() + "\nwait\n").c_str());
+        QFile::setPermissions(tools + QStringLiteral("/roziduv2-asm"), QFile::ReadOwner | QFile::ExeOwner);
+        Panel()->Build()->AppDir = tools;
+        const QString source = Temp.filePath(QStringLiteral("hang.s"));
+        Write(source, Loop);
+        QSignalSpy done(Panel()->Build(), &TSourceBuild::Finished);
+        Panel()->BuildSource(source);
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo(pid).size() > 0; }, 5000));
+        QVERIFY(!Panel()->BuildBusy->isHidden() && !Panel()->BtnRebuild->isEnabled());
+        Panel()->BtnCancelBuild->click();
+        QVERIFY(done.wait(5000));
+        QVERIFY(Panel()->BuildBusy->isHidden() && Panel()->BtnRebuild->isEnabled());
+        QCOMPARE(Panel()->BuildMessages->item(Panel()->BuildMessages->count() - 1)->text(),
+                 QStringLiteral("编译已取消。The build was cancelled."));
+        QFile pidFile(pid);
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        const QString child = QStringLiteral("/proc/") + QString::fromLatin1(pidFile.readAll().trimmed());
+        // Gone, or a zombie left to a parent that does not reap.
+        QVERIFY(QTest::qWaitFor([&] {
+            QFile stat(child + QStringLiteral("/stat"));
+            return !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+        }));
+    }
+
+    // An image whose debug information asks for more memory: Yes re-sizes and opens it
+    // again; No leaves the size and says what is missing.
+    void MemorySizeOffer_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+    void MemorySizeOffer() {
+        QFETCH(bool, yes);
+        const TAsmResult result = TAssembler().Assemble(Loop);
+        const QString image = Temp.filePath(QStringLiteral("big.bin"));
+        std::ofstream(image.toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(result.Image.data()),
+                   static_cast<std::streamsize>(result.Image.size()));
+        TDebugInfo info = TAsmDebugInfo::Make(result, Temp.filePath(QStringLiteral("big.s")).toStdString(), true);
+        info.SetImage(image.toStdString(), result.Image);
+        info.MemoryNeeded = 65536;
+        QVERIFY(info.Write(TDebugInfo::PathFor(image.toStdString())).empty());
+        TModalDriver driver;
+        driver.FileToChoose = image;
+        driver.Answer = yes ? QMessageBox::Yes : QMessageBox::No;
+        driver.Run([&] { Window->MnuOpen->trigger(); });
+        QCOMPARE(driver.Boxes.size(), 1);
+        QCOMPARE(driver.Boxes[0].Name, QStringLiteral("MemorySizeOffer"));
+        const int64_t size = Window->WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
+        QCOMPARE(size, yes ? 65536 : 10000);
+        const QString log = Window->MemoInfo->toPlainText();
+        QCOMPARE(log.count(QStringLiteral("已打开Bin文件:")), yes ? 2 : 1);
+        QCOMPARE(log.endsWith(QStringLiteral("The program needs 65536 bytes of memory; the memory is 10000 bytes.")),
+                 !yes);
+    }
+};
+
+QTEST_MAIN(TSourceBuildTest)
+#include "test_sourcebuild.moc"
