@@ -1,4 +1,5 @@
 #pragma once
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
