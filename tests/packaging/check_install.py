@@ -1,15 +1,20 @@
 #!/usr/bin/env python3
 """Installs the build into a temporary DESTDIR and builds the Debian package, then checks both.
 
-usage: check_install.py --build DIR --work DIR --cpack CPACK --icon-sizes N...
+usage: check_install.py --build DIR --work DIR --cpack CPACK --icon-sizes N... --window-probe SO
 
 The installed programs run from a folder outside both trees: roziduv2-cli --help, and a small
 C program compiled by roziduv2-cc (also through a link to it) and run by roziduv2-cli, so the
-compiler finds its headers and C library in the installed data folder. The desktop entry
-passes desktop-file-validate, each icon is a PNG of its folder's size, and the package holds
-every expected file and passes lintian without errors.
+compiler finds its headers and C library in the installed data folder. The window runs
+offscreen with the probe SO preloaded (window_probe.cpp), also through a link: it opens the
+image named on its command line, and both help commands hand their documents from the
+installed data folder to the desktop's opener without a box; a missing image named there gets
+the Open command's box. The desktop entry passes desktop-file-validate, each icon is a PNG of
+its folder's size, and the package holds every expected file and passes lintian without
+errors.
 """
 import argparse
+import json
 import os
 import shutil
 import struct
@@ -82,6 +87,38 @@ def check_tree(usr, icon_sizes, work):
         output = run([f"{usr}/bin/roziduv2-cli", "--regs", "four.bin"], cwd=folder, env=env)
         if not output.startswith("4\n") or "R0" not in output:
             sys.exit(f"{compiler}: the program printed\n{output}")
+    return folder, env
+
+
+def probe_window(program, image, actions, folder, env, probe):
+    """Runs the window on image with the probe preloaded; returns the probe's report."""
+    env = dict(env, QT_QPA_PLATFORM="offscreen", ROZ_PROBE_ACTIONS=" ".join(actions),
+               LD_PRELOAD=" ".join(filter(None, [probe, env.get("LD_PRELOAD")])))
+    result = subprocess.run([program, image], cwd=folder, env=env, capture_output=True, text=True, timeout=60)
+    lines = [line for line in result.stdout.splitlines() if line.startswith("{")]
+    if result.returncode != 0 or len(lines) != 1:
+        sys.exit(f"{program} {image}: exit status {result.returncode}, no probe report\n"
+                 f"{result.stdout}{result.stderr}")
+    return json.loads(lines[0])
+
+
+def check_window(usr, work, folder, env, probe):
+    link = os.path.join(work, "links", "roziduv2")
+    os.symlink(f"{usr}/bin/roziduv2", link)
+    data = os.path.realpath(f"{usr}/share/roziduv2")
+    expected = [{"triggered": "MnuContent"}, {"opened": f"{data}/ROZIDUV2.chm"},
+                {"triggered": "MnuShowInfo"}, {"opened": f"{data}/VURIZUREZ.chm"}]
+    for program in (f"{usr}/bin/roziduv2", link):
+        report = probe_window(program, "four.bin", ["MnuContent", "MnuShowInfo"], folder, env, probe)
+        if report["events"] != expected:
+            sys.exit(f"{program}: the help commands gave {report['events']}, not {expected}")
+        if "已打开Bin文件:" + os.path.join(folder, "four.bin") not in report["info"]:
+            sys.exit(f"{program} four.bin: the image was not opened: {report['info']}")
+    missing = os.path.join(folder, "missing.bin")
+    events = probe_window(link, "missing.bin", [], folder, env, probe)["events"]
+    if [e.get("box") for e in events] != ["OpenFailed"] or not events[0]["text"].startswith(
+            "装入Bin文件失败:" + missing + "\r\n"):
+        sys.exit(f"roziduv2 missing.bin: {events}, not the box that Open shows")
 
 
 def check_package(deb, icon_sizes):
@@ -111,6 +148,7 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--cpack", required=True)
     parser.add_argument("--icon-sizes", nargs="+", required=True)
+    parser.add_argument("--window-probe", required=True)
     args = parser.parse_args()
     work = os.path.abspath(args.work)
     shutil.rmtree(work, ignore_errors=True)
@@ -118,7 +156,8 @@ def main():
 
     destdir = os.path.join(work, "destdir")
     run(["cmake", "--install", args.build, "--prefix", "/usr"], env=dict(os.environ, DESTDIR=destdir))
-    check_tree(destdir + "/usr", args.icon_sizes, work)
+    folder, env = check_tree(destdir + "/usr", args.icon_sizes, work)
+    check_window(destdir + "/usr", work, folder, env, os.path.abspath(args.window_probe))
 
     package = os.path.join(work, "package")
     run([args.cpack, "--config", os.path.join(args.build, "CPackConfig.cmake"), "-B", package])
