@@ -4,6 +4,8 @@
 #include <QLibraryInfo>
 #include <QTimer>
 #include <QTranslator>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "UAboutBox.h"
@@ -27,9 +29,21 @@ void InstallQtTranslation(QApplication& application) {
     delete translator;
 }
 
+const char Usage[] =
+    "usage: roziduv2 [IMAGE]\n"
+    "\n"
+    "Opens the simulator's window; with IMAGE, a code image (.bin or .zlmbin), that file is\n"
+    "opened at the start as the Open command would open it.\n"
+    "Qt's own options (-platform, -style and the like) are taken by the toolkit.\n";
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Asked for before a display is needed, so that it also works in a terminal without one.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
     QApplication application(argc, argv);
     InstallQtTranslation(application);
     try {
