@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <dirent.h>
 #include <filesystem>
 
@@ -200,43 +201,54 @@ int TCcDriver::Run() {
         program->print(stream, nullptr);
         return Write(output, stream.str());
     }
+    constexpr int64_t GrowHeadroom = 65536;
+    // The memory's size is compiled into the program (the heap's top, the stack's limit), so a
+    // program that grows it is lowered again; its image hardly changes with the size, and a
+    // second or third round fits.
     std::string assembly;
-    TCcModuleLowering lowering(*program, FOptions.MemorySize, FOptions.Level);
-    try {
-        assembly = lowering.Lower();
-    } catch (const TCcError& error) {
-        std::fprintf(stderr, "%s\n", error.Format().c_str());
-        return 1;
-    }
-    if (FOptions.Assembly) return Write(output, assembly);
-
+    std::optional<TCcModuleLowering> lowering;
     TAsmResult assembled;
-    if (const std::string error = Assemble(assembly, assembled); !error.empty()) {
-        std::fprintf(stderr, "roziduv2-cc: %s\n", error.c_str());
-        return 1;
+    int64_t needed = 0, memorySize = FOptions.MemorySize;
+    for (int round = 0;; ++round) {
+        lowering.emplace(*program, memorySize, FOptions.Level);
+        try {
+            assembly = lowering->Lower();
+        } catch (const TCcError& error) {
+            std::fprintf(stderr, "%s\n", error.Format().c_str());
+            return 1;
+        }
+        if (FOptions.Assembly) return Write(output, assembly);
+        if (const std::string error = Assemble(assembly, assembled); !error.empty()) {
+            std::fprintf(stderr, "roziduv2-cc: %s\n", error.c_str());
+            return 1;
+        }
+        // The image ends 16-aligned; the stack above it and the heap below the guard share the rest.
+        needed = static_cast<int64_t>(assembled.Image.size()) + MinimumStack + ROZ_HEAP_GUARD;
+        if (needed <= memorySize || !FOptions.GrowMemory || round == 3) break;
+        // The least stack is not much for a call chain: a grown memory gives the stack and the
+        // heap another GrowHeadroom bytes.
+        memorySize = std::min<int64_t>((needed + GrowHeadroom + 1023) / 1024 * 1024, 2147483647);
     }
     const std::vector<uint8_t>& image = assembled.Image;
-    // The image ends 16-aligned; the stack above it and the heap below the guard share the rest.
-    const int64_t needed = static_cast<int64_t>(image.size()) + MinimumStack + ROZ_HEAP_GUARD;
-    if (needed > FOptions.MemorySize) {
+    if (needed > memorySize) {
         std::fprintf(
             stderr,
             "roziduv2-cc: the program does not fit: its image is %zu bytes, the stack and heap need at "
             "least %lld more and the end of memory keeps %d unused, %lld in all, but memory is %lld "
             "bytes (--memory-size)\n",
             image.size(), static_cast<long long>(MinimumStack), ROZ_HEAP_GUARD,
-            static_cast<long long>(needed), static_cast<long long>(FOptions.MemorySize));
+            static_cast<long long>(needed), static_cast<long long>(memorySize));
         return 1;
     }
     std::string error = TOutputFile::Write(output, image.data(), image.size());
     if (error.empty() && debug) {
-        TDebugInfo info = lowering.Debug().Make(*program, assembly, assembled, FOptions.Debug);
+        TDebugInfo info = lowering->Debug().Make(*program, assembly, assembled, FOptions.Debug);
         info.Options = std::string("-O") + FOptions.Level + (FOptions.Debug ? " -g" : " -g0");
         info.SetImage(output, image);
-        info.MemoryNeeded = static_cast<uint64_t>(FOptions.MemorySize);
+        info.MemoryNeeded = static_cast<uint64_t>(memorySize);
         for (const TAsmSymbol& symbol : assembled.Symbols)
             if (symbol.Name == "__roz_end") info.StackBegin = symbol.Value;
-        info.StackLimit = static_cast<uint64_t>(lowering.StackLimit());
+        info.StackLimit = static_cast<uint64_t>(lowering->StackLimit());
         error = info.Write(debugPath);
     }
     if (error.empty()) return 0;

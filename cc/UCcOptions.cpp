@@ -53,6 +53,8 @@ bool TCcOptions::Parse(int argc, char** argv, std::string& error) {
                 return false;
             }
             MemorySize = size;
+        } else if (arg == "--grow-memory") {
+            GrowMemory = true;
         } else if (attached("-I", value) || attached("-D", value) || attached("-U", value)) {
             if (!error.empty()) return false;
             ClangArguments.push_back(arg.substr(0, 2) + value);

@@ -13,6 +13,9 @@ struct TCcOptions {
     bool EmitIr = false;   // --emit-ir: write the optimised LLVM IR instead
     bool Help = false;
     int64_t MemorySize = 10000;
+    // --grow-memory: a program that does not fit in MemorySize is compiled for the smallest
+    // memory it fits in instead of being refused.
+    bool GrowMemory = false;
     std::string Output;
     std::vector<std::string> Inputs;
     std::vector<std::string> ClangArguments; // -I, -D, -U and the passed-through options

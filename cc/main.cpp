@@ -9,7 +9,7 @@ namespace {
 
 const char Usage[] =
     "usage: roziduv2-cc [-O0|-O1|-O2|-Os] [-g|-g0] [-I DIR] [-D NAME[=VALUE]] [-U NAME] [-S] [-o OUT]\n"
-    "                   [--memory-size N] [--emit-ir] FILE.c...\n"
+    "                   [--memory-size N [--grow-memory]] [--emit-ir] FILE.c...\n"
     "\n"
     "Compiles and links the C files into one code image for the simulator (loaded at 0).\n"
     "  -O0 -O1 -O2 -Os    optimisation level (default -O0)\n"
@@ -24,6 +24,8 @@ const char Usage[] =
     "  -o OUT             the output (default: the first file's name with .bin, .s or .ll)\n"
     "  --memory-size N    the memory the program runs in (default 10000): the image and its\n"
     "                     stack must fit\n"
+    "  --grow-memory      a program that does not fit in --memory-size is compiled for the\n"
+    "                     memory it needs plus 64 KiB (OUT.dbg records it) instead of refused\n"
     "<roziduv2.h> declares print(n), key(), clear_monitor(), port_in(p) and port_out(p, w); the C\n"
     "library has <string.h>, <stdlib.h> (malloc over a heap below the end of memory), <ctype.h>,\n"
     "<assert.h> and <stdio.h> (printf prints each integer it converts on the monitor).\n"

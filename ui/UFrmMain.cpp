@@ -449,7 +449,7 @@ void TFrmMain::LoadImageFile(const QString& path) {
     GetArgsToEdit();
     TabRegs->ClearMarks();
     if (!debugNote.isEmpty()) MemoInfo->appendPlainText(debugNote);
-    if (opened.Status == 0) OfferMemorySize(path);
+    OfferMemorySize(path, opened.Status == 0);
 }
 
 // The panel keeps its values until the next refresh.

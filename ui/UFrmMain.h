@@ -223,10 +223,14 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // After Open loaded an image: its debug information for the code tab and the debugger.
     // Returns the line for MemoInfo when a .dbg beside it was ignored, else empty.
     QString OpenDebugInfo(const QString& imagePath);
-    // After Open: when the debug information asks for more memory than the machine has, a
-    // box offers that size; Yes re-sizes (with the re-size's own messages) and opens the
-    // image again, No leaves it and writes the shortage to MemoInfo.
-    void OfferMemorySize(const QString& imagePath);
+    // After Open: when the debug information (the loaded one, or for a refused image the one
+    // beside it that belongs to the file) asks for more memory than the machine has, the
+    // offer of AskForMemory, and the image is opened again once the memory has that size.
+    void OfferMemorySize(const QString& imagePath, bool loaded);
+    // When needed is more than the memory size, a box offers that size: Yes re-sizes (with
+    // the re-size's own messages), No leaves it and writes the shortage to MemoInfo. True
+    // when the memory now has that size.
+    bool AskForMemory(uint64_t needed);
     // A build from the code tab succeeded: Open without its dialog, then the source view.
     void OpenBuiltImage(const QString& image);
 

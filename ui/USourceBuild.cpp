@@ -19,8 +19,8 @@ bool IsAssembly(const QString& source) {
     return suffix == QLatin1String("s") || suffix == QLatin1String("asm");
 }
 
-// The C compiler needs room for the start-up's stack even when the machine is set smaller;
-// the window then offers the larger size the debug information asks for.
+// C programs are compiled for the machine's memory, at least this much; one that needs more
+// is compiled for what it needs (--grow-memory), and Open then offers that size from its .dbg.
 constexpr int64_t SmallestCompiledMemory = 10000;
 
 } // namespace
@@ -102,7 +102,8 @@ bool TSourceBuild::Start(const QString& source, int64_t memorySize) {
     QStringList arguments{source, QStringLiteral("-o"), FImage};
     if (!IsAssembly(source))
         arguments << QStringLiteral("--memory-size")
-                  << QString::number(std::max(memorySize, SmallestCompiledMemory));
+                  << QString::number(std::max(memorySize, SmallestCompiledMemory))
+                  << QStringLiteral("--grow-memory");
     FProcess = new QProcess(this);
     FProcess->setProcessChannelMode(QProcess::MergedChannels);
     FProcess->setWorkingDirectory(QFileInfo(source).absolutePath());

@@ -7,6 +7,8 @@ The monitor lines must equal the file EXPECTED (one number a line) and R0 the va
 the source's "// expect-r0: N" line (a signed decimal, sign-extended to 64 bits).
 Compiled and run with a memory of MEMORY bytes, or of the source's "// memory-size: N": the
 code of this compiler is not yet small enough for every test program to fit the default 10000.
+"// memory-size: grow" compiles for the default with --grow-memory and runs the program in the
+memory its .dbg then asks for.
 """
 import json
 import os
@@ -25,7 +27,7 @@ def main():
     with open(source, encoding="utf-8") as file:
         text = file.read()
     match = re.search(r"//\s*expect-r0:\s*(-?\d+)", text)
-    memory = re.search(r"//\s*memory-size:\s*(\d+)", text)
+    memory = re.search(r"//\s*memory-size:\s*(\d+|grow)", text)
     memory = memory.group(1) if memory else MEMORY
     if not match:
         print(f"{source}: no '// expect-r0: N' line")
@@ -34,10 +36,17 @@ def main():
     with open(expected, encoding="utf-8") as file:
         expected_lines = [int(line) for line in file.read().split()]
 
-    build = subprocess.run([cc, f"-O{level}", "--memory-size", memory, source, "-o", image], capture_output=True, text=True, timeout=120)
+    memory_options = ["--memory-size", "10000", "--grow-memory"] if memory == "grow" else ["--memory-size", memory]
+    build = subprocess.run([cc, f"-O{level}", *memory_options, source, "-o", image], capture_output=True, text=True, timeout=120)
     if build.returncode != 0:
         print(f"roziduv2-cc -O{level} failed ({build.returncode}):\n{build.stderr}")
         return 1
+    if memory == "grow":
+        with open(os.path.splitext(image)[0] + ".dbg", encoding="utf-8") as file:
+            memory = str(json.load(file)["memory"]["needed"])
+        if int(memory) <= 10000:
+            print(f"--grow-memory: the .dbg asks for {memory} bytes, no more than the 10000 given")
+            return 1
     run = subprocess.run([cli, "--json", "--memory-size", memory, "--max-steps", "100000000", image], capture_output=True, text=True,
                          timeout=300)
     report = json.loads(run.stdout)

@@ -44,14 +44,20 @@ class TSourceBuildTest : public QObject {
 
     TBuildPanel* Panel() { return Window->TabCode->BuildPanel; }
     // Presses button (which may show the source dialog, answered with file) and waits for
-    // the build's end.
-    void Build(QPushButton* button, const QString& file = QString()) {
+    // the build's end; a box that the open shows then is answered with answer.
+    void Build(QPushButton* button, const QString& file = QString(),
+               QMessageBox::StandardButton answer = QMessageBox::NoButton) {
         QSignalSpy done(Panel()->Build(), &TSourceBuild::Finished);
         TModalDriver driver;
         driver.FileToChoose = file;
-        driver.Run([&] { button->click(); });
-        QVERIFY(done.wait(20000));
-        QTest::qWait(0); // the deferred open, if a wait was in progress
+        driver.Answer = answer;
+        bool ended = false;
+        driver.Run([&] {
+            button->click();
+            ended = done.wait(20000);
+            QTest::qWait(0); // the deferred open, if a wait was in progress
+        });
+        QVERIFY(ended);
     }
     std::vector<uint64_t> BreakpointAddresses() {
         return Window->WithCpu([this](TCCPU&) {
@@ -128,6 +134,22 @@ class TSourceBuildTest : public QObject {
         QVERIFY(!Window->MemoInfo->toPlainText().contains(QStringLiteral("已打开Bin文件")));
     }
 
+    // A C program larger than the machine's memory is compiled for what it needs, and the
+    // open offers that size.
+    void BigProgramOffersItsMemory() {
+        const QString source = Temp.filePath(QStringLiteral("big.c"));
+        Write(source, "#include <roziduv2.h>\nstatic int grid[50][100];\n"
+                      "int main(void) { grid[49][99] = 3; print(grid[49][99]); return 0; }\n");
+        Build(Panel()->BtnOpenSource, source, QMessageBox::Yes);
+        const int64_t size = Window->WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
+        QVERIFY(Window->TabCode->Listing().DebugInfo());
+        QCOMPARE(static_cast<uint64_t>(size), Window->TabCode->Listing().DebugInfo()->MemoryNeeded);
+        QVERIFY(size > 20000);
+        // Offered before the open, so the image is opened once and never refused.
+        QCOMPARE(Window->MemoInfo->toPlainText().count(QStringLiteral("已打开Bin文件:")), 1);
+        QVERIFY(!Window->MemoInfo->toPlainText().contains(QStringLiteral("装入Bin文件失败")));
+    }
+
     // A tool that hangs, with a child of its own: busy while it runs; Cancel ends both.
     void CancelEndsTheToolAndItsChildren() {
         const QString tools = Temp.filePath(QStringLiteral("tools")), pid = Temp.filePath(QStringLiteral("pid"));
@@ -158,15 +180,20 @@ class TSourceBuildTest : public QObject {
     }
 
     // An image whose debug information asks for more memory: Yes re-sizes and opens it
-    // again; No leaves the size and says what is missing.
+    // again; No leaves the size and says what is missing. An image too large for the memory
+    // is refused as always, then offered.
     void MemorySizeOffer_data() {
         QTest::addColumn<bool>("yes");
-        QTest::newRow("yes") << true;
-        QTest::newRow("no") << false;
+        QTest::addColumn<int>("padding");
+        QTest::newRow("yes") << true << 0;
+        QTest::newRow("no") << false << 0;
+        QTest::newRow("refused, yes") << true << 12000;
     }
     void MemorySizeOffer() {
         QFETCH(bool, yes);
-        const TAsmResult result = TAssembler().Assemble(Loop);
+        QFETCH(int, padding);
+        TAsmResult result = TAssembler().Assemble(Loop);
+        result.Image.resize(result.Image.size() + static_cast<size_t>(padding));
         const QString image = Temp.filePath(QStringLiteral("big.bin"));
         std::ofstream(image.toStdString(), std::ios::binary)
             .write(reinterpret_cast<const char*>(result.Image.data()),
@@ -179,12 +206,13 @@ class TSourceBuildTest : public QObject {
         driver.FileToChoose = image;
         driver.Answer = yes ? QMessageBox::Yes : QMessageBox::No;
         driver.Run([&] { Window->MnuOpen->trigger(); });
-        QCOMPARE(driver.Boxes.size(), 1);
-        QCOMPARE(driver.Boxes[0].Name, QStringLiteral("MemorySizeOffer"));
+        QCOMPARE(driver.Boxes.size(), padding ? 2 : 1);
+        if (padding) QCOMPARE(driver.Boxes[0].Name, QStringLiteral("OpenFailed"));
+        QCOMPARE(driver.Boxes.back().Name, QStringLiteral("MemorySizeOffer"));
         const int64_t size = Window->WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
         QCOMPARE(size, yes ? 65536 : 10000);
         const QString log = Window->MemoInfo->toPlainText();
-        QCOMPARE(log.count(QStringLiteral("已打开Bin文件:")), yes ? 2 : 1);
+        QCOMPARE(log.count(QStringLiteral("已打开Bin文件:")), yes ? (padding ? 1 : 2) : 1);
         QCOMPARE(log.endsWith(QStringLiteral("The program needs 65536 bytes of memory; the memory is 10000 bytes.")),
                  !yes);
     }
