@@ -97,8 +97,8 @@ bool TFrmMain::AskForMemory(uint64_t needed) {
         return false;
     }
     QMessageBox box(QMessageBox::Question, QStringLiteral("系统提示"),
-                    shortage + QStringLiteral("\r\n现在将内存大小设为%1字节并重新装入吗？"
-                                              "Set the memory size to %1 bytes and load the program again?")
+                    shortage + QStringLiteral("\r\n现在将内存大小设为%1字节再装入吗？"
+                                              "Set the memory size to %1 bytes and load the program?")
                                    .arg(needed),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setObjectName(QStringLiteral("MemorySizeOffer"));
