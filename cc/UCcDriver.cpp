@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <optional>
 #include <dirent.h>
 #include <filesystem>
+#include <optional>
 
 #include <llvm/Analysis/CGSCCPassManager.h>
 #include <llvm/Analysis/LoopAnalysisManager.h>

@@ -24,7 +24,8 @@ TBuildPanel::TBuildPanel(QWidget* parent) : QWidget(parent), FBuild(new TSourceB
     auto* bar = new QHBoxLayout(Bar);
     bar->setContentsMargins(0, 0, 0, 0);
     BtnOpenSource = Named(new QPushButton(QStringLiteral("打开源程序…")), "BtnOpenSource");
-    BtnOpenSource->setToolTip(QStringLiteral("编译并打开C或汇编源程序 Build and open a C or assembly source (Ctrl+Shift+O)"));
+    BtnOpenSource->setToolTip(
+        QStringLiteral("编译并打开C或汇编源程序 Build and open a C or assembly source (Ctrl+Shift+O)"));
     BtnRebuild = Named(new QPushButton(QStringLiteral("重新编译")), "BtnRebuild");
     BtnRebuild->setToolTip(QStringLiteral("重新编译上一个源程序 Build the last source again (Ctrl+B)"));
     BuildBusy = Named(new QProgressBar, "BuildBusy");
@@ -54,11 +55,10 @@ TBuildPanel::TBuildPanel(QWidget* parent) : QWidget(parent), FBuild(new TSourceB
     layout->addWidget(BuildStatus);
     layout->addWidget(split, 1);
 
-    OpenSourceDlg = MakeOpenFileDialog(this, "OpenSourceDlg", QStringLiteral("c"),
-                                       {QStringLiteral("C或汇编源程序(*.c *.s) (*.c *.s *.asm)"),
-                                        QStringLiteral("C源程序(*.c) (*.c)"),
-                                        QStringLiteral("汇编源程序(*.s) (*.s *.asm)"),
-                                        QStringLiteral("所有文件(*.*) (*)")});
+    OpenSourceDlg = MakeOpenFileDialog(
+        this, "OpenSourceDlg", QStringLiteral("c"),
+        {QStringLiteral("C或汇编源程序(*.c *.s) (*.c *.s *.asm)"), QStringLiteral("C源程序(*.c) (*.c)"),
+         QStringLiteral("汇编源程序(*.s) (*.s *.asm)"), QStringLiteral("所有文件(*.*) (*)")});
     OpenSourceDlg->setWindowTitle(QStringLiteral("打开源程序Open a source"));
 
     connect(BtnOpenSource, &QPushButton::clicked, this, &TBuildPanel::OpenSource);
@@ -108,9 +108,9 @@ void TBuildPanel::Finished(bool ok, const QString& source, const QString& image,
     int errors = 0;
     for (const TSourceBuild::TMessage& message : FMessages)
         errors += message.Severity.contains(QLatin1String("error"));
-    const QString failure = QStringLiteral("编译失败Build failed: ") + source +
-                            (errors ? QStringLiteral(" (%1 error%2)").arg(errors).arg(errors > 1 ? "s" : "")
-                                    : QString());
+    const QString failure =
+        QStringLiteral("编译失败Build failed: ") + source +
+        (errors ? QStringLiteral(" (%1 error%2)").arg(errors).arg(errors > 1 ? "s" : "") : QString());
     BuildStatus->setText(ok ? QStringLiteral("编译成功Built ") + image : failure);
     if (ok) {
         emit Built(image);

@@ -28,7 +28,6 @@
 #include "UHelpCommands.h"
 #include "UKeyHold.h"
 #include "UKeyMap.h"
-#include "ULoadStatus.h"
 #include "UMemoryTools.h"
 #include "UMoniterView.h"
 #include "UNumberParse.h"
@@ -316,26 +315,6 @@ void TFrmMain::BtnFlashClick() {
             "内存显示长度超过上限，只显示前262144字节。Only the first 262144 bytes are shown."));
 }
 
-void TFrmMain::BtnSetMemorySizeClick() {
-    const int32_t size = ParseInt32(TabMemory->EditSize->text());
-    TExecutionCommands::TResizeResult resized;
-    {
-        TCommandWaits::TScope wait(FWaits);
-        resized = ExecutionCommands.SetMemorySize(size, Poll());
-    }
-    // Re-sizing to nothing would throw the whole memory away; it is refused instead.
-    if (resized.Refused) {
-        ShowMessageBox(
-            this, QMessageBox::Warning, QStringLiteral("系统提示"),
-            QStringLiteral("内存大小必须大于0：%1\r\nMemory size must be greater than 0: %1").arg(size));
-        return;
-    }
-    ReportEndedRun(resized.Run);
-    if (resized.Status == -2)
-        ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("系统提示"),
-                       QStringLiteral("无法分配内存：%1字节\r\nCannot allocate memory: %1 bytes").arg(size));
-}
-
 // ---- menu commands ----
 
 void TFrmMain::MnuExitClick() {
@@ -405,52 +384,6 @@ void TFrmMain::ReportEndedRun(const TExecutionCommands::TEndedRun& ended) {
 }
 
 // ---- execution commands ----
-
-void TFrmMain::MnuOpenClick() {
-    if (FWaits.Defer("MnuOpenClick", [this] { Command(&TFrmMain::MnuOpenClick); })) return;
-    if (OpenBinDlg->exec() != QDialog::Accepted) return;
-    const QString path = QDir::toNativeSeparators(OpenBinDlg->selectedFiles().value(0));
-    if (path.isEmpty()) return;
-    LoadImageFile(path);
-}
-
-void TFrmMain::OpenImageFile(const QString& path) {
-    CatchUpMoniter();
-    RunCommand(this, [this, path] { LoadImageFile(path); });
-    CatchUpMoniter();
-}
-
-void TFrmMain::LoadImageFile(const QString& path) {
-    // The next showing starts in the folder of this file (the dialog is kept for the session).
-    OpenBinDlg->setDirectory(QFileInfo(path).absolutePath());
-    TExecutionCommands::TOpenResult opened;
-    {
-        TCommandWaits::TScope wait(FWaits);
-        opened = ExecutionCommands.Open(QFile::encodeName(path).toStdString(), Poll());
-    }
-    ReportEndedRun(opened.Run);
-    // Only a loaded image is announced; a refused one is explained, in MemoInfo on one line
-    // and in a box, and memory stays as it was.
-    QString debugNote;
-    if (opened.Status == 0) {
-        MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
-        debugNote = OpenDebugInfo(path);
-    } else {
-        const QString reason = QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window)
-                                   .replace(QStringLiteral("%1"), QString::number(opened.Status));
-        MemoInfo->appendPlainText(QStringLiteral("装入Bin文件失败:") + path + u' ' +
-                                  QString(reason).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
-        ShowMessageBox(this, QMessageBox::NoIcon, QStringLiteral("系统提示"),
-                       QStringLiteral("装入Bin文件失败:") + path + QStringLiteral("\r\n") + reason,
-                       QStringLiteral("OpenFailed"));
-    }
-    MnuResetClick();
-    BtnFlashClick();
-    GetArgsToEdit();
-    TabRegs->ClearMarks();
-    if (!debugNote.isEmpty()) MemoInfo->appendPlainText(debugNote);
-    OfferMemorySize(path, opened.Status == 0);
-}
 
 // The panel keeps its values until the next refresh.
 void TFrmMain::MnuResetClick() {

@@ -1,10 +1,6 @@
-// The main window's debugger commands: the code tab's keys, the settings handed to the run
-// layer and the report of a debugger stop. Part of TFrmMain (UFrmMain.h), kept apart so that
-// each file stays short.
-#include <QComboBox>
-#include <QFile>
-#include <QLineEdit>
-#include <QMessageBox>
+// The main window's debugger commands: the code tab's keys and builds, the settings handed to
+// the run layer and the report of a debugger stop. Part of TFrmMain (UFrmMain.h), kept apart
+// so that each file stays short.
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -13,7 +9,6 @@
 #include "UCodeTab.h"
 #include "UCommandGuard.h"
 #include "UFrmMain.h"
-#include "UMemoryTools.h"
 #include "URegisterPanel.h"
 #include "URunLoop.h"
 
@@ -50,67 +45,6 @@ void TFrmMain::ConnectDebugCommands() {
         if (FWaits.Defer("OpenBuiltImage", [this, image] { OpenBuiltImage(image); })) return;
         OpenBuiltImage(image);
     });
-}
-
-namespace {
-
-// The memory that the debug information beside imagePath asks for, when it belongs to the
-// image file as it is; 0 otherwise.
-uint64_t MemoryAskedFor(const QString& imagePath) {
-    QFile file(imagePath);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > (int64_t{1} << 31)) return 0;
-    const QByteArray bytes = file.readAll();
-    const std::vector<uint8_t> image(bytes.begin(), bytes.end());
-    const std::string path = QFile::encodeName(imagePath).toStdString();
-    std::string error;
-    const std::optional<TDebugInfo> info = TDebugInfo::Load(TDebugInfo::PathFor(path), image, path, error);
-    return info ? info->MemoryNeeded : 0;
-}
-
-} // namespace
-
-void TFrmMain::OpenBuiltImage(const QString& image) {
-    MemoInfo->appendPlainText(QStringLiteral("已编译Built ") + TabCode->BuildPanel->LastSource());
-    // Asked before the open, so that an image larger than the memory is not refused first.
-    AskForMemory(MemoryAskedFor(image));
-    OpenImageFile(image);
-    // The user built a source to read it: its lines are shown rather than the disassembly.
-    if (TabCode->Listing().DebugInfo() && TabCode->CodeMode->currentIndex() == 0)
-        TabCode->CodeMode->setCurrentIndex(1);
-}
-
-void TFrmMain::OfferMemorySize(const QString& imagePath, bool loaded) {
-    const std::optional<TDebugInfo>& info = TabCode->Listing().DebugInfo();
-    const uint64_t needed = loaded ? (info ? info->MemoryNeeded : 0) : MemoryAskedFor(imagePath);
-    if (AskForMemory(needed)) LoadImageFile(imagePath);
-}
-
-bool TFrmMain::AskForMemory(uint64_t needed) {
-    const int64_t size = WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
-    if (needed <= static_cast<uint64_t>(size)) return false;
-    const QString shortage = QStringLiteral("程序需要%1字节内存，当前内存为%2字节。"
-                                            "The program needs %1 bytes of memory; the memory is %2 bytes.")
-                                 .arg(needed)
-                                 .arg(size);
-    if (needed > static_cast<uint64_t>(INT32_MAX)) {
-        MemoInfo->appendPlainText(shortage);
-        return false;
-    }
-    QMessageBox box(QMessageBox::Question, QStringLiteral("系统提示"),
-                    shortage + QStringLiteral("\r\n现在将内存大小设为%1字节再装入吗？"
-                                              "Set the memory size to %1 bytes and load the program?")
-                                   .arg(needed),
-                    QMessageBox::Yes | QMessageBox::No, this);
-    box.setObjectName(QStringLiteral("MemorySizeOffer"));
-    box.setDefaultButton(QMessageBox::Yes);
-    FitCaption(&box);
-    if (box.exec() != QMessageBox::Yes) {
-        MemoInfo->appendPlainText(shortage);
-        return false;
-    }
-    TabMemory->EditSize->setText(QString::number(needed));
-    BtnSetMemorySizeClick();
-    return WithCpu([](TCCPU& cpu) { return static_cast<uint64_t>(cpu.Memory.Size()); }) == needed;
 }
 
 QString TFrmMain::OpenDebugInfo(const QString& imagePath) {

@@ -53,8 +53,8 @@ std::vector<TSourceBuild::TMessage> TSourceBuild::ParseMessages(const QString& o
 }
 
 QString TSourceBuild::FindTool(const QString& name, const QString& appDir, QStringList* looked) {
-    const QStringList folders = {appDir, appDir + QStringLiteral("/../asm"), appDir + QStringLiteral("/../cc"),
-                                 QStringLiteral(ROZ_INSTALL_BINDIR)};
+    const QStringList folders = {appDir, appDir + QStringLiteral("/../asm"),
+                                 appDir + QStringLiteral("/../cc"), QStringLiteral(ROZ_INSTALL_BINDIR)};
     for (const QString& folder : folders) {
         const QString path = QDir::cleanPath(folder + QLatin1Char('/') + name);
         if (looked) looked->append(path);
@@ -69,7 +69,8 @@ QString TSourceBuild::ImagePathOf(const QString& source) {
     return file.dir().filePath(file.completeBaseName() + QStringLiteral(".bin"));
 }
 
-TSourceBuild::TSourceBuild(QObject* parent) : QObject(parent), AppDir(QCoreApplication::applicationDirPath()) {}
+TSourceBuild::TSourceBuild(QObject* parent)
+    : QObject(parent), AppDir(QCoreApplication::applicationDirPath()) {}
 
 TSourceBuild::~TSourceBuild() {
     if (!FProcess) return;
@@ -90,7 +91,8 @@ bool TSourceBuild::Start(const QString& source, int64_t memorySize) {
         TMessage message;
         message.Text = text;
         QMetaObject::invokeMethod(
-            this, [this, message] { emit Finished(false, FSource, FImage, {message}); }, Qt::QueuedConnection);
+            this, [this, message] { emit Finished(false, FSource, FImage, {message}); },
+            Qt::QueuedConnection);
         return false;
     };
     if (!QFileInfo(source).isFile())

@@ -58,7 +58,8 @@ class TSourceBuild : public QObject {
   signals:
     // ok: the image (and its debug information) was written. messages: the tool's report
     // (warnings on success), or why it could not run.
-    void Finished(bool ok, const QString& source, const QString& image, const std::vector<TMessage>& messages);
+    void Finished(bool ok, const QString& source, const QString& image,
+                  const std::vector<TMessage>& messages);
 
   private:
     void Done(bool ok, std::vector<TMessage> messages);

@@ -113,8 +113,12 @@ class TSourceBuildTest : public QObject {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("line");
-        QTest::newRow("assembly") << "bad.s" << ".start\nLDI R1, 2\nfoo R1\n" << 3;
-        QTest::newRow("C") << "bad.c" << "int main(void) {\n  int a = 1;\n  return a + b;\n}\n" << 3;
+        QTest::newRow("assembly") << "bad.s"
+                                  << ".start\nLDI R1, 2\nfoo R1\n"
+                                  << 3;
+        QTest::newRow("C") << "bad.c"
+                           << "int main(void) {\n  int a = 1;\n  return a + b;\n}\n"
+                           << 3;
     }
     void FailedBuildListsErrors() {
         QFETCH(QString, name);
@@ -141,7 +145,8 @@ class TSourceBuildTest : public QObject {
         Write(source, "#include <roziduv2.h>\nstatic int grid[50][100];\n"
                       "int main(void) { grid[49][99] = 3; print(grid[49][99]); return 0; }\n");
         Build(Panel()->BtnOpenSource, source, QMessageBox::Yes);
-        const int64_t size = Window->WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
+        const int64_t size =
+            Window->WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
         QVERIFY(Window->TabCode->Listing().DebugInfo());
         QCOMPARE(static_cast<uint64_t>(size), Window->TabCode->Listing().DebugInfo()->MemoryNeeded);
         QVERIFY(size > 20000);
@@ -152,7 +157,8 @@ class TSourceBuildTest : public QObject {
 
     // A tool that hangs, with a child of its own: busy while it runs; Cancel ends both.
     void CancelEndsTheToolAndItsChildren() {
-        const QString tools = Temp.filePath(QStringLiteral("tools")), pid = Temp.filePath(QStringLiteral("pid"));
+        const QString tools = Temp.filePath(QStringLiteral("tools")),
+                      pid = Temp.filePath(QStringLiteral("pid"));
         QVERIFY(QDir().mkpath(tools));
         Write(tools + QStringLiteral("/roziduv2-asm"),
               ("#!/bin/sh\nsleep 60 &\necho $! > " + pid.toStdString() + "\nwait\n").c_str());
@@ -198,7 +204,8 @@ class TSourceBuildTest : public QObject {
         std::ofstream(image.toStdString(), std::ios::binary)
             .write(reinterpret_cast<const char*>(result.Image.data()),
                    static_cast<std::streamsize>(result.Image.size()));
-        TDebugInfo info = TAsmDebugInfo::Make(result, Temp.filePath(QStringLiteral("big.s")).toStdString(), true);
+        TDebugInfo info =
+            TAsmDebugInfo::Make(result, Temp.filePath(QStringLiteral("big.s")).toStdString(), true);
         info.SetImage(image.toStdString(), result.Image);
         info.MemoryNeeded = 65536;
         QVERIFY(info.Write(TDebugInfo::PathFor(image.toStdString())).empty());
@@ -209,11 +216,13 @@ class TSourceBuildTest : public QObject {
         QCOMPARE(driver.Boxes.size(), padding ? 2 : 1);
         if (padding) QCOMPARE(driver.Boxes[0].Name, QStringLiteral("OpenFailed"));
         QCOMPARE(driver.Boxes.back().Name, QStringLiteral("MemorySizeOffer"));
-        const int64_t size = Window->WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
+        const int64_t size =
+            Window->WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
         QCOMPARE(size, yes ? 65536 : 10000);
         const QString log = Window->MemoInfo->toPlainText();
         QCOMPARE(log.count(QStringLiteral("已打开Bin文件:")), yes ? (padding ? 1 : 2) : 1);
-        QCOMPARE(log.endsWith(QStringLiteral("The program needs 65536 bytes of memory; the memory is 10000 bytes.")),
+        QCOMPARE(log.endsWith(
+                     QStringLiteral("The program needs 65536 bytes of memory; the memory is 10000 bytes.")),
                  !yes);
     }
 };

@@ -1,0 +1,147 @@
+// The main window's Open and memory size: loading an image (with its debug information),
+// re-sizing the memory, and the offer of the memory an image's debug information asks for.
+// Part of TFrmMain (UFrmMain.h), kept apart so that each file stays short.
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+
+#include "UBuildPanel.h"
+#include "UCodeTab.h"
+#include "UCommandGuard.h"
+#include "UFrmMain.h"
+#include "ULoadStatus.h"
+#include "UMemoryTools.h"
+#include "UNumberParse.h"
+#include "URegisterPanel.h"
+
+namespace {
+
+// The memory that the debug information beside imagePath asks for, when it belongs to the
+// image file as it is; 0 otherwise.
+uint64_t MemoryAskedFor(const QString& imagePath) {
+    QFile file(imagePath);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > (int64_t{1} << 31)) return 0;
+    const QByteArray bytes = file.readAll();
+    const std::vector<uint8_t> image(bytes.begin(), bytes.end());
+    const std::string path = QFile::encodeName(imagePath).toStdString();
+    std::string error;
+    const std::optional<TDebugInfo> info = TDebugInfo::Load(TDebugInfo::PathFor(path), image, path, error);
+    return info ? info->MemoryNeeded : 0;
+}
+
+} // namespace
+
+void TFrmMain::MnuOpenClick() {
+    if (FWaits.Defer("MnuOpenClick", [this] { Command(&TFrmMain::MnuOpenClick); })) return;
+    if (OpenBinDlg->exec() != QDialog::Accepted) return;
+    const QString path = QDir::toNativeSeparators(OpenBinDlg->selectedFiles().value(0));
+    if (path.isEmpty()) return;
+    LoadImageFile(path);
+}
+
+void TFrmMain::OpenImageFile(const QString& path) {
+    CatchUpMoniter();
+    RunCommand(this, [this, path] { LoadImageFile(path); });
+    CatchUpMoniter();
+}
+
+void TFrmMain::LoadImageFile(const QString& path) {
+    // The next showing starts in the folder of this file (the dialog is kept for the session).
+    OpenBinDlg->setDirectory(QFileInfo(path).absolutePath());
+    TExecutionCommands::TOpenResult opened;
+    {
+        TCommandWaits::TScope wait(FWaits);
+        opened = ExecutionCommands.Open(QFile::encodeName(path).toStdString(), Poll());
+    }
+    ReportEndedRun(opened.Run);
+    // Only a loaded image is announced; a refused one is explained, in MemoInfo on one line
+    // and in a box, and memory stays as it was.
+    QString debugNote;
+    if (opened.Status == 0) {
+        MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
+        debugNote = OpenDebugInfo(path);
+    } else {
+        const QString reason = QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window)
+                                   .replace(QStringLiteral("%1"), QString::number(opened.Status));
+        MemoInfo->appendPlainText(QStringLiteral("装入Bin文件失败:") + path + u' ' +
+                                  QString(reason).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
+        ShowMessageBox(this, QMessageBox::NoIcon, QStringLiteral("系统提示"),
+                       QStringLiteral("装入Bin文件失败:") + path + QStringLiteral("\r\n") + reason,
+                       QStringLiteral("OpenFailed"));
+    }
+    MnuResetClick();
+    BtnFlashClick();
+    GetArgsToEdit();
+    TabRegs->ClearMarks();
+    if (!debugNote.isEmpty()) MemoInfo->appendPlainText(debugNote);
+    OfferMemorySize(path, opened.Status == 0);
+}
+
+void TFrmMain::BtnSetMemorySizeClick() {
+    const int32_t size = ParseInt32(TabMemory->EditSize->text());
+    TExecutionCommands::TResizeResult resized;
+    {
+        TCommandWaits::TScope wait(FWaits);
+        resized = ExecutionCommands.SetMemorySize(size, Poll());
+    }
+    // Re-sizing to nothing would throw the whole memory away; it is refused instead.
+    if (resized.Refused) {
+        ShowMessageBox(
+            this, QMessageBox::Warning, QStringLiteral("系统提示"),
+            QStringLiteral("内存大小必须大于0：%1\r\nMemory size must be greater than 0: %1").arg(size));
+        return;
+    }
+    ReportEndedRun(resized.Run);
+    if (resized.Status == -2)
+        ShowMessageBox(this, QMessageBox::Warning, QStringLiteral("系统提示"),
+                       QStringLiteral("无法分配内存：%1字节\r\nCannot allocate memory: %1 bytes").arg(size));
+}
+
+void TFrmMain::OfferMemorySize(const QString& imagePath, bool loaded) {
+    const std::optional<TDebugInfo>& info = TabCode->Listing().DebugInfo();
+    const uint64_t needed = loaded ? (info ? info->MemoryNeeded : 0) : MemoryAskedFor(imagePath);
+    if (AskForMemory(needed)) LoadImageFile(imagePath);
+}
+
+bool TFrmMain::AskForMemory(uint64_t needed) {
+    const int64_t size = WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
+    if (needed <= static_cast<uint64_t>(size)) return false;
+    const QString shortage = QStringLiteral("程序需要%1字节内存，当前内存为%2字节。"
+                                            "The program needs %1 bytes of memory; the memory is %2 bytes.")
+                                 .arg(needed)
+                                 .arg(size);
+    if (needed > static_cast<uint64_t>(INT32_MAX)) {
+        MemoInfo->appendPlainText(shortage);
+        return false;
+    }
+    QMessageBox box(QMessageBox::Question, QStringLiteral("系统提示"),
+                    shortage + QStringLiteral("\r\n现在将内存大小设为%1字节再装入吗？"
+                                              "Set the memory size to %1 bytes and load the program?")
+                                   .arg(needed),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("MemorySizeOffer"));
+    box.setDefaultButton(QMessageBox::Yes);
+    FitCaption(&box);
+    if (box.exec() != QMessageBox::Yes) {
+        MemoInfo->appendPlainText(shortage);
+        return false;
+    }
+    TabMemory->EditSize->setText(QString::number(needed));
+    BtnSetMemorySizeClick();
+    return WithCpu([](TCCPU& cpu) { return static_cast<uint64_t>(cpu.Memory.Size()); }) == needed;
+}
+
+void TFrmMain::OpenBuiltImage(const QString& image) {
+    MemoInfo->appendPlainText(QStringLiteral("已编译Built ") + TabCode->BuildPanel->LastSource());
+    // Asked before the open, so that an image larger than the memory is not refused first.
+    AskForMemory(MemoryAskedFor(image));
+    OpenImageFile(image);
+    // The user built a source to read it: its lines are shown rather than the disassembly.
+    if (TabCode->Listing().DebugInfo() && TabCode->CodeMode->currentIndex() == 0)
+        TabCode->CodeMode->setCurrentIndex(1);
+}
