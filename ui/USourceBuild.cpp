@@ -23,6 +23,12 @@ bool IsAssembly(const QString& source) {
 // is compiled for what it needs (--grow-memory), and Open then offers that size from its .dbg.
 constexpr int64_t SmallestCompiledMemory = 10000;
 
+TSourceBuild::TMessage Plain(const QString& text) {
+    TSourceBuild::TMessage message;
+    message.Text = text;
+    return message;
+}
+
 } // namespace
 
 std::vector<TSourceBuild::TMessage> TSourceBuild::ParseMessages(const QString& output) {
@@ -88,10 +94,8 @@ bool TSourceBuild::Start(const QString& source, int64_t memorySize) {
     QStringList looked;
     const QString program = FindTool(tool, AppDir, &looked);
     auto fail = [this](const QString& text) {
-        TMessage message;
-        message.Text = text;
         QMetaObject::invokeMethod(
-            this, [this, message] { emit Finished(false, FSource, FImage, {message}); },
+            this, [this, message = Plain(text)] { emit Finished(false, FSource, FImage, {message}); },
             Qt::QueuedConnection);
         return false;
     };
@@ -113,24 +117,18 @@ bool TSourceBuild::Start(const QString& source, int64_t memorySize) {
     FProcess->setChildProcessModifier([] { ::setpgid(0, 0); });
     connect(FProcess, &QProcess::errorOccurred, this, [this, program](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart) return;
-        TMessage message;
-        message.Text = QStringLiteral("无法启动Cannot start ") + program + QStringLiteral(": ") +
-                       FProcess->errorString();
-        Done(false, {message});
+        Done(false, {Plain(QStringLiteral("无法启动Cannot start ") + program + QStringLiteral(": ") +
+                           FProcess->errorString())});
     });
     connect(FProcess, &QProcess::finished, this, [this, program](int exitCode, QProcess::ExitStatus status) {
         std::vector<TMessage> messages = ParseMessages(QString::fromUtf8(FProcess->readAll()));
         const bool ok = !FCancelled && status == QProcess::NormalExit && exitCode == 0;
-        if (FCancelled) {
-            messages.push_back({});
-            messages.back().Text = QStringLiteral("编译已取消。The build was cancelled.");
-        } else if (status != QProcess::NormalExit) {
-            messages.push_back({});
-            messages.back().Text = program + QStringLiteral(" 异常结束crashed");
-        } else if (!ok && messages.empty()) {
-            messages.push_back({});
-            messages.back().Text = program + QStringLiteral(" exit status ") + QString::number(exitCode);
-        }
+        if (FCancelled)
+            messages.push_back(Plain(QStringLiteral("编译已取消。The build was cancelled.")));
+        else if (status != QProcess::NormalExit)
+            messages.push_back(Plain(program + QStringLiteral(" 异常结束crashed")));
+        else if (!ok && messages.empty())
+            messages.push_back(Plain(program + QStringLiteral(" exit status ") + QString::number(exitCode)));
         Done(ok, std::move(messages));
     });
     FProcess->start(program, arguments);
