@@ -53,6 +53,8 @@ def table_html(pairs):
     """An HTML table of the items, as the help pages write their option tables."""
     rows = ['<table>', '<tr><th>选项 Option</th><th>作用 Meaning</th></tr>']
     for term, text in pairs:
-        rows.append(f"<tr><td><code>{html.escape(term, quote=False)}</code></td><td>{html.escape(text, quote=False)}</td></tr>")
+        # An option stays on one line with its value; a list of options may break after a comma.
+        cell = re.sub(r"(?<!,) ", "&nbsp;", html.escape(term, quote=False))
+        rows.append(f"<tr><td><code>{cell}</code></td><td>{html.escape(text, quote=False)}</td></tr>")
     rows.append("</table>")
     return "\n".join(rows)

@@ -29,7 +29,7 @@ Exit status: 0 done.
    not an item
 """
 ROWS = ["<tr><td><code>-a, --all</code></td><td>every item</td></tr>",
-        "<tr><td><code>--bee N</code></td><td>N bees, 1 to 9 (default 3) &amp; &lt;more&gt;</td></tr>",
+        "<tr><td><code>--bee&nbsp;N</code></td><td>N bees, 1 to 9 (default 3) &amp; &lt;more&gt;</td></tr>",
         "<tr><td><code>-x</code></td><td>deeper item</td></tr>"]
 
 
