@@ -6,6 +6,11 @@ out of the project. The contents (.hhc) follow the order of the links on index.h
 does not link come last, by name); the index (.hhk) holds every page title and every heading
 that carries an id. Blocks between <!--optional:PAGE--> and <!--/optional--> are dropped when
 PAGE is absent, so a page written elsewhere may arrive late without breaking the build.
+A marker <!-- options: NAME --> becomes the table of the options that NAME --help lists
+(--options NAME=PROGRAM gives the built program; help_options.py reads its items, as the check
+of the manual pages does), so the pages' option tables cannot drift from the programs. A marker
+for a program this build does not have (--options NAME= with no program) becomes a pointer to
+NAME --help; a marker for a NAME not given at all fails the build.
 
 chmcmd may exit with 0 after reporting problems, or fail and leave a file behind: any
 non-zero status, any warning or error line, an empty file, or a listing that lacks a page
@@ -20,11 +25,14 @@ import subprocess
 import sys
 from pathlib import Path
 
+import help_options
+
 OPTIONAL = re.compile(r"<!--optional:([\w.-]+)-->(.*?)<!--/optional-->", re.S)
 LINK = re.compile(r'href="([\w.-]+\.html)(?:#[\w.-]*)?"')
 TITLE = re.compile(r"<title>(.*?)</title>", re.S)
 HEADING = re.compile(r'<h([23])[^>]*\bid="([\w.-]+)"[^>]*>(.*?)</h\1>', re.S)
 TAG = re.compile(r"<[^>]+>")
+OPTIONS_MARKER = re.compile(r"<!--\s*options:\s*([\w.-]+)\s*-->")
 
 # Compiled help has no notion of UTF-8: viewers decode pages, contents and index in the code
 # page of the document's language (0x804, Chinese PRC: GB2312). The sources are UTF-8; the staged
@@ -46,19 +54,44 @@ def fail(message, output):
     sys.exit(1)
 
 
-def stage(source, staging, shared):
-    """Copies the pages and the shared files to the staging folder, resolving the optional blocks."""
+def option_tables(programs, pages):
+    """The HTML that replaces each options marker the pages use, from the programs' --help."""
+    tables = {}
+    for name in sorted({n for page in pages for n in OPTIONS_MARKER.findall(page)}):
+        if name not in programs:
+            raise ValueError(f"an options marker names {name}, which --options does not give")
+        if not programs[name]:
+            tables[name] = (f"<p>这次构建没有 {html.escape(name)}：选项见 <code>{html.escape(name)} "
+                            f"--help</code>。<span class=\"en\">Not built here: see "
+                            f"<code>{html.escape(name)} --help</code>.</span></p>")
+            continue
+        try:
+            pairs = help_options.items(help_options.help_text(programs[name]))
+        except (OSError, subprocess.CalledProcessError) as error:
+            raise ValueError(f"{programs[name]} --help failed: {error}")
+        if not pairs:
+            raise ValueError(f"{programs[name]} --help lists no options")
+        tables[name] = help_options.table_html(pairs)
+    return tables
+
+
+def stage(source, staging, shared, programs):
+    """Copies the pages and the shared files to the staging folder, resolving the optional
+    blocks and the options markers."""
     if staging.exists():
         shutil.rmtree(staging)
     staging.mkdir(parents=True)
     for extra in shared:
         shutil.copyfile(extra, staging / extra.name)
     present = {p.name for p in source.iterdir() if p.is_file()}
+    tables = option_tables(programs, [(source / n).read_text("utf-8") for n in present
+                                      if n.endswith(".html")])
     for name in sorted(present):
         data = (source / name).read_bytes()
         if name.endswith(".html"):
             page = data.decode("utf-8")
             page = OPTIONAL.sub(lambda m: m.group(2) if m.group(1) in present else "", page)
+            page = OPTIONS_MARKER.sub(lambda m: tables[m.group(1)], page)
             page = CHARSET.sub("", page)
             # Viewers built on simple HTML engines ignore style sheets: give tables their rules.
             page = page.replace("<table>", '<table border="1" cellspacing="0" cellpadding="4">')
@@ -156,10 +189,22 @@ def main():
     parser.add_argument("--output", required=True, type=Path)
     parser.add_argument("--shared", action="append", default=[], type=Path,
                         help="a file every document uses (the style sheet)")
+    parser.add_argument("--options", action="append", default=[], metavar="NAME=PROGRAM",
+                        help="the program whose --help fills <!-- options: NAME --> "
+                             "(empty: not built)")
     args = parser.parse_args()
     args.output = args.output.resolve()
+    programs = {}
+    for given in args.options:
+        name, sign, program = given.partition("=")
+        if not sign or not name:
+            parser.error(f"--options {given}: NAME=PROGRAM expected")
+        programs[name] = program
 
-    pages = stage(args.source, args.staging, args.shared)
+    try:
+        pages = stage(args.source, args.staging, args.shared, programs)
+    except ValueError as error:
+        fail(str(error), args.output)
     if "index.html" not in pages:
         fail(f"{args.source} has no index.html", args.output)
     order = page_order(args.staging, pages)

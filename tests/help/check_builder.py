@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The help builder's own guarantees, on a two-page document made up here:
 a broken link or anchor fails the build and leaves no file behind; a sound document is built
-and lists its pages; an optional block for an absent page is dropped (no broken link)."""
+and lists its pages; an optional block for an absent page is dropped (no broken link); an
+options marker becomes a table of exactly the items the program's --help lists (continuation
+lines joined, the other lines left out), and a marker for a program not given fails the build."""
 import subprocess
 import sys
 import tempfile
@@ -16,11 +18,26 @@ PAGE = ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>页 A</title></
 failures = []
 
 
-def build(folder, work):
+# A program's --help as the real ones write it: usage, paragraph, items with continuation lines,
+# a term holding several options, an item that ends where a deeper-indented line does not follow.
+HELP = """usage: fake [-a] [--bee N] FILE
+  -a, --all        every item
+  --bee N          N bees, 1 to 9
+                   (default 3) & <more>
+Exit status: 0 done.
+    -x          deeper item
+   not an item
+"""
+ROWS = ["<tr><td><code>-a, --all</code></td><td>every item</td></tr>",
+        "<tr><td><code>--bee&nbsp;N</code></td><td>N bees, 1 to 9 (default 3) &amp; &lt;more&gt;</td></tr>",
+        "<tr><td><code>-x</code></td><td>deeper item</td></tr>"]
+
+
+def build(folder, work, *extra):
     output = work / "out" / "T.chm"
     result = subprocess.run([sys.executable, builder, "--chmcmd", chmcmd, "--chmls", chmls,
                              "--source", str(folder), "--staging", str(work / "stage"),
-                             "--title", "试验", "--output", str(output)],
+                             "--title", "试验", "--output", str(output), *extra],
                             capture_output=True, text=True)
     return result.returncode, output
 
@@ -47,6 +64,20 @@ with tempfile.TemporaryDirectory() as temp:
         for page in ("index.html", "a.html", "contents.hhc", "keywords.hhk"):
             if "/" + page not in names:
                 failures.append(f"{page} is not in the built document")
+
+    fake = work / "fake"
+    fake.write_text(f"#!{sys.executable}\nprint({HELP!r}, end='')\n", "utf-8")
+    fake.chmod(0o755)
+    (source / "a.html").write_text(PAGE.format("<!-- options: fake -->"), "utf-8")
+    status, output = build(source, work, "--options", f"fake={fake}")
+    staged = (work / "stage" / "a.html").read_text("gb2312") if status == 0 else ""
+    rows = [line for line in staged.splitlines() if line.startswith("<tr><td>")]
+    if status != 0 or rows != ROWS:
+        failures.append(f"the options marker gave {rows} (status {status}), not {ROWS}")
+    for extra in ((), ("--options", "other=" + str(fake))):
+        status, output = build(source, work, *extra)
+        if status == 0 or output.exists():
+            failures.append(f"a marker for a program not given ({extra}) did not fail the build")
 
 for failure in failures:
     print(f"FAIL: {failure}", file=sys.stderr)

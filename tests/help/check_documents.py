@@ -7,7 +7,8 @@ every instruction of the machine has its own section (a heading whose id is its 
 reference's own pages. The instructions are the names that --assembler ASM (the built
 roziduv2-asm) prints with --list-instructions, its "ALIAS = NAME" lines left out. The
 assembler syntax page is written elsewhere and may be absent, so it is not needed for the
-coverage.
+coverage. With --options-page PAGE NAME: PAGE's option table is the one made from NAME --help
+(it holds the marker <!-- options: NAME -->, not a table written by hand).
 """
 import argparse
 import re
@@ -60,12 +61,21 @@ def check_instructions(source, instructions, problems):
     print(f"reference: {len(instructions)} instructions checked")
 
 
+def check_options_page(page, name, problems):
+    text = page.read_text("utf-8")
+    if not re.search(r"<!--\s*options:\s*" + re.escape(name) + r"\s*-->", text):
+        problems.append(f"{page.name} has no <!-- options: {name} --> (its table is made from --help)")
+    if re.search(r"<td><code>--?\w", text):
+        problems.append(f"{page.name} has a hand-written table of options besides the generated one")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--chmls", required=True)
     parser.add_argument("--document", nargs=2, action="append", default=[], metavar=("CHM", "SOURCE"))
     parser.add_argument("--instructions", type=Path)
     parser.add_argument("--assembler", help="the built roziduv2-asm, for the instruction names")
+    parser.add_argument("--options-page", nargs=2, action="append", default=[], metavar=("PAGE", "NAME"))
     args = parser.parse_args()
     problems = []
     for chm, source in args.document:
@@ -74,6 +84,8 @@ def main():
         if not args.assembler:
             parser.error("--instructions needs --assembler")
         check_instructions(args.instructions, machine_instructions(args.assembler, problems), problems)
+    for page, name in args.options_page:
+        check_options_page(Path(page), name, problems)
     for problem in problems:
         print(f"FAIL: {problem}", file=sys.stderr)
     return 1 if problems else 0

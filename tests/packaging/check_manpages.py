@@ -4,26 +4,22 @@
 usage: check_manpages.py PAGE.md PROGRAM [PAGE.md PROGRAM]...
 
 --help lists an option as an item line: up to four spaces, the option(s) with their values,
-two spaces, the text. The page lists it as a definition term in bold (**-o** *OUT*). -h and
---help themselves are left out on both sides (--help does not list itself).
+two spaces, the text (docs/help_options.py reads it, as the help documents' option tables do).
+The page lists it as a definition term in bold (**-o** *OUT*). -h and --help themselves are
+left out on both sides (--help does not list itself).
 """
 import re
-import subprocess
 import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "docs"))
+import help_options  # noqa: E402
 
 IGNORED = {"-h", "--help"}
 
 
-def help_options(program):
-    text = subprocess.run([program, "--help"], capture_output=True, text=True, check=True).stdout
-    options = set()
-    for line in text.splitlines():
-        item = re.match(r" {1,4}(-.*)", line)
-        if not item:
-            continue
-        term = re.split(r" {2,}", item.group(1))[0]
-        options |= {token.rstrip(",") for token in term.split() if token.startswith("-")}
-    return options - IGNORED
+def help_options_of(program):
+    return help_options.options(help_options.help_text(program)) - IGNORED
 
 
 def page_options(page):
@@ -43,7 +39,7 @@ def main(arguments):
         sys.exit(__doc__)
     failed = False
     for page, program in zip(arguments[0::2], arguments[1::2]):
-        listed, documented = help_options(program), page_options(page)
+        listed, documented = help_options_of(program), page_options(page)
         if not listed:
             print(f"{program} --help lists no options")
             failed = True
