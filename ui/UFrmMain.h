@@ -131,12 +131,12 @@ class TFrmMain : public QMainWindow, public TRunHost {
     uint64_t RunToAddress = 0;
 
     // The 调试Debug menu's own commands (UFrmMainMenus.cpp).
-    void MnuDebugContinueClick();     // F5: Resume when paused, otherwise Run
-    void MnuDebugStopClick();         // Shift+F5: ends a running or paused run
-    void MnuDebugStepOverClick();     // F10: a line in the source and mixed views, else an instruction
-    void MnuDebugStepIntoClick();     // F11: the same choice as F10
-    void MnuDebugRunToCursorClick();  // to the code view's cursor row
-    void MnuDebugBreakpointClick();   // F9 at the cursor row (else the current one)
+    void MnuDebugContinueClick();    // F5: Resume when paused, otherwise Run
+    void MnuDebugStopClick();        // Shift+F5: ends a running or paused run
+    void MnuDebugStepOverClick();    // F10: a line in the source and mixed views, else an instruction
+    void MnuDebugStepIntoClick();    // F11: the same choice as F10
+    void MnuDebugRunToCursorClick(); // to the code view's cursor row
+    void MnuDebugBreakpointClick();  // F9 at the cursor row (else the current one)
 
     // After a failed build: true when the command that executes the program may go on. The
     // first command after the failure asks whether to run the earlier program; No shows the

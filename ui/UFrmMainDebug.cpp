@@ -34,7 +34,8 @@ void TFrmMain::ConnectDebugCommands() {
         return WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
     };
     connect(TabCode->BuildPanel, &TBuildPanel::Failed, MemoInfo, &QPlainTextEdit::appendPlainText);
-    connect(TabCode->BuildPanel, &TBuildPanel::Failed, this, [this] { RunCommand(this, [this] { BuildFailed(); }); });
+    connect(TabCode->BuildPanel, &TBuildPanel::Failed, this,
+            [this] { RunCommand(this, [this] { BuildFailed(); }); });
     // The build ends on the event loop, which a wait for the run thread also serves: the
     // image is then opened once the wait is over, as a deferred Open would be.
     connect(TabCode->BuildPanel, &TBuildPanel::Built, this, [this](const QString& image) {

@@ -174,7 +174,8 @@ void TFrmMain::BuildFailed() {
     const QString source = TabCode->BuildPanel->LastSource();
     TabCode->SetStaleNote(
         FLoadedImage.isEmpty()
-            ? QStringLiteral("编译%1失败，没有装入程序。Building %1 failed; no program is loaded.").arg(source)
+            ? QStringLiteral("编译%1失败，没有装入程序。Building %1 failed; no program is loaded.")
+                  .arg(source)
             : QStringLiteral("编译%1失败，装入的仍是之前的程序%2。"
                              "Building %1 failed; the loaded program is still the previous build, %2.")
                   .arg(source, FLoadedImage));

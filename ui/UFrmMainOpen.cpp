@@ -70,7 +70,9 @@ void TFrmMain::OpenChosenFile(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     const bool header = name.endsWith(QLatin1String(".h"));
     const bool c = name.endsWith(QLatin1String(".c"));
-    if (!header && !c && !name.endsWith(QLatin1String(".s")) && !name.endsWith(QLatin1String(".asm")))
+    // A name that is no file is refused by the open as always, with its reason.
+    if ((!header && !c && !name.endsWith(QLatin1String(".s")) && !name.endsWith(QLatin1String(".asm"))) ||
+        !QFileInfo(path).isFile())
         return LoadImageFile(path);
     // A header has nothing to build alone: only the raw open (or nothing) is offered.
     const QString text =
@@ -84,9 +86,9 @@ void TFrmMain::OpenChosenFile(const QString& path) {
             : QStringLiteral("%1是汇编源程序。汇编它并装入结果吗？\r\n"
                              "%1 is an assembly source. Build it and open the result?")
                   .arg(path);
-    QMessageBox box(QMessageBox::Question, QStringLiteral("系统提示"), text,
-                    (header ? QMessageBox::NoButton : QMessageBox::Yes) | QMessageBox::No | QMessageBox::Cancel,
-                    this);
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("系统提示"), text,
+        (header ? QMessageBox::NoButton : QMessageBox::Yes) | QMessageBox::No | QMessageBox::Cancel, this);
     box.setObjectName(QStringLiteral("OpenSourceQuestion"));
     if (!header) box.button(QMessageBox::Yes)->setText(QStringLiteral("编译并装入Build and open"));
     box.button(QMessageBox::No)->setText(QStringLiteral("按原始字节装入Open as raw bytes"));
@@ -100,7 +102,8 @@ void TFrmMain::OpenChosenFile(const QString& path) {
     OpenBinDlg->setDirectory(QFileInfo(path).absolutePath());
     PageCPU->setCurrentWidget(TabCode);
     if (TabCode->BuildPanel->Build()->Running()) {
-        MemoInfo->appendPlainText(QStringLiteral("正在编译，请等它结束。A build is running; wait for its end."));
+        MemoInfo->appendPlainText(
+            QStringLiteral("正在编译，请等它结束。A build is running; wait for its end."));
         return;
     }
     TabCode->BuildPanel->BuildSource(path);

@@ -1,16 +1,16 @@
 #include "UWindowParts.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QCompleter>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QTreeView>
 #include <QLabel>
-#include <QAction>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QTreeView>
 
 QAction* Separator(QMenu* menu, const char* name) {
     return Named(menu->addSeparator(), name);
@@ -89,7 +89,8 @@ class TShortcutFence : public QObject {
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() != QEvent::ShortcutOverride) return false;
         auto* key = static_cast<QKeyEvent*>(event);
-        const QKeySequence typed(QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
+        const QKeySequence typed(
+            QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
         for (const QAction* action : FActions)
             for (const QKeySequence& shortcut : action->shortcuts())
                 if (shortcut == typed) {

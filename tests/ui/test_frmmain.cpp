@@ -79,9 +79,10 @@ class TFrmMainTest : public QObject {
             return list;
         };
         // The source commands join the File menu between Open and its separator.
-        QCOMPARE(names(Find<QMenu>("MnuFile")),
-                 QStringList({"MnuOpen=装入二进制代码文件(&Open)", "MnuOpenSource=打开并编译源程序Open &Source…",
-                              "MnuRebuild=重新编译Re&build", "-N1", "MnuExit=退出本软件E&xit"}));
+        QCOMPARE(
+            names(Find<QMenu>("MnuFile")),
+            QStringList({"MnuOpen=装入二进制代码文件(&Open)", "MnuOpenSource=打开并编译源程序Open &Source…",
+                         "MnuRebuild=重新编译Re&build", "-N1", "MnuExit=退出本软件E&xit"}));
         QCOMPARE(
             names(Find<QMenu>("MnuSystem")),
             QStringList({"MnuReset=复位&Reset", "-N3", "MnuStep=单步执行&Step", "MnuRun=连续执行&Run",
