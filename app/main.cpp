@@ -33,7 +33,8 @@ const char Usage[] =
     "usage: roziduv2 [IMAGE]\n"
     "\n"
     "Opens the simulator's window; with IMAGE, a code image (.bin or .zlmbin), that file is\n"
-    "opened at the start as the Open command would open it.\n"
+    "opened at the start as the Open command would open it. A C or assembly source (.c, .s,\n"
+    ".asm) is offered to be built and its image opened (or opened as raw bytes).\n"
     "Qt's own options (-platform, -style and the like) are taken by the toolkit.\n";
 
 } // namespace
@@ -52,12 +53,12 @@ int main(int argc, char* argv[]) {
         AboutBox = new TAboutBox(FrmMain);
         AboutBox->hide();
         FrmMain->show();
-        // One argument, a code image: opened as the Open command would, once the window has
-        // finished showing. Qt's own options are gone from the list by now.
+        // One argument, a code image: opened as the Open command would (a source asks first),
+        // once the window has finished showing. Qt's own options are gone from the list by now.
         const QStringList arguments = QCoreApplication::arguments();
         if (arguments.size() > 1) {
             const QString path = QFileInfo(arguments.at(1)).absoluteFilePath();
-            QTimer::singleShot(0, FrmMain, [path] { FrmMain->OpenImageFile(path); });
+            QTimer::singleShot(0, FrmMain, [path] { FrmMain->OpenGivenFile(path); });
         }
         QApplication::exec();
     } catch (const std::exception& e) {

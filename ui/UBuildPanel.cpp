@@ -117,12 +117,17 @@ void TBuildPanel::Finished(bool ok, const QString& source, const QString& image,
     } else {
         emit Failed(failure);
         // The first error is the one to read first: shown at once.
-        for (size_t i = 0; i < FMessages.size(); ++i)
-            if (FMessages[i].Severity.contains(QLatin1String("error"))) {
-                BuildMessages->setCurrentRow(static_cast<int>(i));
-                break;
-            }
+        ShowFirstError();
     }
+}
+
+void TBuildPanel::ShowFirstError() {
+    for (size_t i = 0; i < FMessages.size(); ++i)
+        if (FMessages[i].Severity.contains(QLatin1String("error"))) {
+            BuildMessages->setCurrentRow(static_cast<int>(i));
+            ShowPlace(static_cast<int>(i)); // also when it was the current row already
+            break;
+        }
 }
 
 void TBuildPanel::SetBusy(bool busy) {

@@ -31,6 +31,9 @@ class TBuildPanel : public QWidget {
     // Builds source now (also what the two above end in). Ignored while a build runs.
     void BuildSource(const QString& source);
 
+    // Selects the last build's first error in the list (its line shown below).
+    void ShowFirstError();
+
     // The machine's memory size, for the C compiler; set by the window.
     std::function<int64_t()> MemorySize;
     const QString& LastSource() const { return FLastSource; }

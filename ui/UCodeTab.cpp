@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QShortcut>
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QTabWidget>
@@ -73,6 +72,13 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     CodePlace->setObjectName(QStringLiteral("CodePlace"));
     top->addWidget(CodePlace);
     layout->addLayout(top);
+    CodeStale = new QLabel;
+    CodeStale->setObjectName(QStringLiteral("CodeStale"));
+    CodeStale->setWordWrap(true);
+    CodeStale->setStyleSheet(QStringLiteral("QLabel { background: #fff3c4; color: #7a4b00; "
+                                            "border: 1px solid #e0b84c; padding: 3px; }"));
+    CodeStale->hide();
+    layout->addWidget(CodeStale);
 
     CodeSplitter = new QSplitter(Qt::Horizontal);
     CodeSplitter->setObjectName(QStringLiteral("CodeSplitter"));
@@ -431,32 +437,11 @@ uint64_t TCodeTab::CursorAddress() const {
     return TCodeListing::NoAddress;
 }
 
-void TCodeTab::InstallShortcuts(QWidget* scope) {
-    auto key = [scope](const QKeySequence& sequence, const char* name) {
-        auto* shortcut = new QShortcut(sequence, scope);
-        shortcut->setObjectName(QString::fromLatin1(name));
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        return shortcut;
-    };
-    KeyToggleBreakpoint = key(QKeySequence(Qt::Key_F9), "KeyToggleBreakpoint");
-    KeyStepOver = key(QKeySequence(Qt::Key_F10), "KeyStepOver");
-    KeyStepOut = key(QKeySequence(Qt::SHIFT | Qt::Key_F11), "KeyStepOut");
-    KeyRunToCursor = key(QKeySequence(Qt::Key_F4), "KeyRunToCursor");
-    KeyLineStepInto = key(QKeySequence(Qt::Key_F11), "KeyLineStepInto");
-    KeyLineStepOver = key(QKeySequence(Qt::CTRL | Qt::Key_F10), "KeyLineStepOver");
-    KeyOpenSource = key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), "KeyOpenSource");
-    KeyRebuild = key(QKeySequence(Qt::CTRL | Qt::Key_B), "KeyRebuild");
-    connect(KeyOpenSource, &QShortcut::activated, BuildPanel, &TBuildPanel::OpenSource);
-    connect(KeyRebuild, &QShortcut::activated, BuildPanel, &TBuildPanel::Rebuild);
-    connect(KeyToggleBreakpoint, &QShortcut::activated, this, [this] {
-        ToggleBreakpointAt(CodeView->CursorRow() >= 0 ? CodeView->CursorRow() : CodeView->CurrentRow());
-    });
-    connect(KeyStepOver, &QShortcut::activated, this, &TCodeTab::StepOverRequested);
-    connect(KeyStepOut, &QShortcut::activated, this, &TCodeTab::StepOutRequested);
-    connect(KeyRunToCursor, &QShortcut::activated, this, [this] {
-        const uint64_t address = CursorAddress();
-        if (address != TCodeListing::NoAddress) emit RunToCursorRequested(address);
-    });
-    connect(KeyLineStepInto, &QShortcut::activated, this, &TCodeTab::LineStepIntoRequested);
-    connect(KeyLineStepOver, &QShortcut::activated, this, &TCodeTab::LineStepOverRequested);
+void TCodeTab::ToggleBreakpointAtCursor() {
+    ToggleBreakpointAt(CodeView->CursorRow() >= 0 ? CodeView->CursorRow() : CodeView->CurrentRow());
+}
+
+void TCodeTab::SetStaleNote(const QString& note) {
+    CodeStale->setText(note);
+    CodeStale->setVisible(!note.isEmpty());
 }

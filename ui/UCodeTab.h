@@ -12,7 +12,6 @@
 
 class QComboBox;
 class QLabel;
-class QShortcut;
 class QSplitter;
 class QTabWidget;
 class TBuildPanel;
@@ -70,20 +69,22 @@ class TCodeTab : public QWidget {
     // Runs f on the debugger while the window holds the CPU, then shows a new snapshot.
     std::function<void(const std::function<void(TDebugger&)>&)> ChangeDebugger;
 
-    // Puts the debugger's keys on scope (PageCPU) with Qt::WidgetWithChildrenShortcut, so
-    // that they act only while the focus is inside it (keys typed in MemoMessage still reach
-    // the keyboard port).
-    void InstallShortcuts(QWidget* scope);
+    // After a failed build the loaded program is the earlier one: note is shown above the
+    // code (CodeStale) until it is called with an empty one.
+    void SetStaleNote(const QString& note);
 
     // Toggles the breakpoint of a row of the current mode: an instruction's (or a label's)
     // address, or a source line's every range (FILE:LINE). False when the row has no code.
     bool ToggleBreakpointAt(int64_t row);
-    // The address F4 runs to: the cursor row's, else NoAddress.
+    // F9: the cursor row's breakpoint, else the current row's.
+    void ToggleBreakpointAtCursor();
+    // The address "run to cursor" runs to: the cursor row's, else NoAddress.
     uint64_t CursorAddress() const;
 
     QComboBox* CodeMode = nullptr;
     QLabel* CodeInfo = nullptr;
     QLabel* CodePlace = nullptr;
+    QLabel* CodeStale = nullptr; // hidden unless a failed build left an earlier program loaded
     QSplitter* CodeSplitter = nullptr;
     TCodeView* CodeView = nullptr;
     QTabWidget* CodePanels = nullptr;
@@ -91,21 +92,9 @@ class TCodeTab : public QWidget {
     TStopListPanel* WatchPanel = nullptr;
     TStackPanel* StackPanel = nullptr;
     TBuildPanel* BuildPanel = nullptr; // its Bar leads the top row
-    QShortcut* KeyToggleBreakpoint = nullptr; // F9
-    QShortcut* KeyStepOver = nullptr;         // F10
-    QShortcut* KeyStepOut = nullptr;          // Shift+F11
-    QShortcut* KeyRunToCursor = nullptr;      // F4
-    QShortcut* KeyLineStepInto = nullptr;     // F11
-    QShortcut* KeyLineStepOver = nullptr;     // Ctrl+F10
-    QShortcut* KeyOpenSource = nullptr;       // Ctrl+Shift+O
-    QShortcut* KeyRebuild = nullptr;          // Ctrl+B
 
   signals:
-    void StepOverRequested();
-    void StepOutRequested();
     void RunToCursorRequested(uint64_t address);
-    void LineStepIntoRequested();
-    void LineStepOverRequested();
 
   private:
     void SetDebugInfo(std::optional<TDebugInfo> info);

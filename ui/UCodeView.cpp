@@ -268,7 +268,7 @@ void TCodeView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(QStringLiteral("设置/取消断点 Toggle breakpoint\tF9"), this,
                    [this, row] { emit ToggleRequested(row); });
-    menu.addAction(QStringLiteral("运行到此处 Run to here\tF4"), this,
+    menu.addAction(QStringLiteral("运行到此处 Run to here\tCtrl+F10"), this,
                    [this, row] { emit RunToRequested(row); });
     menu.exec(event->globalPos());
 }

@@ -58,6 +58,7 @@ TFrmMain::TFrmMain(TThreadPriority priority) : QMainWindow(nullptr), Execution(C
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     BuildMenus();
+    BuildDebugMenu();
     BuildToolBar();
     BuildPages();
     BuildBottom();
@@ -167,7 +168,6 @@ void TFrmMain::BuildPages() {
     PageCPU->addTab(TabMemory, QStringLiteral("内存工具"));
     TabCode = Named(new TCodeTab, "TabCode");
     PageCPU->addTab(TabCode, QStringLiteral("代码Code"));
-    TabCode->InstallShortcuts(PageCPU);
     PageCPU->setCurrentIndex(0);
     Splitter1->addWidget(PageCPU);
 }
@@ -203,7 +203,7 @@ void TFrmMain::BuildBottom() {
     monitor->setSpacing(0);
     MemoMoniter = Named(new TMoniterView, "MemoMoniter");
     MemoMoniter->SetLog(&Execution.MoniterLog);
-    StatusBar1 = StatusBarWithPanels("StatusBar1", 50, QStringLiteral("版权所有"));
+    StatusBar1 = StatusBarWithPanels("StatusBar1", 50, QStringLiteral("ROZIDUV2 教学仿真CPU机 版权所有"));
     monitor->addWidget(MemoMoniter);
     monitor->addWidget(StatusBar1);
 
@@ -395,6 +395,7 @@ void TFrmMain::MnuResetClick() {
 // stepped state. Division by zero leaves the handler through the command guard's error box,
 // so the panel is not refreshed then.
 void TFrmMain::MnuStepClick() {
+    if (!MayRunAfterFailedBuild()) return;
     const int64_t status = ExecutionCommands.Step();
     CatchUpMoniter();
     if (status == FetchEndOfImage)
@@ -406,6 +407,7 @@ void TFrmMain::MnuStepClick() {
 // The execution disposes of the old thread before the reset, so no old body runs after it.
 void TFrmMain::MnuRunClick() {
     if (FWaits.Defer("MnuRunClick", [this] { Command(&TFrmMain::MnuRunClick); })) return;
+    if (!MayRunAfterFailedBuild()) return;
     TimerMain->start();
     TabRegs->ClearMarks();
     WithCpu([this](TCCPU&) {
@@ -426,6 +428,7 @@ void TFrmMain::MnuPluaseClick() {
 }
 
 void TFrmMain::MnuResumeClick() {
+    if (Execution.State() == TRunState::Paused && !MayRunAfterFailedBuild()) return;
     if (!Execution.Resume()) return;
     GetArgsToEdit();
     TabRegs->ClearMarks();

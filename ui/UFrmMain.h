@@ -1,4 +1,6 @@
 #pragma once
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <atomic>
 #include <cstdint>
@@ -91,6 +93,10 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // Open without its dialog, through the command guard: the program's start with a file
     // argument. path is absolute.
     void OpenImageFile(const QString& path);
+    // A file named by the user (Open's dialog, the command line): a C or assembly source
+    // (.c, .h, .s, .asm) asks whether to build it, open it as raw bytes or do nothing; any
+    // other file is opened as Open opens it. path is absolute.
+    void OpenGivenFile(const QString& path);
     void MnuExitClick();
     void MnuResetClick();
     void MnuStepClick();
@@ -117,12 +123,28 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // reset) and ends paused at its stop, or as any run ends; while a run goes on they do
     // nothing but say so in MemoInfo. Without a line table the line steps are the
     // instruction steps.
-    void StepOverClick();     // F10
+    void StepOverClick();     // instruction step over
     void StepOutClick();      // Shift+F11
-    void RunToCursorClick();  // F4, to RunToAddress
-    void LineStepIntoClick(); // F11
-    void LineStepOverClick(); // Ctrl+F10
+    void RunToCursorClick();  // Ctrl+F10 or F4, to RunToAddress
+    void LineStepIntoClick(); // source line step into
+    void LineStepOverClick(); // source line step over
     uint64_t RunToAddress = 0;
+
+    // The 调试Debug menu's own commands (UFrmMainMenus.cpp).
+    void MnuDebugContinueClick();    // F5: Resume when paused, otherwise Run
+    void MnuDebugStopClick();        // Shift+F5: ends a running or paused run
+    void MnuDebugStepOverClick();    // F10: a line in the source and mixed views, else an instruction
+    void MnuDebugStepIntoClick();    // F11: the same choice as F10
+    void MnuDebugRunToCursorClick(); // to the code view's cursor row
+    void MnuDebugBreakpointClick();  // F9 at the cursor row (else the current one)
+
+    // After a failed build: true when the command that executes the program may go on. The
+    // first command after the failure asks whether to run the earlier program; No shows the
+    // first error. Once answered Yes, it is not asked again until the next failed build.
+    bool MayRunAfterFailedBuild();
+    // Keys kept free for the commands to come (save; build and run; the reverse steps): no
+    // action of the window has them.
+    static const QList<QKeySequence>& ReservedKeys();
 
     QMenuBar* MnuMain = nullptr;
     QMenu* MnuFile = nullptr;
@@ -137,6 +159,20 @@ class TFrmMain : public QMainWindow, public TRunHost {
     QAction* MnuPluase = nullptr;
     QAction* MnuResume = nullptr;
     QAction* MnuStop = nullptr;
+    // 调试Debug, after the CPU menu: every debugger command with its key.
+    QMenu* MnuDebug = nullptr;
+    QAction* MnuDebugContinue = nullptr;
+    QAction* MnuDebugStop = nullptr;
+    QAction* MnuDebugBreakpoint = nullptr;
+    QAction* MnuDebugStepOver = nullptr;
+    QAction* MnuDebugStepInto = nullptr;
+    QAction* MnuDebugStepOut = nullptr;
+    QAction* MnuDebugRunToCursor = nullptr;
+    QAction* MnuDebugInstructionStepOver = nullptr;
+    QAction* MnuDebugInstructionStepInto = nullptr;
+    // In the File menu after MnuOpen: the code tab's source commands.
+    QAction* MnuOpenSource = nullptr;
+    QAction* MnuRebuild = nullptr;
     QMenu* MnuInfo = nullptr;
     QAction* MnuClearInfo = nullptr;
     QAction* MnujClearMessage = nullptr;
@@ -194,7 +230,18 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // Open's work after its dialog: loads the image at path, reports it in MemoInfo (or a
     // box), resets and refreshes.
     void LoadImageFile(const QString& path);
+    // OpenGivenFile's work inside a command.
+    void OpenChosenFile(const QString& path);
     void BuildMenus();
+    // The Debug menu and the source entries of the File menu; their keys act wherever the
+    // focus is in the window except in MemoMessage, whose keys belong to the keyboard port.
+    void BuildDebugMenu();
+    void ConnectDebugMenu();
+    // A failed build leaves the loaded program in place: the code tab says so and the next
+    // command that executes it asks first (MayRunAfterFailedBuild).
+    void BuildFailed();
+    // Shows the build panel with the first error of the last build.
+    void ShowFirstBuildError();
     void BuildToolBar();
     void BuildPages();
     void BuildBottom();
@@ -234,6 +281,11 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // A build from the code tab succeeded: Open without its dialog, then the source view.
     void OpenBuiltImage(const QString& image);
 
+    // Set by a failed build, cleared by every image that loads.
+    bool FFailedBuild = false;
+    // The failure has been answered "run the earlier program": not asked again.
+    bool FFailedBuildAnswered = false;
+    QString FLoadedImage; // the image last opened, empty while none is
     bool FShown = false;
     bool FDestroying = false;
     TCommandWaits FWaits{this};

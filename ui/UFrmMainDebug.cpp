@@ -24,21 +24,18 @@ void TFrmMain::ConnectDebugCommands() {
             TabCode->Show(code, false);
         });
     };
-    connect(TabCode, &TCodeTab::StepOverRequested, this, [this] { Command(&TFrmMain::StepOverClick); });
-    connect(TabCode, &TCodeTab::StepOutRequested, this, [this] { Command(&TFrmMain::StepOutClick); });
+    ConnectDebugMenu();
     connect(TabCode, &TCodeTab::RunToCursorRequested, this, [this](uint64_t address) {
         RunToAddress = address;
         Command(&TFrmMain::RunToCursorClick);
     });
-    connect(TabCode, &TCodeTab::LineStepIntoRequested, this,
-            [this] { Command(&TFrmMain::LineStepIntoClick); });
-    connect(TabCode, &TCodeTab::LineStepOverRequested, this,
-            [this] { Command(&TFrmMain::LineStepOverClick); });
 
     TabCode->BuildPanel->MemorySize = [this] {
         return WithCpu([](TCCPU& cpu) { return static_cast<int64_t>(cpu.Memory.Size()); });
     };
     connect(TabCode->BuildPanel, &TBuildPanel::Failed, MemoInfo, &QPlainTextEdit::appendPlainText);
+    connect(TabCode->BuildPanel, &TBuildPanel::Failed, this,
+            [this] { RunCommand(this, [this] { BuildFailed(); }); });
     // The build ends on the event loop, which a wait for the run thread also serves: the
     // image is then opened once the wait is over, as a deferred Open would be.
     connect(TabCode->BuildPanel, &TBuildPanel::Built, this, [this](const QString& image) {
@@ -72,6 +69,7 @@ void TFrmMain::RunPlan(const std::function<TStepPlan(const TCCPUBase&, const TSo
         MemoInfo->appendPlainText(QStringLiteral("程序正在运行，请先暂停。Pause the run first."));
         return;
     }
+    if (!MayRunAfterFailedBuild()) return;
     bool single = false;
     TDebugSettings settings = WithCpu([&](TCCPU& cpu) {
         TStepPlan plan = make(cpu, Debugger.Map());

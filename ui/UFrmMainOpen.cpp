@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
 
 #include "UBuildPanel.h"
 #include "UCodeTab.h"
@@ -47,13 +49,64 @@ void TFrmMain::MnuOpenClick() {
     if (OpenBinDlg->exec() != QDialog::Accepted) return;
     const QString path = QDir::toNativeSeparators(OpenBinDlg->selectedFiles().value(0));
     if (path.isEmpty()) return;
-    LoadImageFile(path);
+    OpenChosenFile(path);
 }
 
 void TFrmMain::OpenImageFile(const QString& path) {
     CatchUpMoniter();
     RunCommand(this, [this, path] { LoadImageFile(path); });
     CatchUpMoniter();
+}
+
+void TFrmMain::OpenGivenFile(const QString& path) {
+    CatchUpMoniter();
+    RunCommand(this, [this, path] { OpenChosenFile(path); });
+    CatchUpMoniter();
+}
+
+// A source opened as a code image would run its text as instructions: for the four source
+// names the user chooses. Every other file opens as Open has always opened it.
+void TFrmMain::OpenChosenFile(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const bool header = name.endsWith(QLatin1String(".h"));
+    const bool c = name.endsWith(QLatin1String(".c"));
+    // A name that is no file is refused by the open as always, with its reason.
+    if ((!header && !c && !name.endsWith(QLatin1String(".s")) && !name.endsWith(QLatin1String(".asm"))) ||
+        !QFileInfo(path).isFile())
+        return LoadImageFile(path);
+    // A header has nothing to build alone: only the raw open (or nothing) is offered.
+    const QString text =
+        header ? QStringLiteral("%1是C头文件，不能单独编译：请打开包含它的.c源程序。按原始字节装入它吗？\r\n"
+                                "%1 is a C header, which cannot be built alone: open the .c source that "
+                                "includes it. Load it as raw bytes?")
+                     .arg(path)
+        : c ? QStringLiteral("%1是C源程序。编译它并装入编译结果吗？\r\n"
+                             "%1 is a C source. Build it and open the result?")
+                  .arg(path)
+            : QStringLiteral("%1是汇编源程序。汇编它并装入结果吗？\r\n"
+                             "%1 is an assembly source. Build it and open the result?")
+                  .arg(path);
+    QMessageBox box(
+        QMessageBox::Question, QStringLiteral("系统提示"), text,
+        (header ? QMessageBox::NoButton : QMessageBox::Yes) | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("OpenSourceQuestion"));
+    if (!header) box.button(QMessageBox::Yes)->setText(QStringLiteral("编译并装入Build and open"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("按原始字节装入Open as raw bytes"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消Cancel"));
+    box.setDefaultButton(header ? QMessageBox::Cancel : QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    FitCaption(&box);
+    const int answer = box.exec();
+    if (answer == QMessageBox::No) return LoadImageFile(path);
+    if (answer != QMessageBox::Yes) return;
+    OpenBinDlg->setDirectory(QFileInfo(path).absolutePath());
+    PageCPU->setCurrentWidget(TabCode);
+    if (TabCode->BuildPanel->Build()->Running()) {
+        MemoInfo->appendPlainText(
+            QStringLiteral("正在编译，请等它结束。A build is running; wait for its end."));
+        return;
+    }
+    TabCode->BuildPanel->BuildSource(path);
 }
 
 void TFrmMain::LoadImageFile(const QString& path) {
@@ -70,6 +123,10 @@ void TFrmMain::LoadImageFile(const QString& path) {
     QString debugNote;
     if (opened.Status == 0) {
         MemoInfo->appendPlainText(QStringLiteral("已打开Bin文件:") + path);
+        // Whatever a failed build left loaded has been replaced.
+        FLoadedImage = path;
+        FFailedBuild = false;
+        TabCode->SetStaleNote(QString());
         debugNote = OpenDebugInfo(path);
     } else {
         const QString reason = QString::fromUtf8(roz::LoadStatusText(roz::LoadStatusOf(opened.Status)).Window)
@@ -143,6 +200,8 @@ bool TFrmMain::AskForMemory(uint64_t needed) {
 }
 
 void TFrmMain::OpenBuiltImage(const QString& image) {
+    FFailedBuild = false; // a good build ends what a failed one left
+    TabCode->SetStaleNote(QString());
     MemoInfo->appendPlainText(QStringLiteral("已编译Built ") + TabCode->BuildPanel->LastSource());
     // Asked before the open, so that an image larger than the memory is not refused first.
     AskForMemory(MemoryAskedFor(image));

@@ -1,12 +1,16 @@
 #include "UWindowParts.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QCompleter>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QStatusBar>
+#include <QTreeView>
 
 QAction* Separator(QMenu* menu, const char* name) {
     return Named(menu->addSeparator(), name);
@@ -55,8 +59,16 @@ QFileDialog* MakeOpenFileDialog(QWidget* parent, const char* name, const QString
         for (QCompleter* completer : dialog->findChildren<QCompleter*>())
             if (QAbstractItemView* popup = completer->popup()) popup->hide();
     });
-    // Wide enough for the size and date columns, which Qt's default size cuts to "···".
-    dialog->resize(760, 460);
+    // Wide enough for the size, type and date columns, which Qt's default widths cut to "···"
+    // ("137…tes", "C s…ode"): those columns take their contents' width, the name the rest.
+    dialog->resize(860, 480);
+    if (auto* details = dialog->findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = details->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column < header->count(); ++column)
+            header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
     return dialog;
 }
 
@@ -65,4 +77,35 @@ QFileDialog* MakeOpenBinDlg(QWidget* parent) {
                               {QStringLiteral("二进制代码文件(*.bin) (*.bin)"),
                                QStringLiteral("新二进制代码文件(*.zlmbin) (*.zlmbin)"),
                                QStringLiteral("所有文件(*.*) (*)")});
+}
+
+namespace {
+
+class TShortcutFence : public QObject {
+  public:
+    TShortcutFence(QWidget* area, const QList<QAction*>& actions) : QObject(area), FActions(actions) {}
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::ShortcutOverride) return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence typed(
+            QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
+        for (const QAction* action : FActions)
+            for (const QKeySequence& shortcut : action->shortcuts())
+                if (shortcut == typed) {
+                    event->accept(); // delivered to the area as a key press
+                    return true;
+                }
+        return false;
+    }
+
+  private:
+    QList<QAction*> FActions;
+};
+
+} // namespace
+
+void KeepShortcutsOut(QWidget* area, const QList<QAction*>& actions) {
+    area->installEventFilter(new TShortcutFence(area, actions));
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <QList>
+
 class QAction;
 class QFileDialog;
 class QMenu;
@@ -36,3 +38,8 @@ QFileDialog* MakeOpenFileDialog(QWidget* parent, const char* name, const QString
                                 const QStringList& filters);
 // OpenBinDlg: one existing code image (.bin, .zlmbin or any file).
 QFileDialog* MakeOpenBinDlg(QWidget* parent);
+
+// Keeps the keys of actions from firing while the focus is in area: a key that one of them
+// has as its shortcut goes to area as typing instead (area's own key handling, such as the
+// keyboard port's, sees it). Other keys, the menus' Alt accelerators among them, work as usual.
+void KeepShortcutsOut(QWidget* area, const QList<QAction*>& actions);

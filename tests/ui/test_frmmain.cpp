@@ -78,8 +78,11 @@ class TFrmMainTest : public QObject {
                 list << (a->isSeparator() ? "-" + a->objectName() : a->objectName() + "=" + a->text());
             return list;
         };
-        QCOMPARE(names(Find<QMenu>("MnuFile")),
-                 QStringList({"MnuOpen=装入二进制代码文件(&Open)", "-N1", "MnuExit=退出本软件E&xit"}));
+        // The source commands join the File menu between Open and its separator.
+        QCOMPARE(
+            names(Find<QMenu>("MnuFile")),
+            QStringList({"MnuOpen=装入二进制代码文件(&Open)", "MnuOpenSource=打开并编译源程序Open &Source…",
+                         "MnuRebuild=重新编译Re&build", "-N1", "MnuExit=退出本软件E&xit"}));
         QCOMPARE(
             names(Find<QMenu>("MnuSystem")),
             QStringList({"MnuReset=复位&Reset", "-N3", "MnuStep=单步执行&Step", "MnuRun=连续执行&Run",
@@ -97,9 +100,10 @@ class TFrmMainTest : public QObject {
             bar << a->menu()->objectName() + "=" + a->text();
             mnemonics << QKeySequence::mnemonic(a->text()).toString();
         }
-        QCOMPARE(bar, QStringList({"MnuFile=文件&File", "MnuSystem=CPU系统操作&System",
+        // The Debug menu follows the CPU menu; the others keep their order.
+        QCOMPARE(bar, QStringList({"MnuFile=文件&File", "MnuSystem=CPU系统操作&System", "MnuDebug=调试&Debug",
                                    "MnuInfo=调试信息操作&Info", "MnuHelp=帮助&Help"}));
-        QCOMPARE(mnemonics, QStringList({"Alt+F", "Alt+S", "Alt+I", "Alt+H"}));
+        QCOMPARE(mnemonics, QStringList({"Alt+F", "Alt+S", "Alt+D", "Alt+I", "Alt+H"}));
         QVERIFY(!Find<QAction>("MnuStop")->icon().isNull());
     }
 
@@ -142,6 +146,9 @@ class TFrmMainTest : public QObject {
                  QStringLiteral("就绪"));
         QCOMPARE(Find<QStatusBar>("StatusBar1")->findChildren<QLabel*>().value(0)->text(),
                  QStringLiteral("就绪"));
+        // One notice in both bars: choosing the monitor tab does not seem to cut it.
+        QCOMPARE(Find<QStatusBar>("StatusBar1")->findChildren<QLabel*>().value(1)->text(),
+                 Find<QStatusBar>("StsBar")->findChildren<QLabel*>().value(1)->text());
     }
 
     void GroupBoxesAndButtons_data() {

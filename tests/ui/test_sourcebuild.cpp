@@ -1,7 +1,9 @@
 // Building from the code tab with the real tools of the build tree: a source opened with its
 // debug information, a rebuild that keeps a breakpoint on its line, failed builds listing
 // their messages at their lines, cancelling a tool that hangs, and the memory-size offer.
+#include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -21,6 +23,7 @@
 #include "ULocationResolver.h"
 #include "UMemoryTools.h"
 #include "UModalDriver.h"
+#include "URegisterPanel.h"
 
 namespace {
 
@@ -224,6 +227,139 @@ class TSourceBuildTest : public QObject {
         QCOMPARE(log.endsWith(
                      QStringLiteral("The program needs 65536 bytes of memory; the memory is 10000 bytes.")),
                  !yes);
+    }
+
+    // After a failed build, each command that executes the program asks once: Cancel runs
+    // nothing and shows the first error; Yes runs the earlier program and is not asked again.
+    // A good build ends it.
+    void FailedBuildAsksBeforeRunning_data() {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Run") << "MnuRun";
+        QTest::newRow("Step") << "MnuStep";
+        QTest::newRow("F5") << "MnuDebugContinue";
+        QTest::newRow("F10") << "MnuDebugStepOver";
+    }
+    void FailedBuildAsksBeforeRunning() {
+        QFETCH(QString, command);
+        QAction* action = Window->findChild<QAction*>(command);
+        QVERIFY(action);
+        const QString source = Temp.filePath(QStringLiteral("stale.s"));
+        Write(source, Loop);
+        Build(Panel()->BtnOpenSource, source);
+        QVERIFY(Window->TabCode->CodeStale->isHidden());
+        Write(source, ".start\nfoo R1\n");
+        Build(Panel()->BtnRebuild);
+        QVERIFY(!Window->TabCode->CodeStale->isHidden());
+        QVERIFY(Window->TabCode->CodeStale->text().contains(Temp.filePath(QStringLiteral("stale.bin"))));
+        auto executed = [this] {
+            return Window->Execution.State() != TRunState::NeverRun ||
+                   Window->WithCpu([](TCCPU& cpu) { return cpu.IPOffset; }) != 0;
+        };
+        auto trigger = [&](QMessageBox::StandardButton answer) {
+            TModalDriver driver;
+            driver.Answer = answer;
+            driver.Run([&] { action->trigger(); });
+            return driver.Boxes;
+        };
+        Window->PageCPU->setCurrentWidget(Window->TabRegs);
+        QList<TModalDriver::TBox> boxes = trigger(QMessageBox::Cancel);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].Name, QStringLiteral("RunPreviousBuild"));
+        QVERIFY(!executed());
+        QCOMPARE(Window->PageCPU->currentWidget(), Window->TabCode);
+        QCOMPARE(Window->TabCode->CodePanels->currentWidget(), Panel());
+        QVERIFY(Panel()->BuildMessages->currentItem()->text().startsWith(source + QStringLiteral(":2:")));
+        QCOMPARE(trigger(QMessageBox::Yes).size(), 1);
+        QTRY_VERIFY(executed());
+        Window->MnuDebugStop->trigger();
+        QCOMPARE(trigger(QMessageBox::Cancel).size(), 0); // answered: not asked again
+        Window->MnuDebugStop->trigger();
+        QVERIFY(!Window->TabCode->CodeStale->isHidden()); // still the earlier program
+        Write(source, Loop);
+        Build(Panel()->BtnRebuild);
+        QVERIFY(Window->TabCode->CodeStale->isHidden());
+        QCOMPARE(trigger(QMessageBox::Cancel).size(), 0);
+        Window->MnuDebugStop->trigger();
+    }
+
+    // A source given to Open asks: Yes builds it and opens the image, No opens its bytes as
+    // Open always did, Cancel does nothing; a header cannot be built (No opens its bytes);
+    // any other file opens without a question.
+    void OpenAsksForSources_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<QString>("opened"); // the file that ends up loaded, empty: none
+        QTest::newRow("C, build") << "prog.c" << int(QMessageBox::Yes) << true << "prog.bin";
+        QTest::newRow("C, raw") << "prog.c" << int(QMessageBox::No) << true << "prog.c";
+        QTest::newRow("C, cancel") << "prog.c" << int(QMessageBox::Cancel) << true << "";
+        QTest::newRow("assembly, build") << "prog.asm" << int(QMessageBox::Yes) << true << "prog.bin";
+        QTest::newRow("header, yes is no choice") << "prog.h" << int(QMessageBox::Yes) << true << "";
+        QTest::newRow("header, raw") << "prog.h" << int(QMessageBox::No) << true << "prog.h";
+        QTest::newRow("text") << "prog.txt" << int(QMessageBox::Yes) << false << "prog.txt";
+    }
+    void OpenAsksForSources() {
+        QFETCH(QString, name);
+        QFETCH(int, answer);
+        QFETCH(bool, asked);
+        QFETCH(QString, opened);
+        const QString path = Temp.filePath(name);
+        Write(path, name.endsWith(QStringLiteral(".asm")) ? Loop : "int main(void) { return 3; }\n");
+        QSignalSpy built(Panel()->Build(), &TSourceBuild::Finished);
+        TModalDriver driver;
+        driver.FileToChoose = path;
+        driver.Answer = static_cast<QMessageBox::StandardButton>(answer);
+        driver.Run([&] {
+            Window->MnuOpen->trigger();
+            if (opened.endsWith(QStringLiteral(".bin"))) QVERIFY(built.wait(20000));
+            QTest::qWait(0);
+        });
+        QCOMPARE(driver.Boxes.size(), asked ? 1 : 0);
+        if (asked) QCOMPARE(driver.Boxes[0].Name, QStringLiteral("OpenSourceQuestion"));
+        const QString log = Window->MemoInfo->toPlainText();
+        QCOMPARE(log.count(QStringLiteral("已打开Bin文件:")), opened.isEmpty() ? 0 : 1);
+        if (!opened.isEmpty())
+            QVERIFY2(log.contains(QStringLiteral("已打开Bin文件:") + Temp.filePath(opened)), qPrintable(log));
+    }
+
+    // F10 on a C line that is several instructions goes to the next line in the source
+    // view, and one instruction in the disassembly.
+    void F10StepsALineOfC_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("source") << 1;
+        QTest::newRow("disassembly") << 0;
+    }
+    void F10StepsALineOfC() {
+        QFETCH(int, mode);
+        const QString source = Temp.filePath(QStringLiteral("line.c"));
+        Write(source, "int v = 4;\n"
+                      "int main(void) {\n"
+                      "  v = v * 3 + v / 2 - 7;\n"
+                      "  v = v + 1;\n"
+                      "  return v;\n"
+                      "}\n");
+        Build(Panel()->BtnOpenSource, source);
+        QVERIFY(Window->TabCode->Listing().DebugInfo());
+        Window->TabCode->ChangeDebugger([](TDebugger& debugger) {
+            std::string error;
+            QVERIFY(debugger.Breakpoints().Add("line.c:3", debugger.Map(), debugger.ImageLength(), error));
+        });
+        const QString stop = QStringLiteral("调试器暂停Debugger stop: ");
+        Window->MnuRun->trigger();
+        QTRY_COMPARE(Window->MemoInfo->toPlainText().count(stop), 1);
+        Window->TabCode->CodeMode->setCurrentIndex(mode);
+        Window->activateWindow();
+        QTRY_COMPARE(QGuiApplication::focusWindow(), Window->windowHandle());
+        const int64_t before = Window->WithCpu([](TCCPU& cpu) { return cpu.IPOffset; });
+        QTest::keyClick(Window->windowHandle(), Qt::Key_F10);
+        if (mode == 1) QTRY_COMPARE(Window->MemoInfo->toPlainText().count(stop), 2);
+        const auto [ip, line] = Window->WithCpu([this](TCCPU& cpu) {
+            const auto where = static_cast<uint64_t>(cpu.IPOffset);
+            return std::pair{cpu.IPOffset, Window->Debugger.Map().LineAt(where).Line};
+        });
+        QCOMPARE(line, mode == 1 ? 4u : 3u);
+        QVERIFY(ip != before);
+        Window->MnuDebugStop->trigger();
     }
 };
 
