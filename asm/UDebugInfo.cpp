@@ -273,8 +273,10 @@ std::optional<TDebugInfo> TDebugInfo::Parse(std::string_view text, std::string& 
         if (root.contains("ends"))
             for (const auto& [reason, value] : root.at("ends").items()) {
                 const std::string hex = value.get<std::string>();
-                if (hex.empty() || hex.size() > 16 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-                    throw std::runtime_error("the end mark '" + reason + "' is not hexadecimal: '" + hex + "'");
+                if (hex.empty() || hex.size() > 16 ||
+                    hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                    throw std::runtime_error("the end mark '" + reason + "' is not hexadecimal: '" + hex +
+                                             "'");
                 info.Ends.push_back({reason, std::stoull(hex, nullptr, 16)});
             }
         return info;

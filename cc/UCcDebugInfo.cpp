@@ -224,7 +224,8 @@ TDebugInfo TCcDebugInfo::Make(const Module& module, const std::string& assembly,
     info.Producer = "roziduv2-cc";
     info.Language = "c";
     // The runtime's abnormal ends (<roziduv2_abi.h>), always: -g0 keeps them too.
-    info.Ends = {{"stack-overflow", ROZ_R0_STACK_OVERFLOW}, {"assert", ROZ_R0_ASSERT}, {"abort", ROZ_R0_ABORT}};
+    info.Ends = {
+        {"stack-overflow", ROZ_R0_STACK_OVERFLOW}, {"assert", ROZ_R0_ASSERT}, {"abort", ROZ_R0_ABORT}};
     std::map<std::string, uint32_t> sources;
     auto fileIndex = [&](const std::string& path) {
         auto [at, added] = sources.try_emplace(path, static_cast<uint32_t>(info.Sources.size()));

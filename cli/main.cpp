@@ -19,8 +19,8 @@
 #include "UInstructionSet.h"
 #include "UJsonReport.h"
 #include "ULoadStatus.h"
-#include "UProgramEnd.h"
 #include "UMoniterRecorder.h"
+#include "UProgramEnd.h"
 #include "URunLoop.h"
 #include "Uccpu.h"
 
@@ -284,7 +284,8 @@ int main(int argc, char** argv) {
     // At the end of the image the debug information tells an abnormal end (a stack overflow,
     // a failed assert, abort()) from an ordinary one, and main's result.
     std::optional<TProgramEnd> programEnd;
-    if (result.End == TRunEnd::EndOfImage && debug.Loaded()) programEnd = ClassifyProgramEnd(debug.Map(), cpu);
+    if (result.End == TRunEnd::EndOfImage && debug.Loaded())
+        programEnd = ClassifyProgramEnd(debug.Map(), cpu);
     const int status = programEnd ? programEnd->ExitStatus() : ExitStatus(result.End);
     const char* endName = programEnd ? programEnd->Reason() : RunEndName(result.End);
     std::fflush(stderr); // the trace, before the report

@@ -39,7 +39,9 @@ void CallerOfFrame(const TSourceMap& map, const TCCPUBase& cpu, TProgramEnd& end
     const TDebugInfo::TFrame layout;
     const int64_t fp = cpu.R[layout.FramePointer];
     const uint64_t returnAddress =
-        cpu.Memory.PeekWord(static_cast<int64_t>(static_cast<uint64_t>(fp) + static_cast<uint64_t>(layout.Records + 16))) + 4;
+        cpu.Memory.PeekWord(
+            static_cast<int64_t>(static_cast<uint64_t>(fp) + static_cast<uint64_t>(layout.Records + 16))) +
+        4;
     const uint64_t call = returnAddress - 8;
     if (const TDebugInfo::TFunction* caller = map.FunctionAt(call)) {
         end.Function = caller->Name;

@@ -32,17 +32,20 @@ class TProgramEndTest : public QObject {
         QTest::addColumn<qulonglong>("key");
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("text");
-        const QString o0 = QStringLiteral(ROZ_EXEC_C "/ends_O0.bin"), o2 = QStringLiteral(ROZ_EXEC_C "/ends_O2.bin");
+        const QString o0 = QStringLiteral(ROZ_EXEC_C "/ends_O0.bin"),
+                      o2 = QStringLiteral(ROZ_EXEC_C "/ends_O2.bin");
         const QString abnormal = QStringLiteral("AbnormalEndMessage");
-        QTest::newRow("return") << o0 << 0ULL << "EndMessage" << "程序执行完毕！";
+        QTest::newRow("return") << o0 << 0ULL << "EndMessage"
+                                << "程序执行完毕！";
         QTest::newRow("stack overflow")
             << o0 << 1ULL << abnormal
             << "程序异常结束Program ended abnormally: 栈溢出stack overflow in depth (ends.c:7)";
         QTest::newRow("assert") << o2 << 2ULL << abnormal
                                 << "程序异常结束Program ended abnormally: 断言失败assertion failed: n > 0, "
                                    "in check (ends.c:12)";
-        QTest::newRow("abort") << o0 << 3ULL << abnormal
-                               << "程序异常结束Program ended abnormally: 调用了abort() called in main (ends.c:20)";
+        QTest::newRow("abort")
+            << o0 << 3ULL << abnormal
+            << "程序异常结束Program ended abnormally: 调用了abort() called in main (ends.c:20)";
     }
     void RunToTheEnd() {
         QFETCH(QString, image);
