@@ -98,6 +98,7 @@ class TDebugInfo {
     // How the program marks its ends other than main's return or exit(): at the end of the
     // image R0 holds R0 (Reason "stack-overflow", "assert" or "abort"; TProgramEnd in
     // debug/ reads the registers each leaves). Optional ("ends"); roziduv2-cc writes it.
+    // One mark per reason, ordered by reason (as a JSON object reads back).
     struct TEndMark {
         std::string Reason;
         uint64_t R0 = 0;
