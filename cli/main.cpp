@@ -1,4 +1,5 @@
 // roziduv2-cli: runs a code image headless, for grading and benchmarks.
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -230,14 +231,19 @@ int main(int argc, char** argv) {
     // matters to --trace=source only (an address needs none: a --break by name says so in
     // its own message); one of another image is reported as the window does.
     TCliDebug debug;
+    uint64_t imageLength = 0;
     if (std::optional<std::vector<uint8_t>> image = ReadImageFile(options.Image)) {
+        imageLength = image->size();
         if (!debug.Load(options.Image, *image) || options.TraceSource)
             if (!debug.Note().empty()) std::fprintf(stderr, "roziduv2-cli: %s\n", debug.Note().c_str());
     }
     int64_t memorySize = options.MemorySize;
     if (debug.Loaded()) {
-        const uint64_t needed = debug.Map().Info().MemoryNeeded;
+        uint64_t needed = debug.Map().Info().MemoryNeeded;
         const std::string dbg = TDebugInfo::PathFor(options.Image);
+        // An assembly image records its length, but a program that runs to the end of its
+        // image needs the fetch there to lie inside memory (a word's 4 bytes past the image).
+        if (!options.MemorySizeGiven) needed = std::max(needed, imageLength + 4);
         if (!options.MemorySizeGiven && needed > static_cast<uint64_t>(memorySize)) {
             if (needed > static_cast<uint64_t>(MaxMemorySize)) {
                 const std::string reason = "the program needs " + std::to_string(needed) +
