@@ -191,6 +191,14 @@ std::string TDebugInfo::Text() const {
         out.NewLine();
         out.Key("globals");
         WriteVariables(out, Globals);
+        if (!Ends.empty()) { // {"assert": "dead0000000000a5", ...}: R0 as 16 hex digits
+            TJsonWriter::TValue ends = TJsonWriter::TValue::object();
+            for (const TEndMark& mark : Ends)
+                ends[mark.Reason] = HexHash(mark.R0);
+            out.NewLine();
+            out.Key("ends");
+            out.Value(ends);
+        }
         out.EndObject();
     }
     std::fclose(stream);
@@ -262,6 +270,15 @@ std::optional<TDebugInfo> TDebugInfo::Parse(std::string_view text, std::string& 
         }
         for (const TJson& variable : root.at("globals"))
             info.Globals.push_back(ReadVariable(variable));
+        if (root.contains("ends"))
+            for (const auto& [reason, value] : root.at("ends").items()) {
+                const std::string hex = value.get<std::string>();
+                if (hex.empty() || hex.size() > 16 ||
+                    hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                    throw std::runtime_error("the end mark '" + reason + "' is not hexadecimal: '" + hex +
+                                             "'");
+                info.Ends.push_back({reason, std::stoull(hex, nullptr, 16)});
+            }
         return info;
     } catch (const std::exception& failure) { // nlohmann's type and missing-member errors
         error = std::string("not readable debug information: ") + failure.what();

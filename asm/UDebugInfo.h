@@ -95,6 +95,17 @@ class TDebugInfo {
     std::vector<TFunction> Functions;
     std::vector<TVariable> Globals;
 
+    // How the program marks its ends other than main's return or exit(): at the end of the
+    // image R0 holds R0 (Reason "stack-overflow", "assert" or "abort"; TProgramEnd in
+    // debug/ reads the registers each leaves). Optional ("ends"); roziduv2-cc writes it.
+    // One mark per reason, ordered by reason (as a JSON object reads back).
+    struct TEndMark {
+        std::string Reason;
+        uint64_t R0 = 0;
+        bool operator==(const TEndMark&) const = default;
+    };
+    std::vector<TEndMark> Ends;
+
     bool operator==(const TDebugInfo&) const = default;
 
     // FNV-1a, 64 bits: offset basis 0xcbf29ce484222325, prime 0x100000001b3, over every byte.

@@ -25,6 +25,7 @@ constexpr TBuiltin Builtins[] = {
     {"__roz_in", 1},            // (port): the word read from the port
     {"__roz_out", 2},           // (port, word): writes the word to the port
     {"__roz_exit", 1},          // (r0): R0 := r0, then the end as when main returns
+    {"__roz_exit_with", 5},     // (r0, r1, r2, r3, r4): R0..R4 := them, then the end
     {"__roz_memory_size", 0},   // --memory-size
     {"__roz_stack_pointer", 0}, // SP, the first free byte of the stack
 };
@@ -66,6 +67,10 @@ bool TCcFunctionLowering::SelectBuiltin(CallInst& instruction, const std::string
         Materialize(0, *instruction.getArgOperand(0));
         FOut.Op("LDA", R(1) + ", __roz_end");
         FOut.Op("JMP", R(1));
+    } else if (name == "__roz_exit_with") { // Materialize touches only its register and Addr
+        for (unsigned i = 0; i < 5; ++i)
+            Materialize(static_cast<int>(i), *instruction.getArgOperand(i));
+        FOut.Jump("JMP", "__roz_end");
     } else if (name == "__roz_memory_size") {
         FOut.Const(1, static_cast<uint64_t>(FModule.MemorySize()));
     } else if (name == "__roz_stack_pointer") {

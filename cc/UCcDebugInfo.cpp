@@ -1,5 +1,7 @@
 #include "UCcDebugInfo.h"
 
+#include "include/roziduv2_abi.h"
+
 #include <algorithm>
 #include <filesystem>
 
@@ -221,6 +223,9 @@ TDebugInfo TCcDebugInfo::Make(const Module& module, const std::string& assembly,
     TDebugInfo info;
     info.Producer = "roziduv2-cc";
     info.Language = "c";
+    // The runtime's abnormal ends (<roziduv2_abi.h>), always: -g0 keeps them too.
+    info.Ends = {
+        {"abort", ROZ_R0_ABORT}, {"assert", ROZ_R0_ASSERT}, {"stack-overflow", ROZ_R0_STACK_OVERFLOW}};
     std::map<std::string, uint32_t> sources;
     auto fileIndex = [&](const std::string& path) {
         auto [at, added] = sources.try_emplace(path, static_cast<uint32_t>(info.Sources.size()));

@@ -138,14 +138,15 @@ void TCcFunctionLowering::Prologue() {
     FOut.Op("RDCTL", R(TCcEmitter::Addr) + ", SP");
     FOut.Op("STORE", "[" + R(TCcEmitter::Addr) + "], " + R(TCcEmitter::FP));
     FOut.Op("MOV", R(TCcEmitter::FP) + ", " + R(TCcEmitter::Addr));
-    FOut.FrameAddress(1, FSaveArea);
-    FOut.Op("WRCTL", "SP, " + R(1));
+    // R1 holds the CALL's target until the check: a stack overflow names the function by it.
+    FOut.FrameAddress(3, FSaveArea);
+    FOut.Op("WRCTL", "SP, " + R(3));
     const std::vector<int>& saved = FAllocation->UsedHomes();
     for (int reg : saved)
         FOut.Op("PUSH", R(reg));
-    if (!saved.empty()) FOut.Op("RDCTL", R(1) + ", SP");
+    if (!saved.empty()) FOut.Op("RDCTL", R(3) + ", SP");
     FModule.LoadStackLimit(FOut, 2);
-    FOut.Op("CMP", R(1) + ", " + R(2));
+    FOut.Op("CMP", R(3) + ", " + R(2));
     FOut.Jump("JG", "__roz_stack_overflow");
     for (Argument& argument : FFunction.args())
         if (Home(argument) >= 0) FOut.LoadFrame(Home(argument), FSlot.at(&argument));

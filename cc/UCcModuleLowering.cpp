@@ -161,10 +161,10 @@ void TCcModuleLowering::StartUp() {
         FOut.Op("CLR", R(0));
     FOut.Op("LDA", R(1) + ", __roz_end");
     FOut.Op("JMP", R(1));
+    // R1 stays as the entry that jumped here left it (the function's CALL register).
     FOut.Label("__roz_stack_overflow");
     FOut.Const(0, StackOverflowValue);
-    FOut.Op("LDA", R(1) + ", __roz_end");
-    FOut.Op("JMP", R(1));
+    FOut.Jump("JMP", "__roz_end");
 }
 
 void TCcModuleLowering::DataArea(const std::vector<const GlobalVariable*>& globals, const std::string& label,

@@ -17,6 +17,8 @@ class TCliDebug {
     // a file exists but is ignored (Note() then holds the reader's message).
     bool Load(const std::string& imagePath, const std::vector<uint8_t>& image);
     bool Loaded() const { return FLoaded; }
+    // The debug information (empty when not loaded).
+    const TSourceMap& Map() const { return FMap; }
     // "no debug information: prog.dbg does not exist" or "debug information ignored: ...";
     // "" once loaded.
     const std::string& Note() const { return FNote; }

@@ -89,6 +89,7 @@ bool TCliOptions::Parse(int argc, char** argv, std::string& error) {
                 return false;
             }
             MemorySize = *n;
+            MemorySizeGiven = true;
         } else if (arg == "--max-steps" || arg == "--key") {
             if (!value()) return false;
             const auto n = ParseCliNumber(text, false);

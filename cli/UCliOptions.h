@@ -15,6 +15,7 @@ struct TKeyChange {
 // The runner's command line.
 struct TCliOptions {
     int64_t MemorySize = 10000;
+    bool MemorySizeGiven = false; // else IMAGE.dbg's needed memory, when it has one
     uint64_t MaxSteps = UINT64_MAX;
     uint64_t Key = 0;
     bool Regs = false, Trace = false, Stats = false, Json = false, Help = false;

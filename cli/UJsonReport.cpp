@@ -22,7 +22,7 @@ TJsonWriter::TValue PanelRegisters(TCCPUBase& cpu) {
 // streamed from where they are kept, not copied into a tree first.
 void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t executed, TCCPUBase& cpu,
                      const TMoniterRecorder& monitor, const std::optional<std::pair<int64_t, int64_t>>& dump,
-                     const TJsonBreakpoint* breakpoint) {
+                     const TJsonBreakpoint* breakpoint, const TProgramEnd* programEnd) {
     TJsonWriter json(out);
     json.BeginObject();
     json.Key("end");
@@ -85,6 +85,19 @@ void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t e
                     {"location", breakpoint->Location},
                     {"function", textOrNull(breakpoint->Function)},
                     {"source", textOrNull(breakpoint->Source)}});
+    }
+    if (programEnd && programEnd->Kind == TProgramEnd::TKind::Assert) {
+        json.NewLine();
+        json.Key("assert");
+        json.Value({{"expression", programEnd->Expression},
+                    {"file", programEnd->File},
+                    {"line", programEnd->Line},
+                    {"function", programEnd->Function}});
+    }
+    if (programEnd && programEnd->MainResult) {
+        json.NewLine();
+        json.Key("main_result");
+        json.Int(*programEnd->MainResult);
     }
     json.EndObject();
 }

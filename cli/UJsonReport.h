@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "UMoniterRecorder.h"
+#include "UProgramEnd.h"
 #include "Uccpubase.h"
 
 // Where a breakpoint ended the run: its address, the --break text that set it, and the
@@ -26,9 +27,12 @@ struct TJsonBreakpoint {
 // latest clear, "dropped_lines" the older ones since then; "dump" is null without --dump.
 // "breakpoint" is there only when one ended the run (breakpoint not null); its "function" and
 // "source" are null when the debug information does not know them.
+// With programEnd (a run to the end of the image with IMAGE.dbg): for a failed assert
+//   "assert": {"expression": "n > 0", "file": "t.c", "line": 5, "function": "main"},
+// for an ordinary end of a C program "main_result": main's int result (or exit()'s argument).
 void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t executed, TCCPUBase& cpu,
                      const TMoniterRecorder& monitor, const std::optional<std::pair<int64_t, int64_t>>& dump,
-                     const TJsonBreakpoint* breakpoint = nullptr);
+                     const TJsonBreakpoint* breakpoint = nullptr, const TProgramEnd* programEnd = nullptr);
 
 // Writes the one JSON object for a run that never started (status 2), in the same layout:
 //   {"end": "refused", "status": 2, "reason": "image file does not exist"}

@@ -1,21 +1,27 @@
 // roziduv2-cli: runs a code image headless, for grading and benchmarks.
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "UCliDebug.h"
 #include "UCliOptions.h"
+#include "UDebugInfo.h"
 #include "UDisassembler.h"
 #include "UDumpChunks.h"
 #include "UInstructionSet.h"
 #include "UJsonReport.h"
 #include "ULoadStatus.h"
 #include "UMoniterRecorder.h"
+#include "UProgramEnd.h"
 #include "URunLoop.h"
 #include "Uccpu.h"
 
@@ -27,7 +33,9 @@ const char Usage[] =
     "                    [--stats] [--json] IMAGE\n"
     "\n"
     "Runs the code image IMAGE on the simulated CPU until it ends.\n"
-    "  --memory-size N     memory size in bytes, 1 to 2147483647 (default 10000)\n"
+    "  --memory-size N     memory size in bytes, 1 to 2147483647 (default: the memory\n"
+    "                      IMAGE.dbg says the program needs, at least 10000); less than\n"
+    "                      IMAGE.dbg says is refused\n"
     "  --max-steps N       execute at most N instructions (exit status 3 when reached before\n"
     "                      the image ends)\n"
     "  --key WORD          keyboard port word from the start (a held key)\n"
@@ -46,12 +54,14 @@ const char Usage[] =
     "  --stats             print instructions, seconds and MIPS on stderr\n"
     "  --json              print only one JSON object on stdout: end reason, exit status,\n"
     "                      instruction count, registers, monitor events and lines, dump,\n"
-    "                      the breakpoint that ended the run\n"
+    "                      the breakpoint that ended the run, a failed assert's expression,\n"
+    "                      file, line and function, a C program's main_result\n"
     "Numbers are decimal or 0x-hexadecimal. IMAGE.dbg is IMAGE with its extension replaced\n"
     "by .dbg (the debug information roziduv2-asm and roziduv2-cc write).\n"
     "stdout: each monitor print as a decimal line, each clear as a line holding \"\\f\".\n"
     "Exit status: 0 end of the image, 1 left memory, 2 usage error or refused image,\n"
-    "3 step limit, 4 division by zero, 5 breakpoint.\n";
+    "3 step limit, 4 division by zero, 5 breakpoint; for a C program (told by IMAGE.dbg)\n"
+    "6 stack overflow, 7 failed assert, 8 abort().\n";
 
 [[noreturn]] void UsageError(const std::string& message) {
     std::fprintf(stderr, "roziduv2-cli: %s\n(see roziduv2-cli --help)\n", message.c_str());
@@ -150,6 +160,20 @@ TRunResult Run(TCCPUBase& cpu, const TCliOptions& options, const TRunSetup& setu
     return total;
 }
 
+constexpr int64_t MaxMemorySize = 2147483647;
+
+// The bytes of the image file, or nullopt when it cannot be read (loading it reports why) or
+// is no regular file (a named pipe would lose what this read to the load).
+std::optional<std::vector<uint8_t>> ReadImageFile(const std::string& path) {
+    std::error_code ignore;
+    if (!std::filesystem::is_regular_file(path, ignore)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
 int ExitStatus(TRunEnd end) {
     switch (end) {
     case TRunEnd::EndOfImage:
@@ -202,10 +226,43 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "roziduv2-cli: %s\n", message.c_str());
         return 2;
     };
+    // IMAGE.dbg, read against the image file's bytes before the memory is sized: it says
+    // how much memory the program needs and how its abnormal ends are marked. A missing file
+    // matters to --trace=source only (an address needs none: a --break by name says so in
+    // its own message); one of another image is reported as the window does.
+    TCliDebug debug;
+    uint64_t imageLength = 0;
+    if (std::optional<std::vector<uint8_t>> image = ReadImageFile(options.Image)) {
+        imageLength = image->size();
+        if (!debug.Load(options.Image, *image) || options.TraceSource)
+            if (!debug.Note().empty()) std::fprintf(stderr, "roziduv2-cli: %s\n", debug.Note().c_str());
+    }
+    int64_t memorySize = options.MemorySize;
+    if (debug.Loaded()) {
+        uint64_t needed = debug.Map().Info().MemoryNeeded;
+        const std::string dbg = TDebugInfo::PathFor(options.Image);
+        // An assembly image records its length, but a program that runs to the end of its
+        // image needs the fetch there to lie inside memory (a word's 4 bytes past the image).
+        if (!options.MemorySizeGiven) needed = std::max(needed, imageLength + 4);
+        if (!options.MemorySizeGiven && needed > static_cast<uint64_t>(memorySize)) {
+            if (needed > static_cast<uint64_t>(MaxMemorySize)) {
+                const std::string reason = "the program needs " + std::to_string(needed) +
+                                           " bytes of memory (" + dbg + "), more than the runner's " +
+                                           std::to_string(MaxMemorySize);
+                return refuse(reason, options.Image + ": " + reason);
+            }
+            memorySize = static_cast<int64_t>(needed);
+        } else if (options.MemorySizeGiven && needed > static_cast<uint64_t>(memorySize)) {
+            const std::string reason = "the program needs " + std::to_string(needed) + " bytes of memory (" +
+                                       dbg + "), more than --memory-size " + std::to_string(memorySize) +
+                                       " gives: use --memory-size " + std::to_string(needed) +
+                                       " or more, or leave it out";
+            return refuse(reason, options.Image + ": " + reason);
+        }
+    }
     TCCPU cpu;
-    if (options.MemorySize != TCCPUBase::DefaultMemorySize && cpu.Memory.SetSize(options.MemorySize) != 0) {
-        const std::string reason =
-            "cannot allocate " + std::to_string(options.MemorySize) + " bytes of memory";
+    if (memorySize != TCCPUBase::DefaultMemorySize && cpu.Memory.SetSize(memorySize) != 0) {
+        const std::string reason = "cannot allocate " + std::to_string(memorySize) + " bytes of memory";
         return refuse(reason, reason);
     }
     const roz::TLoadStatus loaded = roz::LoadStatusOf(cpu.Memory.LoadImage(options.Image));
@@ -213,18 +270,12 @@ int main(int argc, char** argv) {
         const char* reason = roz::LoadStatusText(loaded).Runner;
         return refuse(reason, options.Image + ": " + reason);
     }
-    TCliDebug debug;
     TRunSetup setup;
     setup.Trace = options.Trace;
     if (options.TraceSource || !options.Breaks.empty()) {
-        const uint8_t* bytes = cpu.Memory.Buffer();
-        const std::vector<uint8_t> image(bytes, bytes + cpu.Memory.UsedLength());
-        // A missing file matters to --trace=source only (an address needs none: a --break by
-        // name says so in its own message); one that does not fit is reported as the window does.
-        if (!debug.Load(options.Image, image) || options.TraceSource)
-            if (!debug.Note().empty()) std::fprintf(stderr, "roziduv2-cli: %s\n", debug.Note().c_str());
         std::string error;
-        if (!debug.Resolve(options.Breaks, image.size(), error)) UsageError(error);
+        if (!debug.Resolve(options.Breaks, static_cast<uint64_t>(cpu.Memory.UsedLength()), error))
+            UsageError(error);
         if (options.TraceSource) setup.Source = &debug;
         if (!options.Breaks.empty()) setup.Checks = &debug.Checks();
     }
@@ -236,7 +287,13 @@ int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     const TRunResult result = Run(cpu, options, setup);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const int status = ExitStatus(result.End);
+    // At the end of the image the debug information tells an abnormal end (a stack overflow,
+    // a failed assert, abort()) from an ordinary one, and main's result.
+    std::optional<TProgramEnd> programEnd;
+    if (result.End == TRunEnd::EndOfImage && debug.Loaded())
+        programEnd = ClassifyProgramEnd(debug.Map(), cpu);
+    const int status = programEnd ? programEnd->ExitStatus() : ExitStatus(result.End);
+    const char* endName = programEnd ? programEnd->Reason() : RunEndName(result.End);
     std::fflush(stderr); // the trace, before the report
 
     // Where a breakpoint stopped the run, and the --break that put one there.
@@ -249,8 +306,8 @@ int main(int argc, char** argv) {
     }
 
     if (options.Json) {
-        WriteJsonReport(stdout, RunEndName(result.End), status, result.Executed, cpu, monitor, options.Dump,
-                        stop ? &*stop : nullptr);
+        WriteJsonReport(stdout, endName, status, result.Executed, cpu, monitor, options.Dump,
+                        stop ? &*stop : nullptr, programEnd ? &*programEnd : nullptr);
     } else {
         if (options.Regs) {
             for (int order = 0; order < TCCPUBase::PanelRegisterCount; ++order)
@@ -265,13 +322,20 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     if (result.End == TRunEnd::DivisionByZero) std::fputs("Division by zero\n", stderr);
-    std::fprintf(stderr, "%s after %" PRIu64 " instructions", RunEndName(result.End), result.Executed);
+    std::fprintf(stderr, "%s after %" PRIu64 " instructions", endName, result.Executed);
     if (stop) {
         // "at 0x0130 main (fact.c:6)": the address, then what the debug information knows of it.
         std::fprintf(stderr, " at 0x%04" PRIx64, stop->Address);
         if (!stop->Function.empty()) std::fprintf(stderr, " %s", stop->Function.c_str());
         if (!stop->Source.empty())
             std::fprintf(stderr, stop->Function.empty() ? " %s" : " (%s)", stop->Source.c_str());
+    }
+    if (programEnd && programEnd->Abnormal()) {
+        // "assert after 812 instructions: n > 0 in main (t.c:5)"
+        if (programEnd->Kind == TProgramEnd::TKind::Assert)
+            std::fprintf(stderr, ": %s", programEnd->Expression.c_str());
+        const std::string where = programEnd->Where();
+        if (!where.empty()) std::fprintf(stderr, " in %s", where.c_str());
     }
     std::fputc('\n', stderr);
     if (options.Stats)

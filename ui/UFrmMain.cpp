@@ -368,7 +368,7 @@ TExecution::TPollHook TFrmMain::Poll() {
 // Both come on the run thread: they post to the window's thread and return.
 void TFrmMain::RunEndMessageDue(uint64_t run) {
     QMetaObject::invokeMethod(
-        this, [this, run] { FRunBoxes.ShowEndMessage(Execution, run); }, Qt::QueuedConnection);
+        this, [this, run] { RunCommand(this, [&] { ShowRunEnd(run); }); }, Qt::QueuedConnection);
 }
 
 void TFrmMain::RunFailed(uint64_t, const std::string& message) {

@@ -266,6 +266,11 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // On the window's thread after the run stopped for the debugger: the stop's line in
     // MemoInfo, then the refresh that a pause gives.
     void ShowDebugStop(uint64_t run);
+    // On the window's thread when a run asks for its end message: for a program whose debug
+    // information marks an abnormal end (a stack overflow, a failed assert, abort()) and
+    // that ended so, the box and MemoInfo line that say what happened and where; else the
+    // end message.
+    void ShowRunEnd(uint64_t run);
     void ConnectDebugCommands();
     // After Open loaded an image: its debug information for the code tab and the debugger.
     // Returns the line for MemoInfo when a .dbg beside it was ignored, else empty.

@@ -9,6 +9,7 @@
 #include "UCodeTab.h"
 #include "UCommandGuard.h"
 #include "UFrmMain.h"
+#include "UProgramEnd.h"
 #include "URegisterPanel.h"
 #include "URunLoop.h"
 
@@ -119,4 +120,22 @@ void TFrmMain::ShowDebugStop(uint64_t run) {
     if (Execution.State() != TRunState::Paused) return;
     CatchUpMoniter();
     GetArgsToEdit();
+}
+
+void TFrmMain::ShowRunEnd(uint64_t run) {
+    // A run ended or replaced since it asked has no end to report (and the CPU is another's).
+    if (!Execution.EndMessageDue(run)) return;
+    // The end message is due whatever happens here: the run thread waits for it.
+    std::string abnormal;
+    try {
+        abnormal = WithCpu([this](TCCPU& cpu) {
+            // The end of the image, not a program that left memory.
+            if (cpu.FetchStatus(cpu.IPOffset) != FetchEndOfImage) return std::string();
+            return ClassifyProgramEnd(Debugger.Map(), cpu).Text();
+        });
+    } catch (const std::exception&) {
+        abnormal.clear();
+    }
+    if (!abnormal.empty()) MemoInfo->appendPlainText(QString::fromStdString(abnormal));
+    FRunBoxes.ShowEndMessage(Execution, run, QString::fromStdString(abnormal));
 }

@@ -16,13 +16,14 @@ QMessageBox* TRunBoxes::Open(QMessageBox::Icon icon, const QString& caption, con
     return box;
 }
 
-void TRunBoxes::ShowEndMessage(TExecution& execution, uint64_t run) {
+void TRunBoxes::ShowEndMessage(TExecution& execution, uint64_t run, const QString& abnormal) {
     // A run ended or replaced since it posted this (Open, a re-size, Run, closing) waits for
     // no message any more.
     if (!execution.EndMessageDue(run)) return;
-    QMessageBox* box = Open(QMessageBox::NoIcon, QString::fromUtf8(TRunHost::EndCaption),
-                            QString::fromUtf8(TRunHost::EndMessage));
-    box->setObjectName(QStringLiteral("EndMessage"));
+    QMessageBox* box = Open(abnormal.isEmpty() ? QMessageBox::NoIcon : QMessageBox::Warning,
+                            QString::fromUtf8(TRunHost::EndCaption),
+                            abnormal.isEmpty() ? QString::fromUtf8(TRunHost::EndMessage) : abnormal);
+    box->setObjectName(abnormal.isEmpty() ? QStringLiteral("EndMessage") : QStringLiteral("AbnormalEndMessage"));
     // The body waits for this with ThreadActive still set; a close for a run that has been
     // replaced meanwhile is ignored by the execution.
     QObject::connect(box, &QDialog::finished, box, [&execution, run] { execution.EndMessageClosed(run); });

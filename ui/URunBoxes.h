@@ -20,8 +20,9 @@ class TRunBoxes {
         : FParent(parent), FBeforeShow(std::move(beforeShow)) {}
 
     // The end message of run `run`, unless that run has been ended or replaced since it
-    // asked for it; closing it tells the execution.
-    void ShowEndMessage(TExecution& execution, uint64_t run);
+    // asked for it; closing it tells the execution. With abnormal (an abnormal end's text,
+    // TProgramEnd::Text) that text, in a warning box named "AbnormalEndMessage", in its place.
+    void ShowEndMessage(TExecution& execution, uint64_t run, const QString& abnormal = {});
     // The application's error box, as for a failing step.
     void ShowFailure(const QString& message);
     // Closes every box still open (their runs are over or being ended).

@@ -9,6 +9,9 @@
 
 /* Built into the compiler (see cc/UCcBuiltins.cpp). */
 _Noreturn void __roz_exit(unsigned long r0); /* R0 := r0, then the program ends */
+/* R0..R4 := r0..r4, then the program ends */
+_Noreturn void __roz_exit_with(unsigned long r0, unsigned long r1, unsigned long r2, unsigned long r3,
+                               unsigned long r4);
 unsigned long __roz_memory_size(void);       /* --memory-size */
 unsigned long __roz_stack_pointer(void);     /* SP: the first free byte of the stack */
 

@@ -97,6 +97,8 @@ TDebugInfo RandomInfo(std::mt19937_64& random) {
     }
     for (int n = random() % 3; n > 0; --n)
         info.Globals.push_back(RandomVariable(random, files));
+    for (const char* reason : {"abort", "assert", "stack-overflow"}) // any subset, in order
+        if (random() % 2) info.Ends.push_back({reason, RandomNumber(random)});
     return info;
 }
 

@@ -4,7 +4,8 @@
 run_c_case.py CC CLI LEVEL SOURCE EXPECTED WORKDIR
 
 The monitor lines must equal the file EXPECTED (one number a line) and R0 the value of
-the source's "// expect-r0: N" line (a signed decimal, sign-extended to 64 bits).
+the source's "// expect-r0: N" line (a signed decimal, sign-extended to 64 bits); the end
+reason "end", or the source's "// expect-end: REASON" (assert, abort, stack-overflow).
 Compiled and run with a memory of MEMORY bytes, or of the source's "// memory-size: N": the
 code of this compiler is not yet small enough for every test program to fit the default 10000.
 "// memory-size: grow" compiles for the default with --grow-memory and runs the program in the
@@ -33,6 +34,8 @@ def main():
         print(f"{source}: no '// expect-r0: N' line")
         return 1
     expected_r0 = int(match.group(1)) & (2**64 - 1)
+    expected_end = re.search(r"//\s*expect-end:\s*([a-z-]+)", text)
+    expected_end = expected_end.group(1) if expected_end else "end"
     with open(expected, encoding="utf-8") as file:
         expected_lines = [int(line) for line in file.read().split()]
 
@@ -51,7 +54,7 @@ def main():
                          timeout=300)
     report = json.loads(run.stdout)
     faults = []
-    if report["end"] != "end":
+    if report["end"] != expected_end:
         faults.append(f"the run ended with {report['end']}: {run.stderr.strip()}")
     r0 = int(report["registers"]["R0"], 16)
     if r0 != expected_r0:

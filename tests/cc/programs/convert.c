@@ -1,6 +1,7 @@
 // The C library's conversions (atoi, strtol, strtoul), abs, rand, qsort and bsearch; a
 // failed assert ends the program with its line on the monitor and the assert value in R0.
 // expect-r0: -2401263026318606171
+// expect-end: assert
 #include <assert.h>
 #include <roziduv2.h>
 #include <stdlib.h>

@@ -2,6 +2,7 @@
 // with the stack-overflow value in R0 (0xDEAD00000000005A) instead of writing past memory.
 // host-oracle: no (the depth it overflows at is the machine's)
 // expect-r0: -2401263026318606246
+// expect-end: stack-overflow
 #include <roziduv2.h>
 
 static volatile int sink;

@@ -3,6 +3,7 @@
 // the unused guard at the end of memory, which the start-up leaves alone, tells the second
 // run from the first. The second run ends with abort(), whose value is left in R0.
 // expect-r0: -2401263026318606165
+// expect-end: abort
 #include <roziduv2.h>
 #include <stdlib.h>
 
