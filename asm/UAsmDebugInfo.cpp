@@ -8,7 +8,9 @@ TDebugInfo TAsmDebugInfo::Make(const TAsmResult& result, const std::string& sour
     info.Producer = "roziduv2-asm";
     info.Language = "assembly";
     info.Options = lines ? "-g" : "-g0";
-    info.MemoryNeeded = result.Image.size();
+    // A program that runs to its end fetches at the image's end, so the word there must lie
+    // inside memory too.
+    info.MemoryNeeded = result.Image.size() + 4;
     std::error_code failure;
     const std::filesystem::path absolute = std::filesystem::absolute(sourcePath, failure);
     info.Sources.push_back(failure ? sourcePath : absolute.lexically_normal().string());
