@@ -235,9 +235,11 @@ int TCcDriver::Run() {
             stderr,
             "roziduv2-cc: the program does not fit: its image is %zu bytes, the stack and heap need at "
             "least %lld more and the end of memory keeps %d unused, %lld in all, but memory is %lld "
-            "bytes (--memory-size)\n",
+            "bytes (--memory-size); it needs --memory-size %lld or more, or leave --memory-size out "
+            "to have the memory it needs laid out\n",
             image.size(), static_cast<long long>(MinimumStack), ROZ_HEAP_GUARD,
-            static_cast<long long>(needed), static_cast<long long>(memorySize));
+            static_cast<long long>(needed), static_cast<long long>(memorySize),
+            static_cast<long long>(needed));
         return 1;
     }
     std::string error = TOutputFile::Write(output, image.data(), image.size());
