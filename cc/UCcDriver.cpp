@@ -204,11 +204,14 @@ int TCcDriver::Run() {
     constexpr int64_t GrowHeadroom = 65536;
     // The memory's size is compiled into the program (the heap's top, the stack's limit), so a
     // program that grows it is lowered again; its image hardly changes with the size, and a
-    // second or third round fits.
+    // second or third round fits. A fixed size that is too small is refused with the size that
+    // fits, found the same way (the image may differ by a few instructions between sizes).
     std::string assembly;
     std::optional<TCcModuleLowering> lowering;
     TAsmResult assembled;
     int64_t needed = 0, memorySize = FOptions.MemorySize;
+    size_t refusedImage = 0; // the image's size in the fixed memory that it does not fit
+    int64_t refusedNeeded = 0;
     for (int round = 0;; ++round) {
         lowering.emplace(*program, memorySize, FOptions.Level);
         try {
@@ -217,29 +220,42 @@ int TCcDriver::Run() {
             std::fprintf(stderr, "%s\n", error.Format().c_str());
             return 1;
         }
-        if (FOptions.Assembly) return Write(output, assembly);
         if (const std::string error = Assemble(assembly, assembled); !error.empty()) {
+            if (FOptions.Assembly) return Write(output, assembly); // the text shows what went wrong
             std::fprintf(stderr, "roziduv2-cc: %s\n", error.c_str());
             return 1;
         }
         // The image ends 16-aligned; the stack above it and the heap below the guard share the rest.
         needed = static_cast<int64_t>(assembled.Image.size()) + MinimumStack + ROZ_HEAP_GUARD;
-        if (needed <= memorySize || !FOptions.GrowMemory || round == 3) break;
+        if (needed <= memorySize || round == 3 || (FOptions.Assembly && !FOptions.GrowMemory)) break;
+        if (!FOptions.GrowMemory) {
+            if (!refusedImage) {
+                refusedImage = assembled.Image.size();
+                refusedNeeded = needed;
+            }
+            memorySize = needed;
+            continue;
+        }
         // The least stack is not much for a call chain: a grown memory gives the stack and the
         // heap another GrowHeadroom bytes.
         memorySize = std::min<int64_t>((needed + GrowHeadroom + 1023) / 1024 * 1024, 2147483647);
     }
+    if (FOptions.Assembly) return Write(output, assembly);
     const std::vector<uint8_t>& image = assembled.Image;
-    if (needed > memorySize) {
+    if (refusedImage || needed > memorySize) {
+        if (!refusedImage) {
+            refusedImage = image.size();
+            refusedNeeded = needed;
+        }
         std::fprintf(
             stderr,
             "roziduv2-cc: the program does not fit: its image is %zu bytes, the stack and heap need at "
             "least %lld more and the end of memory keeps %d unused, %lld in all, but memory is %lld "
             "bytes (--memory-size); it needs --memory-size %lld or more, or leave --memory-size out "
             "to have the memory it needs laid out\n",
-            image.size(), static_cast<long long>(MinimumStack), ROZ_HEAP_GUARD,
-            static_cast<long long>(needed), static_cast<long long>(memorySize),
-            static_cast<long long>(needed));
+            refusedImage, static_cast<long long>(MinimumStack), ROZ_HEAP_GUARD,
+            static_cast<long long>(refusedNeeded), static_cast<long long>(FOptions.MemorySize),
+            static_cast<long long>(std::max(needed, memorySize)));
         return 1;
     }
     std::string error = TOutputFile::Write(output, image.data(), image.size());
