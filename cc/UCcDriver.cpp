@@ -89,6 +89,8 @@ std::unique_ptr<Module> TCcDriver::LoadRuntime(LLVMContext& context, bool& faile
             function.addFnAttr(Attribute::NoInline);
     // At -O0 the program's own functions stay as written, but the library's code is small.
     if (FOptions.Level == '0') RunPipeline(*runtime, 'z');
+    for (Function& function : *runtime)
+        if (!function.isDeclaration()) function.addFnAttr(TCcModuleLowering::LibraryAttribute);
     return runtime;
 }
 
