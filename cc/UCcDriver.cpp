@@ -8,6 +8,9 @@
 
 #include <llvm/Analysis/CGSCCPassManager.h>
 #include <llvm/Analysis/LoopAnalysisManager.h>
+#include <llvm/Analysis/ValueTracking.h>
+#include <llvm/ADT/STLExtras.h>
+#include <llvm/IR/Instructions.h>
 #include <llvm/IR/LLVMContext.h>
 #include <llvm/IR/Module.h>
 #include <llvm/IR/PassManager.h>
@@ -94,6 +97,26 @@ std::unique_ptr<Module> TCcDriver::LoadRuntime(LLVMContext& context, bool& faile
     return runtime;
 }
 
+void TCcDriver::PlainPrintf(Module& module) {
+    Function* printf = module.getFunction("printf");
+    if (!printf || !printf->isDeclaration()) return; // the program's own printf stays its own
+    // Text and these conversions, each without flags, width, precision or length.
+    auto plain = [](StringRef format) {
+        for (size_t at = 0; at < format.size(); ++at)
+            if (format[at] == '%' && (++at == format.size() || !StringRef("diuoxXcsp%").contains(format[at])))
+                return false;
+        return true;
+    };
+    FunctionCallee counter = module.getOrInsertFunction("__roz_printf_plain", printf->getFunctionType());
+    for (User* user : make_early_inc_range(printf->users())) {
+        auto* call = dyn_cast<CallInst>(user);
+        StringRef format;
+        if (call && call->getCalledOperand() == printf && call->arg_size() > 0 &&
+            getConstantStringInfo(call->getArgOperand(0), format) && plain(format))
+            call->setCalledFunction(counter);
+    }
+}
+
 void TCcDriver::Optimise(Module& module, char level) {
     for (Function& function : module)
         if (!function.isDeclaration() && function.getName() != "main")
@@ -171,6 +194,7 @@ int TCcDriver::Run() {
         }
     }
     if (failed || !program) return 1;
+    PlainPrintf(*program);
     // Only what the program reaches, and what that reaches, comes from the library: a
     // function the program defines itself is not replaced.
     std::unique_ptr<Module> runtime = LoadRuntime(context, failed);

@@ -62,7 +62,7 @@ static void format_list(const unsigned char* format, va_list args) {
         } else {
             long flags = 0;
             for (long flag; (flag = find("-0+ #", *++format)) >= 0;)
-                flags |= 1 << flag;
+                flags |= 1L << flag;
             // The width, then the precision after a '.': digits or * for the next argument.
             long width = 0, precision = -1;
             for (long part = 0;; ++part) {
@@ -184,5 +184,53 @@ int __roz_format(char* out, size_t size, int monitor, const char* format, va_lis
     format_list((const unsigned char*)format, args);
     const long count = Sink.count;
     if (size) out[count < limit ? count : limit - 1] = 0;
+    return (int)count;
+}
+
+// printf of a constant format whose conversions are all plain (%d %i %u %o %x %X %c %s %p and
+// %%, without flags, width, precision or length; the compiler checks the format and calls this
+// instead). The monitor shows no text, so printf only prints the converted integers and returns
+// the text's length, which is counted here without the formatter, in a fraction of its code.
+int __roz_printf_plain(const char* restrict format, ...) {
+    va_list args;
+    va_start(args, format);
+    long count = 0;
+    for (const char* at = format; *at; ++at, ++count) {
+        if (*at != '%') continue;
+        const char conversion = *++at;
+        if (conversion == '%') continue;
+        unsigned long value = va_arg(args, unsigned long);
+        if (conversion == 's') {
+            const char* text = value ? (const char*)value : "(null)";
+            while (*text++)
+                ++count;
+            --count;
+            continue;
+        }
+        long base = 16;
+        if (conversion == 'd' || conversion == 'i') {
+            value = (unsigned long)(long)(int)value;
+            if ((long)value < 0) ++count; // the sign
+        } else if (conversion == 'c') {
+            value = (unsigned char)value;
+        } else if (conversion != 'p') {
+            value = (unsigned)value;
+        }
+        print(value);
+        if (conversion == 'c') continue;
+        if (conversion == 'p') {
+            count += value ? 2 : 4; // 0x, or (nil)
+            if (!value) continue;
+        }
+        if (conversion == 'd' || conversion == 'i') {
+            if ((long)value < 0) value = 0 - value;
+            base = 10;
+        }
+        if (conversion == 'u') base = 10;
+        if (conversion == 'o') base = 8;
+        while (value /= base) // the first digit is counted with the conversion's character
+            ++count;
+    }
+    va_end(args);
     return (int)count;
 }

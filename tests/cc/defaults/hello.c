@@ -1,5 +1,5 @@
 // A printf hello world built with the compiler's defaults (no memory option), run in the memory
-// its .dbg asks for; at -Os it fits the window's default 10000 bytes when the C library is small.
+// its .dbg asks for (at -Os the default 10000 bytes: see cc.defaults.hello_run).
 // memory-size: default
 // expect-r0: 0
 #include <stdio.h>
