@@ -1,4 +1,5 @@
-// The formatting core of the printf family (see <stdio.h> for what it converts).
+// The formatting core of the printf family (see <stdio.h> for what it converts), and the
+// counters that printf uses.
 //
 // Written for the size of the code this machine's compiler makes of it: every constant and
 // every jump target costs a 24-byte load, a byte store several instructions and a function
@@ -184,6 +185,85 @@ int __roz_format(char* out, size_t size, int monitor, const char* format, va_lis
     format_list((const unsigned char*)format, args);
     const long count = Sink.count;
     if (size) out[count < limit ? count : limit - 1] = 0;
+    return (int)count;
+}
+
+// The length of the text of format and args, each converted integer printed on the monitor:
+// vprintf, and so printf, writes no text, and counting it takes a fraction of the formatter's
+// code. It reads the format as format_list() does; a field's length is its width or more.
+int __roz_count(const char* text, va_list args) {
+    const unsigned char* format = (const unsigned char*)text;
+    long count = 0;
+    while (*format) {
+        if (*format != '%') {
+            ++format;
+            ++count;
+            continue;
+        }
+        long flags = 0;
+        for (long flag; (flag = find("-0+ #", *++format)) >= 0;)
+            flags |= 1L << flag;
+        long width = 0, precision = -1;
+        for (long part = 0;; ++part) {
+            long value = 0;
+            if (*format == '*') {
+                ++format;
+                value = (int)next(args);
+            } else {
+                for (; *format - '0' < 10u; ++format)
+                    value = value * 10 + (*format - '0');
+            }
+            if (part) {
+                precision = value < 0 ? -1 : value;
+                break;
+            }
+            width = value < 0 ? -value : value;
+            if (*format != '.') break;
+            ++format;
+        }
+        long drop = 32;
+        for (long size; (size = find("hlzjt", *format)) >= 0; ++format)
+            drop = size ? 0 : (drop + 64) >> 1;
+        const unsigned char conversion = *format;
+        if (conversion) ++format;
+        const long kind = find(Kinds, conversion);
+        if (kind < 0) { // %% and text that is no conversion, as it stands
+            count += conversion && conversion != '%' ? 2 : 1;
+            continue;
+        }
+        unsigned long value = next(args);
+        if (kind < 3) drop = kind ? 0 : 56;
+        const int isSigned = kind == 3 || kind == 4;
+        value = (unsigned long)((long)(value << drop) >> drop);
+        if (!isSigned) value &= ~(~1ul << (63 - drop));
+        if (kind != 1) print(value);
+        long length = 1; // %c
+        if (kind == 1 || (kind == 2 && !value)) { // %s, or %p of a null pointer
+            const long limit = kind == 1 && precision >= 0 ? precision : 0x7fffffff;
+            const char* body = kind == 2 ? "(nil)" : value ? (const char*)value
+                                                   : precision < 0 || precision >= 6 ? "(null)" : "";
+            length = 0;
+            while (length < limit && body[length])
+                ++length;
+        } else if (kind) {
+            const long base = Bases[kind];
+            long heads = 0, digits = 0;
+            if (isSigned && (long)value < 0) {
+                value = 0 - value;
+                heads = 1;
+            } else if (kind < 5 && flags & (Plus | Space)) {
+                heads = 1;
+            }
+            if (value && (kind == 2 || (flags & Alt && base == 16))) heads += 2; // 0x
+            for (; value; value /= base)
+                ++digits;
+            long zeros = (precision < 0 ? 1 : precision) - digits;
+            if (zeros < 0) zeros = 0;
+            if (base == 8 && flags & Alt && !zeros) zeros = 1;
+            length = heads + zeros + digits;
+        }
+        count += width > length ? width : length;
+    }
     return (int)count;
 }
 

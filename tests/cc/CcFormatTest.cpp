@@ -14,6 +14,7 @@
 
 extern "C" int __roz_format(char* out, size_t size, int monitor, const char* format, va_list args);
 extern "C" int __roz_printf_plain(const char* format, ...);
+extern "C" int __roz_count(const char* format, va_list args);
 
 namespace {
 
@@ -25,6 +26,14 @@ int Ours(char* out, size_t size, int monitor, const char* format, ...) {
     va_list args;
     va_start(args, format);
     const int count = __roz_format(out, size, monitor, format, args);
+    va_end(args);
+    return count;
+}
+
+int Count(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int count = __roz_count(format, args);
     va_end(args);
     return count;
 }
@@ -172,6 +181,11 @@ TEST(CcFormat, MatchesTheHostsVsnprintf) {
             ASSERT_STREQ(ours, host) << test.Format << " size " << size;
         else
             ASSERT_EQ(ours[0], '#') << test.Format << ": nothing may be written with size 0";
+        ASSERT_EQ(Printed, test.Printed) << test.Format;
+        // printf's counter: the same length and numbers.
+        Printed.clear();
+        ASSERT_EQ(Count(test.Format.c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]), hostCount)
+            << test.Format;
         ASSERT_EQ(Printed, test.Printed) << test.Format;
     }
 }
