@@ -17,7 +17,6 @@ enum { Left = 1, Zero = 2, Plus = 4, Space = 8, Alt = 16 };
 // are signed; the base is Bases[index].
 static const char Kinds[] = "cspdiouxX";
 static const char Bases[] = {0, 0, 16, 10, 10, 8, 10, 16, 16};
-// The head of a number: " " at 0, "+" at 3, "-" at 6, with "0x" after each; "0X" at 7.
 // The heads of numbers, each ending in a NUL: " " at 0, "" at 1, "+" at 2, "-" at 4, " 0x" at 6,
 // "0x" at 7, "+0x" at 10, "0X" at 14.
 static const char Heads[] = " \0+\0-\0 0x\0+0x\0000X";
