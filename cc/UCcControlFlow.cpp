@@ -316,7 +316,14 @@ void TCcFunctionLowering::PrepareLoopValues() {
         for (const BasicBlock* predecessor : predecessors(loop->getHeader()))
             if (!loop->contains(predecessor)) entries.push_back(predecessor);
         if (entries.empty()) continue;
-        std::map<const BasicBlock*, double> targets;
+        // The jump targets in the order first met (not by address, so that the output is the
+        // same each run), with their weights.
+        std::vector<std::pair<const BasicBlock*, double>> targets;
+        auto target = [&](const BasicBlock* block, double weight) {
+            auto known = std::find_if(targets.begin(), targets.end(), [&](const auto& t) { return t.first == block; });
+            if (known == targets.end()) targets.emplace_back(block, weight);
+            else known->second += weight;
+        };
         std::map<uint64_t, double> constants;
         for (const BasicBlock* block : loop->blocks()) {
             // What a register saves: an instruction per use, against the three of a slot's access.
@@ -329,11 +336,11 @@ void TCcFunctionLowering::PrepareLoopValues() {
                 for (const Instruction& instruction : *successor)
                     threaded = threaded && (&instruction == again || isa<DbgInfoIntrinsic>(instruction));
                 if (!threaded) {
-                    targets[successor] += scale;
+                    target(successor, scale);
                     continue;
                 }
                 for (const BasicBlock* next : successors(successor))
-                    targets[next] += scale;
+                    target(next, scale);
             }
             for (const Instruction& instruction : *block) {
                 // A condition tested as a value is compared with 0.

@@ -8,6 +8,9 @@
 
 #include <llvm/Analysis/CGSCCPassManager.h>
 #include <llvm/Analysis/LoopAnalysisManager.h>
+#include <llvm/Analysis/ValueTracking.h>
+#include <llvm/ADT/STLExtras.h>
+#include <llvm/IR/Instructions.h>
 #include <llvm/IR/LLVMContext.h>
 #include <llvm/IR/Module.h>
 #include <llvm/IR/PassManager.h>
@@ -89,7 +92,29 @@ std::unique_ptr<Module> TCcDriver::LoadRuntime(LLVMContext& context, bool& faile
             function.addFnAttr(Attribute::NoInline);
     // At -O0 the program's own functions stay as written, but the library's code is small.
     if (FOptions.Level == '0') RunPipeline(*runtime, 'z');
+    for (Function& function : *runtime)
+        if (!function.isDeclaration()) function.addFnAttr(TCcModuleLowering::LibraryAttribute);
     return runtime;
+}
+
+void TCcDriver::PlainPrintf(Module& module) {
+    Function* printf = module.getFunction("printf");
+    if (!printf || !printf->isDeclaration()) return; // the program's own printf stays its own
+    // Text and these conversions, each without flags, width, precision or length.
+    auto plain = [](StringRef format) {
+        for (size_t at = 0; at < format.size(); ++at)
+            if (format[at] == '%' && (++at == format.size() || !StringRef("diuoxXcsp%").contains(format[at])))
+                return false;
+        return true;
+    };
+    FunctionCallee counter = module.getOrInsertFunction("__roz_printf_plain", printf->getFunctionType());
+    for (User* user : make_early_inc_range(printf->users())) {
+        auto* call = dyn_cast<CallInst>(user);
+        StringRef format;
+        if (call && call->getCalledOperand() == printf && call->arg_size() > 0 &&
+            getConstantStringInfo(call->getArgOperand(0), format) && plain(format))
+            call->setCalledFunction(counter);
+    }
 }
 
 void TCcDriver::Optimise(Module& module, char level) {
@@ -169,6 +194,7 @@ int TCcDriver::Run() {
         }
     }
     if (failed || !program) return 1;
+    PlainPrintf(*program);
     // Only what the program reaches, and what that reaches, comes from the library: a
     // function the program defines itself is not replaced.
     std::unique_ptr<Module> runtime = LoadRuntime(context, failed);
@@ -204,11 +230,14 @@ int TCcDriver::Run() {
     constexpr int64_t GrowHeadroom = 65536;
     // The memory's size is compiled into the program (the heap's top, the stack's limit), so a
     // program that grows it is lowered again; its image hardly changes with the size, and a
-    // second or third round fits.
+    // second or third round fits. A fixed size that is too small is refused with the size that
+    // fits, found the same way (the image may differ by a few instructions between sizes).
     std::string assembly;
     std::optional<TCcModuleLowering> lowering;
     TAsmResult assembled;
     int64_t needed = 0, memorySize = FOptions.MemorySize;
+    size_t refusedImage = 0; // the image's size in the fixed memory that it does not fit
+    int64_t refusedNeeded = 0;
     for (int round = 0;; ++round) {
         lowering.emplace(*program, memorySize, FOptions.Level);
         try {
@@ -217,27 +246,42 @@ int TCcDriver::Run() {
             std::fprintf(stderr, "%s\n", error.Format().c_str());
             return 1;
         }
-        if (FOptions.Assembly) return Write(output, assembly);
         if (const std::string error = Assemble(assembly, assembled); !error.empty()) {
+            if (FOptions.Assembly) return Write(output, assembly); // the text shows what went wrong
             std::fprintf(stderr, "roziduv2-cc: %s\n", error.c_str());
             return 1;
         }
         // The image ends 16-aligned; the stack above it and the heap below the guard share the rest.
         needed = static_cast<int64_t>(assembled.Image.size()) + MinimumStack + ROZ_HEAP_GUARD;
-        if (needed <= memorySize || !FOptions.GrowMemory || round == 3) break;
+        if (needed <= memorySize || round == 3 || (FOptions.Assembly && !FOptions.GrowMemory)) break;
+        if (!FOptions.GrowMemory) {
+            if (!refusedImage) {
+                refusedImage = assembled.Image.size();
+                refusedNeeded = needed;
+            }
+            memorySize = needed;
+            continue;
+        }
         // The least stack is not much for a call chain: a grown memory gives the stack and the
         // heap another GrowHeadroom bytes.
         memorySize = std::min<int64_t>((needed + GrowHeadroom + 1023) / 1024 * 1024, 2147483647);
     }
+    if (FOptions.Assembly) return Write(output, assembly);
     const std::vector<uint8_t>& image = assembled.Image;
-    if (needed > memorySize) {
+    if (refusedImage || needed > memorySize) {
+        if (!refusedImage) {
+            refusedImage = image.size();
+            refusedNeeded = needed;
+        }
         std::fprintf(
             stderr,
             "roziduv2-cc: the program does not fit: its image is %zu bytes, the stack and heap need at "
             "least %lld more and the end of memory keeps %d unused, %lld in all, but memory is %lld "
-            "bytes (--memory-size)\n",
-            image.size(), static_cast<long long>(MinimumStack), ROZ_HEAP_GUARD,
-            static_cast<long long>(needed), static_cast<long long>(memorySize));
+            "bytes (--memory-size); it needs --memory-size %lld or more, or leave --memory-size out "
+            "to have the memory it needs laid out\n",
+            refusedImage, static_cast<long long>(MinimumStack), ROZ_HEAP_GUARD,
+            static_cast<long long>(refusedNeeded), static_cast<long long>(FOptions.MemorySize),
+            static_cast<long long>(std::max(needed, memorySize)));
         return 1;
     }
     std::string error = TOutputFile::Write(output, image.data(), image.size());

@@ -47,6 +47,9 @@ class TCcDriver {
     std::unique_ptr<llvm::Module> LoadRuntime(llvm::LLVMContext& context, bool& failed);
     // LLVM's pipeline at level, then the removal of unreachable globals.
     static void RunPipeline(llvm::Module& module, char level);
+    // Calls of the library's printf whose format is a constant of plain conversions only go to
+    // __roz_printf_plain, which counts instead of formatting (see cc/runtime/stdio.c).
+    static void PlainPrintf(llvm::Module& module);
     int Write(const std::string& path, const std::string& text);
 
     const TCcOptions& FOptions;

@@ -123,10 +123,13 @@ void TCcFunctionLowering::LayoutFrame() {
             if (&representative != &instruction) FSlot[&representative] = offset;
             offset += 16 * SlotCount(*instruction.getType());
         }
-    for (auto& [value, at] : FAlloca) {
-        at = offset;
-        offset += RoundUp16(*cast<AllocaInst>(value)->getAllocationSizeInBits(FLayout) / 8);
-    }
+    // In the function's order, not the map's (addresses), so that the output is the same each run.
+    for (const BasicBlock& block : FFunction)
+        for (const Instruction& instruction : block)
+            if (auto at = FAlloca.find(&instruction); at != FAlloca.end()) {
+                at->second = offset;
+                offset += RoundUp16(*cast<AllocaInst>(instruction).getAllocationSizeInBits(FLayout) / 8);
+            }
     FSaveArea = offset;
     FSize = offset + 16 * static_cast<int64_t>(FAllocation->UsedHomes().size());
 }

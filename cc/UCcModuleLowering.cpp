@@ -93,7 +93,8 @@ std::string TCcModuleLowering::Lower() {
     for (Function& function : FModule)
         if (!function.isDeclaration()) {
             const size_t begin = FOut.Text().size();
-            TCcFunctionLowering lowering(*this, function, FOut, index++, FLevel);
+            const char level = FLevel == '0' && function.hasFnAttribute(LibraryAttribute) ? 's' : FLevel;
+            TCcFunctionLowering lowering(*this, function, FOut, index++, level);
             lowering.Lower();
             FDebug.Function(function, lowering, FOut, begin, FOut.Text().size());
         }

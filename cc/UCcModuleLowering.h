@@ -46,6 +46,10 @@ class TCcModuleLowering {
     // The variable of the C library's heap that holds the stack limit while the heap grows
     // down (the heap's lowest byte less StackReserve); it keeps its name through linking.
     static constexpr const char* StackLimitName = "__roz_stack_limit";
+    // The attribute of the C library's functions: already optimised, they are lowered with
+    // registers (as at -Os) also in a program compiled at -O0, whose own code keeps every value
+    // in the frame.
+    static constexpr const char* LibraryAttribute = "roz-library";
     // R0 after __builtin_trap (llvm.trap), which ends the program at once.
     static constexpr uint64_t TrapValue = ROZ_R0_TRAP;
 

@@ -53,8 +53,9 @@ bool TCcOptions::Parse(int argc, char** argv, std::string& error) {
                 return false;
             }
             MemorySize = size;
+            MemorySizeGiven = true;
         } else if (arg == "--grow-memory") {
-            GrowMemory = true;
+            GrowMemoryGiven = true;
         } else if (attached("-I", value) || attached("-D", value) || attached("-U", value)) {
             if (!error.empty()) return false;
             ClangArguments.push_back(arg.substr(0, 2) + value);
@@ -72,6 +73,7 @@ bool TCcOptions::Parse(int argc, char** argv, std::string& error) {
         }
     }
     if (Help) return true;
+    GrowMemory = !MemorySizeGiven || GrowMemoryGiven;
     if (Inputs.empty()) {
         error = "no input file given";
         return false;

@@ -13,9 +13,11 @@ struct TCcOptions {
     bool EmitIr = false;   // --emit-ir: write the optimised LLVM IR instead
     bool Help = false;
     int64_t MemorySize = 10000;
-    // --grow-memory: a program that does not fit in MemorySize is compiled for the smallest
-    // memory it fits in instead of being refused.
-    bool GrowMemory = false;
+    // A program that does not fit in MemorySize is compiled for the memory it needs instead of
+    // being refused: the default, and with --grow-memory; off when --memory-size alone fixes it.
+    bool GrowMemory = true;
+    bool MemorySizeGiven = false; // --memory-size N
+    bool GrowMemoryGiven = false; // --grow-memory
     std::string Output;
     std::vector<std::string> Inputs;
     std::vector<std::string> ClangArguments; // -I, -D, -U and the passed-through options

@@ -8,6 +8,9 @@ bench_cc.py CC CLI SOURCE_DIR EXAMPLES_BINARY_DIR WORKDIR [benchmark options, ig
 2. For each example written both in assembly and in C: the instructions of the C version at
    -O2 against the hand-written one's.
 3. The compile time of a generated 1000-line C program at -O0 and -O2.
+4. The image of a hello world at -O0, -O2 and -Os with the compiler's defaults (printf of a
+   plain format, printf with a width, sprintf), and the memory its .dbg asks for (the window's
+   default memory is 10000 bytes).
 """
 import glob
 import json
@@ -96,6 +99,25 @@ def main():
         seconds = Compile(cc, level, generated, image, memory=str(1 << 22))
         print(f"compile time (processor) of a generated {count}-line program at -O{level}: {seconds * 1000:.0f} ms "
               f"(image {os.path.getsize(image)} bytes)")
+
+    # printf of a plain constant format (a counter), printf with widths (printf's counter) and
+    # sprintf (the formatter), each a hello world.
+    hellos = {
+        "printf hello world": 'printf("Hello, world! %d\\n", 42);',
+        "printf with a width": 'printf("Hello, world! %5d\\n", 42);',
+        "sprintf hello world": 'char text[32]; print(sprintf(text, "Hello, world! %d\\n", 42));',
+    }
+    print(f"\n{'hello world':<22} {'level':<5} {'image B':>8} {'memory B':>9}")
+    for index, (name, statement) in enumerate(hellos.items()):
+        hello = os.path.join(work, f"hello{index}.c")
+        with open(hello, "w", encoding="utf-8") as file:
+            file.write(f"#include <roziduv2.h>\n#include <stdio.h>\nint main(void) {{ {statement} return 0; }}\n")
+        for level in ("0", "2", "s"):
+            image = os.path.join(work, f"hello{index}.O{level}.bin")
+            subprocess.run([cc, f"-O{level}", hello, "-o", image], check=True, capture_output=True, text=True)
+            with open(os.path.splitext(image)[0] + ".dbg", encoding="utf-8") as file:
+                needed = json.load(file)["memory"]["needed"]
+            print(f"{name:<22} {'-O' + level:<5} {os.path.getsize(image):>8} {needed:>9}")
     return 0
 
 

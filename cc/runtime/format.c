@@ -1,66 +1,33 @@
-// The formatting core of the printf family (see <stdio.h> for what it converts).
+// The formatting core of the printf family (see <stdio.h> for what it converts), and the
+// counters that printf uses.
+//
+// Written for the size of the code this machine's compiler makes of it: every constant and
+// every jump target costs a 24-byte load, a byte store several instructions and a function
+// call a store per argument. So the format is read through tables, every piece of output
+// (a literal run, a conversion, "%%") is described as one field (spaces, a head such as
+// "-" or "0x", zeros, a body, spaces) and written by one loop, and the characters are
+// written in one place.
 #include <roziduv2.h>
 
 #include "runtime.h"
 
-struct sink {
-    char* out;
-    size_t size;
-    size_t count; // the length of the whole text so far
-};
+enum { Left = 1, Zero = 2, Plus = 4, Space = 8, Alt = 16 };
 
-struct spec {
-    int left, zero, plus, space, alt;
-    int width;
-    int precision; // -1 when not given
-};
+// The conversions, by their index: c s p | d i | o u x X. Below 3 the body is text; d and i
+// are signed; the base is Bases[index].
+static const char Kinds[] = "cspdiouxX";
+static const char Bases[] = {0, 0, 16, 10, 10, 8, 10, 16, 16};
+// The heads of numbers, each ending in a NUL: " " at 0, "" at 1, "+" at 2, "-" at 4, " 0x" at 6,
+// "0x" at 7, "+0x" at 10, "0X" at 14.
+static const char Heads[] = " \0+\0-\0 0x\0+0x\0000X";
+static const char Set[] = "0123456789abcdef0123456789ABCDEF";
 
-static void put(struct sink* sink, char c) {
-    if (sink->count + 1 < sink->size) sink->out[sink->count] = c;
-    ++sink->count;
-}
-
-static void pad(struct sink* sink, char c, int n) {
-    for (; n > 0; --n)
-        put(sink, c);
-}
-
-// The text of length bytes at text, padded to the width.
-static void text(struct sink* sink, const struct spec* spec, const char* text, int length) {
-    if (!spec->left) pad(sink, ' ', spec->width - length);
-    for (int i = 0; i < length; ++i)
-        put(sink, text[i]);
-    if (spec->left) pad(sink, ' ', spec->width - length);
-}
-
-// sign: '-', '+', ' ' or 0; prefix "0x"/"0X" or "".
-static void integer(struct sink* sink, const struct spec* spec, unsigned long long value, char sign,
-                    unsigned base, int upper, const char* prefix) {
-    const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    char digits[24];
-    int n = 0;
-    for (; value; value /= base)
-        digits[n++] = set[value % base];
-    const int precision = spec->precision < 0 ? 1 : spec->precision;
-    int zeros = precision > n ? precision - n : 0;
-    if (base == 8 && spec->alt && !zeros && (n == 0 || digits[n - 1] != '0')) zeros = 1;
-    int prefixLength = 0;
-    while (prefix[prefixLength])
-        ++prefixLength;
-    const int length = (sign != 0) + prefixLength + zeros + n;
-    int spaces = spec->width > length ? spec->width - length : 0;
-    if (spec->zero && !spec->left && spec->precision < 0) {
-        zeros += spaces;
-        spaces = 0;
-    }
-    if (!spec->left) pad(sink, ' ', spaces);
-    if (sign) put(sink, sign);
-    for (int i = 0; i < prefixLength; ++i)
-        put(sink, prefix[i]);
-    pad(sink, '0', zeros);
-    while (n)
-        put(sink, digits[--n]);
-    if (spec->left) pad(sink, ' ', spaces);
+// The index of c in the NUL-terminated set, or -1 (also for c == 0).
+static long find(const char* set, unsigned char c) {
+    long i = 0;
+    for (; set[i]; ++i)
+        if ((unsigned char)set[i] == c) return i;
+    return -1;
 }
 
 // The next argument's 8-byte word: x86-64 passes every integer and pointer in one, and a
@@ -69,120 +36,280 @@ __attribute__((noinline)) static unsigned long next(va_list args) {
     return va_arg(args, unsigned long);
 }
 
-static int number(const char** format, va_list args) {
-    if (**format == '*') {
-        ++*format;
-        return (int)next(args);
-    }
-    int value = 0;
-    for (; **format >= '0' && **format <= '9'; ++*format)
-        value = value * 10 + (**format - '0');
-    return value;
-}
 
-// A scan rather than compares, which the optimiser would turn into a rotated switch.
-static int is_wide(char c) {
-    for (const char* p = "lzjt"; *p; ++p)
-        if (*p == c) return 1;
-    return 0;
-}
+// Where the text goes: out holds the first size - 1 characters of it; count is its length so
+// far. One record for the formatter, which nothing calls while it runs, keeps the live values
+// of its loop few enough for the machine's registers.
+static struct {
+    char* out;
+    long size;
+    long count;
+    long monitor;
+} Sink;
+static char Digits[24];
+static unsigned long Cell; // the body of %c, %% and an unknown conversion
 
-// args is the x86-64 va_list, a pointer to its one record: number() and this function take
-// the arguments from the same record.
-static int format_list(struct sink* sink, int monitor, const char* format, va_list args) {
-    for (; *format; ++format) {
+// args is the x86-64 va_list, a pointer to its one record: next() takes the arguments from it.
+static void format_list(const unsigned char* format, va_list args) {
+    while (*format) {
+        const unsigned char* body = format; // the field: pad spaces (before when > 0, after when
+        const char* head = Heads + 1;       // < 0), head, zeros, length bytes of body
+        long length = 0, pad = 0, zeros = 0;
         if (*format != '%') {
-            put(sink, *format);
-            continue;
-        }
-        struct spec spec = {0, 0, 0, 0, 0, 0, -1};
-        for (;; ++format) {
-            const char flag = format[1];
-            if (flag == '-')
-                spec.left = 1;
-            else if (flag == '0')
-                spec.zero = 1;
-            else if (flag == '+')
-                spec.plus = 1;
-            else if (flag == ' ')
-                spec.space = 1;
-            else if (flag == '#')
-                spec.alt = 1;
-            else
-                break;
-        }
-        ++format;
-        spec.width = number(&format, args);
-        if (spec.width < 0) {
-            spec.left = 1;
-            spec.width = -spec.width;
-        }
-        if (*format == '.') {
-            ++format;
-            spec.precision = number(&format, args);
-            if (spec.precision < 0) spec.precision = -1;
-        }
-        int size = 0; // -2 hh, -1 h, 0 int, 1 long and wider (l ll z j t, all 64 bits)
-        if (*format == 'h') {
-            size = format[1] == 'h' ? -2 : -1;
-            format -= size;
-        }
-        for (int wide = 0; wide < 2 && is_wide(*format); ++wide, ++format) {
-            if (wide && format[-1] != 'l') break; // ll only
-            size = 1;
-        }
-        const char conversion = *format;
-        if (conversion == 'd' || conversion == 'i') {
-            long long value = size > 0 ? (long)next(args) : (int)next(args);
-            if (size == -1) value = (short)value;
-            if (size == -2) value = (signed char)value;
-            if (monitor) print((unsigned long)value);
-            const char sign = value < 0 ? '-' : spec.plus ? '+' : spec.space ? ' ' : 0;
-            const unsigned long long magnitude =
-                value < 0 ? 0 - (unsigned long long)value : (unsigned long long)value;
-            integer(sink, &spec, magnitude, sign, 10, 0, "");
-        } else if (conversion == 'u' || conversion == 'x' || conversion == 'X' || conversion == 'o') {
-            unsigned long long value = size > 0 ? next(args) : (unsigned)next(args);
-            if (size == -1) value = (unsigned short)value;
-            if (size == -2) value = (unsigned char)value;
-            if (monitor) print((unsigned long)value);
-            const unsigned base = conversion == 'u' ? 10 : conversion == 'o' ? 8 : 16;
-            const char* prefix = spec.alt && value && base == 16 ? (conversion == 'X' ? "0X" : "0x") : "";
-            integer(sink, &spec, value, 0, base, conversion == 'X', prefix);
-        } else if (conversion == 'p') {
-            const unsigned long value = next(args);
-            if (monitor) print(value);
-            if (value) {
-                spec.alt = 0;
-                integer(sink, &spec, value, spec.plus ? '+' : spec.space ? ' ' : 0, 16, 0, "0x");
-            } else {
-                text(sink, &spec, "(nil)", 5);
-            }
-        } else if (conversion == 'c') {
-            const char c = (char)next(args);
-            if (monitor) print((unsigned char)c);
-            text(sink, &spec, &c, 1);
-        } else if (conversion == 's') {
-            const char* s = (const char*)next(args);
-            if (!s) s = spec.precision < 0 || spec.precision >= 6 ? "(null)" : "";
-            int length = 0;
-            while (s[length] && (spec.precision < 0 || length < spec.precision))
+            while (format[length] && format[length] != '%')
                 ++length;
-            text(sink, &spec, s, length);
-        } else if (conversion == '%') {
-            put(sink, '%');
-        } else { // not a conversion: the text as it stands
-            put(sink, '%');
-            if (!conversion) break;
-            put(sink, conversion);
+            format += length;
+        } else {
+            long flags = 0;
+            for (long flag; (flag = find("-0+ #", *++format)) >= 0;)
+                flags |= 1L << flag;
+            // The width, then the precision after a '.': digits or * for the next argument.
+            long width = 0, precision = -1;
+            for (long part = 0;; ++part) {
+                long value = 0;
+                if (*format == '*') {
+                    ++format;
+                    value = (int)next(args);
+                } else {
+                    for (; *format - '0' < 10u; ++format)
+                        value = value * 10 + (*format - '0');
+                }
+                if (part) {
+                    precision = value < 0 ? -1 : value;
+                    break;
+                }
+                width = value;
+                if (*format != '.') break;
+                ++format;
+            }
+            if (width < 0) {
+                flags |= Left;
+                width = -width;
+            }
+            // Bits dropped from the top of the argument: 32 for int, 48 for h, 56 for hh, 0 for
+            // the 64-bit lengths l ll z j t.
+            long drop = 32;
+            for (long size; (size = find("hlzjt", *format)) >= 0; ++format)
+                drop = size ? 0 : (drop + 64) >> 1;
+            const unsigned char conversion = *format;
+            if (conversion) ++format;
+            const long kind = find(Kinds, conversion);
+            if (kind < 0) { // %% and text that is no conversion: as it stands, without the %'s extras
+                Cell = '%' | (unsigned long)conversion << 8;
+                body = (const unsigned char*)&Cell;
+                length = conversion && conversion != '%' ? 2 : 1;
+                width = 0;
+            } else {
+                unsigned long value = next(args);
+                if (kind < 3) drop = kind ? 0 : 56; // a pointer, or %c's unsigned char
+                const int isSigned = kind == 3 || kind == 4;
+                value = (unsigned long)((long)(value << drop) >> drop);
+                if (!isSigned) value &= ~(~1ul << (63 - drop));
+                if (Sink.monitor && kind != 1) print(value);
+                if (kind == 0) {
+                    Cell = value;
+                    body = (const unsigned char*)&Cell;
+                    length = 1;
+                } else if (kind < 3 && !(kind == 2 && value)) { // %s, or %p of a null pointer
+                    const long limit = kind == 1 && precision >= 0 ? precision : 0x7fffffff;
+                    body = (const unsigned char*)(kind == 2 ? "(nil)" : value ? (const char*)value
+                                                  : precision < 0 || precision >= 6 ? "(null)" : "");
+                    while (length < limit && body[length])
+                        ++length;
+                } else {
+                    const long base = Bases[kind];
+                    const long upper = kind == 8 ? 16 : 0;
+                    long sign = 1; // the head's place in Heads
+                    if (isSigned && (long)value < 0) {
+                        value = 0 - value;
+                        sign = 4;
+                    } else if (kind < 5 && flags & (Plus | Space)) {
+                        sign = flags & Plus ? 2 : 0;
+                    }
+                    long at = sizeof Digits;
+                    for (; value; value /= base)
+                        Digits[--at] = Set[value % base + upper];
+                    body = (const unsigned char*)Digits + at;
+                    length = (long)sizeof Digits - at;
+                    zeros = (precision < 0 ? 1 : precision) - length;
+                    if (zeros < 0) zeros = 0;
+                    if (base == 8 && flags & Alt && !zeros) zeros = 1;
+                    if (length && (kind == 2 || (flags & Alt && base == 16))) // 0x after the sign
+                        sign = sign == 1 ? upper ? 14 : 7 : 6 + 2 * sign;
+                    head = Heads + sign;
+                    if ((flags & (Zero | Left)) == Zero && precision < 0) {
+                        long heads = 0;
+                        while (head[heads])
+                            ++heads;
+                        if (width - heads - length > zeros) zeros = width - heads - length;
+                    }
+                }
+            }
+            long heads = 0;
+            while (head[heads])
+                ++heads;
+            pad = width - heads - zeros - length;
+            if (pad < 0) pad = 0;
+            if (flags & Left) pad = -pad;
+        }
+        for (char c;; ++Sink.count) {
+            if (pad > 0) {
+                c = ' ';
+                --pad;
+            } else if (*head) {
+                c = *head++;
+            } else if (zeros) {
+                c = '0';
+                --zeros;
+            } else if (length) {
+                c = *body++;
+                --length;
+            } else if (pad) {
+                c = ' ';
+                ++pad;
+            } else {
+                break;
+            }
+            if (Sink.count + 1 < Sink.size) Sink.out[Sink.count] = c;
         }
     }
-    return (int)sink->count;
 }
 
 int __roz_format(char* out, size_t size, int monitor, const char* format, va_list args) {
-    struct sink sink = {out, size, 0};
-    const int count = format_list(&sink, monitor, format, args);
-    if (size) out[sink.count < size ? sink.count : size - 1] = 0;
-    return count;
+    const long limit = size > 0x7fffffffffffffff ? 0x7fffffffffffffff : (long)size;
+    Sink.out = out;
+    Sink.size = limit;
+    Sink.count = 0;
+    Sink.monitor = monitor;
+    format_list((const unsigned char*)format, args);
+    const long count = Sink.count;
+    if (size) out[count < limit ? count : limit - 1] = 0;
+    return (int)count;
+}
+
+// The length of the text of format and args, each converted integer printed on the monitor:
+// vprintf, and so printf, writes no text, and counting it takes a fraction of the formatter's
+// code. It reads the format as format_list() does; a field's length is its width or more.
+int __roz_count(const char* text, va_list args) {
+    const unsigned char* format = (const unsigned char*)text;
+    long count = 0;
+    while (*format) {
+        if (*format != '%') {
+            ++format;
+            ++count;
+            continue;
+        }
+        long flags = 0;
+        for (long flag; (flag = find("-0+ #", *++format)) >= 0;)
+            flags |= 1L << flag;
+        long width = 0, precision = -1;
+        for (long part = 0;; ++part) {
+            long value = 0;
+            if (*format == '*') {
+                ++format;
+                value = (int)next(args);
+            } else {
+                for (; *format - '0' < 10u; ++format)
+                    value = value * 10 + (*format - '0');
+            }
+            if (part) {
+                precision = value < 0 ? -1 : value;
+                break;
+            }
+            width = value < 0 ? -value : value;
+            if (*format != '.') break;
+            ++format;
+        }
+        long drop = 32;
+        for (long size; (size = find("hlzjt", *format)) >= 0; ++format)
+            drop = size ? 0 : (drop + 64) >> 1;
+        const unsigned char conversion = *format;
+        if (conversion) ++format;
+        const long kind = find(Kinds, conversion);
+        if (kind < 0) { // %% and text that is no conversion, as it stands
+            count += conversion && conversion != '%' ? 2 : 1;
+            continue;
+        }
+        unsigned long value = next(args);
+        if (kind < 3) drop = kind ? 0 : 56;
+        const int isSigned = kind == 3 || kind == 4;
+        value = (unsigned long)((long)(value << drop) >> drop);
+        if (!isSigned) value &= ~(~1ul << (63 - drop));
+        if (kind != 1) print(value);
+        long length = 1; // %c
+        if (kind == 1 || (kind == 2 && !value)) { // %s, or %p of a null pointer
+            const long limit = kind == 1 && precision >= 0 ? precision : 0x7fffffff;
+            const char* body = kind == 2 ? "(nil)" : value ? (const char*)value
+                                                   : precision < 0 || precision >= 6 ? "(null)" : "";
+            length = 0;
+            while (length < limit && body[length])
+                ++length;
+        } else if (kind) {
+            const long base = Bases[kind];
+            long heads = 0, digits = 0;
+            if (isSigned && (long)value < 0) {
+                value = 0 - value;
+                heads = 1;
+            } else if (kind < 5 && flags & (Plus | Space)) {
+                heads = 1;
+            }
+            if (value && (kind == 2 || (flags & Alt && base == 16))) heads += 2; // 0x
+            for (; value; value /= base)
+                ++digits;
+            long zeros = (precision < 0 ? 1 : precision) - digits;
+            if (zeros < 0) zeros = 0;
+            if (base == 8 && flags & Alt && !zeros) zeros = 1;
+            length = heads + zeros + digits;
+        }
+        count += width > length ? width : length;
+    }
+    return (int)count;
+}
+
+// printf of a constant format whose conversions are all plain (%d %i %u %o %x %X %c %s %p and
+// %%, without flags, width, precision or length; the compiler checks the format and calls this
+// instead). The monitor shows no text, so printf only prints the converted integers and returns
+// the text's length, which is counted here without the formatter, in a fraction of its code.
+int __roz_printf_plain(const char* restrict format, ...) {
+    va_list args;
+    va_start(args, format);
+    long count = 0;
+    for (const char* at = format; *at; ++at, ++count) {
+        if (*at != '%') continue;
+        const char conversion = *++at;
+        if (conversion == '%') continue;
+        unsigned long value = va_arg(args, unsigned long);
+        if (conversion == 's') {
+            const char* text = value ? (const char*)value : "(null)";
+            while (*text++)
+                ++count;
+            --count;
+            continue;
+        }
+        long base = 16;
+        if (conversion == 'd' || conversion == 'i') {
+            value = (unsigned long)(long)(int)value;
+            if ((long)value < 0) ++count; // the sign
+        } else if (conversion == 'c') {
+            value = (unsigned char)value;
+        } else if (conversion != 'p') {
+            value = (unsigned)value;
+        }
+        print(value);
+        if (conversion == 'c') continue;
+        if (conversion == 'p') {
+            count += value ? 2 : 4; // 0x, or (nil)
+            if (!value) continue;
+        }
+        if (conversion == 'd' || conversion == 'i') {
+            if ((long)value < 0) value = 0 - value;
+            base = 10;
+        }
+        if (conversion == 'u') base = 10;
+        if (conversion == 'o') base = 8;
+        while (value /= base) // the first digit is counted with the conversion's character
+            ++count;
+    }
+    va_end(args);
+    return (int)count;
 }

@@ -25,4 +25,11 @@ extern unsigned long __roz_stack_limit;
    integer on the monitor when monitor is non-zero, and returns the length of the whole text. */
 int __roz_format(char* out, size_t size, int monitor, const char* format, va_list args);
 
+/* The length of the text of format and args, each converted integer printed on the monitor:
+   vprintf's core (format.c). */
+int __roz_count(const char* format, va_list args);
+
+/* printf of a format with plain conversions only, which the compiler calls instead (format.c). */
+int __roz_printf_plain(const char* format, ...);
+
 #endif

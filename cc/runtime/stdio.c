@@ -1,10 +1,11 @@
-// The printf family over the formatting core; the monitor shows numbers only (see <stdio.h>).
+// The printf family over the formatting core (sprintf, snprintf) and the counter (printf: the
+// monitor shows numbers only, see <stdio.h>).
 #include <stdio.h>
 
 #include "runtime.h"
 
 int vprintf(const char* restrict format, va_list args) {
-    return __roz_format(NULL, 0, 1, format, args);
+    return __roz_count(format, args);
 }
 
 int vsnprintf(char* restrict buffer, size_t size, const char* restrict format, va_list args) {

@@ -13,6 +13,8 @@
 #include <vector>
 
 extern "C" int __roz_format(char* out, size_t size, int monitor, const char* format, va_list args);
+extern "C" int __roz_printf_plain(const char* format, ...);
+extern "C" int __roz_count(const char* format, va_list args);
 
 namespace {
 
@@ -24,6 +26,14 @@ int Ours(char* out, size_t size, int monitor, const char* format, ...) {
     va_list args;
     va_start(args, format);
     const int count = __roz_format(out, size, monitor, format, args);
+    va_end(args);
+    return count;
+}
+
+int Count(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int count = __roz_count(format, args);
     va_end(args);
     return count;
 }
@@ -74,8 +84,9 @@ uint64_t Value(std::mt19937_64& random) {
     }
 }
 
-// One conversion with its argument(s) appended to the case.
-void Conversion(std::mt19937_64& random, TCase& test) {
+// One conversion with its argument(s) appended to the case; a plain one has no flags, width,
+// precision or length.
+void Conversion(std::mt19937_64& random, TCase& test, bool plain = false) {
     const std::string conversions = "diuxXocsp%";
     const char conversion = conversions[random() % conversions.size()];
     std::string spec = "%";
@@ -85,14 +96,14 @@ void Conversion(std::mt19937_64& random, TCase& test) {
     }
     const bool integer = std::string("diuxXo").find(conversion) != std::string::npos;
     const bool isSigned = conversion == 'd' || conversion == 'i';
-    for (char flag : std::string("-0+ #")) {
+    for (char flag : std::string(plain ? "" : "-0+ #")) {
         if (random() % 4) continue;
         if (flag == '0' && !integer) continue;
         if ((flag == '+' || flag == ' ') && !isSigned) continue;
         if (flag == '#' && !(conversion == 'x' || conversion == 'X' || conversion == 'o')) continue;
         spec += flag;
     }
-    switch (random() % 3) {
+    switch (plain ? 2 : random() % 3) {
     case 0:
         spec += std::to_string(random() % 21);
         break;
@@ -101,7 +112,7 @@ void Conversion(std::mt19937_64& random, TCase& test) {
         test.Args[test.Count++] = static_cast<uint64_t>(static_cast<int64_t>(random() % 41) - 20);
         break;
     }
-    if ((integer || conversion == 's') && random() % 2) {
+    if ((integer || conversion == 's') && !plain && random() % 2) {
         switch (random() % 3) {
         case 0:
             spec += '.';
@@ -115,7 +126,7 @@ void Conversion(std::mt19937_64& random, TCase& test) {
         }
     }
     static const char* const lengths[] = {"", "hh", "h", "l", "ll", "z", "j", "t"};
-    const std::string length = integer ? lengths[random() % std::size(lengths)] : "";
+    const std::string length = integer && !plain ? lengths[random() % std::size(lengths)] : "";
     spec += length + conversion;
     test.Format += spec;
     uint64_t value = Value(random);
@@ -171,6 +182,11 @@ TEST(CcFormat, MatchesTheHostsVsnprintf) {
         else
             ASSERT_EQ(ours[0], '#') << test.Format << ": nothing may be written with size 0";
         ASSERT_EQ(Printed, test.Printed) << test.Format;
+        // printf's counter: the same length and numbers.
+        Printed.clear();
+        ASSERT_EQ(Count(test.Format.c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]), hostCount)
+            << test.Format;
+        ASSERT_EQ(Printed, test.Printed) << test.Format;
     }
 }
 
@@ -180,4 +196,27 @@ TEST(CcFormat, PrintsNothingWhenNotAskedTo) {
     EXPECT_EQ(Ours(out, sizeof out, 0, "%d %s %x", 5, "ab", 255u), 7);
     EXPECT_STREQ(out, "5 ab ff");
     EXPECT_TRUE(Printed.empty());
+}
+
+// printf of plain conversions, which counts instead of formatting, against the host's length and
+// the monitor's numbers that the formatter prints.
+TEST(CcFormat, PlainPrintfCountsAsTheFormatterDoes) {
+    std::mt19937_64 random(20261209);
+    for (int round = 0; round < 20000; ++round) {
+        TCase test;
+        const std::string literals = "ab-= \t:x";
+        for (int pieces = 1 + random() % 4; pieces > 0 && test.Count <= 7; --pieces) {
+            for (int i = random() % 3; i > 0; --i)
+                test.Format += literals[random() % literals.size()];
+            Conversion(random, test, true);
+        }
+        const auto* a = test.Args;
+        char host[512];
+        const int hostCount =
+            Host(host, sizeof host, test.Format.c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]);
+        Printed.clear();
+        ASSERT_EQ(__roz_printf_plain(test.Format.c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7]), hostCount)
+            << test.Format;
+        ASSERT_EQ(Printed, test.Printed) << test.Format;
+    }
 }

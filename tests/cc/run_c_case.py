@@ -9,7 +9,9 @@ reason "end", or the source's "// expect-end: REASON" (assert, abort, stack-over
 Compiled and run with a memory of MEMORY bytes, or of the source's "// memory-size: N": the
 code of this compiler is not yet small enough for every test program to fit the default 10000.
 "// memory-size: grow" compiles for the default with --grow-memory and runs the program in the
-memory its .dbg then asks for.
+memory its .dbg then asks for. "// memory-size: default" compiles with no memory option, runs in
+the memory the .dbg asks for, and checks the refusal of a fixed --memory-size: the size it names
+as needed builds.
 """
 import json
 import os
@@ -20,6 +22,22 @@ import sys
 MEMORY = "65536"
 
 
+def FixedSizeFault(cc, level, source, image):
+    """The refusal of a too small --memory-size names the size needed, which builds."""
+    def build(size):
+        return subprocess.run([cc, f"-O{level}", "--memory-size", str(size), source, "-o", image], capture_output=True,
+                              text=True, timeout=120)
+    refused = build(2000)
+    needed = re.search(r"needs --memory-size (\d+) or more", refused.stderr)
+    if refused.returncode != 1 or not needed:
+        return f"--memory-size 2000: status {refused.returncode}, no needed size named:\n{refused.stderr}"
+    needed = int(needed.group(1))
+    built = build(needed)
+    if built.returncode != 0:
+        return f"the named size {needed} does not build:\n{built.stderr}"
+    return None
+
+
 def main():
     cc, cli, level, source, expected, workdir = sys.argv[1:7]
     os.makedirs(workdir, exist_ok=True)
@@ -28,7 +46,7 @@ def main():
     with open(source, encoding="utf-8") as file:
         text = file.read()
     match = re.search(r"//\s*expect-r0:\s*(-?\d+)", text)
-    memory = re.search(r"//\s*memory-size:\s*(\d+|grow)", text)
+    memory = re.search(r"//\s*memory-size:\s*(\d+|grow|default)", text)
     memory = memory.group(1) if memory else MEMORY
     if not match:
         print(f"{source}: no '// expect-r0: N' line")
@@ -39,12 +57,19 @@ def main():
     with open(expected, encoding="utf-8") as file:
         expected_lines = [int(line) for line in file.read().split()]
 
-    memory_options = ["--memory-size", "10000", "--grow-memory"] if memory == "grow" else ["--memory-size", memory]
+    memory_options = {"grow": ["--memory-size", "10000", "--grow-memory"], "default": []}.get(memory, ["--memory-size", memory])
     build = subprocess.run([cc, f"-O{level}", *memory_options, source, "-o", image], capture_output=True, text=True, timeout=120)
     if build.returncode != 0:
         print(f"roziduv2-cc -O{level} failed ({build.returncode}):\n{build.stderr}")
         return 1
-    if memory == "grow":
+    if memory == "default":
+        with open(os.path.splitext(image)[0] + ".dbg", encoding="utf-8") as file:
+            memory = str(json.load(file)["memory"]["needed"])
+        fault = FixedSizeFault(cc, level, source, image + ".fixed.bin")
+        if fault:
+            print(fault)
+            return 1
+    elif memory == "grow":
         with open(os.path.splitext(image)[0] + ".dbg", encoding="utf-8") as file:
             memory = str(json.load(file)["memory"]["needed"])
         if int(memory) <= 10000:
