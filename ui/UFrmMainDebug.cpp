@@ -24,6 +24,9 @@ void TFrmMain::ConnectDebugCommands() {
             TabCode->Show(code, false);
         });
     };
+    TabCode->WithMachine = [this](const std::function<void(TDebugger&, const TCCPUBase&)>& read) {
+        RunCommand(this, [&] { WithCpu([&](TCCPU& cpu) { read(Debugger, cpu); }); });
+    };
     connect(TabCode, &TCodeTab::StepOverRequested, this, [this] { Command(&TFrmMain::StepOverClick); });
     connect(TabCode, &TCodeTab::StepOutRequested, this, [this] { Command(&TFrmMain::StepOutClick); });
     connect(TabCode, &TCodeTab::RunToCursorRequested, this, [this](uint64_t address) {
