@@ -38,6 +38,8 @@ TStackPanel::TStackPanel(QWidget* parent) : QWidget(parent) {
     Variables->setColumnWidth(ColumnAddress, 70);
     split->addWidget(CallStack);
     split->addWidget(Variables);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 3); // the variables' trees need the room
     layout->addWidget(split);
     connect(CallStack, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         if (!FFilling && item) emit FrameSelected(CallStack->indexOfTopLevelItem(item));
