@@ -40,12 +40,9 @@ void WriteVariable(TJsonWriter& out, const TDebugInfo::TVariable& variable) {
     TJsonWriter::TValue locations = TJsonWriter::TValue::array();
     for (const TDebugInfo::TLocation& location : variable.Locations)
         locations.push_back(LocationValue(location));
-    TJsonWriter::TValue value = {{"name", variable.Name},
-                                 {"kind", variable.Kind},
-                                 {"type", TypeValue(variable.Type)},
-                                 {"file", variable.File},
-                                 {"line", variable.Line},
-                                 {"locations", locations}};
+    TJsonWriter::TValue value = {
+        {"name", variable.Name}, {"kind", variable.Kind}, {"type", TypeValue(variable.Type)},
+        {"file", variable.File}, {"line", variable.Line}, {"locations", locations}};
     if (variable.TypeId >= 0) value["type_id"] = variable.TypeId;
     if (variable.Scope >= 0) value["scope"] = variable.Scope;
     out.Value(value);
@@ -59,7 +56,8 @@ TJsonWriter::TValue TypeEntryValue(const TDebugInfo::TTypeEntry& type) {
     if (!type.Members.empty()) {
         TJsonWriter::TValue members = TJsonWriter::TValue::array();
         for (const TDebugInfo::TMember& member : type.Members) {
-            TJsonWriter::TValue item = {{"name", member.Name}, {"type", member.Type}, {"offset", member.Offset}};
+            TJsonWriter::TValue item = {
+                {"name", member.Name}, {"type", member.Type}, {"offset", member.Offset}};
             if (member.BitSize) {
                 item["bit_offset"] = member.BitOffset;
                 item["bit_size"] = member.BitSize;
@@ -389,7 +387,8 @@ std::optional<TDebugInfo> TDebugInfo::Load(const std::string& path, const std::v
 void TDebugInfo::CheckReferences() const {
     const auto type = [&](int64_t index, const std::string& what) {
         if (index < -1 || index >= static_cast<int64_t>(Types.size()))
-            throw std::runtime_error(what + " names type " + std::to_string(index) + ", which the table lacks");
+            throw std::runtime_error(what + " names type " + std::to_string(index) +
+                                     ", which the table lacks");
     };
     for (const TTypeEntry& entry : Types) {
         type(entry.Target, "type '" + entry.Name + "'");
@@ -407,7 +406,8 @@ void TDebugInfo::CheckReferences() const {
             type(variable.TypeId, "variable '" + variable.Name + "'");
             if (variable.Scope < -1 || variable.Scope >= static_cast<int64_t>(function.Scopes.size()))
                 throw std::runtime_error("variable '" + variable.Name + "' of '" + function.Name +
-                                         "' names scope " + std::to_string(variable.Scope) + ", which it lacks");
+                                         "' names scope " + std::to_string(variable.Scope) +
+                                         ", which it lacks");
         }
     }
 }

@@ -261,10 +261,12 @@ TDebugInfo TCcDebugInfo::Make(const Module& module, const std::string& assembly,
         };
         for (const TPendingVariable* pending : order) {
             const DILocalVariable& source = *pending->Variable;
-            TDebugInfo::TVariable variable{
-                source.getName().str(),   source.getArg() ? "parameter" : "local",
-                types.Describe(source.getType()), fileIndex(PathOf(source.getDirectory(), source.getFilename())),
-                source.getLine(),         {}};
+            TDebugInfo::TVariable variable{source.getName().str(),
+                                           source.getArg() ? "parameter" : "local",
+                                           types.Describe(source.getType()),
+                                           fileIndex(PathOf(source.getDirectory(), source.getFilename())),
+                                           source.getLine(),
+                                           {}};
             for (const TPendingLocation& location : pending->Locations) {
                 const bool whole = !location.From && !location.To;
                 const uint64_t from = whole ? 0 : addressOf(location.From),
@@ -273,8 +275,7 @@ TDebugInfo TCcDebugInfo::Make(const Module& module, const std::string& assembly,
                     variable.Locations.push_back({from, to, location.Kind, location.Offset});
             }
             variable.TypeId = types.Add(source.getType());
-            if (const DILexicalBlock* block = BlockOf(source.getScope()))
-                variable.Scope = scopeIndex(block);
+            if (const DILexicalBlock* block = BlockOf(source.getScope())) variable.Scope = scopeIndex(block);
             function.Variables.push_back(std::move(variable));
         }
         // The scopes' parents: the nearest enclosing block that is a scope too.
@@ -282,7 +283,8 @@ TDebugInfo TCcDebugInfo::Make(const Module& module, const std::string& assembly,
             TDebugInfo::TScope& scope = function.Scopes[static_cast<size_t>(index)];
             for (const DILexicalBlock* outer = BlockOf(block->getScope()); outer && scope.Parent < 0;
                  outer = BlockOf(outer->getScope()))
-                if (const auto found = scopes.find(outer); found != scopes.end()) scope.Parent = found->second;
+                if (const auto found = scopes.find(outer); found != scopes.end())
+                    scope.Parent = found->second;
         }
         info.Functions.push_back(std::move(function));
     }

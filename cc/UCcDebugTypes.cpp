@@ -22,10 +22,11 @@ uint64_t SizeOf(const DIType* type) {
 std::string FunctionName(const DISubroutineType* type, const std::string& inner) {
     std::string name;
     DITypeRefArray types = type->getTypeArray();
-    name = (types.size() > 0 && types[0] ? TCcDebugTypes::Describe(types[0]).Name : std::string("void")) + " " +
-           inner + "(";
+    name = (types.size() > 0 && types[0] ? TCcDebugTypes::Describe(types[0]).Name : std::string("void")) +
+           " " + inner + "(";
     for (unsigned i = 1; i < types.size(); ++i)
-        name += (i > 1 ? ", " : "") + (types[i] ? TCcDebugTypes::Describe(types[i]).Name : std::string("..."));
+        name +=
+            (i > 1 ? ", " : "") + (types[i] ? TCcDebugTypes::Describe(types[i]).Name : std::string("..."));
     return name + (types.size() <= 1 ? "void)" : ")");
 }
 
@@ -101,7 +102,8 @@ TDebugInfo::TType TCcDebugTypes::Describe(const DIType* type) {
     if (auto* composite = dyn_cast<DICompositeType>(type)) {
         switch (composite->getTag()) {
         case dwarf::DW_TAG_array_type:
-            return {Describe(composite->getBaseType()).Name + ArraySuffix(Counts(composite), 0), "aggregate", size};
+            return {Describe(composite->getBaseType()).Name + ArraySuffix(Counts(composite), 0), "aggregate",
+                    size};
         case dwarf::DW_TAG_enumeration_type:
             return {TagName(composite, "enum"), "enum", size};
         case dwarf::DW_TAG_union_type:
@@ -110,7 +112,8 @@ TDebugInfo::TType TCcDebugTypes::Describe(const DIType* type) {
             return {TagName(composite, "struct"), "aggregate", size};
         }
     }
-    if (auto* function = dyn_cast<DISubroutineType>(type)) return {FunctionName(function, ""), "aggregate", 0};
+    if (auto* function = dyn_cast<DISubroutineType>(type))
+        return {FunctionName(function, ""), "aggregate", 0};
     return {type->getName().str(), "aggregate", size};
 }
 
@@ -119,8 +122,8 @@ int64_t TCcDebugTypes::Add(const DIType* type) {
     if (const auto found = FIndex.find(type); found != FIndex.end()) return found->second;
     if (auto* derived = dyn_cast<DIDerivedType>(type)) {
         const unsigned tag = derived->getTag();
-        if (tag != dwarf::DW_TAG_pointer_type && tag != dwarf::DW_TAG_typedef && tag != dwarf::DW_TAG_const_type &&
-            tag != dwarf::DW_TAG_volatile_type)
+        if (tag != dwarf::DW_TAG_pointer_type && tag != dwarf::DW_TAG_typedef &&
+            tag != dwarf::DW_TAG_const_type && tag != dwarf::DW_TAG_volatile_type)
             return FIndex[type] = Add(derived->getBaseType());
     }
     // The entry exists before what it refers to is added: a structure that points to itself
@@ -161,7 +164,14 @@ int64_t TCcDebugTypes::Add(const DIType* type) {
             entry.Kind = "array";
             for (size_t i = counts.size(); i-- > 1;) {
                 const uint64_t count = counts[i] > 0 ? static_cast<uint64_t>(counts[i]) : 0;
-                FTypes.push_back({"array", base + ArraySuffix(counts, i), "", elementSize * count, element, count, {}, {}});
+                FTypes.push_back({"array",
+                                  base + ArraySuffix(counts, i),
+                                  "",
+                                  elementSize * count,
+                                  element,
+                                  count,
+                                  {},
+                                  {}});
                 element = static_cast<int64_t>(FTypes.size() - 1);
                 elementSize *= count;
             }
@@ -174,10 +184,11 @@ int64_t TCcDebugTypes::Add(const DIType* type) {
             entry.Target = Add(composite->getBaseType());
             for (const DINode* element : composite->getElements())
                 if (auto* enumerator = dyn_cast<DIEnumerator>(element))
-                    entry.Enumerators.push_back({enumerator->getName().str(),
-                                                 enumerator->isUnsigned()
-                                                     ? static_cast<int64_t>(enumerator->getValue().getZExtValue())
-                                                     : enumerator->getValue().getSExtValue()});
+                    entry.Enumerators.push_back(
+                        {enumerator->getName().str(),
+                         enumerator->isUnsigned()
+                             ? static_cast<int64_t>(enumerator->getValue().getZExtValue())
+                             : enumerator->getValue().getSExtValue()});
             break;
         default:
             entry.Kind = composite->getTag() == dwarf::DW_TAG_union_type ? "union" : "struct";

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t SummaryShown = 80;     // characters of a {...} summary before "..."
+constexpr size_t SummaryShown = 80;         // characters of a {...} summary before "..."
 constexpr uint64_t MaxValueBytes = 1 << 16; // bytes read for one value
 
 std::string Hex(uint64_t value, int digits) {
@@ -25,11 +25,21 @@ std::string Quote(const uint8_t* bytes, size_t count, bool ended) {
     for (; i < count && i < TValueReader::StringShown && bytes[i]; ++i) {
         const uint8_t ch = bytes[i];
         switch (ch) {
-        case '\n': text += "\\n"; break;
-        case '\t': text += "\\t"; break;
-        case '\r': text += "\\r"; break;
-        case '"': text += "\\\""; break;
-        case '\\': text += "\\\\"; break;
+        case '\n':
+            text += "\\n";
+            break;
+        case '\t':
+            text += "\\t";
+            break;
+        case '\r':
+            text += "\\r";
+            break;
+        case '"':
+            text += "\\\"";
+            break;
+        case '\\':
+            text += "\\\\";
+            break;
         default:
             if (ch >= 32 && ch < 127) {
                 text += static_cast<char>(ch);
@@ -53,20 +63,23 @@ bool IsChar(const TDebugInfo::TTypeEntry* entry) {
 bool IsSigned(const TDebugInfo::TTypeEntry& entry) {
     if (entry.Kind == "enum") return true;
     if (entry.Kind != "base") return false;
-    return entry.Encoding == "signed" || (entry.Encoding == "char" && entry.Name.find("unsigned") == std::string::npos);
+    return entry.Encoding == "signed" ||
+           (entry.Encoding == "char" && entry.Name.find("unsigned") == std::string::npos);
 }
 
 } // namespace
 
 const TDebugInfo::TTypeEntry* TValueReader::Entry(int64_t type) const {
-    return type >= 0 && type < static_cast<int64_t>(FInfo.Types.size()) ? &FInfo.Types[static_cast<size_t>(type)]
-                                                                       : nullptr;
+    return type >= 0 && type < static_cast<int64_t>(FInfo.Types.size())
+               ? &FInfo.Types[static_cast<size_t>(type)]
+               : nullptr;
 }
 
 int64_t TValueReader::Strip(int64_t type) const {
     for (int depth = 0; depth < 64; ++depth) { // a damaged file may loop
         const TDebugInfo::TTypeEntry* entry = Entry(type);
-        if (!entry || (entry->Kind != "typedef" && entry->Kind != "const" && entry->Kind != "volatile")) return type;
+        if (!entry || (entry->Kind != "typedef" && entry->Kind != "const" && entry->Kind != "volatile"))
+            return type;
         type = entry->Target;
     }
     return -1;
@@ -158,7 +171,8 @@ std::string TValueReader::Format(int64_t type, const uint8_t* bytes, size_t size
     }
     if (entry->Kind == "array") {
         const uint64_t elementSize = SizeOf(entry->Target);
-        if (IsChar(Entry(Strip(entry->Target)))) return Quote(bytes, std::min<uint64_t>(size, entry->Count), true);
+        if (IsChar(Entry(Strip(entry->Target))))
+            return Quote(bytes, std::min<uint64_t>(size, entry->Count), true);
         if (depth > 0) return "{...}";
         std::string text = "{";
         for (uint64_t i = 0; elementSize && i < entry->Count && (i + 1) * elementSize <= size; ++i) {
@@ -186,8 +200,8 @@ std::string TValueReader::Format(int64_t type, const uint8_t* bytes, size_t size
     return ""; // a function
 }
 
-TValueNode TValueReader::Member(const TValueRef& parent, const TDebugInfo::TMember& member, const uint8_t* bytes,
-                                size_t size) const {
+TValueNode TValueReader::Member(const TValueRef& parent, const TDebugInfo::TMember& member,
+                                const uint8_t* bytes, size_t size) const {
     const std::string name = member.Name.empty() ? "<anonymous>" : member.Name;
     if (!member.BitSize) {
         TValueRef ref{member.Type, parent.InMemory, parent.Address + member.Offset, {}};
@@ -256,13 +270,18 @@ std::vector<TValueNode> TValueReader::Children(const TValueNode& parent) const {
             if (!ref.InMemory) {
                 const uint64_t from = std::min<uint64_t>(i * elementSize, bytes.size());
                 element.Bytes.assign(bytes.begin() + static_cast<ptrdiff_t>(from),
-                                     bytes.begin() + static_cast<ptrdiff_t>(std::min<uint64_t>(from + elementSize, bytes.size())));
+                                     bytes.begin() + static_cast<ptrdiff_t>(std::min<uint64_t>(
+                                                         from + elementSize, bytes.size())));
             }
             children.push_back(Node("[" + std::to_string(i) + "]", element));
         }
         if (entry->Count > shown)
             children.push_back({"[" + std::to_string(shown) + ".." + std::to_string(entry->Count - 1) + "]",
-                                TypeName(entry->Target), "...", "", false, {}});
+                                TypeName(entry->Target),
+                                "...",
+                                "",
+                                false,
+                                {}});
     } else if (entry->Kind == "pointer") {
         const auto value = static_cast<uint64_t>(Integer(*entry, bytes.data(), bytes.size()));
         children.push_back(Node("*" + parent.Name, {entry->Target, true, value, {}}));

@@ -36,7 +36,7 @@ struct TValueNode {
 // while the caller holds the CPU.
 class TValueReader {
   public:
-    static constexpr size_t StringShown = 64;   // characters of a string before "..."
+    static constexpr size_t StringShown = 64;     // characters of a string before "..."
     static constexpr size_t ElementsShown = 1000; // elements an array expands into
 
     TValueReader(const TDebugInfo& info, const uint8_t* memory, uint64_t size)

@@ -83,7 +83,8 @@ TPlace Read(const TCCPUBase& cpu, const TDebugInfo::TLocation& location, const T
 }
 
 TVariableView View(const TCCPUBase& cpu, const TDebugInfo* info, const TDebugInfo::TVariable& variable,
-                   uint64_t at, bool inFunction, int64_t base, uint32_t knownRegisters, const int64_t* registers) {
+                   uint64_t at, bool inFunction, int64_t base, uint32_t knownRegisters,
+                   const int64_t* registers) {
     TVariableView view;
     view.Name = variable.Name;
     view.Kind = variable.Kind;
@@ -96,7 +97,8 @@ TVariableView View(const TCCPUBase& cpu, const TDebugInfo* info, const TDebugInf
         view.Where = place.Where;
         if (!place.Available) {
             view.Value = "<not available>";
-        } else if (info && variable.TypeId >= 0 && static_cast<size_t>(variable.TypeId) < info->Types.size()) {
+        } else if (info && variable.TypeId >= 0 &&
+                   static_cast<size_t>(variable.TypeId) < info->Types.size()) {
             const TValueReader reader(*info, cpu.Memory.Buffer(), static_cast<uint64_t>(cpu.Memory.Size()));
             TValueRef ref{variable.TypeId, place.InMemory, place.Address, {}};
             if (!place.InMemory) ref.Bytes = place.Bytes;
@@ -132,7 +134,8 @@ std::string FormatValue(const TDebugInfo::TType& type, const uint8_t* bytes, siz
     return std::to_string(signedValue); // signed, enum
 }
 
-std::vector<TVariableView> FrameVariables(const TCCPUBase& cpu, const TStackFrame& frame, const TDebugInfo* info) {
+std::vector<TVariableView> FrameVariables(const TCCPUBase& cpu, const TStackFrame& frame,
+                                          const TDebugInfo* info) {
     std::vector<TVariableView> views;
     if (!frame.Function) return views;
     const TDebugInfo::TFunction& function = *frame.Function;
@@ -148,10 +151,12 @@ std::vector<TVariableView> FrameVariables(const TCCPUBase& cpu, const TStackFram
     for (const TDebugInfo::TVariable& variable : function.Variables)
         if (TDebugInfo::InScope(function, variable, frame.Where)) visible.push_back(&variable);
     for (const TDebugInfo::TVariable* variable : visible) {
-        const bool hidden = std::any_of(visible.begin(), visible.end(), [&](const TDebugInfo::TVariable* other) {
-            return other != variable && other->Name == variable->Name && depth(*other) > depth(*variable);
-        });
-        if (!hidden) views.push_back(View(cpu, info, *variable, frame.Where, true, frame.Base, frame.Known, frame.R));
+        const bool hidden =
+            std::any_of(visible.begin(), visible.end(), [&](const TDebugInfo::TVariable* other) {
+                return other != variable && other->Name == variable->Name && depth(*other) > depth(*variable);
+            });
+        if (!hidden)
+            views.push_back(View(cpu, info, *variable, frame.Where, true, frame.Base, frame.Known, frame.R));
     }
     return views;
 }

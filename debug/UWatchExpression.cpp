@@ -30,15 +30,14 @@ struct TObject {
 class TParser {
   public:
     TParser(std::string_view text, const TSourceMap& map, const TCCPUBase* cpu)
-        : FText(text), FMap(map), FCpu(cpu),
-          FReader(map.Info(), cpu ? cpu->Memory.Buffer() : nullptr,
-                  cpu ? static_cast<uint64_t>(cpu->Memory.Size()) : 0) {}
+        : FText(text), FMap(map), FCpu(cpu), FReader(map.Info(), cpu ? cpu->Memory.Buffer() : nullptr,
+                                                     cpu ? static_cast<uint64_t>(cpu->Memory.Size()) : 0) {}
 
     TObject Whole() {
         TObject object = Unary();
         Skip();
-        if (FAt < FText.size()) Fail("unexpected '" + std::string(1, FText[FAt]) + "' at column " +
-                                     std::to_string(FAt + 1));
+        if (FAt < FText.size())
+            Fail("unexpected '" + std::string(1, FText[FAt]) + "' at column " + std::to_string(FAt + 1));
         return object;
     }
 
@@ -57,7 +56,8 @@ class TParser {
     std::string Identifier() {
         Skip();
         const size_t begin = FAt;
-        while (FAt < FText.size() && (std::isalnum(static_cast<unsigned char>(FText[FAt])) || FText[FAt] == '_'))
+        while (FAt < FText.size() &&
+               (std::isalnum(static_cast<unsigned char>(FText[FAt])) || FText[FAt] == '_'))
             ++FAt;
         if (begin == FAt || std::isdigit(static_cast<unsigned char>(FText[begin]))) {
             FAt = begin;
@@ -184,7 +184,8 @@ class TParser {
                             if (variable.Name == name) source = &variable;
                         TObject object;
                         object.Type = view.Ref.Type;
-                        object.Size = object.Type >= 0 || !source ? FReader.SizeOf(object.Type) : source->Type.Size;
+                        object.Size =
+                            object.Type >= 0 || !source ? FReader.SizeOf(object.Type) : source->Type.Size;
                         object.InMemory = !view.Address.empty();
                         object.Address = std::stoull(object.InMemory ? view.Address : "0", nullptr, 16);
                         object.Bytes = view.Ref.Bytes;
@@ -195,7 +196,8 @@ class TParser {
         }
         for (const TDebugInfo::TVariable& global : FMap.Info().Globals)
             if (global.Name == name && !global.Locations.empty() && global.Locations[0].Kind == "address") {
-                TObject object = InMemory(global.TypeId, static_cast<uint64_t>(global.Locations[0].Offset), name);
+                TObject object =
+                    InMemory(global.TypeId, static_cast<uint64_t>(global.Locations[0].Offset), name);
                 if (global.TypeId < 0) object.Size = global.Type.Size;
                 return object;
             }
@@ -212,7 +214,8 @@ class TParser {
         if (value == 0) Fail("'" + pointer.Text + "' is a null pointer");
         const TDebugInfo::TTypeEntry* target = FReader.Entry(FReader.Strip(entry->Target));
         if (!target || target->Kind == "function" || FReader.SizeOf(entry->Target) == 0)
-            Fail("'" + pointer.Text + "' points to " + FReader.TypeName(entry->Target) + ", which has no size");
+            Fail("'" + pointer.Text + "' points to " + FReader.TypeName(entry->Target) +
+                 ", which has no size");
         const uint64_t size = FReader.SizeOf(entry->Target);
         return InMemory(entry->Target, value + static_cast<uint64_t>(index) * size, std::move(text));
     }
@@ -223,7 +226,8 @@ class TParser {
         if (entry && entry->Kind == "pointer") return Target(object, index, text);
         if (!entry || entry->Kind != "array") Fail("'" + object.Text + "' is not an array or a pointer");
         if (index < 0 || (entry->Count && static_cast<uint64_t>(index) >= entry->Count))
-            Fail("index " + std::to_string(index) + " is outside '" + object.Text + "' (" + entry->Name + ")");
+            Fail("index " + std::to_string(index) + " is outside '" + object.Text + "' (" + entry->Name +
+                 ")");
         const uint64_t size = FReader.SizeOf(entry->Target);
         const uint64_t offset = static_cast<uint64_t>(index) * size;
         return Part(object, entry->Target, offset, size, text);
@@ -234,7 +238,8 @@ class TParser {
         if (!entry || (entry->Kind != "struct" && entry->Kind != "union"))
             Fail("'" + object.Text + "' is not a structure or union");
         TDebugInfo::TMember member;
-        if (!FReader.FindMember(object.Type, name, member)) Fail("'" + entry->Name + "' has no member '" + name + "'");
+        if (!FReader.FindMember(object.Type, name, member))
+            Fail("'" + entry->Name + "' has no member '" + name + "'");
         if (member.BitSize) { // the bytes that hold the bit-field
             const uint64_t first = member.BitOffset / 8, last = (member.BitOffset + member.BitSize - 1) / 8;
             return Part(object, member.Type, first, last - first + 1, prefix + name);
@@ -242,7 +247,8 @@ class TParser {
         return Part(object, member.Type, member.Offset, FReader.SizeOf(member.Type), prefix + name);
     }
 
-    static TObject Part(const TObject& whole, int64_t type, uint64_t offset, uint64_t size, std::string text) {
+    static TObject Part(const TObject& whole, int64_t type, uint64_t offset, uint64_t size,
+                        std::string text) {
         TObject part;
         part.Type = type;
         part.Size = size;
@@ -280,7 +286,8 @@ std::optional<TWatchObject> ResolveWatchExpression(std::string_view text, const 
         const uint64_t memory = cpu ? static_cast<uint64_t>(cpu->Memory.Size()) : UINT64_MAX;
         if (object.Address > memory || object.Size > memory - object.Address)
             throw TExpressionError("'" + object.Text + "' lies outside memory");
-        return TWatchObject{object.Address, object.Size, TValueReader(map.Info(), nullptr, 0).TypeName(object.Type)};
+        return TWatchObject{object.Address, object.Size,
+                            TValueReader(map.Info(), nullptr, 0).TypeName(object.Type)};
     } catch (const TExpressionError& failure) {
         error = failure.what();
         return std::nullopt;

@@ -21,11 +21,13 @@ std::string TWatchpoint::Text() const {
     std::snprintf(text, sizeof text, "[0x%llx, 0x%llx)", static_cast<unsigned long long>(Begin),
                   static_cast<unsigned long long>(End));
     return (Expression.empty() ? "" : Expression + " ") + text +
-           (Write && Read ? " write/read" : Write ? " write" : " read");
+           (Write && Read ? " write/read"
+            : Write       ? " write"
+                          : " read");
 }
 
-std::optional<TWatchRequest> TWatchList::Parse(std::string_view text, const TSourceMap& map, const TCCPUBase* cpu,
-                                               std::string& error) {
+std::optional<TWatchRequest> TWatchList::Parse(std::string_view text, const TSourceMap& map,
+                                               const TCCPUBase* cpu, std::string& error) {
     std::vector<std::string> words;
     std::istringstream split{std::string(text)};
     for (std::string word; split >> word;)
@@ -76,7 +78,8 @@ std::optional<TWatchRequest> TWatchList::Parse(std::string_view text, const TSou
     for (const std::string& word : words)
         expression += (expression.empty() ? "" : " ") + word;
     if (map.Info().Functions.empty() && map.Info().Globals.empty()) {
-        error = "'" + expression + "' is not an address, and the program has no C debug information for names";
+        error =
+            "'" + expression + "' is not an address, and the program has no C debug information for names";
         return std::nullopt;
     }
     const std::optional<TWatchObject> object = ResolveWatchExpression(expression, map, cpu, error);
@@ -103,7 +106,8 @@ void TWatchList::SetImage(const TSourceMap& map) {
     std::erase_if(FItems, [&](TWatchpoint& item) {
         if (item.Expression.empty()) return false;
         std::string error;
-        const std::optional<TWatchObject> object = ResolveWatchExpression(item.Expression, map, nullptr, error);
+        const std::optional<TWatchObject> object =
+            ResolveWatchExpression(item.Expression, map, nullptr, error);
         if (!object) return true;
         item.Begin = object->Address;
         item.End = object->Address + object->Size;

@@ -47,8 +47,8 @@ class TWatchList {
     //                                 debug information and the machine (cpu: may be nullptr,
     //                                 then only globals): the object's address and size
     // written unless r alone is given. nullopt with a message naming the problem.
-    static std::optional<TWatchRequest> Parse(std::string_view text, const TSourceMap& map, const TCCPUBase* cpu,
-                                              std::string& error);
+    static std::optional<TWatchRequest> Parse(std::string_view text, const TSourceMap& map,
+                                              const TCCPUBase* cpu, std::string& error);
     int Add(const TWatchRequest& request);
     // Parse and Add: the new watch's id, or 0 with the message.
     int Add(std::string_view text, const TSourceMap& map, const TCCPUBase* cpu, std::string& error);

@@ -44,9 +44,12 @@ constexpr int64_t MaxShownImage = int64_t{16} << 20;
 // Frames whose variables a snapshot reads; deeper ones show their place only.
 constexpr size_t FramesWithVariables = 32;
 
+// The address column names the register of a value that has no address.
 TStackPanel::TVariableRow Row(const TVariableView& variable) {
-    return {Q(variable.Name), Q(variable.Type), Q(variable.Value), Q(variable.Address), variable.Expandable,
-            variable.Node()};
+    const bool inRegister = variable.Address.empty() && variable.Where.starts_with('R');
+    return {Q(variable.Name),    Q(variable.Type),
+            Q(variable.Value),   Q(inRegister ? variable.Where : variable.Address),
+            variable.Expandable, variable.Node()};
 }
 
 } // namespace
@@ -98,7 +101,8 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     BreakpointPanel->setObjectName(QStringLiteral("BreakpointPanel"));
     WatchPanel = new TStopListPanel(
         QStringLiteral("Watch"), QStringLiteral("监视Watch"),
-        QStringLiteral("变量/地址 [字节数] [w|r|rw] 或 in/out  moves, a[3], p->next, ADDRESS [SIZE] [w|r|rw], in/out"));
+        QStringLiteral(
+            "变量/地址 [字节数] [w|r|rw] 或 in/out  moves, a[3], p->next, ADDRESS [SIZE] [w|r|rw], in/out"));
     WatchPanel->setObjectName(QStringLiteral("WatchPanel"));
     StackPanel = new TStackPanel;
     StackPanel->setObjectName(QStringLiteral("StackPanel"));
@@ -222,15 +226,20 @@ void TCodeTab::AddWatch(const QString& text) {
 std::vector<TStackPanel::TVariableRow> TCodeTab::ExpandVariable(const TValueNode& node) {
     std::vector<TStackPanel::TVariableRow> rows;
     if (!FStackCurrent || !WithMachine) {
-        rows.push_back({QString(), QString(), QStringLiteral("运行中，暂停后再展开。Running: pause to expand."),
-                        QString(), false, {}});
+        rows.push_back({QString(),
+                        QString(),
+                        QStringLiteral("运行中，暂停后再展开。Running: pause to expand."),
+                        QString(),
+                        false,
+                        {}});
         return rows;
     }
     WithMachine([&](TDebugger& debugger, const TCCPUBase& cpu) {
         const TValueReader reader(debugger.Map().Info(), cpu.Memory.Buffer(),
                                   static_cast<uint64_t>(cpu.Memory.Size()));
         for (const TValueNode& child : reader.Children(node))
-            rows.push_back({Q(child.Name), Q(child.Type), Q(child.Value), Q(child.Address), child.Expandable, child});
+            rows.push_back(
+                {Q(child.Name), Q(child.Type), Q(child.Value), Q(child.Address), child.Expandable, child});
     });
     return rows;
 }

@@ -46,7 +46,8 @@ std::map<std::string, TVariableView> Variables(const TProgram& p) {
 
 // The row under node named name, expanding along path ("*list/next/*next").
 TValueNode Expand(const TProgram& p, TValueNode node, const std::string& path) {
-    const TValueReader reader(p.Map.Info(), p.Cpu->Memory.Buffer(), static_cast<uint64_t>(p.Cpu->Memory.Size()));
+    const TValueReader reader(p.Map.Info(), p.Cpu->Memory.Buffer(),
+                              static_cast<uint64_t>(p.Cpu->Memory.Size()));
     size_t from = 0;
     while (from <= path.size()) {
         const size_t slash = std::min(path.find('/', from), path.size());
@@ -76,7 +77,7 @@ TEST_F(Values, FormattedExpandedAndScoped) {
     EXPECT_EQ(views.count("inner"), 0u) << "the block has ended";
     struct TRow {
         const char* Name;
-        const char* Value; // a regular expression
+        const char* Value;          // a regular expression
         const char* Path = nullptr; // a row it expands into, and that row's value
         const char* Child = nullptr;
     };
@@ -106,7 +107,8 @@ TEST_F(Values, FormattedExpandedAndScoped) {
     TValueNode list = views.at("list").Node();
     std::vector<uint8_t> wild = {0xf0, 0xff, 0xff, 0x7f, 0, 0, 0, 0};
     list.Ref = {list.Ref.Type, false, 0, wild};
-    const TValueReader reader(P.Map.Info(), P.Cpu->Memory.Buffer(), static_cast<uint64_t>(P.Cpu->Memory.Size()));
+    const TValueReader reader(P.Map.Info(), P.Cpu->Memory.Buffer(),
+                              static_cast<uint64_t>(P.Cpu->Memory.Size()));
     const TValueNode bad = reader.Node("list", list.Ref);
     EXPECT_EQ(bad.Value, "0x7ffffff0 <invalid address>");
     EXPECT_FALSE(bad.Expandable);
@@ -124,11 +126,14 @@ TEST_F(Values, BlocksAndLoopsEnd) {
 TEST_F(Values, WatchExpressions) {
     RunToLine(P, Debugger, LineOf("stop: after the block"));
     const auto views = Variables(P);
-    const auto address = [&](const std::string& name) { return std::stoull(views.at(name).Address, nullptr, 16); };
+    const auto address = [&](const std::string& name) {
+        return std::stoull(views.at(name).Address, nullptr, 16);
+    };
     uint64_t first = 0, second = 0, moves = 0;
     for (const TDebugInfo::TVariable& global : P.Map.Info().Globals)
-        (global.Name == "first" ? first : global.Name == "second" ? second : moves) =
-            static_cast<uint64_t>(global.Locations.at(0).Offset);
+        (global.Name == "first"    ? first
+         : global.Name == "second" ? second
+                                   : moves) = static_cast<uint64_t>(global.Locations.at(0).Offset);
     struct TRow {
         std::string Text;
         uint64_t Address, Size;

@@ -39,7 +39,8 @@ class TVariablesTest : public QObject {
         return 0;
     }
     void Add(const char* kind, const QString& text) {
-        Window->findChild<QLineEdit*>(QStringLiteral("Edit%1Location").arg(QLatin1String(kind)))->setText(text);
+        Window->findChild<QLineEdit*>(QStringLiteral("Edit%1Location").arg(QLatin1String(kind)))
+            ->setText(text);
         Window->findChild<QPushButton*>(QStringLiteral("BtnAdd%1").arg(QLatin1String(kind)))->click();
     }
 
@@ -88,12 +89,15 @@ class TVariablesTest : public QObject {
         locals = Row(nullptr, QStringLiteral("局部Locals"));
         list = Row(locals, QStringLiteral("list"));
         QVERIFY(list->isExpanded());
-        QVERIFY(Row(Row(Row(list, QStringLiteral("*list")), QStringLiteral("next")), QStringLiteral("*next")));
+        QVERIFY(
+            Row(Row(Row(list, QStringLiteral("*list")), QStringLiteral("next")), QStringLiteral("*next")));
 
         auto* watches = Window->findChild<QTableWidget*>(QStringLiteral("WatchTable"));
         Add("Watch", QStringLiteral("list->next->value"));
         QCOMPARE(watches->rowCount(), 1);
-        QVERIFY2(watches->item(0, TStopListPanel::ColLocation)->text().startsWith(QStringLiteral("list->next->value [0x")),
+        QVERIFY2(watches->item(0, TStopListPanel::ColLocation)
+                     ->text()
+                     .startsWith(QStringLiteral("list->next->value [0x")),
                  qPrintable(watches->item(0, TStopListPanel::ColLocation)->text()));
         Add("Watch", QStringLiteral("mvoes"));
         QCOMPARE(watches->rowCount(), 1);
