@@ -99,8 +99,9 @@ TEST_P(CcDebugInfo, LinesFallOnInstructions) {
                 (row.Line == 7 || row.Line == 8))
                 (row.Line == 7 ? line7 : line8).insert(TDebugInfo::InScope(*main, i, row.From));
         EXPECT_EQ(line7.count(false) + line8.count(true), 0u);
-        if (GetParam() == '0') // optimised, the loop's line may keep no code of its own
+        if (GetParam() == '0') { // optimised, the loop's line may keep no code of its own
             EXPECT_TRUE(line7.count(true) && line8.count(false));
+        }
     }
     if (GetParam() == '0') { // unoptimised: k lives in main's frame for the whole function
         bool k = false;
