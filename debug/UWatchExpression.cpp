@@ -213,7 +213,9 @@ class TParser {
         const auto value = static_cast<uint64_t>(TValueReader::Integer(*entry, bytes.data(), bytes.size()));
         if (value == 0) Fail("'" + pointer.Text + "' is a null pointer");
         const TDebugInfo::TTypeEntry* target = FReader.Entry(FReader.Strip(entry->Target));
-        if (!target || target->Kind == "function" || FReader.SizeOf(entry->Target) == 0)
+        if (target && target->Kind == "function")
+            Fail("'" + pointer.Text + "' points to a function, not to data");
+        if (!target || FReader.SizeOf(entry->Target) == 0)
             Fail("'" + pointer.Text + "' points to " + FReader.TypeName(entry->Target) +
                  ", which has no size");
         const uint64_t size = FReader.SizeOf(entry->Target);
