@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
@@ -39,12 +40,58 @@ void WriteVariable(TJsonWriter& out, const TDebugInfo::TVariable& variable) {
     TJsonWriter::TValue locations = TJsonWriter::TValue::array();
     for (const TDebugInfo::TLocation& location : variable.Locations)
         locations.push_back(LocationValue(location));
-    out.Value({{"name", variable.Name},
-               {"kind", variable.Kind},
-               {"type", TypeValue(variable.Type)},
-               {"file", variable.File},
-               {"line", variable.Line},
-               {"locations", locations}});
+    TJsonWriter::TValue value = {
+        {"name", variable.Name}, {"kind", variable.Kind}, {"type", TypeValue(variable.Type)},
+        {"file", variable.File}, {"line", variable.Line}, {"locations", locations}};
+    if (variable.TypeId >= 0) value["type_id"] = variable.TypeId;
+    if (variable.Scope >= 0) value["scope"] = variable.Scope;
+    out.Value(value);
+}
+
+TJsonWriter::TValue TypeEntryValue(const TDebugInfo::TTypeEntry& type) {
+    TJsonWriter::TValue value = {{"kind", type.Kind}, {"name", type.Name}, {"size", type.Size}};
+    if (!type.Encoding.empty()) value["encoding"] = type.Encoding;
+    if (type.Target >= 0) value["type"] = type.Target;
+    if (type.Kind == "array") value["count"] = type.Count;
+    if (!type.Members.empty()) {
+        TJsonWriter::TValue members = TJsonWriter::TValue::array();
+        for (const TDebugInfo::TMember& member : type.Members) {
+            TJsonWriter::TValue item = {
+                {"name", member.Name}, {"type", member.Type}, {"offset", member.Offset}};
+            if (member.BitSize) {
+                item["bit_offset"] = member.BitOffset;
+                item["bit_size"] = member.BitSize;
+            }
+            members.push_back(item);
+        }
+        value["members"] = members;
+    }
+    if (!type.Enumerators.empty()) {
+        TJsonWriter::TValue enumerators = TJsonWriter::TValue::array();
+        for (const TDebugInfo::TEnumerator& enumerator : type.Enumerators)
+            enumerators.push_back({enumerator.Name, enumerator.Value});
+        value["enumerators"] = enumerators;
+    }
+    return value;
+}
+
+TDebugInfo::TTypeEntry ReadTypeEntry(const TJson& value) {
+    TDebugInfo::TTypeEntry type;
+    type.Kind = value.at("kind").get<std::string>();
+    type.Name = value.at("name").get<std::string>();
+    type.Size = value.at("size").get<uint64_t>();
+    type.Encoding = value.value("encoding", std::string());
+    type.Target = value.value("type", int64_t{-1});
+    type.Count = value.value("count", uint64_t{0});
+    if (value.contains("members"))
+        for (const TJson& item : value.at("members"))
+            type.Members.push_back({item.at("name").get<std::string>(), item.at("type").get<int64_t>(),
+                                    item.at("offset").get<uint64_t>(), item.value("bit_offset", uint64_t{0}),
+                                    item.value("bit_size", uint64_t{0})});
+    if (value.contains("enumerators"))
+        for (const TJson& item : value.at("enumerators"))
+            type.Enumerators.push_back({item.at(0).get<std::string>(), item.at(1).get<int64_t>()});
+    return type;
 }
 
 void WriteVariables(TJsonWriter& out, const std::vector<TDebugInfo::TVariable>& variables) {
@@ -67,6 +114,8 @@ TDebugInfo::TVariable ReadVariable(const TJson& value) {
                      type.at("size").get<uint64_t>()};
     variable.File = value.at("file").get<uint32_t>();
     variable.Line = value.at("line").get<uint32_t>();
+    variable.TypeId = value.value("type_id", int64_t{-1});
+    variable.Scope = value.value("scope", int64_t{-1});
     for (const TJson& item : value.at("locations")) {
         TDebugInfo::TLocation location;
         location.From = item.value("from", uint64_t{0});
@@ -185,6 +234,17 @@ std::string TDebugInfo::Text() const {
                        {"records", function.Frame.Records}});
             out.Key("variables");
             WriteVariables(out, function.Variables);
+            if (!function.Scopes.empty()) {
+                TJsonWriter::TValue scopes = TJsonWriter::TValue::array();
+                for (const TScope& scope : function.Scopes) {
+                    TJsonWriter::TValue ranges = TJsonWriter::TValue::array();
+                    for (const auto& [from, to] : scope.Ranges)
+                        ranges.push_back({from, to});
+                    scopes.push_back({{"parent", scope.Parent}, {"ranges", ranges}});
+                }
+                out.Key("scopes");
+                out.Value(scopes);
+            }
             out.EndObject();
         }
         out.EndArray();
@@ -198,6 +258,16 @@ std::string TDebugInfo::Text() const {
             out.NewLine();
             out.Key("ends");
             out.Value(ends);
+        }
+        if (!Types.empty()) {
+            out.NewLine();
+            out.Key("types");
+            out.BeginArray();
+            for (const TTypeEntry& type : Types) {
+                out.NewLine();
+                out.Value(TypeEntryValue(type));
+            }
+            out.EndArray();
         }
         out.EndObject();
     }
@@ -266,6 +336,14 @@ std::optional<TDebugInfo> TDebugInfo::Parse(std::string_view text, std::string& 
                               frame.at("caller_frame").get<int64_t>(), frame.at("records").get<int64_t>()};
             for (const TJson& variable : item.at("variables"))
                 function.Variables.push_back(ReadVariable(variable));
+            if (item.contains("scopes"))
+                for (const TJson& scope : item.at("scopes")) {
+                    TScope entry;
+                    entry.Parent = scope.value("parent", int64_t{-1});
+                    for (const TJson& range : scope.at("ranges"))
+                        entry.Ranges.emplace_back(range.at(0).get<uint64_t>(), range.at(1).get<uint64_t>());
+                    function.Scopes.push_back(std::move(entry));
+                }
             info.Functions.push_back(std::move(function));
         }
         for (const TJson& variable : root.at("globals"))
@@ -279,6 +357,10 @@ std::optional<TDebugInfo> TDebugInfo::Parse(std::string_view text, std::string& 
                                              "'");
                 info.Ends.push_back({reason, std::stoull(hex, nullptr, 16)});
             }
+        if (root.contains("types"))
+            for (const TJson& type : root.at("types"))
+                info.Types.push_back(ReadTypeEntry(type));
+        info.CheckReferences();
         return info;
     } catch (const std::exception& failure) { // nlohmann's type and missing-member errors
         error = std::string("not readable debug information: ") + failure.what();
@@ -315,6 +397,43 @@ std::optional<TDebugInfo> TDebugInfo::Load(const std::string& path, const std::v
         return std::nullopt;
     }
     return info;
+}
+
+// Every index the readers follow must name an entry: a damaged file is refused here rather
+// than read out of bounds later.
+void TDebugInfo::CheckReferences() const {
+    const auto type = [&](int64_t index, const std::string& what) {
+        if (index < -1 || index >= static_cast<int64_t>(Types.size()))
+            throw std::runtime_error(what + " names type " + std::to_string(index) +
+                                     ", which the table lacks");
+    };
+    for (const TTypeEntry& entry : Types) {
+        type(entry.Target, "type '" + entry.Name + "'");
+        for (const TMember& member : entry.Members)
+            type(member.Type, "member '" + member.Name + "' of '" + entry.Name + "'");
+    }
+    for (const TVariable& variable : Globals)
+        type(variable.TypeId, "variable '" + variable.Name + "'");
+    for (const TFunction& function : Functions) {
+        for (const TScope& scope : function.Scopes)
+            if (scope.Parent < -1 || scope.Parent >= static_cast<int64_t>(function.Scopes.size()))
+                throw std::runtime_error("a scope of '" + function.Name + "' has no parent " +
+                                         std::to_string(scope.Parent));
+        for (const TVariable& variable : function.Variables) {
+            type(variable.TypeId, "variable '" + variable.Name + "'");
+            if (variable.Scope < -1 || variable.Scope >= static_cast<int64_t>(function.Scopes.size()))
+                throw std::runtime_error("variable '" + variable.Name + "' of '" + function.Name +
+                                         "' names scope " + std::to_string(variable.Scope) +
+                                         ", which it lacks");
+        }
+    }
+}
+
+bool TDebugInfo::InScope(const TFunction& function, const TVariable& variable, uint64_t address) {
+    if (variable.Scope < 0 || variable.Scope >= static_cast<int64_t>(function.Scopes.size())) return true;
+    for (const auto& [from, to] : function.Scopes[static_cast<size_t>(variable.Scope)].Ranges)
+        if (address >= from && address < to) return true;
+    return false;
 }
 
 const TDebugInfo::TLine* TDebugInfo::LineAt(uint64_t address) const {

@@ -53,13 +53,57 @@ class TDebugInfo {
         int64_t Offset = 0;
         bool operator==(const TLocation&) const = default;
     };
-    // Kind: "parameter", "local" or "global".
+    // Kind: "parameter", "local" or "global". TypeId: the entry of Types that describes the
+    // type in full (-1: only Type is known, as in files written before the type table).
+    // Scope: the entry of the function's Scopes in which the variable is visible (-1: the
+    // whole function; a global: always).
     struct TVariable {
         std::string Name, Kind;
         TType Type;
         uint32_t File = 0, Line = 0;
         std::vector<TLocation> Locations;
+        int64_t TypeId = -1;
+        int64_t Scope = -1;
         bool operator==(const TVariable&) const = default;
+    };
+    // A C type of the type table (Types). Kind:
+    //   "base"     Encoding as in TType ("signed", "unsigned", "bool", "char")
+    //   "pointer"  Target: the pointed-to type (-1: void)
+    //   "array"    Target: the element type; Count elements (0: unknown length)
+    //   "struct", "union"  Members (no members and Size 0: declared, never defined)
+    //   "enum"     Enumerators; Target: the underlying integer type (-1: int)
+    //   "typedef", "const", "volatile"  Target: the type named or qualified
+    //   "function" a function type (only pointed to)
+    // Name is the C spelling ("struct node", "char *", "int[10]", "color_t"). Types refer
+    // to each other by index, so that a structure may point to itself.
+    struct TMember {
+        std::string Name; // "" for an anonymous structure or union member
+        int64_t Type = -1;
+        uint64_t Offset = 0; // in bytes from the start of the structure
+        // A bit-field: BitSize bits from bit BitOffset of the structure (BitSize 0: none).
+        uint64_t BitOffset = 0, BitSize = 0;
+        bool operator==(const TMember&) const = default;
+    };
+    struct TEnumerator {
+        std::string Name;
+        int64_t Value = 0;
+        bool operator==(const TEnumerator&) const = default;
+    };
+    struct TTypeEntry {
+        std::string Kind, Name, Encoding;
+        uint64_t Size = 0;
+        int64_t Target = -1;
+        uint64_t Count = 0;
+        std::vector<TMember> Members;
+        std::vector<TEnumerator> Enumerators;
+        bool operator==(const TTypeEntry&) const = default;
+    };
+    // A lexical block of a function: its code's address ranges [From, To); Parent is the
+    // enclosing block's index in the function's Scopes (-1: the function's body).
+    struct TScope {
+        int64_t Parent = -1;
+        std::vector<std::pair<uint64_t, uint64_t>> Ranges;
+        bool operator==(const TScope&) const = default;
     };
     // The frame of a C function: FP is register FramePointer; the caller's FP is saved at
     // FP + CallerFrame; the CALL's records lie at FP + Records (negative) up to FP; the
@@ -77,6 +121,7 @@ class TDebugInfo {
         uint32_t File = 0, Line = 0;
         TFrame Frame;
         std::vector<TVariable> Variables; // parameters first, in order, then the locals
+        std::vector<TScope> Scopes;
         bool operator==(const TFunction&) const = default;
     };
 
@@ -94,6 +139,7 @@ class TDebugInfo {
     std::vector<TSymbol> Symbols;
     std::vector<TFunction> Functions;
     std::vector<TVariable> Globals;
+    std::vector<TTypeEntry> Types; // empty in files without a type table
 
     // How the program marks its ends other than main's return or exit(): at the end of the
     // image R0 holds R0 (Reason "stack-overflow", "assert" or "abort"; TProgramEnd in
@@ -130,4 +176,12 @@ class TDebugInfo {
 
     // The line-table row that covers the address, or nullptr.
     const TLine* LineAt(uint64_t address) const;
+    // Whether the variable of function is visible at address (inside the function's code):
+    // its scope, or a scope nested in it, covers the address.
+    static bool InScope(const TFunction& function, const TVariable& variable, uint64_t address);
+
+  private:
+    // Throws (std::runtime_error) when a type, member or variable names a type or scope that
+    // is not there.
+    void CheckReferences() const;
 };

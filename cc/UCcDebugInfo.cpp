@@ -15,6 +15,7 @@
 #include <llvm/IR/IntrinsicInst.h>
 #include <llvm/IR/Module.h>
 
+#include "UCcDebugTypes.h"
 #include "UCcFunctionLowering.h"
 #include "UCcModuleLowering.h"
 
@@ -28,67 +29,14 @@ std::string PathOf(StringRef directory, StringRef name) {
     return path.lexically_normal().string();
 }
 
-// The C type's name, size and how its bytes read as a value.
-TDebugInfo::TType TypeOf(const DIType* type) {
-    if (!type) return {"void", "aggregate", 0};
-    const uint64_t size = type->getSizeInBits() / 8;
-    if (auto* basic = dyn_cast<DIBasicType>(type)) {
-        std::string encoding = "aggregate"; // floating point never gets here
-        switch (basic->getEncoding()) {
-        case dwarf::DW_ATE_signed:
-            encoding = "signed";
-            break;
-        case dwarf::DW_ATE_unsigned:
-            encoding = "unsigned";
-            break;
-        case dwarf::DW_ATE_boolean:
-            encoding = "bool";
-            break;
-        case dwarf::DW_ATE_signed_char:
-        case dwarf::DW_ATE_unsigned_char:
-            encoding = "char";
-            break;
-        default:
-            break;
-        }
-        return {basic->getName().str(), encoding, size};
+// The lexical block a scope is in (itself when it is one), skipping the file-change wrappers;
+// nullptr at the function's body.
+const DILexicalBlock* BlockOf(const DIScope* scope) {
+    while (scope && !isa<DISubprogram>(scope)) {
+        if (auto* block = dyn_cast<DILexicalBlock>(scope)) return block;
+        scope = scope->getScope();
     }
-    if (auto* derived = dyn_cast<DIDerivedType>(type)) {
-        TDebugInfo::TType base = TypeOf(derived->getBaseType());
-        switch (derived->getTag()) {
-        case dwarf::DW_TAG_pointer_type:
-            return {base.Name + " *", "pointer", 8};
-        case dwarf::DW_TAG_typedef:
-            return {derived->getName().str(), base.Encoding, base.Size};
-        case dwarf::DW_TAG_const_type:
-            return {"const " + base.Name, base.Encoding, base.Size};
-        case dwarf::DW_TAG_volatile_type:
-            return {"volatile " + base.Name, base.Encoding, base.Size};
-        default: // restrict, atomic, members
-            return base;
-        }
-    }
-    if (auto* composite = dyn_cast<DICompositeType>(type)) {
-        switch (composite->getTag()) {
-        case dwarf::DW_TAG_array_type: {
-            std::string name = TypeOf(composite->getBaseType()).Name;
-            for (const DINode* element : composite->getElements())
-                if (auto* range = dyn_cast<DISubrange>(element)) {
-                    auto* count = range->getCount().dyn_cast<ConstantInt*>();
-                    name += count ? "[" + std::to_string(count->getSExtValue()) + "]" : "[]";
-                }
-            return {name, "aggregate", size};
-        }
-        case dwarf::DW_TAG_enumeration_type:
-            return {"enum " + composite->getName().str(), "enum", size};
-        case dwarf::DW_TAG_union_type:
-            return {"union " + composite->getName().str(), "aggregate", size};
-        default:
-            return {"struct " + composite->getName().str(), "aggregate", size};
-        }
-    }
-    if (isa<DISubroutineType>(type)) return {"function", "aggregate", 0};
-    return {type->getName().str(), "aggregate", size};
+    return nullptr;
 }
 
 // Where a llvm.dbg.value puts its variable; false when it is not available there. A value in
@@ -129,7 +77,7 @@ bool ValueLocation(const DbgValueInst& value, const TCcFunctionLowering& lowerin
 
 void TCcDebugInfo::Function(const llvm::Function& function, const TCcFunctionLowering& lowering,
                             const TCcEmitter& out, size_t begin, size_t end) {
-    TFunctionRecord record{&function, begin, end, lowering.FrameSize(), {}, {}};
+    TFunctionRecord record{&function, begin, end, lowering.FrameSize(), {}, {}, {}};
     const DISubprogram* program = function.getSubprogram();
     if (program)
         record.Places.push_back(
@@ -187,6 +135,27 @@ void TCcDebugInfo::Function(const llvm::Function& function, const TCcFunctionLow
             record.Places.back().Line != place.Line)
             record.Places.push_back(std::move(place));
     }
+    // Each block's code: every instruction's, from its mark to the next, counts for its
+    // block and the blocks around it.
+    const DILexicalBlock* block = nullptr;
+    for (auto mark = firstMark; mark != marks.end() && mark->Offset < end; ++mark) {
+        const Instruction& instruction = *mark->Instruction;
+        if (isa<DbgInfoIntrinsic>(instruction)) continue;
+        if (const DILocation* location = instruction.getDebugLoc().get()) {
+            while (location->getInlinedAt())
+                location = location->getInlinedAt();
+            block = BlockOf(location->getScope());
+        }
+        const size_t to = mark + 1 != marks.end() && (mark + 1)->Offset < end ? (mark + 1)->Offset : end;
+        if (to <= mark->Offset) continue;
+        for (const DILexicalBlock* outer = block; outer; outer = BlockOf(outer->getScope())) {
+            auto& ranges = record.Blocks[outer];
+            if (!ranges.empty() && ranges.back().second == mark->Offset)
+                ranges.back().second = to;
+            else
+                ranges.emplace_back(mark->Offset, to);
+        }
+    }
     // Where each instruction's code ends: at the next mark. A terminator's edge copies placed
     // after the blocks are marked again; its first code counts.
     std::map<const Instruction*, size_t> codeEnd;
@@ -221,6 +190,7 @@ TDebugInfo TCcDebugInfo::Make(const Module& module, const std::string& assembly,
         labels.emplace(symbol.Name, symbol.Value);
 
     TDebugInfo info;
+    TCcDebugTypes types;
     info.Producer = "roziduv2-cc";
     info.Language = "c";
     // The runtime's abnormal ends (<roziduv2_abi.h>), always: -g0 keeps them too.
@@ -276,12 +246,32 @@ TDebugInfo TCcDebugInfo::Make(const Module& module, const std::string& assembly,
                          });
         for (const TPendingVariable& variable : record.Variables)
             if (!variable.Variable->getArg()) order.push_back(&variable);
+        // A local of a nested block is visible in that block's code only.
+        std::map<const DILexicalBlock*, int64_t> scopes;
+        const auto scopeIndex = [&](const DILexicalBlock* block) {
+            auto [at, added] = scopes.try_emplace(block, static_cast<int64_t>(function.Scopes.size()));
+            if (!added) return at->second;
+            TDebugInfo::TScope scope;
+            if (const auto ranges = record.Blocks.find(block); ranges != record.Blocks.end())
+                for (const auto& [from, to] : ranges->second) {
+                    const uint64_t begin = addressOf(from), finish = addressOf(to);
+                    if (finish <= begin) continue;
+                    if (!scope.Ranges.empty() && scope.Ranges.back().second == begin)
+                        scope.Ranges.back().second = finish;
+                    else
+                        scope.Ranges.emplace_back(begin, finish);
+                }
+            function.Scopes.push_back(std::move(scope));
+            return at->second;
+        };
         for (const TPendingVariable* pending : order) {
             const DILocalVariable& source = *pending->Variable;
-            TDebugInfo::TVariable variable{
-                source.getName().str(),   source.getArg() ? "parameter" : "local",
-                TypeOf(source.getType()), fileIndex(PathOf(source.getDirectory(), source.getFilename())),
-                source.getLine(),         {}};
+            TDebugInfo::TVariable variable{source.getName().str(),
+                                           source.getArg() ? "parameter" : "local",
+                                           types.Describe(source.getType()),
+                                           fileIndex(PathOf(source.getDirectory(), source.getFilename())),
+                                           source.getLine(),
+                                           {}};
             for (const TPendingLocation& location : pending->Locations) {
                 const bool whole = !location.From && !location.To;
                 const uint64_t from = whole ? 0 : addressOf(location.From),
@@ -289,7 +279,17 @@ TDebugInfo TCcDebugInfo::Make(const Module& module, const std::string& assembly,
                 if (whole || to > from)
                     variable.Locations.push_back({from, to, location.Kind, location.Offset});
             }
+            variable.TypeId = types.Add(source.getType());
+            if (const DILexicalBlock* block = BlockOf(source.getScope())) variable.Scope = scopeIndex(block);
             function.Variables.push_back(std::move(variable));
+        }
+        // The scopes' parents: the nearest enclosing block that is a scope too.
+        for (const auto& [block, index] : scopes) {
+            TDebugInfo::TScope& scope = function.Scopes[static_cast<size_t>(index)];
+            for (const DILexicalBlock* outer = BlockOf(block->getScope()); outer && scope.Parent < 0;
+                 outer = BlockOf(outer->getScope()))
+                if (const auto found = scopes.find(outer); found != scopes.end())
+                    scope.Parent = found->second;
         }
         info.Functions.push_back(std::move(function));
     }
@@ -308,11 +308,14 @@ TDebugInfo TCcDebugInfo::Make(const Module& module, const std::string& assembly,
             if (!source || expression->getExpression()->getNumElements() != 0) continue;
             info.Globals.push_back({source->getName().str(),
                                     "global",
-                                    TypeOf(source->getType()),
+                                    types.Describe(source->getType()),
                                     fileIndex(PathOf(source->getDirectory(), source->getFilename())),
                                     source->getLine(),
-                                    {{0, 0, "address", static_cast<int64_t>(label->second)}}});
+                                    {{0, 0, "address", static_cast<int64_t>(label->second)}},
+                                    types.Add(source->getType()),
+                                    -1});
         }
     }
+    info.Types = std::move(types.Types());
     return info;
 }

@@ -9,6 +9,7 @@
 #include "UDebugInfo.h"
 
 namespace llvm {
+class DILexicalBlock;
 class DILocalVariable;
 class Function;
 class Instruction;
@@ -31,6 +32,12 @@ class TCcFunctionLowering;
 // value is in a slot, in a home register up to the value's last use, or is a constant).
 // Only the function's own variables are kept, not those of functions inlined into it;
 // complex DWARF expressions are left out.
+//
+// The variables' C types go into one type table (structure members, array lengths, pointer
+// targets, enumerators, typedef names; see TDebugInfo::TTypeEntry), and each local declared
+// in a nested block gets that block's scope: the code of the instructions whose location
+// lies in the block (or in a block inside it), an instruction without a location continuing
+// the block before it, as the line table does.
 class TCcDebugInfo {
   public:
     // After lowering one function, whose assembly is Text()[begin, end) of out.
@@ -65,6 +72,8 @@ class TCcDebugInfo {
         int64_t FrameSize;
         std::vector<TPlace> Places;
         std::vector<TPendingVariable> Variables;
+        // The text ranges of each lexical block's code (nested blocks' code included).
+        std::map<const llvm::DILexicalBlock*, std::vector<std::pair<size_t, size_t>>> Blocks;
     };
 
     std::vector<TFunctionRecord> FFunctions;

@@ -20,7 +20,7 @@ void TDebugger::SetImage(TSourceMap map, uint64_t imageLength) {
         item.Hits = 0;
         return false;
     });
-    FWatches.ResetHits();
+    FWatches.SetImage(FMap);
 }
 
 TDebugChecks TDebugger::Checks(bool withPlan) {
@@ -88,7 +88,7 @@ bool TDebugger::Decide(const TCCPUBase& cpu, const TDebugStop& stop, bool withPl
     case TDebugStop::TKind::WatchRead:
     case TDebugStop::TKind::PortIn:
     case TDebugStop::TKind::PortOut:
-        watchpoint = FWatches.Decide(cpu, stop);
+        watchpoint = FWatches.Decide(cpu, stop, FMap);
         break;
     case TDebugStop::TKind::None:
     case TDebugStop::TKind::Returned:

@@ -41,6 +41,8 @@ struct TPlace {
     std::vector<uint8_t> Bytes;
     std::string Where;
     bool Available = true;
+    bool InMemory = false;
+    uint64_t Address = 0;
 };
 
 TPlace Read(const TCCPUBase& cpu, const TDebugInfo::TLocation& location, const TDebugInfo::TType& type,
@@ -58,7 +60,9 @@ TPlace Read(const TCCPUBase& cpu, const TDebugInfo::TLocation& location, const T
     };
     if (location.Kind == "frame") {
         place.Where = "FP" + std::string(location.Offset < 0 ? "" : "+") + std::to_string(location.Offset);
-        readBytes(static_cast<int64_t>(static_cast<uint64_t>(base) + static_cast<uint64_t>(location.Offset)));
+        place.InMemory = true;
+        place.Address = static_cast<uint64_t>(base) + static_cast<uint64_t>(location.Offset);
+        readBytes(static_cast<int64_t>(place.Address));
     } else if (location.Kind == "register") {
         const int r = static_cast<int>(location.Offset);
         place.Where = "R" + std::to_string(r);
@@ -68,6 +72,8 @@ TPlace Read(const TCCPUBase& cpu, const TDebugInfo::TLocation& location, const T
             valueBytes(registers[r]);
     } else if (location.Kind == "address") {
         place.Where = Hex(static_cast<uint64_t>(location.Offset), 4);
+        place.InMemory = true;
+        place.Address = static_cast<uint64_t>(location.Offset);
         readBytes(location.Offset);
     } else {
         place.Where = "constant";
@@ -76,16 +82,35 @@ TPlace Read(const TCCPUBase& cpu, const TDebugInfo::TLocation& location, const T
     return place;
 }
 
-TVariableView View(const TCCPUBase& cpu, const TDebugInfo::TVariable& variable, uint64_t at, bool inFunction,
-                   int64_t base, uint32_t knownRegisters, const int64_t* registers) {
-    TVariableView view{variable.Name, variable.Kind, variable.Type.Name, "<optimised out>", ""};
+TVariableView View(const TCCPUBase& cpu, const TDebugInfo* info, const TDebugInfo::TVariable& variable,
+                   uint64_t at, bool inFunction, int64_t base, uint32_t knownRegisters,
+                   const int64_t* registers) {
+    TVariableView view;
+    view.Name = variable.Name;
+    view.Kind = variable.Kind;
+    view.Type = variable.Type.Name;
+    view.Value = "<optimised out>";
     for (const TDebugInfo::TLocation& location : variable.Locations) {
         const bool everywhere = location.From == 0 && location.To == 0;
         if (!everywhere && !(inFunction && at >= location.From && at < location.To)) continue;
         const TPlace place = Read(cpu, location, variable.Type, base, knownRegisters, registers);
         view.Where = place.Where;
-        view.Value = place.Available ? FormatValue(variable.Type, place.Bytes.data(), place.Bytes.size())
-                                     : "<not available>";
+        if (!place.Available) {
+            view.Value = "<not available>";
+        } else if (info && variable.TypeId >= 0 &&
+                   static_cast<size_t>(variable.TypeId) < info->Types.size()) {
+            const TValueReader reader(*info, cpu.Memory.Buffer(), static_cast<uint64_t>(cpu.Memory.Size()));
+            TValueRef ref{variable.TypeId, place.InMemory, place.Address, {}};
+            if (!place.InMemory) ref.Bytes = place.Bytes;
+            const TValueNode node = reader.Node(variable.Name, ref);
+            view.Value = node.Value;
+            view.Address = node.Address;
+            view.Expandable = node.Expandable;
+            view.Ref = node.Ref;
+        } else {
+            view.Value = FormatValue(variable.Type, place.Bytes.data(), place.Bytes.size());
+            if (place.InMemory) view.Address = Hex(place.Address, 4);
+        }
         break;
     }
     return view;
@@ -109,17 +134,36 @@ std::string FormatValue(const TDebugInfo::TType& type, const uint8_t* bytes, siz
     return std::to_string(signedValue); // signed, enum
 }
 
-std::vector<TVariableView> FrameVariables(const TCCPUBase& cpu, const TStackFrame& frame) {
+std::vector<TVariableView> FrameVariables(const TCCPUBase& cpu, const TStackFrame& frame,
+                                          const TDebugInfo* info) {
     std::vector<TVariableView> views;
     if (!frame.Function) return views;
-    for (const TDebugInfo::TVariable& variable : frame.Function->Variables)
-        views.push_back(View(cpu, variable, frame.Where, true, frame.Base, frame.Known, frame.R));
+    const TDebugInfo::TFunction& function = *frame.Function;
+    // How deep a variable's block lies: of two visible variables with one name, the deeper
+    // one hides the other.
+    const auto depth = [&](const TDebugInfo::TVariable& variable) {
+        int levels = 0;
+        for (int64_t scope = variable.Scope; scope >= 0 && levels < 1000; ++levels)
+            scope = function.Scopes[static_cast<size_t>(scope)].Parent;
+        return levels;
+    };
+    std::vector<const TDebugInfo::TVariable*> visible;
+    for (const TDebugInfo::TVariable& variable : function.Variables)
+        if (TDebugInfo::InScope(function, variable, frame.Where)) visible.push_back(&variable);
+    for (const TDebugInfo::TVariable* variable : visible) {
+        const bool hidden =
+            std::any_of(visible.begin(), visible.end(), [&](const TDebugInfo::TVariable* other) {
+                return other != variable && other->Name == variable->Name && depth(*other) > depth(*variable);
+            });
+        if (!hidden)
+            views.push_back(View(cpu, info, *variable, frame.Where, true, frame.Base, frame.Known, frame.R));
+    }
     return views;
 }
 
 std::vector<TVariableView> GlobalVariables(const TCCPUBase& cpu, const TSourceMap& map) {
     std::vector<TVariableView> views;
     for (const TDebugInfo::TVariable& variable : map.Info().Globals)
-        views.push_back(View(cpu, variable, 0, false, 0, 0xFFFF, cpu.R));
+        views.push_back(View(cpu, &map.Info(), variable, 0, false, 0, 0xFFFF, cpu.R));
     return views;
 }

@@ -43,6 +43,14 @@ constexpr int64_t MaxShownImage = int64_t{16} << 20;
 // Frames whose variables a snapshot reads; deeper ones show their place only.
 constexpr size_t FramesWithVariables = 32;
 
+// The address column names the register of a value that has no address.
+TStackPanel::TVariableRow Row(const TVariableView& variable) {
+    const bool inRegister = variable.Address.empty() && variable.Where.starts_with('R');
+    return {Q(variable.Name),    Q(variable.Type),
+            Q(variable.Value),   Q(inRegister ? variable.Where : variable.Address),
+            variable.Expandable, variable.Node()};
+}
+
 } // namespace
 
 TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
@@ -99,7 +107,8 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     BreakpointPanel->setObjectName(QStringLiteral("BreakpointPanel"));
     WatchPanel = new TStopListPanel(
         QStringLiteral("Watch"), QStringLiteral("监视Watch"),
-        QStringLiteral("地址 [字节数] [w|r|rw] 或 in/out  ADDRESS [SIZE] [w|r|rw], or in/out"));
+        QStringLiteral(
+            "变量/地址 [字节数] [w|r|rw] 或 in/out  moves, a[3], p->next, ADDRESS [SIZE] [w|r|rw], in/out"));
     WatchPanel->setObjectName(QStringLiteral("WatchPanel"));
     StackPanel = new TStackPanel;
     StackPanel->setObjectName(QStringLiteral("StackPanel"));
@@ -155,9 +164,8 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
             return std::string();
         });
     });
-    connect(WatchPanel, &TStopListPanel::AddRequested, this, [this](const QString& text) {
-        Change(WatchPanel, [text](TDebugger& debugger) { return AddWatch(debugger.Watches(), text); });
-    });
+    connect(WatchPanel, &TStopListPanel::AddRequested, this, &TCodeTab::AddWatch);
+    StackPanel->Expand = [this](const TValueNode& node) { return ExpandVariable(node); };
     connect(WatchPanel, &TStopListPanel::DeleteRequested, this, [this](int index) {
         Change(WatchPanel, [id = IdOf(FShown.WatchIds, index)](TDebugger& debugger) {
             debugger.Watches().Remove(id);
@@ -203,35 +211,43 @@ void TCodeTab::ConnectList(TStopListPanel* panel, std::vector<int> TSnapshot::*i
     });
 }
 
-// "in", "out", or "ADDRESS [SIZE] [w|r|rw]": a memory watch of SIZE bytes (8 unless given),
-// written unless r alone is given.
-std::string TCodeTab::AddWatch(TWatchList& watches, const QString& text) {
-    const QStringList words = text.simplified().split(u' ', Qt::SkipEmptyParts);
-    const QString first = words.value(0).toLower();
-    if (words.size() == 1 && (first == u"in" || first == u"out")) {
-        watches.AddPort(first == u"in" ? TWatchpoint::TKind::PortIn : TWatchpoint::TKind::PortOut);
-        return {};
+// The text is parsed against the machine (a C expression's object is where it is now), then
+// added in a change of the debugger.
+void TCodeTab::AddWatch(const QString& text) {
+    std::optional<TWatchRequest> request;
+    std::string error = "the machine cannot be read";
+    if (WithMachine)
+        WithMachine([&](TDebugger& debugger, const TCCPUBase& cpu) {
+            request = TWatchList::Parse(text.toStdString(), debugger.Map(), &cpu, error);
+        });
+    Change(WatchPanel, [&](TDebugger& debugger) {
+        if (!request) return "无法设置监视点Cannot set a watchpoint: " + error;
+        debugger.Watches().Add(*request);
+        return std::string();
+    });
+}
+
+// A row's rows, read from the machine; while a run goes on the rows shown are from its last
+// stop, so none are read.
+std::vector<TStackPanel::TVariableRow> TCodeTab::ExpandVariable(const TValueNode& node) {
+    std::vector<TStackPanel::TVariableRow> rows;
+    if (!FStackCurrent || !WithMachine) {
+        rows.push_back({QString(),
+                        QString(),
+                        QStringLiteral("运行中，暂停后再展开。Running: pause to expand."),
+                        QString(),
+                        false,
+                        {}});
+        return rows;
     }
-    bool ok = false;
-    const qulonglong begin = words.value(0).toULongLong(&ok, 0);
-    ok = ok && words.size() <= 3;
-    bool sized = ok;
-    qulonglong size = 8;
-    QString access = QStringLiteral("w");
-    for (int i = 1; ok && i < words.size(); ++i) {
-        const QString word = words[i].toLower();
-        if (word == u"w" || word == u"r" || word == u"rw" || word == u"wr")
-            access = word;
-        else if (i == 1)
-            size = word.toULongLong(&sized, 0);
-        else
-            ok = false;
-    }
-    if (!ok || !sized || size == 0)
-        return "无法设置监视点Cannot set a watchpoint: '" + text.toStdString() +
-               "' (ADDRESS [SIZE] [w|r|rw], or in / out)";
-    watches.AddMemory(begin, size, access.contains(u'w'), access.contains(u'r'));
-    return {};
+    WithMachine([&](TDebugger& debugger, const TCCPUBase& cpu) {
+        const TValueReader reader(debugger.Map().Info(), cpu.Memory.Buffer(),
+                                  static_cast<uint64_t>(cpu.Memory.Size()));
+        for (const TValueNode& child : reader.Children(node))
+            rows.push_back(
+                {Q(child.Name), Q(child.Type), Q(child.Value), Q(child.Address), child.Expandable, child});
+    });
+    return rows;
 }
 
 TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bool withStack) {
@@ -268,12 +284,12 @@ TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bo
             {Q(frame.Function ? frame.Function->Name : debugger.Map().NameAt(frame.Where)), Q(frame.Text)});
         std::vector<TStackPanel::TVariableRow> rows;
         if (i < FramesWithVariables)
-            for (const TVariableView& variable : FrameVariables(cpu, frame))
-                rows.push_back({Q(variable.Name), Q(variable.Type), Q(variable.Value)});
+            for (const TVariableView& variable : FrameVariables(cpu, frame, &debugger.Map().Info()))
+                rows.push_back(Row(variable));
         snapshot.FrameVariables.push_back(std::move(rows));
     }
     for (const TVariableView& variable : GlobalVariables(cpu, debugger.Map()))
-        snapshot.Globals.push_back({Q(variable.Name), Q(variable.Type), Q(variable.Value)});
+        snapshot.Globals.push_back(Row(variable));
     return snapshot;
 }
 
@@ -288,6 +304,7 @@ void TCodeTab::Show(const TSnapshot& snapshot, bool follow) {
         if (ip < snapshot.Image.size()) FCurrent = ip;
     }
     const bool stack = snapshot.HasStack;
+    FStackCurrent = stack;
     if (stack) {
         FShown = snapshot;
     } else { // keep the stack and variables last read

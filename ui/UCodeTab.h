@@ -18,7 +18,6 @@ class TBuildPanel;
 class TCCPUBase;
 class TCodeView;
 class TDebugger;
-class TWatchList;
 struct TStopRule;
 
 // The third tab of PageCPU, "代码Code": the code of the loaded image as disassembly, source
@@ -68,6 +67,9 @@ class TCodeTab : public QWidget {
 
     // Runs f on the debugger while the window holds the CPU, then shows a new snapshot.
     std::function<void(const std::function<void(TDebugger&)>&)> ChangeDebugger;
+    // Runs f while the window holds the CPU, to read the machine (a variable's rows, a watch
+    // expression's object); shows nothing.
+    std::function<void(const std::function<void(TDebugger&, const TCCPUBase&)>&)> WithMachine;
 
     // After a failed build the loaded program is the earlier one: note is shown above the
     // code (CodeStale) until it is called with an empty one.
@@ -106,10 +108,12 @@ class TCodeTab : public QWidget {
     void ConnectList(TStopListPanel* panel, std::vector<int> TSnapshot::*ids,
                      std::function<TStopRule*(TDebugger&, int)> rule);
     static int IdOf(const std::vector<int>& ids, int index);
-    static std::string AddWatch(TWatchList& watches, const QString& text);
+    void AddWatch(const QString& text);
+    std::vector<TStackPanel::TVariableRow> ExpandVariable(const TValueNode& node);
 
     TCodeListing FListing;
     TSnapshot FShown;
+    bool FStackCurrent = false; // the variables shown are the machine's now (no run since)
     std::optional<uint64_t> FCurrent;
     // The margin's dots by mode and row: 1 enabled, 2 disabled only.
     std::map<int64_t, int> FMarkRows[3];

@@ -26,6 +26,9 @@ void TFrmMain::ConnectDebugCommands() {
         });
     };
     ConnectDebugMenu();
+    TabCode->WithMachine = [this](const std::function<void(TDebugger&, const TCCPUBase&)>& read) {
+        RunCommand(this, [&] { WithCpu([&](TCCPU& cpu) { read(Debugger, cpu); }); });
+    };
     connect(TabCode, &TCodeTab::RunToCursorRequested, this, [this](uint64_t address) {
         RunToAddress = address;
         Command(&TFrmMain::RunToCursorClick);

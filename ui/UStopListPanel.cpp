@@ -35,7 +35,7 @@ TStopListPanel::TStopListPanel(const QString& kind, const QString& placeTitle, c
     Table->setSelectionMode(QAbstractItemView::SingleSelection);
     Table->horizontalHeader()->setStretchLastSection(true);
     Table->setColumnWidth(ColEnabled, 60);
-    Table->setColumnWidth(ColLocation, 120);
+    Table->setColumnWidth(ColLocation, 170);
     Table->setColumnWidth(ColHits, 60);
     Table->setColumnWidth(ColCondition, 110);
     Table->setColumnWidth(ColIgnore, 60);
@@ -104,7 +104,9 @@ void TStopListPanel::SetRows(const std::vector<TRow>& rows) {
         enabled->setFlags(enabled->flags() | Qt::ItemIsUserCheckable);
         enabled->setCheckState(row.Enabled ? Qt::Checked : Qt::Unchecked);
         Table->setItem(i, ColEnabled, enabled);
-        Table->setItem(i, ColLocation, Cell(row.Location, false));
+        auto* location = Cell(row.Location, false);
+        location->setToolTip(row.Location); // a watch on a C expression has a long text
+        Table->setItem(i, ColLocation, location);
         Table->setItem(i, ColHits, Cell(QString::number(row.Hits), false));
         Table->setItem(i, ColCondition, Cell(row.Condition, true));
         Table->setItem(i, ColIgnore, Cell(QString::number(row.Ignore), true));

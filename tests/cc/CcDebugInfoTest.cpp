@@ -79,6 +79,30 @@ TEST_P(CcDebugInfo, LinesFallOnInstructions) {
             firstStatement = true;
     }
     EXPECT_TRUE(firstStatement) << info->Text();
+    // Scopes cover whole instructions of their function; the loop's i is visible on the
+    // loop's line 7 and no longer on line 8 (print).
+    for (const TDebugInfo::TFunction& function : info->Functions)
+        for (const TDebugInfo::TScope& scope : function.Scopes)
+            for (const auto& [from, to] : scope.Ranges) {
+                EXPECT_TRUE(starts.count(from) && starts.count(to))
+                    << function.Name << " " << from << ".." << to;
+                EXPECT_TRUE(from >= function.Address && to <= function.Address + function.Size)
+                    << function.Name;
+            }
+    for (const TDebugInfo::TVariable& i : main->Variables) {
+        if (i.Name != "i") continue;
+        EXPECT_GE(i.Scope, 0);
+        EXPECT_EQ(info->Types.at(static_cast<size_t>(i.TypeId)).Name, "int");
+        std::set<bool> line7, line8;
+        for (const TDebugInfo::TLine& row : info->Lines)
+            if (row.From >= main->Address && row.To <= main->Address + main->Size &&
+                (row.Line == 7 || row.Line == 8))
+                (row.Line == 7 ? line7 : line8).insert(TDebugInfo::InScope(*main, i, row.From));
+        EXPECT_EQ(line7.count(false) + line8.count(true), 0u);
+        if (GetParam() == '0') { // optimised, the loop's line may keep no code of its own
+            EXPECT_TRUE(line7.count(true) && line8.count(false));
+        }
+    }
     if (GetParam() == '0') { // unoptimised: k lives in main's frame for the whole function
         bool k = false;
         for (const TDebugInfo::TVariable& variable : main->Variables)
@@ -167,6 +191,7 @@ TEST(CcDebugInfoRegisters, OptimisedVariablesHoldTheirValues) {
                     found = true;
                 }
                 EXPECT_TRUE(found || variable.Name == "i") << variable.Name << " at call " << call;
+                EXPECT_TRUE(TDebugInfo::InScope(*walk, variable, at)) << variable.Name << " at call " << call;
             }
             ++call;
         }
