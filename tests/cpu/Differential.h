@@ -132,6 +132,7 @@ inline std::string Compare(TMachine& loop, const TRunResult& loopEnd, TMachine& 
         out << "monitor output: loop " << loop.Sink.Values.size() << " values, steps "
             << steps.Sink.Values.size() << "\n";
     if (a.Ports.Moniter.Data != 0 || b.Ports.Moniter.Data != 0) out << "monitor Data not 0\n";
+    if (a.Clock != b.Clock) out << "clock: loop " << a.Clock << ", steps " << b.Clock << "\n";
     return out.str();
 }
 
@@ -139,7 +140,8 @@ inline std::string Compare(TMachine& loop, const TRunResult& loopEnd, TMachine& 
 // cannot be built. A run that ended before its budget is run once more with a budget of
 // exactly the instructions it executed, so that the budget runs out on the instruction that
 // ended it (the end tests after an instruction come before the budget), and once by the
-// uncounted loop, which must end in the same state.
+// loop without a budget (the window's), which must end in the same state with the same
+// count. The run clocks (TCCPUBase::Clock) must agree with the steps' too.
 enum class TLoopKind { Counted, Uncounted };
 
 inline std::string RunOnce(const TSetup& setup, TLoopKind kind, TRunResult* stepOutcome) {
@@ -151,16 +153,12 @@ inline std::string RunOnce(const TSetup& setup, TLoopKind kind, TRunResult* step
     } else {
         TRunControl control;
         control.Word = TRunControl::Running;
-        loopEnd = RunLoopUncounted(loop.Cpu, control);
+        loopEnd = RunLoop(loop.Cpu, control);
     }
     const TRunResult stepEnd = kind == TLoopKind::Counted
                                    ? RunEdited(setup, steps.Cpu, setup.MaxSteps, RunBySteps)
                                    : RunBySteps(steps.Cpu, setup.MaxSteps);
     if (stepOutcome) *stepOutcome = stepEnd;
-    if (kind == TLoopKind::Uncounted) {
-        if (loopEnd.Executed != 0) return "the uncounted loop counted\n";
-        loopEnd.Executed = stepEnd.Executed;
-    }
     return Compare(loop, loopEnd, steps, stepEnd);
 }
 
@@ -186,7 +184,7 @@ inline std::string RunBothWays(const TSetup& setup, TRunResult* stepOutcome = nu
 // ---- the checked loop ----------------------------------------------------------------
 // Single steps with the debugger's checks made by hand, as the checked loop must make them:
 // a breakpoint before a step (after the fetch's tests), after it leaving memory, then a
-// change of a write-watched byte (compared with a copy), an IN from port 0, an OUT to port 1
+// change of a write-watched byte (compared with a copy), an IN from the keyboard, an OUT to the monitor
 // or a RET / IRET leaving SP below ReturnBelow (found from the word and the registers).
 // Read watches are not made here. before: the watched bytes before the last step.
 inline TRunResult RunByCheckedSteps(TCCPUBase& cpu, const TDebugChecks& checks, uint64_t maxSteps,
@@ -214,8 +212,9 @@ inline TRunResult RunByCheckedSteps(TCCPUBase& cpu, const TDebugChecks& checks, 
         const roz::TOp op = roz::OpOfTopByte(word >> 24);
         const bool portRegs = roz::Regs(word, roz::ByteB | roz::ByteC);
         const int64_t port = cpu.R[roz::FieldB(word) & 15];
-        const bool portIn = checks.WatchPortIn && op == roz::OpIN && portRegs && port == 0;
-        const bool portOut = checks.WatchPortOut && op == roz::OpOUT && portRegs && port == 1;
+        const bool portIn = checks.WatchPortIn && op == roz::OpIN && portRegs && port == TPorts::KeyboardPort;
+        const bool portOut =
+            checks.WatchPortOut && op == roz::OpOUT && portRegs && port == TPorts::MoniterPort;
         before.resize(static_cast<size_t>(size));
         for (const TDebugChecks::TWatch& w : checks.Watches)
             for (uint64_t a = w.Begin; a < w.End && a < static_cast<uint64_t>(size); ++a)
@@ -297,8 +296,7 @@ inline std::string RunCheckedBothWays(const TSetup& setup, const TDebugChecks& c
         std::string difference = Compare(loop, loopEnd, steps, stepEnd) +
                                  CompareStops(checks, loopEnd, stepEnd, before, steps.Cpu);
         if (part == 0 && difference.empty() && stepEnd.End != TRunEnd::StepLimit) {
-            TRunResult free = RunLoopCheckedUncounted(uncounted.Cpu, control, checks);
-            free.Executed = stepEnd.Executed;
+            const TRunResult free = RunLoopChecked(uncounted.Cpu, control, checks);
             const std::string more = Compare(uncounted, free, steps, stepEnd) +
                                      CompareStops(checks, free, stepEnd, before, steps.Cpu);
             if (!more.empty()) difference = "uncounted:\n" + more;

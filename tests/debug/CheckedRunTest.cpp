@@ -1,7 +1,7 @@
 #include <random>
 
 #include "DebugFixture.h"
-#include "UCheckedStep.h"
+#include "CheckedSteps.h"
 #include "URunLoop.h"
 
 namespace {
