@@ -17,6 +17,7 @@
 #include "UCallStack.h"
 #include "UCodeView.h"
 #include "UDebugger.h"
+#include "URunClockLabel.h"
 #include "UVariableView.h"
 #include "Uccpubase.h"
 
@@ -71,6 +72,7 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     top->addWidget(CodeInfo, 1);
     CodePlace = new QLabel;
     CodePlace->setObjectName(QStringLiteral("CodePlace"));
+    top->addWidget(RunClock = new TRunClockLabel);
     top->addWidget(CodePlace);
     layout->addLayout(top);
 
@@ -231,6 +233,7 @@ std::string TCodeTab::AddWatch(TWatchList& watches, const QString& text) {
 TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bool withStack) {
     TSnapshot snapshot;
     snapshot.IPOffset = cpu.IPOffset;
+    snapshot.Clock = cpu.Clock;
     const auto ip = static_cast<uint64_t>(cpu.IPOffset);
     const std::string name = debugger.Map().NameAt(ip),
                       line = debugger.Map().PlaceText(debugger.Map().LineAt(ip));
@@ -296,6 +299,7 @@ void TCodeTab::Show(const TSnapshot& snapshot, bool follow) {
     FShown.Image.clear(); // the listing keeps the bytes
     if (changed) CodeView->ListingChanged();
     CodePlace->setText(FShown.Place);
+    RunClock->SetCount(FShown.Clock);
     UpdateMarks();
     BreakpointPanel->SetRows(FShown.Breakpoints);
     WatchPanel->SetRows(FShown.Watches);

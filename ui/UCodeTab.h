@@ -18,6 +18,7 @@ class QTabWidget;
 class TBuildPanel;
 class TCCPUBase;
 class TCodeView;
+class TRunClockLabel;
 class TDebugger;
 class TWatchList;
 struct TStopRule;
@@ -40,6 +41,7 @@ class TCodeTab : public QWidget {
     // at most its first 16 MiB.
     struct TSnapshot {
         int64_t IPOffset = 0;
+        uint64_t Clock = 0; // the run clock: instructions since the last reset or load
         QString Place; // IPOffset's symbol and source line: "IPOffset 0x069c factorial+0xe8 f.c:6"
         std::vector<uint8_t> Image;
         std::vector<std::pair<uint64_t, bool>> Marks; // breakpoint addresses, enabled
@@ -84,6 +86,7 @@ class TCodeTab : public QWidget {
     QComboBox* CodeMode = nullptr;
     QLabel* CodeInfo = nullptr;
     QLabel* CodePlace = nullptr;
+    TRunClockLabel* RunClock = nullptr;
     QSplitter* CodeSplitter = nullptr;
     TCodeView* CodeView = nullptr;
     QTabWidget* CodePanels = nullptr;
