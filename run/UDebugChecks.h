@@ -61,6 +61,8 @@ struct TDebugStop {
     // The address of the instruction that stopped (for a breakpoint, IPOffset at the stop;
     // else the instruction just executed; IPOffset is then the next one).
     int64_t Instruction = 0;
+    // The run clock (TCCPUBase::Clock) before that instruction executed.
+    uint64_t Clock = 0;
     // WatchWrite / WatchRead: which entry of TDebugChecks::Watches, and the first byte
     // address of that watch that was changed / read.
     int32_t Watch = -1;

@@ -341,6 +341,7 @@ template <class TPolicy> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& con
         result.End = TRunEnd::Breakpoint;
         result.Stop.Kind = TDebugStop::TKind::Breakpoint;
         result.Stop.Instruction = s.Ip;
+        result.Stop.Clock = ROZ_CLOCK_NOW();
         goto done;
 
     policy_stop:

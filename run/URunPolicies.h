@@ -71,8 +71,8 @@ template <class TBase> struct TCheckedRun : TBreakpointRun<TBase> {
     TWatchState Watch;
     using TBreakpointRun<TBase>::TBreakpointRun;
     void Load(const roz::TExecState& s) { Watch.Load(this->Checks, s.Mem, s.Size); }
-    ROZ_INLINE bool After(const roz::TEffects& e, const roz::TExecState& s, int64_t at, uint64_t,
+    ROZ_INLINE bool After(const roz::TEffects& e, const roz::TExecState& s, int64_t at, uint64_t clock,
                           TDebugStop& stop) {
-        return Watch.Hit(e, s, at, stop);
+        return Watch.Hit(e, s, at, clock, stop);
     }
 };

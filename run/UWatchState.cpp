@@ -32,7 +32,7 @@ void TWatchState::Load(const TDebugChecks& checks, const uint8_t* mem, int64_t s
 }
 
 bool TWatchState::SlowHit(const TEffects& a, const TCCPUBase& cpu, const uint8_t* mem, int64_t memSize,
-                          int64_t at, TDebugStop& stop) {
+                          int64_t at, uint64_t clock, TDebugStop& stop) {
     bool hit = false;
     const uint64_t size = mem && memSize > 0 ? static_cast<uint64_t>(memSize) : 0;
     // Writes: compare and bring every copy up to date, also after the first change found.
@@ -80,6 +80,9 @@ bool TWatchState::SlowHit(const TEffects& a, const TCCPUBase& cpu, const uint8_t
         hit = true;
         stop.Kind = TDebugStop::TKind::Returned;
     }
-    if (hit) stop.Instruction = at;
+    if (hit) {
+        stop.Instruction = at;
+        stop.Clock = clock;
+    }
     return hit;
 }

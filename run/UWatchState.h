@@ -16,10 +16,11 @@ class TWatchState {
   public:
     void Load(const TDebugChecks& checks, const uint8_t* mem, int64_t size);
 
-    // After the instruction at `at` with effects a has executed in s: true when it hit a
-    // watch, with stop filled in. Cheap unless an access falls inside a hull or a port is
-    // watched. The slow part gets copies, so that the loop's state never escapes to it.
-    ROZ_INLINE bool Hit(const roz::TEffects& a, const roz::TExecState& s, int64_t at, TDebugStop& stop) {
+    // After the instruction at `at` (clock: the run clock before it) with effects a has
+    // executed in s: true when it hit a watch, with stop filled in. Cheap unless an access falls inside a
+    // hull or a port is watched. The slow part gets copies, so that the loop's state never escapes to it.
+    ROZ_INLINE bool Hit(const roz::TEffects& a, const roz::TExecState& s, int64_t at, uint64_t clock,
+                        TDebugStop& stop) {
         bool near = false;
         for (int k = 0; k < a.Count; ++k) {
             const bool write = k < a.Writes;
@@ -30,12 +31,12 @@ class TWatchState {
         if (a.Returns) near |= s.Cpu.SP < FReturnBelow;
         if (!near) [[likely]]
             return false;
-        return SlowHit(a, s.Cpu, s.Mem, s.Size, at, stop);
+        return SlowHit(a, s.Cpu, s.Mem, s.Size, at, clock, stop);
     }
 
   private:
     [[gnu::noinline]] bool SlowHit(const roz::TEffects& a, const TCCPUBase& cpu, const uint8_t* mem,
-                                   int64_t size, int64_t at, TDebugStop& stop);
+                                   int64_t size, int64_t at, uint64_t clock, TDebugStop& stop);
 
     struct TShadow {
         int32_t Watch;       // index in TDebugChecks::Watches

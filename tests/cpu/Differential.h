@@ -205,8 +205,10 @@ inline TRunResult RunByCheckedSteps(TCCPUBase& cpu, const TDebugChecks& checks, 
             result.End = TRunEnd::Breakpoint;
             result.Stop.Kind = TDebugStop::TKind::Breakpoint;
             result.Stop.Instruction = ip;
+            result.Stop.Clock = cpu.Clock;
             return result;
         }
+        const uint64_t clock = cpu.Clock;
         uint32_t word;
         std::memcpy(&word, mem + ip, 4);
         const roz::TOp op = roz::OpOfTopByte(word >> 24);
@@ -243,6 +245,7 @@ inline TRunResult RunByCheckedSteps(TCCPUBase& cpu, const TDebugChecks& checks, 
             stop.Kind = TDebugStop::TKind::Returned;
         if (stop.Kind != TDebugStop::TKind::None) {
             stop.Instruction = ip;
+            stop.Clock = clock;
             result.End = stop.Kind == TDebugStop::TKind::Returned ? TRunEnd::Returned : TRunEnd::Watchpoint;
             return result;
         }
@@ -259,6 +262,7 @@ inline std::string CompareStops(const TDebugChecks& checks, const TRunResult& lo
     if (a.Kind != b.Kind || a.Instruction != b.Instruction)
         out << "stop: loop kind " << int(a.Kind) << " at " << a.Instruction << ", steps kind " << int(b.Kind)
             << " at " << b.Instruction << "\n";
+    if (a.Clock != b.Clock) out << "stop clock: loop " << a.Clock << ", steps " << b.Clock << "\n";
     if ((b.Kind == TDebugStop::TKind::PortIn || b.Kind == TDebugStop::TKind::PortOut) && a.Value != b.Value)
         out << "port value: loop " << a.Value << ", steps " << b.Value << "\n";
     if (b.Kind == TDebugStop::TKind::WatchWrite && a.Kind == b.Kind) {

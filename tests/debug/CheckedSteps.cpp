@@ -80,6 +80,7 @@ TRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDebugDe
     };
     for (bool first = true;; first = false) {
         const int64_t ip = cpu.IPOffset;
+        const uint64_t clock = cpu.Clock;
         if (const int64_t status = cpu.FetchStatus(ip); status != FetchExecuted) {
             result.End = status == FetchEndOfImage ? TRunEnd::EndOfImage : TRunEnd::LeftMemory;
             result.FetchStatus = status;
@@ -89,6 +90,7 @@ TRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDebugDe
             TDebugStop stop;
             stop.Kind = TDebugStop::TKind::Breakpoint;
             stop.Instruction = ip;
+            stop.Clock = clock;
             if (stopAt(TRunEnd::Breakpoint, stop)) return result;
         }
         if (result.Executed >= maxSteps) return result;
@@ -121,6 +123,7 @@ TRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDebugDe
             const TDebugChecks::TWatch& watch = checks.Watches[i];
             TDebugStop stop;
             stop.Instruction = ip;
+            stop.Clock = clock;
             stop.Watch = static_cast<int32_t>(i);
             for (size_t k = 0; k < before[i].size(); ++k) {
                 const uint8_t now = cpu.Memory.PeekByte(static_cast<int64_t>(watch.Begin + k));
@@ -145,6 +148,7 @@ TRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDebugDe
         }
         TDebugStop stop;
         stop.Instruction = ip;
+        stop.Clock = clock;
         if (portIn) {
             stop.Kind = TDebugStop::TKind::PortIn;
             stop.Value = cpu.R[word & 0xFF];
