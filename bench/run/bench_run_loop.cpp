@@ -47,7 +47,7 @@ namespace {
 
 constexpr uint64_t LongLoopInstructions = 1'000'000'000;
 constexpr auto ForeverSlice = std::chrono::milliseconds(500);
-constexpr int Rounds = 5;
+constexpr int Rounds = 9;
 
 double ThreadSeconds() {
     timespec t{};
