@@ -142,7 +142,7 @@ inline std::string Compare(TMachine& loop, const TRunResult& loopEnd, TMachine& 
 // ended it (the end tests after an instruction come before the budget), and once by the
 // loop without a budget (the window's), which must end in the same state with the same
 // count. The run clocks (TCCPUBase::Clock) must agree with the steps' too.
-enum class TLoopKind { Counted, Uncounted };
+enum class TLoopKind { Counted, Unbudgeted };
 
 inline std::string RunOnce(const TSetup& setup, TLoopKind kind, TRunResult* stepOutcome) {
     TMachine loop, steps;
@@ -167,11 +167,11 @@ inline std::string RunBothWays(const TSetup& setup, TRunResult* stepOutcome = nu
     std::string difference = RunOnce(setup, TLoopKind::Counted, &first);
     if (stepOutcome) *stepOutcome = first;
     if (!difference.empty() || first.End == TRunEnd::StepLimit) return difference;
-    // The run ends by itself within the budget, so the uncounted loop ends too (unless an
-    // edit made it end: the uncounted loop runs without one).
+    // The run ends by itself within the budget, so the loop without a budget ends too (unless
+    // an edit made it end: that loop runs without one).
     if (setup.EditAt == 0 || setup.EditAt > first.Executed) {
-        difference = RunOnce(setup, TLoopKind::Uncounted, nullptr);
-        if (!difference.empty()) return "uncounted:\n" + difference;
+        difference = RunOnce(setup, TLoopKind::Unbudgeted, nullptr);
+        if (!difference.empty()) return "without a budget:\n" + difference;
     }
     if (first.Executed == 0) return difference;
     TSetup exact = setup;
@@ -284,11 +284,11 @@ inline std::string CompareStops(const TDebugChecks& checks, const TRunResult& lo
 // Runs the setup (without its edit) by the checked loop and by checked single steps,
 // resuming after every debugger stop (from a breakpoint without checking it again) up to
 // `resumes` times, and compares every stop and the machines; the first part also by the
-// uncounted checked loop. stops[kind] counts the debugger stops seen by their TDebugStop::TKind.
+// checked loop without a budget. stops[kind] counts the debugger stops seen by their TDebugStop::TKind.
 inline std::string RunCheckedBothWays(const TSetup& setup, const TDebugChecks& checks, int resumes,
                                       int* stops) {
-    TMachine loop, steps, uncounted;
-    if (!Build(setup, loop) || !Build(setup, steps) || !Build(setup, uncounted)) return {};
+    TMachine loop, steps, unbudgeted;
+    if (!Build(setup, loop) || !Build(setup, steps) || !Build(setup, unbudgeted)) return {};
     std::vector<uint8_t> before;
     uint64_t left = setup.MaxSteps;
     bool skip = false;
@@ -300,10 +300,10 @@ inline std::string RunCheckedBothWays(const TSetup& setup, const TDebugChecks& c
         std::string difference = Compare(loop, loopEnd, steps, stepEnd) +
                                  CompareStops(checks, loopEnd, stepEnd, before, steps.Cpu);
         if (part == 0 && difference.empty() && stepEnd.End != TRunEnd::StepLimit) {
-            const TRunResult free = RunLoopChecked(uncounted.Cpu, control, checks);
-            const std::string more = Compare(uncounted, free, steps, stepEnd) +
+            const TRunResult free = RunLoopChecked(unbudgeted.Cpu, control, checks);
+            const std::string more = Compare(unbudgeted, free, steps, stepEnd) +
                                      CompareStops(checks, free, stepEnd, before, steps.Cpu);
-            if (!more.empty()) difference = "uncounted:\n" + more;
+            if (!more.empty()) difference = "without a budget:\n" + more;
         }
         if (!difference.empty()) return "part " + std::to_string(part) + ":\n" + difference;
         if (stepEnd.Stop.Kind == TDebugStop::TKind::None) break;

@@ -170,7 +170,7 @@ TEST(RunLoop, HandOverMayReplaceTheWholeMachine) {
     // re-sizes memory (a new buffer), loads the counting loop and resets; the loop must go on
     // with the new machine, not the old buffer, and end at the new image's end.
     for (const bool counted : {true, false}) {
-        SCOPED_TRACE(counted ? "counted" : "uncounted");
+        SCOPED_TRACE(counted ? "with a budget" : "without a budget");
         TImage spin;
         spin.Op(W(JMP, 0, 0, 1));
         TLoopMachine m(spin);
