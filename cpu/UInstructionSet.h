@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-// ROZ_INSTRUCTION(Mnemonic, Handler, Group, Sub, Form, Advance, Size)
+// ROZ_INSTRUCTION(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow)
 //   Mnemonic  the assembler's and the disassembler's name (upper case)
 //   Handler   the handler Exec<Handler> in UInstructions.h; rows may share one
 //   Group/Sub the top byte Group << 4 | Sub
@@ -18,52 +18,54 @@
 //             (the fetch adds its 4 after it); Popped: IPOffset comes from the stack
 //   Size      the bytes the instruction occupies in an image: the word, then zero bytes (and
 //             the inline cell) up to where the next instruction starts, i.e. Advance + 4
+//   Flow      TFlow: where control goes after it (the debugger's calls and returns, the run
+//             loop's tests after a possible transfer)
 // clang-format off
 #define ROZ_INSTRUCTIONS(X)                                                                                  \
-    X(NOP,     Nop,     0, 0x0, None,       4, 8)                                                            \
-    X(MOV,     Mov,     0, 0x1, BC,         4, 8)                                                            \
-    X(MCOPY,   Mcopy,   0, 0x2, MemAMemC,   4, 8)                                                            \
-    X(LOAD,    Load,    0, 0x3, AMemC,      4, 8)                                                            \
-    X(STORE,   Store,   0, 0x4, MemBC,      4, 8)                                                            \
-    X(RDCTL,   Rdctl,   0, 0x5, BCtl,       4, 8)                                                            \
+    X(NOP,     Nop,     0, 0x0, None,       4,      8,  Next)                                                \
+    X(MOV,     Mov,     0, 0x1, BC,         4,      8,  Next)                                                \
+    X(MCOPY,   Mcopy,   0, 0x2, MemAMemC,   4,      8,  Next)                                                \
+    X(LOAD,    Load,    0, 0x3, AMemC,      4,      8,  Next)                                                \
+    X(STORE,   Store,   0, 0x4, MemBC,      4,      8,  Next)                                                \
+    X(RDCTL,   Rdctl,   0, 0x5, BCtl,       4,      8,  Next)                                                \
     /* WRCTL IPOffset, R: IPOffset := R, then the 4 and the fetch's 4 land on R + 8. */                      \
-    X(WRCTL,   Wrctl,   0, 0x6, CtlC,       4, 8)                                                            \
-    X(ADD,     Add,     0, 0x8, ABC,        4, 8)                                                            \
-    X(SUB,     Sub,     0, 0x9, ABC,        4, 8)                                                            \
-    X(MUL,     Mul,     0, 0xA, ABC,        4, 8)                                                            \
-    X(DIV,     Div,     0, 0xB, ABC,        4, 8)                                                            \
-    X(ONES,    Ones,    0, 0xC, C,          4, 8)                                                            \
-    X(CLR,     Clr,     0, 0xD, C,          4, 8)                                                            \
-    X(INC,     Inc,     0, 0xE, BC,         4, 8)                                                            \
-    X(DEC,     Dec,     0, 0xF, BC,         4, 8)                                                            \
-    X(CMP,     Cmp,     1, 0x0, BC,         4, 8)                                                            \
+    X(WRCTL,   Wrctl,   0, 0x6, CtlC,       4,      8,  IpWrite)                                             \
+    X(ADD,     Add,     0, 0x8, ABC,        4,      8,  Next)                                                \
+    X(SUB,     Sub,     0, 0x9, ABC,        4,      8,  Next)                                                \
+    X(MUL,     Mul,     0, 0xA, ABC,        4,      8,  Next)                                                \
+    X(DIV,     Div,     0, 0xB, ABC,        4,      8,  Next)                                                \
+    X(ONES,    Ones,    0, 0xC, C,          4,      8,  Next)                                                \
+    X(CLR,     Clr,     0, 0xD, C,          4,      8,  Next)                                                \
+    X(INC,     Inc,     0, 0xE, BC,         4,      8,  Next)                                                \
+    X(DEC,     Dec,     0, 0xF, BC,         4,      8,  Next)                                                \
+    X(CMP,     Cmp,     1, 0x0, BC,         4,      8,  Next)                                                \
     /* Jumps: 4 when not taken; taken, IPOffset := R[C] and the fetch lands on R[C] + 4. */                  \
-    X(JMP,     Jmp,     1, 0x1, C,          4, 8)                                                            \
-    X(JE,      Je,      1, 0x2, C,          4, 8)                                                            \
-    X(JNE,     Jne,     1, 0x3, C,          4, 8)                                                            \
-    X(JLE,     Jle,     1, 0x4, C,          4, 8)                                                            \
-    X(JG,      Jg,      1, 0x5, C,          4, 8)                                                            \
-    X(AND,     And,     2, 0x0, ABC,        4, 8)                                                            \
-    X(OR,      Or,      2, 0x1, ABC,        4, 8)                                                            \
-    X(XOR,     Xor,     2, 0x2, ABC,        4, 8)                                                            \
-    X(LNOT,    Lnot,    2, 0x3, BC,         4, 8)                                                            \
+    X(JMP,     Jmp,     1, 0x1, C,          4,      8,  Jump)                                                \
+    X(JE,      Je,      1, 0x2, C,          4,      8,  Jump)                                                \
+    X(JNE,     Jne,     1, 0x3, C,          4,      8,  Jump)                                                \
+    X(JLE,     Jle,     1, 0x4, C,          4,      8,  Jump)                                                \
+    X(JG,      Jg,      1, 0x5, C,          4,      8,  Jump)                                                \
+    X(AND,     And,     2, 0x0, ABC,        4,      8,  Next)                                                \
+    X(OR,      Or,      2, 0x1, ABC,        4,      8,  Next)                                                \
+    X(XOR,     Xor,     2, 0x2, ABC,        4,      8,  Next)                                                \
+    X(LNOT,    Lnot,    2, 0x3, BC,         4,      8,  Next)                                                \
     /* Calls: the 4 gives the return address pushed; then IPOffset := the target. */                         \
-    X(CALL,    Call,    3, 0x0, C,          4, 8)                                                            \
-    X(RET,     Ret,     3, 0x1, None,       Popped, 8)                                                       \
-    X(INT,     Int,     3, 0x2, C,          4, 8)                                                            \
-    X(IRET,    Ret,     3, 0x3, None,       Popped, 8)                                                       \
+    X(CALL,    Call,    3, 0x0, C,          4,      8,  Call)                                                \
+    X(RET,     Ret,     3, 0x1, None,       Popped, 8,  Return)                                              \
+    X(INT,     Int,     3, 0x2, C,          4,      8,  Call)                                                \
+    X(IRET,    Ret,     3, 0x3, None,       Popped, 8,  Return)                                              \
     /* CALLI: the 20 passes the zero bytes and the cell, so the call returns behind them. */                 \
-    X(CALLI,   Calli,   3, 0x4, TargetCell, 20, 24)                                                          \
-    X(SHL,     Shl,     4, 0x2, ABC,        4, 8)                                                            \
-    X(SAR,     Sar,     4, 0x3, ABC,        4, 8)                                                            \
+    X(CALLI,   Calli,   3, 0x4, TargetCell, 20,     24, Call)                                                \
+    X(SHL,     Shl,     4, 0x2, ABC,        4,      8,  Next)                                                \
+    X(SAR,     Sar,     4, 0x3, ABC,        4,      8,  Next)                                                \
     /* Group 5 does not advance: the fetch's 4 alone moves on, so these take 4 bytes. */                     \
-    X(IN,      In,      5, 0x0, CB,         0, 4)                                                            \
-    X(OUT,     Out,     5, 0x1, BC,         0, 4)                                                            \
-    X(BLKCOPY, Blkcopy, 5, 0x2, ABC,        0, 4)                                                            \
-    X(PUSH,    Push,    6, 0x0, C,          4, 8)                                                            \
-    X(POP,     Pop,     6, 0x1, C,          4, 8)                                                            \
+    X(IN,      In,      5, 0x0, CB,         0,      4,  Next)                                                \
+    X(OUT,     Out,     5, 0x1, BC,         0,      4,  Next)                                                \
+    X(BLKCOPY, Blkcopy, 5, 0x2, ABC,        0,      4,  Next)                                                \
+    X(PUSH,    Push,    6, 0x0, C,          4,      8,  Next)                                                \
+    X(POP,     Pop,     6, 0x1, C,          4,      8,  Next)                                                \
     /* LDI: the 20 passes the zero bytes and the 16-byte cell it reads. */                                   \
-    X(LDI,     Ldi,     8, 0x1, RegCell,    20, 24)
+    X(LDI,     Ldi,     8, 0x1, RegCell,    20,     24, Next)
 // clang-format on
 
 // Top bytes that no row names still reach a handler: ROZ_UNASSIGNED(Group, Handler, Advance).
@@ -96,6 +98,15 @@ enum class TOperandForm : uint8_t {
     RegTarget   // LDA R4, target (an alias of LDI): the cell holds target - 4
 };
 
+// Where control goes after an instruction.
+enum class TFlow : uint8_t {
+    Next,   // behind itself (Size bytes on)
+    Jump,   // JMP and the conditional jumps: to R[C] when taken, else behind itself
+    Call,   // CALL, INT, CALLI: pushes a call record, then goes to its target
+    Return, // RET, IRET: IPOffset from the call record it pops
+    IpWrite // WRCTL: may write IPOffset
+};
+
 // The handler's advance of a row whose IPOffset is always taken from the stack (RET, IRET).
 constexpr int Popped = -1;
 
@@ -109,18 +120,19 @@ struct TInstruction {
     TOperandForm Form;
     int8_t Advance;
     uint8_t Size;
+    TFlow Flow;
 };
 
 // The rows by their order in ROZ_INSTRUCTIONS.
 enum class TInstr : uint8_t {
-#define ROZ_ROW_ID(Mnemonic, Handler, Group, Sub, Form, Advance, Size) Mnemonic,
+#define ROZ_ROW_ID(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow) Mnemonic,
     ROZ_INSTRUCTIONS(ROZ_ROW_ID)
 #undef ROZ_ROW_ID
 };
 
 constexpr TInstruction Instructions[] = {
-#define ROZ_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                          \
-    {#Mnemonic, (Group) << 4 | (Sub), TOperandForm::Form, Advance, Size},
+#define ROZ_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow)                                    \
+    {#Mnemonic, (Group) << 4 | (Sub), TOperandForm::Form, Advance, Size, TFlow::Flow},
     ROZ_INSTRUCTIONS(ROZ_ROW)
 #undef ROZ_ROW
 };
@@ -171,6 +183,44 @@ constexpr int UnassignedAdvance(uint32_t topByte) {
     return 0;
 }
 
+// The bytes the instruction with this word occupies, from its word to where the next one
+// starts: the row's size, or for a top byte that no row names, its handler's advance and the
+// fetch's 4 (4 for a top byte that selects nothing).
+constexpr uint64_t SizeOfWord(uint32_t word) {
+    if (const TInstruction* row = InstructionOfWord(word)) return row->Size;
+    return static_cast<uint64_t>(UnassignedAdvance(word >> 24)) + 4;
+}
+
+// Where control goes after the instruction with this word (Next for a top byte no row names).
+constexpr TFlow FlowOfWord(uint32_t word) {
+    const TInstruction* row = InstructionOfWord(word);
+    return row ? row->Flow : TFlow::Next;
+}
+constexpr bool IsCallWord(uint32_t word) {
+    return FlowOfWord(word) == TFlow::Call;
+}
+constexpr bool IsReturnWord(uint32_t word) {
+    return FlowOfWord(word) == TFlow::Return;
+}
+
+// The sizes of the call rows, ascending, each once (0 past the last): where a call whose
+// return address is known may start.
+constexpr std::array<uint64_t, 4> CallSizes = [] {
+    std::array<uint64_t, 4> sizes{};
+    size_t count = 0;
+    for (const TInstruction& row : Instructions) {
+        if (row.Flow != TFlow::Call) continue;
+        size_t at = 0;
+        while (at < count && sizes[at] < row.Size)
+            ++at;
+        if (at < count && sizes[at] == row.Size) continue;
+        for (size_t k = count++; k > at; --k)
+            sizes[k] = sizes[k - 1];
+        sizes[at] = row.Size;
+    }
+    return sizes;
+}();
+
 // An instruction word: the top byte and the operand bytes A, B and C (each taken mod 256).
 constexpr uint32_t Encode(TInstr row, uint32_t a = 0, uint32_t b = 0, uint32_t c = 0) {
     return uint32_t{TopByteOf(row)} << 24 | (a & 0xFF) << 16 | (b & 0xFF) << 8 | (c & 0xFF);
@@ -187,7 +237,7 @@ constexpr bool UniqueEncodings() {
     return true;
 }
 constexpr bool FieldsInRange() {
-#define ROZ_CHECK_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                    \
+#define ROZ_CHECK_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow)                              \
     if ((Group) < 0 || (Group) > 15 || (Sub) < 0 || (Sub) > 15) return false;
     ROZ_INSTRUCTIONS(ROZ_CHECK_ROW)
 #undef ROZ_CHECK_ROW
@@ -211,6 +261,13 @@ constexpr bool UniqueMnemonics() {
             if (std::string_view(Instructions[i].Mnemonic) == Instructions[k].Mnemonic) return false;
     return true;
 }
+// A row that may not go on behind itself must say so: the run loop tests the control word
+// only after these.
+constexpr bool FlowsMatchAdvances() {
+    for (const TInstruction& row : Instructions)
+        if (row.Advance == Popped && row.Flow != TFlow::Return) return false;
+    return true;
+}
 constexpr bool UnassignedInRange() {
 #define ROZ_CHECK_UNASSIGNED(Group, Handler, Advance)                                                        \
     if ((Group) < 0 || (Group) > 15 || (Advance) < 0) return false;
@@ -226,5 +283,6 @@ static_assert(table_checks::FieldsInRange(), "a group or sub-operation outside 0
 static_assert(table_checks::SizesMatchAdvances(), "a row's size is not its advance + 4");
 static_assert(table_checks::UniqueMnemonics(), "two rows or aliases share a mnemonic");
 static_assert(table_checks::UnassignedInRange(), "a bad unassigned group");
+static_assert(table_checks::FlowsMatchAdvances(), "a row that pops IPOffset is not a return");
 
 } // namespace roz

@@ -68,7 +68,7 @@ ROZ_INLINE void NoteWrite(const TExecState& s, int64_t address, uint64_t length)
 // the names.
 enum TOp : uint8_t {
     OpNone,
-#define ROZ_OP_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size) Op##Mnemonic,
+#define ROZ_OP_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow) Op##Mnemonic,
     ROZ_INSTRUCTIONS(ROZ_OP_ROW)
 #undef ROZ_OP_ROW
 #define ROZ_OP_UNASSIGNED(Group, Handler, Advance) Op##Handler,
@@ -87,7 +87,7 @@ constexpr std::array<TOp, 256> OpOfTop = [] {
         ROZ_UNASSIGNED(ROZ_DECODE_UNASSIGNED)
 #undef ROZ_DECODE_UNASSIGNED
     }
-#define ROZ_DECODE_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                   \
+#define ROZ_DECODE_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow)                             \
     ops[(Group) << 4 | (Sub)] = Op##Mnemonic;
     ROZ_INSTRUCTIONS(ROZ_DECODE_ROW)
 #undef ROZ_DECODE_ROW
@@ -420,7 +420,7 @@ inline int64_t ExecuteWord(TExecState& s, uint32_t w) {
     switch (OpOfTopByte(w >> 24)) {
     case OpNone:
         return 0;
-#define ROZ_CASE(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                         \
+#define ROZ_CASE(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow)                                   \
     case Op##Mnemonic:                                                                                       \
         return StatusOf([&] { return Exec##Handler(s, o); });
 #define ROZ_CASE_UNASSIGNED(Group, Handler, Advance)                                                         \

@@ -27,6 +27,7 @@ int64_t TCCPUBase::Reset() {
     IPSegmentBegin = IPOffsetBegin = IPSegment = IPOffset = PSW = 0;
     std::fill(std::begin(R), std::end(R), 0);
     DataOffset = DataSegment = StackSegment = StackOffsetBegin = SP = 0;
+    Clock = 0;
     return 0;
 }
 
@@ -69,6 +70,7 @@ int64_t TCCPUBase::FetchAndExecute(int64_t address) {
     roz::TExecState s{*this, IPOffset, Memory.Buffer(), size};
     roz::ExecuteWord(s, word); // a division by zero leaves IPOffset untouched
     IPOffset = roz::S(roz::U(s.Ip) + 4);
+    ++Clock;
     return FetchExecuted;
 }
 

@@ -56,6 +56,12 @@ class TCCPUBase {
     TCCPUMemory Memory;
     TPorts Ports;
 
+    // The run clock: instructions executed since the last Reset (the window's Open also sets
+    // it to 0 after a load). Not a register of the machine: no instruction reads it. Every
+    // single step and run loop adds the instructions it executes (a DIV by zero does not
+    // count); it has the CPU's thread rules, so the window reads it inside a hand-over.
+    uint64_t Clock = 0;
+
     static constexpr int64_t DefaultMemorySize = 10000;
 
     // Constructs the memory store empty, sets the keyboard word to 0, resets the registers,
@@ -64,7 +70,7 @@ class TCCPUBase {
     TCCPUBase(const TCCPUBase&) = delete;
     TCCPUBase& operator=(const TCCPUBase&) = delete;
 
-    // Version := 1, every other register := 0; memory and ports stay. Always 0.
+    // Version := 1, every other register := 0, Clock := 0; memory and ports stay. Always 0.
     int64_t Reset();
 
     // The control register with this index, or nullptr for an index outside 0..10.

@@ -73,12 +73,14 @@ void ScanRecords(const TCCPUBase& cpu, const TSourceMap& map, std::vector<TStack
     for (int scanned = 0; scanned < ScanCells && top >= bottom + 48 && frames.size() < maxFrames; ++scanned) {
         const uint64_t records = top - 48;
         const uint64_t saved = cell(records + 16, 0);
-        uint64_t where = saved - 4; // the CALL (or INT) whose return address was saved
-        if (TStepPlan::CallSize(cpu, where) != 8) where = saved - 20; // else a CALLI
-        const bool isRecords =
-            cell(records, 1) == 0 && cell(records + 16, 1) == 0 && cell(records + 32, 1) == 0 &&
-            static_cast<int64_t>(cell(records + 32, 0)) == cpu.IPSegment && where < imageEnd &&
-            TStepPlan::CallSize(cpu, where) != 0 && (!map.HasLines() || map.LineAt(where).Valid());
+        // The saved address is where the call's handler left IPOffset: the return goes on 4
+        // bytes further, behind the call.
+        const std::optional<uint64_t> call = TStepPlan::CallReturningTo(cpu, saved + 4);
+        const uint64_t where = call.value_or(0);
+        const bool isRecords = cell(records, 1) == 0 && cell(records + 16, 1) == 0 &&
+                               cell(records + 32, 1) == 0 &&
+                               static_cast<int64_t>(cell(records + 32, 0)) == cpu.IPSegment && call &&
+                               where < imageEnd && (!map.HasLines() || map.LineAt(where).Valid());
         if (!isRecords) {
             top -= 16;
             continue;
@@ -148,9 +150,7 @@ std::vector<TStackFrame> CallStack(const TCCPUBase& cpu, const TSourceMap& map, 
         caller.R[layout.FramePointer] = callerBase;
         caller.Known |= 1u << layout.FramePointer;
         caller.Address = returnAddress;
-        caller.Where = returnAddress - 8;
-        if (TStepPlan::CallSize(cpu, caller.Where) == 0 && TStepPlan::CallSize(cpu, returnAddress - 24) == 24)
-            caller.Where = returnAddress - 24;
+        caller.Where = TStepPlan::CallReturningTo(cpu, returnAddress).value_or(returnAddress - 8);
         caller.Function = map.FunctionAt(returnAddress);
         caller.Line = map.LineAt(caller.Where);
         // Code outside C functions (the start-up) called this one, or the chain is broken.

@@ -119,8 +119,7 @@ std::vector<uint64_t> TSourceMap::InstructionStarts(TRange range, const uint8_t*
         starts.push_back(at);
         uint32_t word = 0;
         if (at + 4 <= length) std::memcpy(&word, image + at, 4);
-        const roz::TInstruction* row = roz::InstructionOfWord(word);
-        at += row ? row->Size : 4 + static_cast<uint64_t>(roz::UnassignedAdvance(word >> 24));
+        at += roz::SizeOfWord(word);
     }
     return starts;
 }

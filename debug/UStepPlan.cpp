@@ -32,16 +32,18 @@ void VisitInstructions(const TCCPUBase& cpu, const TSourceMap& map, uint64_t fro
 } // namespace
 
 uint64_t TStepPlan::CallSize(const TCCPUBase& cpu, uint64_t address) {
-    const uint32_t top = WordAt(cpu, address) >> 24;
-    if (top == roz::TopByteOf(roz::TInstr::CALL) || top == roz::TopByteOf(roz::TInstr::INT))
-        return roz::InstructionOf(roz::TInstr::CALL).Size;
-    if (top == roz::TopByteOf(roz::TInstr::CALLI)) return roz::InstructionOf(roz::TInstr::CALLI).Size;
-    return 0;
+    const uint32_t word = WordAt(cpu, address);
+    return roz::IsCallWord(word) ? roz::SizeOfWord(word) : 0;
 }
 
 bool TStepPlan::IsReturn(const TCCPUBase& cpu, uint64_t address) {
-    const uint32_t top = WordAt(cpu, address) >> 24;
-    return top == roz::TopByteOf(roz::TInstr::RET) || top == roz::TopByteOf(roz::TInstr::IRET);
+    return roz::IsReturnWord(WordAt(cpu, address));
+}
+
+std::optional<uint64_t> TStepPlan::CallReturningTo(const TCCPUBase& cpu, uint64_t address) {
+    for (const uint64_t size : roz::CallSizes)
+        if (size != 0 && CallSize(cpu, address - size) == size) return address - size;
+    return std::nullopt;
 }
 
 TStepPlan TStepPlan::StepOver(const TCCPUBase& cpu) {

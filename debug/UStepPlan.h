@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,10 +59,13 @@ class TStepPlan {
     // Records the state the plan starts from (every factory calls it).
     void Start(const TCCPUBase& cpu);
 
-    // The bytes a call instruction at address takes (8, or 24 for CALLI), 0 when the word
-    // there is no CALL, CALLI or INT.
+    // The bytes a call instruction at address takes (the table's size), 0 when the word
+    // there is no call (TFlow::Call).
     static uint64_t CallSize(const TCCPUBase& cpu, uint64_t address);
     static bool IsReturn(const TCCPUBase& cpu, uint64_t address);
+    // The call instruction whose return goes on at address (a call of each size the table
+    // has, the shortest first), or nullopt when none ends there.
+    static std::optional<uint64_t> CallReturningTo(const TCCPUBase& cpu, uint64_t address);
 
   private:
     bool LineChanged(const TCCPUBase& cpu) const;

@@ -4,23 +4,27 @@
 #include "Ukeyboardport.h"
 #include "Usimplemoniter.h"
 
-// The CPU's port block: port 0 the keyboard, port 1 the monitor, every other number
-// (compared in all 64 bits) reads 0 and ignores writes.
+// The CPU's port block and its map: port KeyboardPort the keyboard, port MoniterPort the
+// monitor, every other number (compared in all 64 bits) reads 0 and ignores writes. These
+// constants are the only place that names a port's number.
 class TPorts {
   public:
+    static constexpr int64_t KeyboardPort = 0;
+    static constexpr int64_t MoniterPort = 1;
+
     TKeyboardPort Keyboard;
     TSimpleMoniter Moniter;
 
     uint64_t ReadPort(int64_t port) {
-        if (port == 0) return Keyboard.Read(port);
-        if (port == 1) return Moniter.Read(port);
+        if (port == KeyboardPort) return Keyboard.Read(port);
+        if (port == MoniterPort) return Moniter.Read(port);
         return 0;
     }
     // Always 0.
     int64_t WritePort(int64_t port, uint64_t value) {
-        if (port == 0)
+        if (port == KeyboardPort)
             Keyboard.Write(port, value);
-        else if (port == 1)
+        else if (port == MoniterPort)
             Moniter.Write(port, value);
         return 0;
     }

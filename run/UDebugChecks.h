@@ -31,7 +31,7 @@ struct TDebugChecks {
     // Stop AFTER the instruction that hit one (IPOffset is then the next instruction's).
     std::vector<TWatch> Watches;
 
-    // Stop after an IN from port 0 (the keyboard) / an OUT to port 1 (the monitor).
+    // Stop after an IN from the keyboard's port / an OUT to the monitor's port (TPorts).
     bool WatchPortIn = false, WatchPortOut = false;
 
     // Step out: stop after a RET or IRET that leaves SP below this value.
@@ -53,14 +53,16 @@ struct TDebugStop {
         Breakpoint, // the instruction at Instruction is about to execute
         WatchWrite, // the instruction at Instruction changed watched bytes
         WatchRead,  // the instruction at Instruction read watched bytes
-        PortIn,     // IN from port 0 at Instruction; Value is the value read
-        PortOut,    // OUT to port 1 at Instruction; Value is the value written
+        PortIn,     // IN from the keyboard's port at Instruction; Value is the value read
+        PortOut,    // OUT to the monitor's port at Instruction; Value is the value written
         Returned    // the RET / IRET at Instruction left SP below ReturnBelow
     };
     TKind Kind = TKind::None;
     // The address of the instruction that stopped (for a breakpoint, IPOffset at the stop;
     // else the instruction just executed; IPOffset is then the next one).
     int64_t Instruction = 0;
+    // The run clock (TCCPUBase::Clock) before that instruction executed.
+    uint64_t Clock = 0;
     // WatchWrite / WatchRead: which entry of TDebugChecks::Watches, and the first byte
     // address of that watch that was changed / read.
     int32_t Watch = -1;

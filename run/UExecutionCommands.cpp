@@ -18,7 +18,11 @@ TExecutionCommands::TEndedRun TExecutionCommands::EndRun(const TPollHook& poll) 
 TExecutionCommands::TOpenResult TExecutionCommands::Open(const std::string& fileName, const TPollHook& poll) {
     TOpenResult result;
     result.Run = EndRun(poll); // a run would go on with the new image without Run being pressed
-    result.Status = WithCpu([&] { return FCpu.Memory.LoadImage(fileName); });
+    result.Status = WithCpu([&] {
+        const int32_t status = FCpu.Memory.LoadImage(fileName);
+        if (status == 0) FCpu.Clock = 0; // a new program's clock starts with it
+        return status;
+    });
     return result;
 }
 

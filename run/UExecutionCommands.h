@@ -41,7 +41,8 @@ class TExecutionCommands {
         TEndedRun Run;
         int32_t Status = 0; // TCCPUMemory::LoadImage's status (a TLoadStatus); memory is kept unless 0
     };
-    // Ends the run, then loads the image file at address 0. No reset (Reset follows).
+    // Ends the run, then loads the image file at address 0 and sets the run clock to 0. No
+    // reset (Reset follows).
     TOpenResult Open(const std::string& fileName, const TPollHook& poll = {});
 
     void Reset();

@@ -6,7 +6,7 @@
 
 #include "UDecodeCache.h"
 #include "UInstructions.h"
-#include "UWatchState.h"
+#include "URunPolicies.h"
 
 using namespace roz;
 
@@ -71,17 +71,16 @@ constexpr uint32_t FormRegisters(TOperandForm form) {
     return ByteA | ByteB | ByteC;
 }
 
-// Rows after which the next address may be other than the word's own address + its size:
-// the jumps, the calls and returns (group 3) and WRCTL (which may write IPOffset). Only
-// these test the control word and the decoded range afterwards.
-constexpr bool MayTransfer(int group, int sub) {
-    return (group == 1 && sub != 0) || group == 3 || (group == 0 && sub == 6);
+// Rows after which the next address may be other than the word's own address + its size
+// (TFlow other than Next): only these test the control word and the decoded range afterwards.
+constexpr bool MayTransfer(TFlow flow) {
+    return flow != TFlow::Next;
 }
 
 // The registers the decoder checks, by operation.
 constexpr std::array<uint32_t, OpCount> RegistersOfOp = [] {
     std::array<uint32_t, OpCount> masks{};
-#define ROZ_MASK_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                     \
+#define ROZ_MASK_ROW(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow)                               \
     masks[Op##Mnemonic] = FormRegisters(TOperandForm::Form);
     ROZ_INSTRUCTIONS(ROZ_MASK_ROW)
 #undef ROZ_MASK_ROW
@@ -144,26 +143,36 @@ thread_local TDecodeCache Cache;
         goto* target;                                                                                        \
     } while (0)
 
-// After an instruction that continues behind itself: the fetch's 4, the budget, the next
-// entry (which L_Decode checks when it is not decoded). The control word waits for the next
-// jump, call, return or undecoded word.
-#define ROZ_NEXT_SEQUENTIAL()                                                                                \
+// The clock: at every dispatch, 8 times the instructions executed since the last reset is
+// clock8 + IPOffset (mod 2^64), so straight-line code of 8-byte instructions keeps it for
+// nothing. An instruction of another size adds 8 - its size; one that may go elsewhere adds
+// at + 8 - the new IPOffset (at: its own address), once per jump, call or return.
+#define ROZ_CLOCK_AFTER(at) (clock8 += U(at) + 8 - U(s.Ip))
+#define ROZ_CLOCK_NOW() ((clock8 + U(s.Ip)) >> 3)
+
+// After an instruction of Size bytes that continues behind itself: the fetch's 4, the
+// clock, the budget, the next entry (which L_Decode checks when it is not decoded). The
+// control word waits for the next jump, call, return or undecoded word.
+#define ROZ_NEXT_SEQUENTIAL(Size)                                                                            \
     do {                                                                                                     \
         s.Ip = S(U(s.Ip) + 4);                                                                               \
-        if constexpr (Counted) {                                                                             \
+        if constexpr ((Size) != 8) clock8 += 8 - uint64_t{Size};                                             \
+        if constexpr (TPolicy::Budgeted) {                                                                   \
             if (--left == 0) [[unlikely]]                                                                    \
                 goto boundary;                                                                               \
         }                                                                                                    \
         ROZ_DISPATCH();                                                                                      \
     } while (0)
 
-// After an instruction that may have gone elsewhere: the fetch's 4, then the control word
-// and the budget in one branch, then whether the target lies in the decoded range.
+// After the instruction at `at` that may have gone elsewhere: the fetch's 4 and the clock,
+// then the control word and the budget in one branch, then whether the target lies in the
+// decoded range.
 #define ROZ_NEXT_CHECKED()                                                                                   \
     do {                                                                                                     \
         s.Ip = S(U(s.Ip) + 4);                                                                               \
+        ROZ_CLOCK_AFTER(at);                                                                                 \
         uint64_t leave = control.Word.load(std::memory_order_relaxed) ^ TRunControl::Running;                \
-        if constexpr (Counted) leave |= --left == 0;                                                         \
+        if constexpr (TPolicy::Budgeted) leave |= --left == 0;                                               \
         if (leave) [[unlikely]]                                                                              \
             goto boundary;                                                                                   \
         if (U(s.Ip) >= decodedEnd) [[unlikely]]                                                              \
@@ -171,33 +180,33 @@ thread_local TDecodeCache Cache;
         ROZ_DISPATCH();                                                                                      \
     } while (0)
 
-#define ROZ_NEXT_FOR(Group, Sub)                                                                             \
+#define ROZ_NEXT_FOR(Flow, Size)                                                                             \
     do {                                                                                                     \
-        if constexpr (MayTransfer(Group, Sub))                                                               \
+        if constexpr (MayTransfer(TFlow::Flow))                                                              \
             ROZ_NEXT_CHECKED();                                                                              \
         else                                                                                                 \
-            ROZ_NEXT_SEQUENTIAL();                                                                           \
+            ROZ_NEXT_SEQUENTIAL(Size);                                                                       \
     } while (0)
 
-// The checked loop's rows that access memory or a port, or return, test the watches after
-// executing; a hit ends the run at the next boundary (debugStop).
-#define ROZ_HANDLER(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                      \
+// A row that the policy observes finds its effects before executing and hands them to the
+// policy after; a stop it asks for ends the run at the next boundary (policyStop).
+#define ROZ_HANDLER(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow)                                \
     L_##Mnemonic : {                                                                                         \
-        const auto o = OperandsOf<TOperandForm::Form, MayTransfer(Group, Sub)>(entry);                       \
-        if constexpr (Watched && AccessChecked(Op##Mnemonic)) {                                              \
-            const TAccess access = AccessOf<Op##Mnemonic>(s, o);                                             \
-            const int64_t at = s.Ip;                                                                         \
+        at = s.Ip;                                                                                           \
+        const auto o = OperandsOf<TOperandForm::Form, MayTransfer(TFlow::Flow)>(entry);                      \
+        if constexpr (TPolicy::Observes(Op##Mnemonic)) {                                                     \
+            const TEffects effects = EffectsOf<Op##Mnemonic>(s, o);                                          \
             Exec##Handler(s, o);                                                                             \
-            if (watch.Hit(access, s, at, result.Stop)) [[unlikely]]                                          \
-                goto watch_hit;                                                                              \
+            if (policy.After(effects, s, at, (clock8 + U(at)) >> 3, result.Stop)) [[unlikely]]               \
+                goto policy_stop;                                                                            \
         } else {                                                                                             \
             Exec##Handler(s, o);                                                                             \
         }                                                                                                    \
     }                                                                                                        \
-    ROZ_NEXT_FOR(Group, Sub);
+    ROZ_NEXT_FOR(Flow, Size);
 #define ROZ_HANDLER_UNASSIGNED(Group, Handler, Advance)                                                      \
     L_##Handler : Exec##Handler(s, TDecodedOperands<0>{entry->A, entry->B, entry->C});                       \
-    ROZ_NEXT_SEQUENTIAL();
+    ROZ_NEXT_SEQUENTIAL((Advance) + 4);
 
 // CMP at IPOffset and the conditional jump right after it (8 bytes on) in one handler, so
 // that the jump's test of PSW follows CMP's without a dispatch between them. The pair's
@@ -208,12 +217,13 @@ thread_local TDecodeCache Cache;
 #define ROZ_FUSED(Jcc, JumpExec)                                                                             \
     L_Cmp##Jcc : {                                                                                           \
         TDecodedWord* const jump = entry + 8;                                                                \
-        if (jump->Handler != handlerOf[Op##Jcc] || (Counted && left < 2)) [[unlikely]]                       \
+        if (jump->Handler != handlerOf[Op##Jcc] || (TPolicy::Budgeted && left < 2)) [[unlikely]]             \
             goto L_CMP;                                                                                      \
         ExecCmp(s, OperandsOf<TOperandForm::BC, false>(entry));                                              \
         s.Ip = S(U(s.Ip) + 4);                                                                               \
-        if constexpr (Counted) --left;                                                                       \
+        if constexpr (TPolicy::Budgeted) --left;                                                             \
         entry = jump;                                                                                        \
+        at = s.Ip;                                                                                           \
         Exec##JumpExec(s, OperandsOf<TOperandForm::C, true>(entry));                                         \
     }                                                                                                        \
     ROZ_NEXT_CHECKED();
@@ -224,8 +234,7 @@ thread_local TDecodeCache Cache;
 
 namespace {
 
-// The one loop; Counted keeps the step budget and the instruction count (one decrement and
-// test per instruction), the uncounted loop skips both.
+// The one loop, over a policy (URunPolicies.h) that says what it checks or records.
 //
 // How it runs: each address of the loaded image (up to TDecodeCache::Capacity bytes) is
 // decoded on its first execution into an entry holding its handler and operand bytes; a
@@ -233,27 +242,21 @@ namespace {
 // through L_Generic, which executes the word itself (ExecuteWord, as the single step does).
 // Stores clear the entries they overlap (TCodeWatch in s), so a stored word is decoded again
 // when it is fetched. The slow path (boundary) makes the run thread's end tests in their
-// order, parks for the control word, and decodes.
+// order, writes the clock back, parks for the control word, and decodes.
 //
-// Checked (the debugger's variants: breakpoints only, or also Watched) changes only these
-// places, so that code without a breakpoint or a watched access runs as in the plain loop:
-//  - breakpoints: the decoder gives an address with a breakpoint the entry L_Break instead
+// What a policy changes, so that code without a breakpoint or an observed row runs as in
+// the plain loop:
+//  - StopsBefore: the decoder gives an address with a breakpoint the entry L_Break instead
 //    of its word's handler (a store there clears the entry and the next decode sets it
 //    again); addresses past the decoded range are looked up on the slow path;
-//  - watches: the rows that access memory or ports, and RET, find their accesses before
-//    executing and test them against the watches' hulls after (TWatchState); a hit goes to
-//    the boundary, which ends the run after its test of the memory size; L_Generic
-//    executes through ExecuteWordChecked. Only Watched pays for these.
-// An input log on port reads or a counter for reverse execution would be further template
-// parameters of the same kind.
-// Checks: 0 the plain loop, 1 breakpoints only, 2 every check.
-template <bool Counted, int Checks>
-TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, const TDebugChecks* checks,
-                       bool skipBreakpoint) {
-    constexpr bool Checked = Checks > 0, Watched = Checks > 1;
+//  - Observes: those rows find their effects before executing and hand them to After; a
+//    stop goes to the boundary, which ends the run after its test of the memory size;
+//    L_Generic does the same for the words it executes;
+//  - Budgeted: one decrement and test per instruction.
+template <class TPolicy> TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, TPolicy& policy) {
     // One label per operation, then the entry offset of each; the labels are the function's own.
     static void* const opLabels[OpCount] = {[OpNone] = &&L_None,
-#define ROZ_LABEL(Mnemonic, Handler, Group, Sub, Form, Advance, Size) [Op##Mnemonic] = &&L_##Mnemonic,
+#define ROZ_LABEL(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow) [Op##Mnemonic] = &&L_##Mnemonic,
 #define ROZ_LABEL_UNASSIGNED(Group, Handler, Advance) [Op##Handler] = &&L_##Handler,
                                             ROZ_INSTRUCTIONS(ROZ_LABEL) ROZ_UNASSIGNED(ROZ_LABEL_UNASSIGNED)
 #undef ROZ_LABEL
@@ -281,19 +284,18 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
     uint64_t decodedEnd = code ? std::min<uint64_t>(fetchLimit, TDecodeCache::Capacity) : 0;
     s.Watch = cache.Watch(decodedEnd);
     s.Watch.Limit = 0; // raised by the decoder: only stores near decoded code clear entries
-    uint64_t left = maxSteps;
+    uint64_t left = policy.Left;
+    // The clock (ROZ_CLOCK_AFTER), and the instructions of this call before the last park.
+    uint64_t clock8 = 8 * cpu.Clock - U(s.Ip);
+    uint64_t since = cpu.Clock, executed = 0;
+    int64_t at = s.Ip; // the address of the instruction executing
     TDecodedWord* entry = nullptr;
     char* target = nullptr;
     TRunResult result{TRunEnd::Stopped, 0, 0};
-    // The checked loop's state: the watches, a hit found after an instruction, and the
-    // breakpoint at the start that is not to stop (resuming from it).
-    TWatchState watch;
-    bool debugStop = false;
-    bool skipFirst = skipBreakpoint;
-    const int64_t skipAt = cpu.IPOffset;
-    if constexpr (Watched) watch.Load(*checks, s.Mem, s.Size);
+    bool policyStop = false; // the policy asked to stop after the last instruction
+    policy.Load(s);
 
-    if (left == 0) {
+    if (TPolicy::Budgeted && left == 0) {
         result.End = TRunEnd::StepLimit;
         goto done;
     }
@@ -301,7 +303,7 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
         goto fetch;
 
     L_None:
-        ROZ_NEXT_SEQUENTIAL();
+        ROZ_NEXT_SEQUENTIAL(4);
         ROZ_INSTRUCTIONS(ROZ_HANDLER)
         ROZ_UNASSIGNED(ROZ_HANDLER_UNASSIGNED)
         ROZ_FUSED(JE, Je)
@@ -312,16 +314,20 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
     L_Generic : {
         uint32_t word;
         std::memcpy(&word, s.Mem + s.Ip, 4);
+        at = s.Ip;
         // On a copy: the loop's own state must not escape to a call, or it would live in memory.
         TExecState generic = s;
-        if constexpr (Watched)
-            debugStop = ExecuteWordChecked(generic, word, watch, result.Stop);
-        else
+        if (TPolicy::Observes(OpOfTopByte(word >> 24))) {
+            const TEffects effects = EffectsOfWord(generic, word);
             ExecuteWord(generic, word);
-        s.Ip = generic.Ip;
+            policyStop = policy.After(effects, generic, at, (clock8 + U(at)) >> 3, result.Stop);
+        } else {
+            ExecuteWord(generic, word);
+        }
+        s.Ip = S(U(generic.Ip) + 4);
     }
-        s.Ip = S(U(s.Ip) + 4);
-        if constexpr (Counted) --left;
+        ROZ_CLOCK_AFTER(at);
+        if constexpr (TPolicy::Budgeted) --left;
         goto boundary;
 
     L_Decode:
@@ -329,56 +335,62 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
         goto boundary;
 
     L_Break:
-        // The checked loop's entry for an address with a breakpoint.
-        if (skipFirst && s.Ip == skipAt) {
-            skipFirst = false;
-            goto L_Generic;
-        }
+        // The entry of an address where the policy stops before the instruction.
+        if (policy.Resumes(s.Ip)) goto L_Generic;
         cpu.IPOffset = s.Ip;
         result.End = TRunEnd::Breakpoint;
         result.Stop.Kind = TDebugStop::TKind::Breakpoint;
         result.Stop.Instruction = s.Ip;
+        result.Stop.Clock = ROZ_CLOCK_NOW();
         goto done;
 
-    watch_hit:
+    policy_stop:
         __attribute__((unused));
-        // A checked row hit a watch: the instruction is complete, the stop waits for the
+        // An observed row asked to stop: the instruction is complete, the stop waits for the
         // boundary's test of the memory size.
-        debugStop = true;
+        policyStop = true;
         s.Ip = S(U(s.Ip) + 4);
-        if constexpr (Counted) --left;
+        ROZ_CLOCK_AFTER(at);
+        if constexpr (TPolicy::Budgeted) --left;
         goto boundary;
 
     boundary:
         // The run thread body's end tests, in its order: memory size first, then Running.
         cpu.IPOffset = s.Ip;
+        cpu.Clock = ROZ_CLOCK_NOW();
         if (s.Ip >= s.Size) {
             result.End = TRunEnd::LeftMemory;
             result.FetchStatus = FetchOutsideMemory; // what the next fetch would report
             goto done;
         }
-        if (Watched && debugStop) {
+        if (policyStop) {
             result.End =
                 result.Stop.Kind == TDebugStop::TKind::Returned ? TRunEnd::Returned : TRunEnd::Watchpoint;
             goto done;
         }
-        if (Counted && left == 0) {
+        if (TPolicy::Budgeted && left == 0) {
             result.End = TRunEnd::StepLimit;
             goto done;
         }
         if (control.Word.load(std::memory_order_acquire) != TRunControl::Running) {
+            executed += cpu.Clock - since;
             do {
                 if (!control.AtBoundary()) {
+                    // The body no longer holds the CPU: nothing more may touch it.
                     result.End = TRunEnd::Stopped;
-                    goto done;
+                    result.Executed = executed;
+                    result.Stop = {};
+                    return result;
                 }
             } while (control.Word.load(std::memory_order_acquire) != TRunControl::Running);
+            // The window's thread may have stepped, reset, loaded, edited or re-sized meanwhile.
+            s.Ip = cpu.IPOffset;
+            since = cpu.Clock;
+            clock8 = 8 * cpu.Clock - U(s.Ip);
             if (control.DebugGeneration.load(std::memory_order_acquire) != generation) {
                 result.End = TRunEnd::DebugChanged;
                 goto done;
             }
-            // The window's thread may have stepped, reset, loaded, edited or re-sized meanwhile.
-            s.Ip = cpu.IPOffset;
             s.Mem = cpu.Memory.Buffer();
             s.Size = cpu.Memory.Size();
             fetchLimit = FetchLimit(cpu.Memory);
@@ -386,15 +398,15 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
             cache.Drop();
             s.Watch = cache.Watch(decodedEnd);
             s.Watch.Limit = 0;
-            if constexpr (Watched) watch.Load(*checks, s.Mem, s.Size);
+            policy.Load(s);
         }
 
     fetch:
         // The fetch's tests, then the entry, decoded now if it is not yet.
         if (U(s.Ip) >= fetchLimit) goto fetch_failed;
         if (U(s.Ip) >= decodedEnd) {
-            if constexpr (Checked) {
-                if (checks->HasBreakpoint(U(s.Ip))) goto L_Break;
+            if constexpr (TPolicy::StopsBefore) {
+                if (policy.StopBefore(U(s.Ip))) goto L_Break;
             }
             goto L_Generic;
         }
@@ -410,8 +422,8 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
                 std::memcpy(&next, s.Mem + s.Ip + 8, 4);
                 if (const int32_t fused = fusedOf[OpOfTopByte(next >> 24)]) entry->Handler = fused;
             }
-            if constexpr (Checked) {
-                if (checks->HasBreakpoint(U(s.Ip))) entry->Handler = breakHandler;
+            if constexpr (TPolicy::StopsBefore) {
+                if (policy.StopBefore(U(s.Ip))) entry->Handler = breakHandler;
             }
             entry->C = static_cast<uint8_t>(FieldC(word));
             entry->A = static_cast<uint8_t>(FieldA(word));
@@ -433,52 +445,48 @@ TRunResult RunLoopImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps, 
         // The DIV word did not complete: IPOffset stays at it and it is not counted.
         cpu.IPOffset = s.Ip;
         result.End = TRunEnd::DivisionByZero;
-        result.Executed = maxSteps - left;
-        return result;
     } catch (...) {
         // Any other failure goes to the caller as it is, with the CPU at the failing word.
         cpu.IPOffset = s.Ip;
+        cpu.Clock = ROZ_CLOCK_NOW();
         throw;
     }
 done:
-    result.Executed = maxSteps - left;
+    cpu.Clock = ROZ_CLOCK_NOW();
+    result.Executed = executed + (cpu.Clock - since);
     if (result.End != TRunEnd::Breakpoint && result.End != TRunEnd::Watchpoint &&
         result.End != TRunEnd::Returned)
         result.Stop = {};
     return result;
 }
 
+template <class TBase>
+TRunResult RunChecksWith(TCCPUBase& cpu, TRunControl& control, const TDebugChecks& checks, TBase base,
+                         bool skipBreakpoint) {
+    const bool onlyBreakpoints =
+        checks.Watches.empty() && !checks.WatchPortIn && !checks.WatchPortOut && !checks.ReturnBelow;
+    if (onlyBreakpoints) {
+        TBreakpointRun<TBase> policy(base, checks, skipBreakpoint, cpu.IPOffset);
+        return RunLoopImpl(cpu, control, policy);
+    }
+    TCheckedRun<TBase> policy(base, checks, skipBreakpoint, cpu.IPOffset);
+    return RunLoopImpl(cpu, control, policy);
+}
+
 } // namespace
 
+// The policies' instantiations: a new policy is added here and in URunPolicies.h.
 TRunResult RunLoop(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps) {
-    return RunLoopImpl<true, 0>(cpu, control, maxSteps, nullptr, false);
+    if (maxSteps == UINT64_MAX) {
+        TPlainRun policy;
+        return RunLoopImpl(cpu, control, policy);
+    }
+    TBudgetRun policy(maxSteps);
+    return RunLoopImpl(cpu, control, policy);
 }
-
-TRunResult RunLoopUncounted(TCCPUBase& cpu, TRunControl& control) {
-    TRunResult result = RunLoopImpl<false, 0>(cpu, control, UINT64_MAX, nullptr, false);
-    result.Executed = 0;
-    return result;
-}
-
-namespace {
-
-bool OnlyBreakpoints(const TDebugChecks& checks) {
-    return checks.Watches.empty() && !checks.WatchPortIn && !checks.WatchPortOut && !checks.ReturnBelow;
-}
-
-} // namespace
 
 TRunResult RunLoopChecked(TCCPUBase& cpu, TRunControl& control, const TDebugChecks& checks, uint64_t maxSteps,
                           bool skipBreakpoint) {
-    return OnlyBreakpoints(checks) ? RunLoopImpl<true, 1>(cpu, control, maxSteps, &checks, skipBreakpoint)
-                                   : RunLoopImpl<true, 2>(cpu, control, maxSteps, &checks, skipBreakpoint);
-}
-
-TRunResult RunLoopCheckedUncounted(TCCPUBase& cpu, TRunControl& control, const TDebugChecks& checks,
-                                   bool skipBreakpoint) {
-    TRunResult result = OnlyBreakpoints(checks)
-                            ? RunLoopImpl<false, 1>(cpu, control, UINT64_MAX, &checks, skipBreakpoint)
-                            : RunLoopImpl<false, 2>(cpu, control, UINT64_MAX, &checks, skipBreakpoint);
-    result.Executed = 0;
-    return result;
+    if (maxSteps == UINT64_MAX) return RunChecksWith(cpu, control, checks, TPlainRun{}, skipBreakpoint);
+    return RunChecksWith(cpu, control, checks, TBudgetRun(maxSteps), skipBreakpoint);
 }

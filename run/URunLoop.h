@@ -43,7 +43,8 @@ inline void SetFetchFailure(TRunResult& result, int64_t ip, int64_t size) {
 // steps (TCCPUBase::FetchAndExecute) would, until one of TRunEnd happens. The end tests
 // keep their order (memory size, then the step budget, then the control word), and every
 // end lands on the instruction boundary that single steps would reach:
-//  - the step budget is counted and tested after every instruction;
+//  - the step budget (maxSteps other than UINT64_MAX) is counted and tested after every
+//    instruction; without one the loop keeps only the clock;
 //  - leaving memory and the end of the image are found where they happen;
 //  - the control word (one relaxed load) is tested after every jump, call, return, WRCTL
 //    and every word run undecoded (among them the checkpoints of TDecodeCache), and when
@@ -51,19 +52,19 @@ inline void SetFetchFailure(TRunResult& result, int64_t ip, int64_t size) {
 //    TDecodeCache::Block / 4 words long (some 50 us), so a pause, stop or hand-over still
 //    stops at a boundary at once. A loop entered with the
 //    control word already changed executes exactly one instruction.
+// The run clock (TCCPUBase::Clock) goes on by every instruction executed: it is exact in
+// the CPU whenever the loop parks (pause, hand-over) and when it returns, and the policies
+// are given it at every observed instruction (URunPolicies.h).
 // Words are decoded ahead into a per-thread cache (UDecodeCache.h) that the loop drops when
 // it starts and after every park, and keeps exact under the program's own stores.
 // The caller holds the CPU (BodyEnter) for the whole call; the loop parks in
 // control.AtBoundary() for pauses and hand-overs, and reloads the CPU state afterwards.
-// On return the CPU holds the exact state, IPOffset included.
+// On return the CPU holds the exact state, IPOffset and Clock included (except after a
+// Stopped end that came while parked: the body no longer holds the CPU then).
 //
 // After every park the loop compares control.DebugGeneration with its value at the start and
 // ends with TRunEnd::DebugChanged when they differ (the caller then picks the loop anew).
 TRunResult RunLoop(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps = UINT64_MAX);
-
-// The same loop without the step budget and the instruction count (Executed is 0), for the
-// window's run thread, which needs neither; bench_run_loop compares the two.
-TRunResult RunLoopUncounted(TCCPUBase& cpu, TRunControl& control);
 
 // The checked variant of the same loop for the debugger: RunLoop's contract, and it also
 // ends with TRunEnd::Breakpoint, Watchpoint or Returned as checks says (TRunResult::Stop),
@@ -79,5 +80,3 @@ TRunResult RunLoopUncounted(TCCPUBase& cpu, TRunControl& control);
 // return check. checks must stay unchanged during the call except while it is parked.
 TRunResult RunLoopChecked(TCCPUBase& cpu, TRunControl& control, const TDebugChecks& checks,
                           uint64_t maxSteps = UINT64_MAX, bool skipBreakpoint = false);
-TRunResult RunLoopCheckedUncounted(TCCPUBase& cpu, TRunControl& control, const TDebugChecks& checks,
-                                   bool skipBreakpoint = false);

@@ -72,9 +72,9 @@ std::optional<TRunEnd> TThreadRun::RunLoops() {
     for (;;) {
         // Re-read after every loop: a park may have changed the settings in force.
         const TDebugSettings& debug = FControl.Debug();
-        const TRunResult result = debug.Checks.Empty()
-                                      ? RunLoopUncounted(FCpu, FControl)
-                                      : RunLoopCheckedUncounted(FCpu, FControl, debug.Checks, skipBreakpoint);
+        const TRunResult result =
+            debug.Checks.Empty() ? RunLoop(FCpu, FControl)
+                                 : RunLoopChecked(FCpu, FControl, debug.Checks, UINT64_MAX, skipBreakpoint);
         skipBreakpoint = false;
         if (result.End == TRunEnd::DebugChanged) continue;
         if (!IsDebugStop(result.End)) return result.End;

@@ -21,9 +21,9 @@ enum class TThreadPriority {
 // the control's rules; it reports to the host only after giving the CPU up.
 //
 // The body, in the control's states (TRunPhase): it starts (Idle -> Running, or Ended at once
-// when Running is clear, without touching ThreadActive), runs the uncounted loop (the plain
-// one, or the checked one while the control's debugger settings in force have checks), and
-// by the loop's end:
+// when Running is clear, without touching ThreadActive), runs the loop without a step budget
+// (the plain one, or the checked one while the control's debugger settings in force have
+// checks; either keeps the CPU's run clock), and by the loop's end:
 //  - a debugger stop: asks the settings' decision (on this thread, holding the CPU); to go
 //    on, it runs on with the breakpoint's instruction unchecked; to stop, it pauses
 //    (DebugStop), tells the host (RunDebugStopped) and parks until resumed (then the same

@@ -31,8 +31,8 @@ void TWatchState::Load(const TDebugChecks& checks, const uint8_t* mem, int64_t s
     FReturnBelow = checks.ReturnBelow ? *checks.ReturnBelow : INT64_MIN;
 }
 
-bool TWatchState::SlowHit(const TAccess& a, const TCCPUBase& cpu, const uint8_t* mem, int64_t memSize,
-                          int64_t at, TDebugStop& stop) {
+bool TWatchState::SlowHit(const TEffects& a, const TCCPUBase& cpu, const uint8_t* mem, int64_t memSize,
+                          int64_t at, uint64_t clock, TDebugStop& stop) {
     bool hit = false;
     const uint64_t size = mem && memSize > 0 ? static_cast<uint64_t>(memSize) : 0;
     // Writes: compare and bring every copy up to date, also after the first change found.
@@ -69,36 +69,20 @@ bool TWatchState::SlowHit(const TAccess& a, const TCCPUBase& cpu, const uint8_t*
             break;
         }
     }
-    if (!hit && a.Port >= 0 && (a.Port == 0 ? FPortIn : FPortOut)) {
+    const bool in = a.Port == TPortAccess::In && FPortIn && a.PortNumber == TPorts::KeyboardPort;
+    const bool out = a.Port == TPortAccess::Out && FPortOut && a.PortNumber == TPorts::MoniterPort;
+    if (!hit && (in || out)) {
         hit = true;
-        stop.Kind = a.Port == 0 ? TDebugStop::TKind::PortIn : TDebugStop::TKind::PortOut;
-        stop.Value = cpu.R[a.PortReg];
+        stop.Kind = in ? TDebugStop::TKind::PortIn : TDebugStop::TKind::PortOut;
+        stop.Value = cpu.R[a.PortRegister];
     }
     if (!hit && a.Returns && cpu.SP < FReturnBelow) {
         hit = true;
         stop.Kind = TDebugStop::TKind::Returned;
     }
-    if (hit) stop.Instruction = at;
-    return hit;
-}
-
-bool ExecuteWordChecked(TExecState& s, uint32_t w, TWatchState& watch, TDebugStop& stop) {
-    const TWordOperands o{w};
-    const int64_t at = s.Ip;
-    switch (OpOfTopByte(w >> 24)) {
-#define ROZ_CHECKED_CASE(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                 \
-    case Op##Mnemonic:                                                                                       \
-        if constexpr (AccessChecked(Op##Mnemonic)) {                                                         \
-            const TAccess access = AccessOf<Op##Mnemonic>(s, o);                                             \
-            Exec##Handler(s, o);                                                                             \
-            return watch.Hit(access, s, at, stop);                                                           \
-        }                                                                                                    \
-        break;
-        ROZ_INSTRUCTIONS(ROZ_CHECKED_CASE)
-#undef ROZ_CHECKED_CASE
-    default:
-        break;
+    if (hit) {
+        stop.Instruction = at;
+        stop.Clock = clock;
     }
-    ExecuteWord(s, w);
-    return false;
+    return hit;
 }

@@ -27,13 +27,6 @@ std::string ExpandTabs(const std::string& text) {
     return out;
 }
 
-// The bytes an instruction with this word occupies: the table's size, or for a top byte that
-// no row names, its handler's advance and the fetch's 4.
-uint64_t SizeOfWord(uint32_t word) {
-    if (const roz::TInstruction* row = roz::InstructionOfWord(word)) return row->Size;
-    return static_cast<uint64_t>(roz::UnassignedAdvance(word >> 24)) + 4;
-}
-
 } // namespace
 
 void TCodeListing::SetDebugInfo(std::optional<TDebugInfo> info,
@@ -136,7 +129,7 @@ void TCodeListing::Rebuild() {
         FDisassembly.push_back(row);
         FMixed.push_back(row);
         address +=
-            std::clamp<uint64_t>(SizeOfWord(WordAt(address)), 4, std::max<uint64_t>(4, limit - address));
+            std::clamp<uint64_t>(roz::SizeOfWord(WordAt(address)), 4, std::max<uint64_t>(4, limit - address));
     }
 }
 
@@ -253,7 +246,7 @@ std::string TCodeListing::Text(TMode mode, int64_t index) const {
         const std::string name = SymbolAt(*cell + 4);
         if (!name.empty()) text += "    ; " + name;
     }
-    if (next > row.Address && next - row.Address < SizeOfWord(word) && next < FImage.size())
+    if (next > row.Address && next - row.Address < roz::SizeOfWord(word) && next < FImage.size())
         text += "    ; (截断 cut short)";
     return text;
 }

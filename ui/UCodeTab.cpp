@@ -16,6 +16,7 @@
 #include "UCallStack.h"
 #include "UCodeView.h"
 #include "UDebugger.h"
+#include "URunClockLabel.h"
 #include "UVariableView.h"
 #include "Uccpubase.h"
 
@@ -78,6 +79,7 @@ TCodeTab::TCodeTab(QWidget* parent) : QWidget(parent) {
     top->addWidget(CodeInfo, 1);
     CodePlace = new QLabel;
     CodePlace->setObjectName(QStringLiteral("CodePlace"));
+    top->addWidget(RunClock = new TRunClockLabel);
     top->addWidget(CodePlace);
     layout->addLayout(top);
     CodeStale = new QLabel;
@@ -253,6 +255,7 @@ std::vector<TStackPanel::TVariableRow> TCodeTab::ExpandVariable(const TValueNode
 TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bool withStack) {
     TSnapshot snapshot;
     snapshot.IPOffset = cpu.IPOffset;
+    snapshot.Clock = cpu.Clock;
     const auto ip = static_cast<uint64_t>(cpu.IPOffset);
     const std::string name = debugger.Map().NameAt(ip),
                       line = debugger.Map().PlaceText(debugger.Map().LineAt(ip));
@@ -319,6 +322,7 @@ void TCodeTab::Show(const TSnapshot& snapshot, bool follow) {
     FShown.Image.clear(); // the listing keeps the bytes
     if (changed) CodeView->ListingChanged();
     CodePlace->setText(FShown.Place);
+    RunClock->SetCount(FShown.Clock);
     UpdateMarks();
     BreakpointPanel->SetRows(FShown.Breakpoints);
     WatchPanel->SetRows(FShown.Watches);

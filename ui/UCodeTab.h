@@ -17,6 +17,7 @@ class QTabWidget;
 class TBuildPanel;
 class TCCPUBase;
 class TCodeView;
+class TRunClockLabel;
 class TDebugger;
 struct TStopRule;
 
@@ -38,6 +39,7 @@ class TCodeTab : public QWidget {
     // at most its first 16 MiB.
     struct TSnapshot {
         int64_t IPOffset = 0;
+        uint64_t Clock = 0; // the run clock: instructions since the last reset or load
         QString Place; // IPOffset's symbol and source line: "IPOffset 0x069c factorial+0xe8 f.c:6"
         std::vector<uint8_t> Image;
         std::vector<std::pair<uint64_t, bool>> Marks; // breakpoint addresses, enabled
@@ -87,6 +89,7 @@ class TCodeTab : public QWidget {
     QLabel* CodeInfo = nullptr;
     QLabel* CodePlace = nullptr;
     QLabel* CodeStale = nullptr; // hidden unless a failed build left an earlier program loaded
+    TRunClockLabel* RunClock = nullptr;
     QSplitter* CodeSplitter = nullptr;
     TCodeView* CodeView = nullptr;
     QTabWidget* CodePanels = nullptr;

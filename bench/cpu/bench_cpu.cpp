@@ -85,22 +85,21 @@ void RunLoopBench(benchmark::State& state, TProgram (*make)()) {
     state.SetItemsProcessed(static_cast<int64_t>(executed));
 }
 
-// The window's run thread's loop: no step budget, no count (taken from the program instead).
-void RunLoopUncountedBench(benchmark::State& state, TProgram (*make)()) {
+// The same with a step budget (the runner's --max-steps): one decrement and test more per
+// instruction.
+void RunLoopBudgetBench(benchmark::State& state, TProgram (*make)()) {
     const TProgram program = make();
     TCCPU cpu;
     cpu.Memory.LoadBytes(program.Image.Bytes.data(), program.Image.Here());
     TRunControl control;
     control.Word = TRunControl::Running;
-    Prepare(cpu, program);
-    const uint64_t perRun = RunLoop(cpu, control).Executed; // the count, from the counted loop
     uint64_t executed = 0;
     for (auto _ : state) {
         Prepare(cpu, program);
-        const TRunResult result = RunLoopUncounted(cpu, control);
+        const TRunResult result = RunLoop(cpu, control, UINT64_MAX - 1);
         if (result.End != TRunEnd::EndOfImage || cpu.R[1] != Iterations)
             state.SkipWithError("program did not finish");
-        executed += perRun;
+        executed += result.Executed;
     }
     state.SetItemsProcessed(static_cast<int64_t>(executed));
 }
@@ -125,9 +124,9 @@ void SingleStepBench(benchmark::State& state, TProgram (*make)()) {
 BENCHMARK_CAPTURE(RunLoopBench, CountingLoop, Counting)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(RunLoopBench, MemoryLoop, MemoryLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(RunLoopBench, CallLoop, CallLoop)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunLoopUncountedBench, CountingLoop, Counting)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunLoopUncountedBench, MemoryLoop, MemoryLoop)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(RunLoopUncountedBench, CallLoop, CallLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunLoopBudgetBench, CountingLoop, Counting)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunLoopBudgetBench, MemoryLoop, MemoryLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(RunLoopBudgetBench, CallLoop, CallLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SingleStepBench, CountingLoop, Counting)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SingleStepBench, MemoryLoop, MemoryLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SingleStepBench, CallLoop, CallLoop)->Unit(benchmark::kMillisecond);

@@ -1,8 +1,14 @@
-// The run loop against its baseline, today's decoding loop (RunLoop) beside the word-dispatch
-// loop it replaced (RunLoopBaseline), on this thread and without a run thread around it:
+// The run loop against its baselines, on this thread and without a run thread around it.
+// Every row runs two loops alternately:
+//  - "clock" rows: the window's loop, which keeps the run clock (RunLoop without a step
+//    budget), against the loop it replaced, which counted nothing (RunLoopUncountedBaseline,
+//    frozen in bench/run): the clock's cost;
+//  - "budget" rows: the loop with a step budget (the runner's --max-steps) against the
+//    word-dispatch loop with its budget that decoding replaced (RunLoopBaseline).
+// Programs:
 //  - LongLoop: examples/longloop, exactly 10^9 instructions to its end;
 //  - Forever: INC / JMP for ever, stopped through the control word after 500 ms, as a Stop
-//    would end it (the uncounted loop's count comes from R1: two instructions per count);
+//    would end it (the uncounted baseline's count comes from R1: two instructions per count);
 //  - C_<name>: bench/cc's C programs compiled at -O2, each run to its end as often as fills
 //    about 200 ms (their counts come from one counted run).
 // StopLatency_<program>: how long the loop runs on after a stop is asked for, in the loop
@@ -10,13 +16,12 @@
 // that time spent waiting for a core on a loaded machine does not count): median and
 // maximum over 40 stops, on the counter loop and on 1 MB of straight-line code (the worst
 // case between two tests of the control word).
-// Debug_<program>: the uncounted plain loop (the run thread's) beside the checked loop with
-// no checks, with 1 and with 10 breakpoints never reached, and with one write watch on bytes
-// the program never writes (its first code word); MIPS of each and its ratio to the plain.
-// Each row runs both loops alternately, Rounds times each, and prints the median rate of
-// each in millions of instructions per second of this thread's CPU time (free of the noise
-// of other loads on a shared machine) and their ratio, new / baseline. "counted" is the loop
-// with the step budget and the count (the runner's), "uncounted" the window's run thread's.
+// Debug_<program>: the plain loop (the run thread's) beside the checked loop with no checks,
+// with 1 and with 10 breakpoints never reached, and with one write watch on bytes the
+// program never writes (its first code word); MIPS of each and its ratio to the plain.
+// Each row prints the median rate of each loop over Rounds runs in millions of instructions
+// per second of this thread's CPU time (free of the noise of other loads on a shared
+// machine) and their ratio, new / baseline.
 #include <benchmark/benchmark.h>
 
 #include <pthread.h>
@@ -28,9 +33,10 @@
 #include <thread>
 #include <vector>
 
+#include "UInstructionSet.h"
 #include "URunLoop.h"
 #include "URunLoopBaseline.h"
-#include "UInstructionSet.h"
+#include "URunLoopUncounted.h"
 #include "Uccpu.h"
 
 #ifndef ROZ_BENCH_C_PROGRAMS
@@ -41,7 +47,7 @@ namespace {
 
 constexpr uint64_t LongLoopInstructions = 1'000'000'000;
 constexpr auto ForeverSlice = std::chrono::milliseconds(500);
-constexpr int Rounds = 5;
+constexpr int Rounds = 9;
 
 double ThreadSeconds() {
     timespec t{};
@@ -49,16 +55,21 @@ double ThreadSeconds() {
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-TRunResult RunWith(bool baseline, bool counted, TCCPUBase& cpu, TRunControl& control) {
-    if (baseline) return counted ? RunLoopBaseline(cpu, control) : RunLoopBaselineUncounted(cpu, control);
-    return counted ? RunLoop(cpu, control) : RunLoopUncounted(cpu, control);
+// The uncounted baseline is the only loop whose Executed is 0.
+bool Counts(bool baseline, bool budget) {
+    return budget || !baseline;
+}
+
+TRunResult RunWith(bool baseline, bool budget, TCCPUBase& cpu, TRunControl& control) {
+    if (budget) return baseline ? RunLoopBaseline(cpu, control) : RunLoop(cpu, control, UINT64_MAX - 1);
+    return baseline ? RunLoopUncountedBaseline(cpu, control) : RunLoop(cpu, control);
 }
 
 // One run of a program by one loop: millions of instructions per CPU second, or a negative
 // value after reporting an error.
-using TMeasure = double (*)(benchmark::State&, bool baseline, bool counted);
+using TMeasure = double (*)(benchmark::State&, bool baseline, bool budget);
 
-double LongLoopOnce(benchmark::State& state, bool baseline, bool counted) {
+double LongLoopOnce(benchmark::State& state, bool baseline, bool budget) {
     TCCPU cpu;
     if (cpu.Memory.LoadImage(ROZ_EXAMPLES "/longloop.bin") != 0) {
         state.SkipWithError("cannot load longloop.bin");
@@ -67,16 +78,17 @@ double LongLoopOnce(benchmark::State& state, bool baseline, bool counted) {
     TRunControl control;
     control.SetRunning(true);
     const double start = ThreadSeconds();
-    const TRunResult result = RunWith(baseline, counted, cpu, control);
+    const TRunResult result = RunWith(baseline, budget, cpu, control);
     const double seconds = ThreadSeconds() - start;
-    if (result.End != TRunEnd::EndOfImage || (counted && result.Executed != LongLoopInstructions)) {
+    if (result.End != TRunEnd::EndOfImage ||
+        (Counts(baseline, budget) && result.Executed != LongLoopInstructions)) {
         state.SkipWithError("longloop did not run to its end exactly");
         return -1;
     }
     return double(LongLoopInstructions) / seconds * 1e-6;
 }
 
-double ForeverOnce(benchmark::State& state, bool baseline, bool counted) {
+double ForeverOnce(benchmark::State& state, bool baseline, bool budget) {
     TCCPU cpu;
     if (cpu.Memory.LoadImage(ROZ_BENCH_RUN_PROGRAMS "/forever.bin") != 0) {
         state.SkipWithError("cannot load forever.bin");
@@ -89,14 +101,14 @@ double ForeverOnce(benchmark::State& state, bool baseline, bool counted) {
         control.Stop();
     });
     const double start = ThreadSeconds();
-    const TRunResult result = RunWith(baseline, counted, cpu, control);
+    const TRunResult result = RunWith(baseline, budget, cpu, control);
     const double seconds = ThreadSeconds() - start;
     stopper.join();
     if (result.End != TRunEnd::Stopped) {
         state.SkipWithError("forever did not stop");
         return -1;
     }
-    const uint64_t executed = counted ? result.Executed : 2 * uint64_t(cpu.R[1]);
+    const uint64_t executed = Counts(baseline, budget) ? result.Executed : 2 * uint64_t(cpu.R[1]);
     return double(executed) / seconds * 1e-6;
 }
 
@@ -144,12 +156,12 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-void SideBySide(benchmark::State& state, TMeasure measure, bool counted) {
+void SideBySide(benchmark::State& state, TMeasure measure, bool budget) {
     std::vector<double> baseline, fresh;
     for (auto _ : state) {
         for (int round = 0; round < Rounds; ++round) {
-            baseline.push_back(measure(state, true, counted));
-            fresh.push_back(measure(state, false, counted));
+            baseline.push_back(measure(state, true, budget));
+            fresh.push_back(measure(state, false, budget));
         }
     }
     const double before = Median(baseline), after = Median(fresh);
@@ -158,7 +170,7 @@ void SideBySide(benchmark::State& state, TMeasure measure, bool counted) {
     state.counters["ratio"] = after / before;
 }
 
-void ProgramSideBySide(benchmark::State& state, TProgram program, bool counted) {
+void ProgramSideBySide(benchmark::State& state, TProgram program, bool budget) {
     const uint64_t count = CountOf(program);
     if (count == 0) {
         state.SkipWithError(("cannot run " + program.Image + " to its end").c_str());
@@ -168,10 +180,10 @@ void ProgramSideBySide(benchmark::State& state, TProgram program, bool counted) 
     for (auto _ : state) {
         for (int round = 0; round < Rounds; ++round) {
             baseline.push_back(RateOf(program, count, [&](TCCPUBase& cpu, TRunControl& control) {
-                return RunWith(true, counted, cpu, control);
+                return RunWith(true, budget, cpu, control);
             }));
             fresh.push_back(RateOf(program, count, [&](TCCPUBase& cpu, TRunControl& control) {
-                return RunWith(false, counted, cpu, control);
+                return RunWith(false, budget, cpu, control);
             }));
         }
     }
@@ -209,12 +221,11 @@ void DebugSideBySide(benchmark::State& state, TProgram program) {
     std::vector<double> plain, checked[4];
     for (auto _ : state) {
         for (int round = 0; round < Rounds; ++round) {
-            plain.push_back(RateOf(program, count, [](TCCPUBase& cpu, TRunControl& control) {
-                return RunLoopUncounted(cpu, control);
-            }));
+            plain.push_back(RateOf(
+                program, count, [](TCCPUBase& cpu, TRunControl& control) { return RunLoop(cpu, control); }));
             for (int v = 0; v < 4; ++v)
                 checked[v].push_back(RateOf(program, count, [&](TCCPUBase& cpu, TRunControl& control) {
-                    return RunLoopCheckedUncounted(cpu, control, *variants[v]);
+                    return RunLoopChecked(cpu, control, *variants[v]);
                 }));
         }
     }
@@ -268,7 +279,7 @@ void StopLatency(benchmark::State& state, bool straight) {
                 asked = CpuSeconds(clock);
                 control.Stop();
             });
-            const TRunResult result = RunLoopUncounted(cpu, control);
+            const TRunResult result = RunLoop(cpu, control);
             const double stopped = CpuSeconds(clock);
             stopper.join();
             if (result.End != TRunEnd::Stopped) {
@@ -284,7 +295,7 @@ void StopLatency(benchmark::State& state, bool straight) {
 
 const TProgram LongLoop{ROZ_EXAMPLES "/longloop.bin", TCCPUBase::DefaultMemorySize};
 
-// One row per C program of bench/cc, both loops counted and uncounted, and its Debug_ row.
+// One row per C program of bench/cc and kind of loop, and its Debug_ row.
 void RegisterPrograms() {
     benchmark::RegisterBenchmark("Debug_LongLoop",
                                  [](benchmark::State& state) { DebugSideBySide(state, LongLoop); })
@@ -293,10 +304,10 @@ void RegisterPrograms() {
     if (!ROZ_BENCH_C_PROGRAMS) return;
     for (const char* name : {"crc", "fib", "matrix", "sieve", "sort"}) {
         const TProgram program{std::string(ROZ_BENCH_RUN_PROGRAMS) + "/" + name + ".O2.bin", 65536};
-        for (bool counted : {true, false})
+        for (bool budget : {false, true})
             benchmark::RegisterBenchmark(
-                ("C_" + std::string(name) + (counted ? "_counted" : "_uncounted")).c_str(),
-                [program, counted](benchmark::State& state) { ProgramSideBySide(state, program, counted); })
+                ("C_" + std::string(name) + (budget ? "_budget" : "_clock")).c_str(),
+                [program, budget](benchmark::State& state) { ProgramSideBySide(state, program, budget); })
                 ->Unit(benchmark::kSecond)
                 ->Iterations(1);
         benchmark::RegisterBenchmark(("Debug_C_" + std::string(name)).c_str(),
@@ -310,12 +321,10 @@ void RegisterPrograms() {
 
 BENCHMARK_CAPTURE(StopLatency, counter, false)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK_CAPTURE(StopLatency, straight_line, true)->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK_CAPTURE(SideBySide, LongLoop_counted, LongLoopOnce, true)->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK_CAPTURE(SideBySide, LongLoop_uncounted, LongLoopOnce, false)
-    ->Unit(benchmark::kSecond)
-    ->Iterations(1);
-BENCHMARK_CAPTURE(SideBySide, Forever_counted, ForeverOnce, true)->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK_CAPTURE(SideBySide, Forever_uncounted, ForeverOnce, false)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(SideBySide, LongLoop_clock, LongLoopOnce, false)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(SideBySide, LongLoop_budget, LongLoopOnce, true)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(SideBySide, Forever_clock, ForeverOnce, false)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK_CAPTURE(SideBySide, Forever_budget, ForeverOnce, true)->Unit(benchmark::kSecond)->Iterations(1);
 
 int main(int argc, char** argv) {
     RegisterPrograms();

@@ -132,6 +132,7 @@ inline std::string Compare(TMachine& loop, const TRunResult& loopEnd, TMachine& 
         out << "monitor output: loop " << loop.Sink.Values.size() << " values, steps "
             << steps.Sink.Values.size() << "\n";
     if (a.Ports.Moniter.Data != 0 || b.Ports.Moniter.Data != 0) out << "monitor Data not 0\n";
+    if (a.Clock != b.Clock) out << "clock: loop " << a.Clock << ", steps " << b.Clock << "\n";
     return out.str();
 }
 
@@ -139,8 +140,9 @@ inline std::string Compare(TMachine& loop, const TRunResult& loopEnd, TMachine& 
 // cannot be built. A run that ended before its budget is run once more with a budget of
 // exactly the instructions it executed, so that the budget runs out on the instruction that
 // ended it (the end tests after an instruction come before the budget), and once by the
-// uncounted loop, which must end in the same state.
-enum class TLoopKind { Counted, Uncounted };
+// loop without a budget (the window's), which must end in the same state with the same
+// count. The run clocks (TCCPUBase::Clock) must agree with the steps' too.
+enum class TLoopKind { Counted, Unbudgeted };
 
 inline std::string RunOnce(const TSetup& setup, TLoopKind kind, TRunResult* stepOutcome) {
     TMachine loop, steps;
@@ -151,16 +153,12 @@ inline std::string RunOnce(const TSetup& setup, TLoopKind kind, TRunResult* step
     } else {
         TRunControl control;
         control.Word = TRunControl::Running;
-        loopEnd = RunLoopUncounted(loop.Cpu, control);
+        loopEnd = RunLoop(loop.Cpu, control);
     }
     const TRunResult stepEnd = kind == TLoopKind::Counted
                                    ? RunEdited(setup, steps.Cpu, setup.MaxSteps, RunBySteps)
                                    : RunBySteps(steps.Cpu, setup.MaxSteps);
     if (stepOutcome) *stepOutcome = stepEnd;
-    if (kind == TLoopKind::Uncounted) {
-        if (loopEnd.Executed != 0) return "the uncounted loop counted\n";
-        loopEnd.Executed = stepEnd.Executed;
-    }
     return Compare(loop, loopEnd, steps, stepEnd);
 }
 
@@ -169,11 +167,11 @@ inline std::string RunBothWays(const TSetup& setup, TRunResult* stepOutcome = nu
     std::string difference = RunOnce(setup, TLoopKind::Counted, &first);
     if (stepOutcome) *stepOutcome = first;
     if (!difference.empty() || first.End == TRunEnd::StepLimit) return difference;
-    // The run ends by itself within the budget, so the uncounted loop ends too (unless an
-    // edit made it end: the uncounted loop runs without one).
+    // The run ends by itself within the budget, so the loop without a budget ends too (unless
+    // an edit made it end: that loop runs without one).
     if (setup.EditAt == 0 || setup.EditAt > first.Executed) {
-        difference = RunOnce(setup, TLoopKind::Uncounted, nullptr);
-        if (!difference.empty()) return "uncounted:\n" + difference;
+        difference = RunOnce(setup, TLoopKind::Unbudgeted, nullptr);
+        if (!difference.empty()) return "without a budget:\n" + difference;
     }
     if (first.Executed == 0) return difference;
     TSetup exact = setup;
@@ -186,7 +184,7 @@ inline std::string RunBothWays(const TSetup& setup, TRunResult* stepOutcome = nu
 // ---- the checked loop ----------------------------------------------------------------
 // Single steps with the debugger's checks made by hand, as the checked loop must make them:
 // a breakpoint before a step (after the fetch's tests), after it leaving memory, then a
-// change of a write-watched byte (compared with a copy), an IN from port 0, an OUT to port 1
+// change of a write-watched byte (compared with a copy), an IN from the keyboard, an OUT to the monitor
 // or a RET / IRET leaving SP below ReturnBelow (found from the word and the registers).
 // Read watches are not made here. before: the watched bytes before the last step.
 inline TRunResult RunByCheckedSteps(TCCPUBase& cpu, const TDebugChecks& checks, uint64_t maxSteps,
@@ -207,15 +205,18 @@ inline TRunResult RunByCheckedSteps(TCCPUBase& cpu, const TDebugChecks& checks, 
             result.End = TRunEnd::Breakpoint;
             result.Stop.Kind = TDebugStop::TKind::Breakpoint;
             result.Stop.Instruction = ip;
+            result.Stop.Clock = cpu.Clock;
             return result;
         }
+        const uint64_t clock = cpu.Clock;
         uint32_t word;
         std::memcpy(&word, mem + ip, 4);
         const roz::TOp op = roz::OpOfTopByte(word >> 24);
         const bool portRegs = roz::Regs(word, roz::ByteB | roz::ByteC);
         const int64_t port = cpu.R[roz::FieldB(word) & 15];
-        const bool portIn = checks.WatchPortIn && op == roz::OpIN && portRegs && port == 0;
-        const bool portOut = checks.WatchPortOut && op == roz::OpOUT && portRegs && port == 1;
+        const bool portIn = checks.WatchPortIn && op == roz::OpIN && portRegs && port == TPorts::KeyboardPort;
+        const bool portOut =
+            checks.WatchPortOut && op == roz::OpOUT && portRegs && port == TPorts::MoniterPort;
         before.resize(static_cast<size_t>(size));
         for (const TDebugChecks::TWatch& w : checks.Watches)
             for (uint64_t a = w.Begin; a < w.End && a < static_cast<uint64_t>(size); ++a)
@@ -244,6 +245,7 @@ inline TRunResult RunByCheckedSteps(TCCPUBase& cpu, const TDebugChecks& checks, 
             stop.Kind = TDebugStop::TKind::Returned;
         if (stop.Kind != TDebugStop::TKind::None) {
             stop.Instruction = ip;
+            stop.Clock = clock;
             result.End = stop.Kind == TDebugStop::TKind::Returned ? TRunEnd::Returned : TRunEnd::Watchpoint;
             return result;
         }
@@ -260,6 +262,7 @@ inline std::string CompareStops(const TDebugChecks& checks, const TRunResult& lo
     if (a.Kind != b.Kind || a.Instruction != b.Instruction)
         out << "stop: loop kind " << int(a.Kind) << " at " << a.Instruction << ", steps kind " << int(b.Kind)
             << " at " << b.Instruction << "\n";
+    if (a.Clock != b.Clock) out << "stop clock: loop " << a.Clock << ", steps " << b.Clock << "\n";
     if ((b.Kind == TDebugStop::TKind::PortIn || b.Kind == TDebugStop::TKind::PortOut) && a.Value != b.Value)
         out << "port value: loop " << a.Value << ", steps " << b.Value << "\n";
     if (b.Kind == TDebugStop::TKind::WatchWrite && a.Kind == b.Kind) {
@@ -281,11 +284,11 @@ inline std::string CompareStops(const TDebugChecks& checks, const TRunResult& lo
 // Runs the setup (without its edit) by the checked loop and by checked single steps,
 // resuming after every debugger stop (from a breakpoint without checking it again) up to
 // `resumes` times, and compares every stop and the machines; the first part also by the
-// uncounted checked loop. stops[kind] counts the debugger stops seen by their TDebugStop::TKind.
+// checked loop without a budget. stops[kind] counts the debugger stops seen by their TDebugStop::TKind.
 inline std::string RunCheckedBothWays(const TSetup& setup, const TDebugChecks& checks, int resumes,
                                       int* stops) {
-    TMachine loop, steps, uncounted;
-    if (!Build(setup, loop) || !Build(setup, steps) || !Build(setup, uncounted)) return {};
+    TMachine loop, steps, unbudgeted;
+    if (!Build(setup, loop) || !Build(setup, steps) || !Build(setup, unbudgeted)) return {};
     std::vector<uint8_t> before;
     uint64_t left = setup.MaxSteps;
     bool skip = false;
@@ -297,11 +300,10 @@ inline std::string RunCheckedBothWays(const TSetup& setup, const TDebugChecks& c
         std::string difference = Compare(loop, loopEnd, steps, stepEnd) +
                                  CompareStops(checks, loopEnd, stepEnd, before, steps.Cpu);
         if (part == 0 && difference.empty() && stepEnd.End != TRunEnd::StepLimit) {
-            TRunResult free = RunLoopCheckedUncounted(uncounted.Cpu, control, checks);
-            free.Executed = stepEnd.Executed;
-            const std::string more = Compare(uncounted, free, steps, stepEnd) +
+            const TRunResult free = RunLoopChecked(unbudgeted.Cpu, control, checks);
+            const std::string more = Compare(unbudgeted, free, steps, stepEnd) +
                                      CompareStops(checks, free, stepEnd, before, steps.Cpu);
-            if (!more.empty()) difference = "uncounted:\n" + more;
+            if (!more.empty()) difference = "without a budget:\n" + more;
         }
         if (!difference.empty()) return "part " + std::to_string(part) + ":\n" + difference;
         if (stepEnd.Stop.Kind == TDebugStop::TKind::None) break;

@@ -159,9 +159,9 @@ TEST(RunLoop, ClearedRunningStopsAfterExactlyOneInstruction) {
         EXPECT_EQ(m.Cpu.IPOffset, 8 * i);
     }
     EXPECT_STREQ(RunEndName(TRunEnd::Stopped), "stopped");
-    const TRunResult uncounted = RunLoopUncounted(m.Cpu, m.Control);
-    EXPECT_EQ(uncounted.End, TRunEnd::Stopped);
-    EXPECT_EQ(uncounted.Executed, 0u);
+    const TRunResult unbudgeted = RunLoop(m.Cpu, m.Control);
+    EXPECT_EQ(unbudgeted.End, TRunEnd::Stopped);
+    EXPECT_EQ(unbudgeted.Executed, 1u);
     EXPECT_EQ(m.Cpu.IPOffset, 8); // the JNE at 24 jumped back
 }
 
@@ -170,7 +170,7 @@ TEST(RunLoop, HandOverMayReplaceTheWholeMachine) {
     // re-sizes memory (a new buffer), loads the counting loop and resets; the loop must go on
     // with the new machine, not the old buffer, and end at the new image's end.
     for (const bool counted : {true, false}) {
-        SCOPED_TRACE(counted ? "counted" : "uncounted");
+        SCOPED_TRACE(counted ? "with a budget" : "without a budget");
         TImage spin;
         spin.Op(W(JMP, 0, 0, 1));
         TLoopMachine m(spin);
@@ -178,7 +178,7 @@ TEST(RunLoop, HandOverMayReplaceTheWholeMachine) {
         TRunResult result{TRunEnd::Stopped, 0, 0};
         std::thread body([&] {
             m.Control.BodyEnter();
-            result = counted ? RunLoop(m.Cpu, m.Control) : RunLoopUncounted(m.Cpu, m.Control);
+            result = counted ? RunLoop(m.Cpu, m.Control, UINT64_MAX - 1) : RunLoop(m.Cpu, m.Control);
             m.Control.BodyLeave();
         });
         while (!m.Control.BodyHoldsCpu())

@@ -13,7 +13,7 @@ namespace enc {
 
 // Top bytes (group and sub-operation) of the instructions, by mnemonic.
 enum : uint32_t {
-#define ROZ_ENC_TOP(Mnemonic, Handler, Group, Sub, Form, Advance, Size) Mnemonic = (Group) << 4 | (Sub),
+#define ROZ_ENC_TOP(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow) Mnemonic = (Group) << 4 | (Sub),
     ROZ_INSTRUCTIONS(ROZ_ENC_TOP)
 #undef ROZ_ENC_TOP
 };

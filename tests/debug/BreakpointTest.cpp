@@ -1,5 +1,5 @@
 #include "DebugFixture.h"
-#include "UCheckedStep.h"
+#include "CheckedSteps.h"
 #include "UDebugger.h"
 #include "UVariableView.h"
 

@@ -1,7 +1,7 @@
 #include <random>
 
+#include "CheckedSteps.h"
 #include "DebugFixture.h"
-#include "UCheckedStep.h"
 #include "URunLoop.h"
 
 namespace {
@@ -14,7 +14,7 @@ struct TCandidate {
     TDebugStop::TKind Kind;
     int64_t Instruction, Ip;
     int32_t Watch;
-    uint64_t Address;
+    uint64_t Address, Clock;
     bool operator==(const TCandidate&) const = default;
 };
 
@@ -34,7 +34,8 @@ bool IsDebugStop(TRunEnd end) {
 TDebugDecision Recorder(TTrace& trace, size_t stopAt) {
     return [&trace, stopAt](const TCCPUBase& cpu, const TRunResult& result) {
         const TDebugStop& s = result.Stop;
-        trace.Candidates.push_back({result.End, s.Kind, s.Instruction, cpu.IPOffset, s.Watch, s.Address});
+        trace.Candidates.push_back(
+            {result.End, s.Kind, s.Instruction, cpu.IPOffset, s.Watch, s.Address, s.Clock});
         return trace.Candidates.size() >= stopAt;
     };
 }

@@ -2,7 +2,7 @@
 #include <functional>
 
 #include "DebugFixture.h"
-#include "UCheckedStep.h"
+#include "CheckedSteps.h"
 #include "UDebugger.h"
 #include "UStepPlan.h"
 

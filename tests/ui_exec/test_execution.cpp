@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -39,6 +40,16 @@ int64_t DivisionAddress() {
         return cpu.IPOffset;
     }
     return -1;
+}
+
+// The instructions that single steps execute from a reset to the program's end.
+uint64_t InstructionsOf(const char* name) {
+    TCCPU cpu;
+    cpu.Memory.LoadImage(Program(name).toStdString());
+    uint64_t count = 0;
+    while (cpu.FetchAndExecute(cpu.IPOffset) == FetchExecuted)
+        ++count;
+    return count;
 }
 
 } // namespace
@@ -266,6 +277,32 @@ class TExecutionTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!Window->TimerMain->isActive(), 2000);
         QCOMPARE(Panel("EditIPOffset").toLongLong(nullptr, 16), Window->Cpu.IPOffset);
         QCOMPARE(Panel("EditR7"), QStringLiteral("0000000000000000"));
+    }
+
+    // The code tab's run clock: every instruction of a run and of a step since the last
+    // reset, as the last refresh read it (at the end, while paused, after a step; a reset
+    // refreshes nothing).
+    void RunClock() {
+        auto* clock = Window->findChild<QLabel*>(QStringLiteral("RunClock"));
+        QVERIFY(clock);
+        const auto shown = [&] { return clock->text().section(u' ', -1).toULongLong(); };
+        Load("print3");
+        Entry("MnuRun")->trigger();
+        QMessageBox* box = WaitForRunBox(QStringLiteral("EndMessage"));
+        QVERIFY(box);
+        box->accept();
+        QTRY_VERIFY_WITH_TIMEOUT(!Window->TimerMain->isActive(), 2000);
+        QCOMPARE(clock->text(), QStringLiteral("指令数Instructions: %1").arg(InstructionsOf("print3")));
+        RunForever();
+        Entry("MnuPluase")->trigger();
+        const uint64_t paused = Window->WithCpu([](TCCPU& cpu) { return cpu.Clock; });
+        QVERIFY(paused > 1000);
+        QCOMPARE(shown(), paused);
+        Entry("MnuStep")->trigger();
+        QCOMPARE(shown(), paused + 1);
+        Entry("MnuReset")->trigger(); // refreshes nothing: the next refresh shows it
+        Entry("MnuStep")->trigger();
+        QCOMPARE(shown(), 1u);
     }
 
     void RunDivisionByZero() {

@@ -1,4 +1,4 @@
-#include "UCheckedStep.h"
+#include "CheckedSteps.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,12 +7,9 @@
 #include "UInstructionSet.h"
 #include "Uccpubase.h"
 
-namespace {
+namespace oracle {
 
-// A byte range [From, To) that an instruction reads as data.
-struct TReadRange {
-    uint64_t From = 0, To = 0;
-};
+namespace {
 
 // Where a word or a cell at address lies, by the memory's rule (the low 32 bits; a negative
 // address or one whose bytes are not all inside memory reads nothing).
@@ -23,40 +20,51 @@ void AddAccess(std::vector<TReadRange>& reads, const TCCPUBase& cpu, int64_t add
     reads.push_back({index, index + bytes});
 }
 
+} // namespace
+
 std::vector<TReadRange> ReadsOf(const TCCPUBase& cpu, uint32_t word) {
     std::vector<TReadRange> reads;
-    const uint32_t top = word >> 24, b = (word >> 8) & 0xFF, c = word & 0xFF;
+    const uint32_t top = word >> 24, a = (word >> 16) & 0xFF, b = (word >> 8) & 0xFF, c = word & 0xFF;
     const int64_t stack =
         static_cast<int64_t>(static_cast<uint64_t>(cpu.StackOffsetBegin) + static_cast<uint64_t>(cpu.SP));
     using roz::TInstr;
-    if (top == roz::TopByteOf(TInstr::LOAD) && c < 16) AddAccess(reads, cpu, cpu.R[c], 8);
-    if (top == roz::TopByteOf(TInstr::MCOPY) && c < 16) {
+    if (top == roz::TopByteOf(TInstr::LOAD) && a < 16 && c < 16) AddAccess(reads, cpu, cpu.R[c], 8);
+    if (top == roz::TopByteOf(TInstr::MCOPY) && a < 16 && c < 16) {
         AddAccess(reads, cpu, cpu.R[c], 8);
         AddAccess(reads, cpu, static_cast<int64_t>(static_cast<uint64_t>(cpu.R[c]) + 8), 8);
     }
-    if (top == roz::TopByteOf(TInstr::POP) && c < 16) AddAccess(reads, cpu, stack - 16, 8);
-    if (top == roz::TopByteOf(TInstr::RET) || top == roz::TopByteOf(TInstr::IRET))
+    if (top == roz::TopByteOf(TInstr::POP) && c < 16 && cpu.Memory.Buffer())
+        AddAccess(reads, cpu, stack - 16, 8);
+    if ((top == roz::TopByteOf(TInstr::RET) || top == roz::TopByteOf(TInstr::IRET)) && cpu.Memory.Buffer())
         for (int record = 1; record <= 3; ++record)
             AddAccess(reads, cpu, stack - 16 * record, 8);
-    if (top == roz::TopByteOf(TInstr::BLKCOPY) && b < 16 && c < 16 && cpu.R[c] > 0) {
-        const int64_t from = std::max<int64_t>(cpu.R[b], 0);
-        int64_t end = 0;
-        const int64_t to = __builtin_add_overflow(cpu.R[b], cpu.R[c], &end)
-                               ? cpu.Memory.Size()
-                               : std::min<int64_t>(end, cpu.Memory.Size());
-        if (to > from) reads.push_back({static_cast<uint64_t>(from), static_cast<uint64_t>(to)});
+    if (top == roz::TopByteOf(TInstr::BLKCOPY) && a < 16 && b < 16 && c < 16) {
+        // Byte i of the count is copied when both its source and its destination lie in
+        // memory: the source bytes so read, found address by address.
+        const int64_t size = cpu.Memory.Size(), to = cpu.R[a], from = cpu.R[b], count = cpu.R[c];
+        int64_t first = -1, last = -1;
+        for (int64_t address = 0; address < size; ++address) {
+            const __int128 i = __int128{address} - from, target = __int128{to} + i;
+            if (i < 0 || i >= count || target < 0 || target >= size) continue;
+            if (first < 0) first = address;
+            last = address + 1;
+        }
+        if (first >= 0) reads.push_back({static_cast<uint64_t>(first), static_cast<uint64_t>(last)});
     }
     return reads;
 }
 
-// The port an IN or OUT addresses, or -1 for any other word.
-int64_t PortOf(const TCCPUBase& cpu, uint32_t word, roz::TInstr row) {
+std::optional<int64_t> PortOf(const TCCPUBase& cpu, uint32_t word, roz::TInstr row) {
     const uint32_t b = (word >> 8) & 0xFF, c = word & 0xFF;
-    if (word >> 24 != roz::TopByteOf(row) || b >= 16 || c >= 16) return -1;
+    if (word >> 24 != roz::TopByteOf(row) || b >= 16 || c >= 16) return std::nullopt;
     return cpu.R[b];
 }
 
-} // namespace
+} // namespace oracle
+
+using oracle::PortOf;
+using oracle::ReadsOf;
+using oracle::TReadRange;
 
 TRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDebugDecision& decide,
                       uint64_t maxSteps, bool skipBreakpoint) {
@@ -72,6 +80,7 @@ TRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDebugDe
     };
     for (bool first = true;; first = false) {
         const int64_t ip = cpu.IPOffset;
+        const uint64_t clock = cpu.Clock;
         if (const int64_t status = cpu.FetchStatus(ip); status != FetchExecuted) {
             result.End = status == FetchEndOfImage ? TRunEnd::EndOfImage : TRunEnd::LeftMemory;
             result.FetchStatus = status;
@@ -81,6 +90,7 @@ TRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDebugDe
             TDebugStop stop;
             stop.Kind = TDebugStop::TKind::Breakpoint;
             stop.Instruction = ip;
+            stop.Clock = clock;
             if (stopAt(TRunEnd::Breakpoint, stop)) return result;
         }
         if (result.Executed >= maxSteps) return result;
@@ -89,8 +99,9 @@ TRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDebugDe
         const uint32_t top = word >> 24;
         const bool isReturn =
             top == roz::TopByteOf(roz::TInstr::RET) || top == roz::TopByteOf(roz::TInstr::IRET);
-        const bool portIn = checks.WatchPortIn && PortOf(cpu, word, roz::TInstr::IN) == 0;
-        const bool portOut = checks.WatchPortOut && PortOf(cpu, word, roz::TInstr::OUT) == 1;
+        const bool portIn = checks.WatchPortIn && PortOf(cpu, word, roz::TInstr::IN) == TPorts::KeyboardPort;
+        const bool portOut =
+            checks.WatchPortOut && PortOf(cpu, word, roz::TInstr::OUT) == TPorts::MoniterPort;
         const int64_t outValue = portOut ? cpu.R[word & 0xFF] : 0;
         const std::vector<TReadRange> reads = ReadsOf(cpu, word);
         for (size_t i = 0; i < checks.Watches.size(); ++i) {
@@ -112,6 +123,7 @@ TRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDebugDe
             const TDebugChecks::TWatch& watch = checks.Watches[i];
             TDebugStop stop;
             stop.Instruction = ip;
+            stop.Clock = clock;
             stop.Watch = static_cast<int32_t>(i);
             for (size_t k = 0; k < before[i].size(); ++k) {
                 const uint8_t now = cpu.Memory.PeekByte(static_cast<int64_t>(watch.Begin + k));
@@ -136,6 +148,7 @@ TRunResult RunChecked(TCCPUBase& cpu, const TDebugChecks& checks, const TDebugDe
         }
         TDebugStop stop;
         stop.Instruction = ip;
+        stop.Clock = clock;
         if (portIn) {
             stop.Kind = TDebugStop::TKind::PortIn;
             stop.Value = cpu.R[word & 0xFF];

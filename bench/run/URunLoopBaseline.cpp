@@ -47,7 +47,7 @@ uint64_t FetchLimit(const TCCPUMemory& memory) {
         ROZ_DISPATCH();                                                                                      \
     } while (0)
 
-#define ROZ_HANDLER(Mnemonic, Handler, Group, Sub, Form, Advance, Size)                                      \
+#define ROZ_HANDLER(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow)                                \
     L_##Mnemonic : Exec##Handler(s, TWordOperands{word});                                                    \
     ROZ_NEXT();
 #define ROZ_HANDLER_UNASSIGNED(Group, Handler, Advance)                                                      \
@@ -75,7 +75,7 @@ TTopLabels TopLabels(void* const (&opLabels)[OpCount]) {
 template <bool Counted> TRunResult BaselineImpl(TCCPUBase& cpu, TRunControl& control, uint64_t maxSteps) {
     // One label per operation, then one per top byte; both built on the first call.
     static void* const opLabels[OpCount] = {[OpNone] = &&L_None,
-#define ROZ_LABEL(Mnemonic, Handler, Group, Sub, Form, Advance, Size) [Op##Mnemonic] = &&L_##Mnemonic,
+#define ROZ_LABEL(Mnemonic, Handler, Group, Sub, Form, Advance, Size, Flow) [Op##Mnemonic] = &&L_##Mnemonic,
 #define ROZ_LABEL_UNASSIGNED(Group, Handler, Advance) [Op##Handler] = &&L_##Handler,
                                             ROZ_INSTRUCTIONS(ROZ_LABEL) ROZ_UNASSIGNED(ROZ_LABEL_UNASSIGNED)
 #undef ROZ_LABEL
