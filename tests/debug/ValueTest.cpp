@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "DebugFixture.h"
-#include "UCheckedStep.h"
+#include "CheckedSteps.h"
 #include "UDebugger.h"
 #include "UVariableView.h"
 #include "UWatchExpression.h"
