@@ -191,10 +191,11 @@ class TCcFunctionLowering {
     std::string EdgeTarget(const llvm::BasicBlock& from, const llvm::BasicBlock& to);
     void DeferredEdges();
     int64_t SlotOf(const llvm::Value& value) const; // -1 when the value has a home or no slot
-    // Loop values: in each loop (above -O0), the addresses of the blocks that its jumps go to
-    // and the constants that its code reads may have a register through the loop, set on the
-    // edges that enter it (EntryCode). EnterBlock makes the registers of the loops around a
-    // block the ones that Jump, Const and ConstOperand use.
+
+    // Loop values (UCcLoopValues.cpp), above -O0: in each loop, the addresses of the blocks
+    // that its jumps go to and the constants that its code reads may have a register through
+    // the loop, set on the edges that enter it (EntryCode). EnterBlock makes the registers of
+    // the loops around a block the ones that Jump, Const and ConstOperand use.
     void PrepareLoopValues();
     // The blocks that the block's terminator jumps to (not the one it falls into).
     std::vector<const llvm::BasicBlock*> JumpTargets(const llvm::BasicBlock& block) const;
@@ -202,22 +203,18 @@ class TCcFunctionLowering {
     bool TestsLeaf(const llvm::BasicBlock& block, const llvm::Value& value) const;
     void EnterBlock(const llvm::BasicBlock& block);
     void EntryCode(const llvm::BasicBlock& from, const llvm::BasicBlock& to);
-    void Jump(const std::string& mnemonic, const std::string& label);
-    // reg := value.
-    void Const(int reg, uint64_t value);
-    // A register holding value: a loop's, else scratch after it is set.
-    int ConstOperand(uint64_t value, int scratch);
-    // For the register allocation: the operand that an instruction's result is unchanged (a
-    // cast without code), and whether its code reads every operand before it writes.
-    const llvm::Value* CopyOf(const llvm::Instruction& instruction) const;
-    bool InPlace(const llvm::Instruction& instruction) const;
+
+    // Operands and results (UCcOperands.cpp): what every selection calls. Besides the
+    // register each is given, a helper writes only R13 (TCcEmitter::Addr, the emitter's
+    // address scratch), except where said; none writes a home register other than a result's.
+    //
     // reg := the value (constant, global, alloca address, home register or frame slot).
     void Materialize(int reg, const llvm::Value& value);
+    // A register holding the value, not to be changed: its home register, a loop's register
+    // for a constant, else scratch after Materialize.
+    int Operand(const llvm::Value& value, int scratch);
     // The instruction's result is in reg: moved to its home register or stored in its slot.
     void Result(const llvm::Instruction& instruction, int reg);
-    // A register holding the value, not to be changed: its home register, else scratch
-    // after Materialize.
-    int Operand(const llvm::Value& value, int scratch);
     // Where to compute the instruction's result: its home register, else scratch.
     int Target(const llvm::Instruction& instruction, int scratch) const;
     // A register holding the value sign- or zero-extended from bits to 64 (not to be
@@ -228,6 +225,18 @@ class TCcFunctionLowering {
     // CMP of the two values in signed or unsigned order (scratch R1, R2, R13); swap
     // compares b with a.
     void CompareOrdered(const llvm::Value& a, const llvm::Value& b, bool isSigned, bool swap);
+    // reg := value: a MOV from the loop's register that holds it, else the constant's sequence.
+    void Const(int reg, uint64_t value);
+    // A register holding value, not to be changed: a loop's, else scratch after it is set.
+    int ConstOperand(uint64_t value, int scratch);
+    // The jump `mnemonic` to label: through the loop's register that holds the label's
+    // address, else to the label itself.
+    void Jump(const std::string& mnemonic, const std::string& label);
+    // For the register allocation: the operand that an instruction's result is, unchanged (a
+    // cast without code; null when none), and whether its code reads every operand before it
+    // writes its result.
+    const llvm::Value* CopyOf(const llvm::Instruction& instruction) const;
+    bool InPlace(const llvm::Instruction& instruction) const;
     int Home(const llvm::Value& value) const;
     // Part of a branch's condition tree: no value of its own.
     bool IsFused(const llvm::Instruction& instruction) const;
