@@ -14,6 +14,7 @@
 
 #include "UCcAsmText.h"
 #include "UCcFunctionLowering.h"
+#include "UCcLegalize.h"
 #include "UCcValueBits.h"
 
 using namespace llvm;
@@ -29,89 +30,7 @@ std::string Negated(const std::string& jump) {
     return "JG";
 }
 
-bool IsConstant(const Value& value, bool one) {
-    auto* constant = dyn_cast<ConstantInt>(&value);
-    return constant && (one ? constant->isOne() : constant->isZero());
-}
-
 } // namespace
-
-bool TCcFunctionLowering::AsLogic(const Instruction& instruction, const Value*& first, const Value*& second,
-                                  bool& isOr) {
-    if (!instruction.getType()->isIntegerTy(1)) return false;
-    if (instruction.getOpcode() == Instruction::Or || instruction.getOpcode() == Instruction::And) {
-        first = instruction.getOperand(0);
-        second = instruction.getOperand(1);
-        isOr = instruction.getOpcode() == Instruction::Or;
-        return true;
-    }
-    if (auto* select =
-            dyn_cast<SelectInst>(&instruction)) { // c ? true : b is c || b; c ? b : false is c && b
-        first = select->getCondition();
-        isOr = IsConstant(*select->getTrueValue(), true);
-        if (!isOr && !IsConstant(*select->getFalseValue(), false)) return false;
-        second = isOr ? select->getFalseValue() : select->getTrueValue();
-        return true;
-    }
-    return false;
-}
-
-bool TCcFunctionLowering::IsNegation(const Instruction& instruction) {
-    return instruction.getType()->isIntegerTy(1) && instruction.getOpcode() == Instruction::Xor &&
-           IsConstant(*instruction.getOperand(1), true);
-}
-
-void TCcFunctionLowering::PrepareBranches() {
-    // A returning block that nothing falls into goes to the end, so that the code before it
-    // falls into what follows (a loop's exit test falls out of the loop, say).
-    if (FLevel != '0') {
-        std::vector<BasicBlock*> returns;
-        for (BasicBlock& block : FFunction) {
-            const BasicBlock* previous = block.getPrevNode();
-            if (isa<ReturnInst>(block.getTerminator()) && previous && &block != &FFunction.back() &&
-                !is_contained(successors(previous), &block))
-                returns.push_back(&block);
-        }
-        for (BasicBlock* block : returns)
-            block->moveAfter(&FFunction.back());
-    }
-    for (BasicBlock& block : FFunction) {
-        auto* branch = dyn_cast<BranchInst>(block.getTerminator());
-        if (!branch || !branch->isConditional()) continue;
-        if (FLevel == '0') { // only an icmp right before its branch, where clang puts it
-            auto* compare = dyn_cast<ICmpInst>(branch->getCondition());
-            if (compare && compare->hasOneUse() && compare->getNextNode() == branch) FFused.insert(compare);
-            continue;
-        }
-        std::set<const Instruction*> tree;
-        std::function<void(const Value&)> collect = [&](const Value& value) {
-            auto* instruction = dyn_cast<Instruction>(&value);
-            if (!instruction || instruction->getParent() != &block || !instruction->hasOneUse()) return;
-            const Value *first, *second;
-            bool isOr;
-            if (isa<ICmpInst>(instruction)) {
-                tree.insert(instruction);
-            } else if (AsLogic(*instruction, first, second, isOr)) {
-                tree.insert(instruction);
-                collect(*first);
-                collect(*second);
-            } else if (IsNegation(*instruction)) {
-                tree.insert(instruction);
-                collect(*instruction->getOperand(0));
-            }
-        };
-        collect(*branch->getCondition());
-        // The tree moves down to the branch, in its order: pure instructions whose one use is
-        // in the tree, so their operands are still in their homes when the branch tests them.
-        std::vector<Instruction*> members;
-        for (Instruction& instruction : block)
-            if (tree.count(&instruction)) members.push_back(&instruction);
-        for (Instruction* member : members) {
-            member->moveBefore(branch);
-            FFused.insert(member);
-        }
-    }
-}
 
 bool TCcFunctionLowering::IsFused(const Instruction& instruction) const {
     return FFused.count(&instruction) != 0;
@@ -140,7 +59,7 @@ void TCcFunctionLowering::BranchTo(const Value& condition, const std::string& ye
         if (auto* compare = dyn_cast<ICmpInst>(instruction)) return JumpOn(CompareFlags(*compare), yes, no);
         const Value *first, *second;
         bool isOr;
-        if (AsLogic(*instruction, first, second, isOr)) {
+        if (TCcLegalize::AsLogic(*instruction, first, second, isOr)) {
             // Where the code goes on when the first test decides by falling through: the
             // following code's label, else one after the second test.
             std::string after;

@@ -16,6 +16,7 @@
 
 #include "UCcAsmText.h"
 #include "UCcError.h"
+#include "UCcLegalize.h"
 #include "UCcModuleLowering.h"
 #include "UCcSequences.h"
 
@@ -42,10 +43,7 @@ void TCcFunctionLowering::Lower() {
     if (IsAggregate(result) && Leaves(result).size() > 2)
         Fail(*FFunction.getEntryBlock().begin(),
              "returning a structure of more than two words is not supported");
-    PrepareCalls();
-    PrepareAggregates();
-    PrepareConstants();
-    PrepareBranches();
+    NoteFusedAndStack();
     LayoutFrame();
     Prologue();
     for (BasicBlock& block : FFunction) {
@@ -71,6 +69,20 @@ void TCcFunctionLowering::SourceComment(const Instruction& instruction) {
     FCommentLine = location->getLine();
     FOut.Comment(location->getFilename().str() + ":" + std::to_string(FCommentLine) + ": " +
                  FModule.SourceLine(path, FCommentLine));
+}
+
+void TCcFunctionLowering::NoteFusedAndStack() {
+    for (const BasicBlock& block : FFunction) {
+        for (const Instruction* member : TCcLegalize::ConditionTree(block, FLevel))
+            FFused.insert(member);
+        for (const Instruction& instruction : block) {
+            if (auto* alloca = dyn_cast<AllocaInst>(&instruction); alloca && !alloca->isStaticAlloca())
+                FMovingStack = true;
+            if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction);
+                intrinsic && intrinsic->getIntrinsicID() == Intrinsic::stackrestore)
+                FMovingStack = true;
+        }
+    }
 }
 
 void TCcFunctionLowering::LayoutFrame() {
@@ -210,17 +222,7 @@ std::string TCcFunctionLowering::BlockLabel(const BasicBlock& block) const {
 }
 
 void TCcFunctionLowering::Fail(const Instruction& instruction, const std::string& text) const {
-    unsigned line = 0, column = 0;
-    std::string file = FModule.SourceName();
-    if (const DILocation* location = instruction.getDebugLoc().get()) {
-        line = location->getLine();
-        column = location->getColumn();
-        file = location->getFilename().str();
-    } else if (const DISubprogram* program = FFunction.getSubprogram()) {
-        line = program->getLine();
-        file = program->getFilename().str();
-    }
-    throw TCcError(file, line, column, text);
+    throw ErrorAt(instruction, text);
 }
 
 void TCcFunctionLowering::SelectRet(ReturnInst& instruction) {

@@ -124,9 +124,10 @@ class TCcFunctionLowering {
     void SelectSwitch(llvm::SwitchInst& instruction);
     void SelectMinMax(llvm::IntrinsicInst& instruction, bool isSigned, bool isMax);
 
-    // Calls (UCcCallLowering.cpp). PrepareCalls runs before the frame layout: it gives every
-    // byval argument its copy in the caller's frame and notes whether SP moves in the body.
-    void PrepareCalls();
+    // Notes, before the frame layout, the instructions of the branches' condition trees
+    // (TCcLegalize::ConditionTree) and whether SP moves in the body.
+    void NoteFusedAndStack();
+    // Calls (UCcCallLowering.cpp).
     // reg := the address at which the callee of the next call finds its FP + offset (the
     // arguments start at offset 16): FP + Size + 48 + offset, or SP + 48 + offset when SP moves.
     void OutgoingAddress(int reg, int64_t offset, int temp);
@@ -135,8 +136,7 @@ class TCcFunctionLowering {
     void SelectDynamicAlloca(llvm::AllocaInst& instruction);
     void SelectVaStart(llvm::IntrinsicInst& instruction);
 
-    // Aggregates (UCcAggregates.cpp). PrepareAggregates splits phis and selects of aggregates
-    // into one per leaf before the frame layout.
+    // Aggregates (UCcAggregates.cpp); the legalisation has split their phis and selects.
     struct TLeaf {
         uint64_t Offset; // byte offset in memory
         llvm::Type* Type;
@@ -144,10 +144,6 @@ class TCcFunctionLowering {
     static bool IsAggregate(const llvm::Type& type);
     std::vector<TLeaf> Leaves(llvm::Type& type) const;
     unsigned SlotCount(llvm::Type& type) const; // 16-byte slots of a value of this type
-    void PrepareAggregates();
-    // Turns the constant expressions that Materialize does not make (compares, arithmetic, ...)
-    // into instructions before their users, before the frame layout.
-    void PrepareConstants();
     // reg := leaf `leaf` of an aggregate value (constant or frame slots).
     void MaterializeLeaf(int reg, const llvm::Value& value, unsigned leaf);
     void StoreLeaf(const llvm::Instruction& instruction, unsigned leaf, int reg);
@@ -163,13 +159,8 @@ class TCcFunctionLowering {
     void SelectBitCount(llvm::IntrinsicInst& instruction);
     void SelectFunnelShift(llvm::IntrinsicInst& instruction, bool left);
 
-    // Control flow (UCcControlFlow.cpp). PrepareBranches moves each conditional branch's
-    // condition tree down to it before the frame layout.
-    void PrepareBranches();
-    // An i1 or/and (or select of the same meaning) with its two operands; a negation (xor true).
-    static bool AsLogic(const llvm::Instruction& instruction, const llvm::Value*& first,
-                        const llvm::Value*& second, bool& isOr);
-    static bool IsNegation(const llvm::Instruction& instruction);
+    // Control flow (UCcControlFlow.cpp). A branch tests its condition tree itself
+    // (TCcLegalize::ConditionTree; the legalisation has moved the tree down to it).
     // Jumps to label yes when the i1 condition holds and to no when not; "" for either
     // means falling through, to the code labelled fall when that is known.
     // yesBlock and noBlock: the blocks that the two ways reach without edge code, or null.

@@ -13,6 +13,7 @@ class DataLayout;
 class GlobalValue;
 class GlobalVariable;
 class Constant;
+class Function;
 class Module;
 } // namespace llvm
 
@@ -52,6 +53,10 @@ class TCcModuleLowering {
     static constexpr const char* LibraryAttribute = "roz-library";
     // R0 after __builtin_trap (llvm.trap), which ends the program at once.
     static constexpr uint64_t TrapValue = ROZ_R0_TRAP;
+
+    // The level a function is lowered at: the program's, but the C library's functions get
+    // registers (as at -Os) in a program compiled at -O0.
+    static char FunctionLevel(const llvm::Function& function, char level);
 
     // memorySize: the memory the program runs in (the stack check's limit); level: the
     // optimisation level ('0', '1', '2' or 's'), which decides the register allocation.
