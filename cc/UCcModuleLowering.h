@@ -17,8 +17,10 @@ class Function;
 class Module;
 } // namespace llvm
 
-// Turns a linked, optimised module into one assembly program: the start-up code, every
-// defined function, then the data. Memory layout:
+// Turns a linked, optimised and legalised (TCcLegalize) module into one assembly program: the
+// start-up code, every defined function, then the data. It reads the IR and does not change
+// it, so that the driver may lower the same module again for another memory size.
+// Memory layout:
 //   image:  start-up, code, the read-only globals, the initial bytes of .data (16-aligned),
 //           .data (the written globals with an initial value, 16-aligned), .bss (the written
 //           globals that start as zero, 16-aligned), main's argv, the store scratch cell,
