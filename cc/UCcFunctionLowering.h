@@ -48,7 +48,7 @@ class TCcModuleLowering;
 // sole use is the next instruction gets a register; at -O1, -O2 and -Os every value may.
 // A conditional branch tests its condition with CMP and jumps: an icmp, and the i1 and, or,
 // select and not over such ones, whose only use is the branch, are moved down to it (above
-// -O0) and compute no value of their own.
+// -O0, by the legalisation, TCcLegalize) and compute no value of their own.
 //
 // Calling convention:
 //   arguments   in memory: the caller writes argument i at its FP+Size+64+16*i, which is
@@ -102,6 +102,9 @@ class TCcFunctionLowering {
         const auto found = map.find(key);
         return found == map.end() ? std::nullopt : std::optional<int64_t>(found->second);
     }
+    // Notes, before the frame layout, the instructions of the branches' condition trees
+    // (TCcLegalize::ConditionTree) and whether SP moves in the body.
+    void NoteFusedAndStack();
     void LayoutFrame();
     void Prologue();
     void Select(llvm::Instruction& instruction);
@@ -124,9 +127,6 @@ class TCcFunctionLowering {
     void SelectSwitch(llvm::SwitchInst& instruction);
     void SelectMinMax(llvm::IntrinsicInst& instruction, bool isSigned, bool isMax);
 
-    // Notes, before the frame layout, the instructions of the branches' condition trees
-    // (TCcLegalize::ConditionTree) and whether SP moves in the body.
-    void NoteFusedAndStack();
     // Calls (UCcCallLowering.cpp).
     // reg := the address at which the callee of the next call finds its FP + offset (the
     // arguments start at offset 16): FP + Size + 48 + offset, or SP + 48 + offset when SP moves.
@@ -195,9 +195,9 @@ class TCcFunctionLowering {
     void EnterBlock(const llvm::BasicBlock& block);
     void EntryCode(const llvm::BasicBlock& from, const llvm::BasicBlock& to);
 
-    // Operands and results (UCcOperands.cpp): what every selection calls. Besides the
-    // register each is given, a helper writes only R13 (TCcEmitter::Addr, the emitter's
-    // address scratch), except where said; none writes a home register other than a result's.
+    // Operands and results (UCcOperands.cpp): what every selection calls. A helper writes the
+    // register it is given (Result: the instruction's home register or slot) and, except
+    // where said, no other but R13 (TCcEmitter::Addr, the emitter's address scratch).
     //
     // reg := the value (constant, global, alloca address, home register or frame slot).
     void Materialize(int reg, const llvm::Value& value);
