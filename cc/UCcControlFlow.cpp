@@ -1,14 +1,10 @@
 // Control flow: the conditions of branches, the edges' phi copies, branches and switches.
 #include <algorithm>
-#include <cmath>
-#include <functional>
 
 #include <llvm/ADT/STLExtras.h>
 #include <llvm/Analysis/LoopInfo.h>
 #include <llvm/IR/CFG.h>
 #include <llvm/IR/Constants.h>
-#include <llvm/IR/DataLayout.h>
-#include <llvm/IR/Dominators.h>
 #include <llvm/IR/Instructions.h>
 #include <llvm/IR/IntrinsicInst.h>
 
