@@ -10,11 +10,10 @@
 //                       whole words.
 // The callee's va_start describes that area as the overflow area of the SysV va_list (both
 // register areas marked used up), so clang's va_arg code reads the words in turn.
-// A fixed byval argument is copied into a temporary of the caller's frame and its address
-// passed (PrepareCalls). Results come back in R0, a two-word structure in R0 and R1.
+// A fixed byval argument arrives here as the address of its copy in the caller's frame (the
+// legalisation, TCcLegalize, makes the copy). Results come back in R0, a two-word structure in R0 and R1.
 #include <llvm/IR/Constants.h>
 #include <llvm/IR/DataLayout.h>
-#include <llvm/IR/IRBuilder.h>
 #include <llvm/IR/Instructions.h>
 #include <llvm/IR/IntrinsicInst.h>
 #include <llvm/IR/Intrinsics.h>
@@ -37,36 +36,6 @@ int64_t RoundUp8(uint64_t size) {
 constexpr uint64_t VaOffsets = 48 | uint64_t{176} << 32;
 
 } // namespace
-
-void TCcFunctionLowering::PrepareCalls() {
-    std::vector<CallInst*> byval;
-    for (BasicBlock& block : FFunction)
-        for (Instruction& instruction : block) {
-            if (auto* alloca = dyn_cast<AllocaInst>(&instruction); alloca && !alloca->isStaticAlloca())
-                FMovingStack = true;
-            if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction);
-                intrinsic && intrinsic->getIntrinsicID() == Intrinsic::stackrestore)
-                FMovingStack = true;
-            if (auto* call = dyn_cast<CallInst>(&instruction); call && !isa<IntrinsicInst>(call))
-                byval.push_back(call);
-        }
-    IRBuilder<> entry(&*FFunction.getEntryBlock().getFirstInsertionPt());
-    for (CallInst* call : byval) {
-        const unsigned fixed = call->getFunctionType()->getNumParams();
-        for (unsigned i = 0; i < fixed && i < call->arg_size(); ++i) {
-            if (!call->isByValArgument(i)) continue;
-            Type* type = call->getParamByValType(i);
-            const Align align = std::max(call->getParamAlign(i).valueOrOne(), FLayout.getABITypeAlign(type));
-            AllocaInst* copy = entry.CreateAlloca(type);
-            copy->setAlignment(align);
-            IRBuilder<> before(call);
-            before.SetCurrentDebugLocation(call->getDebugLoc());
-            before.CreateMemCpy(copy, align, call->getArgOperand(i), align, FLayout.getTypeAllocSize(type));
-            call->setArgOperand(i, copy);
-            call->removeParamAttr(i, Attribute::ByVal);
-        }
-    }
-}
 
 void TCcFunctionLowering::OutgoingAddress(int reg, int64_t offset, int temp) {
     if (!FMovingStack) return FOut.FrameAddress(reg, FSize + 48 + offset);

@@ -1,19 +1,16 @@
 // Control flow: the conditions of branches, the edges' phi copies, branches and switches.
 #include <algorithm>
-#include <cmath>
-#include <functional>
 
 #include <llvm/ADT/STLExtras.h>
 #include <llvm/Analysis/LoopInfo.h>
 #include <llvm/IR/CFG.h>
 #include <llvm/IR/Constants.h>
-#include <llvm/IR/DataLayout.h>
-#include <llvm/IR/Dominators.h>
 #include <llvm/IR/Instructions.h>
 #include <llvm/IR/IntrinsicInst.h>
 
 #include "UCcAsmText.h"
 #include "UCcFunctionLowering.h"
+#include "UCcLegalize.h"
 #include "UCcValueBits.h"
 
 using namespace llvm;
@@ -29,89 +26,7 @@ std::string Negated(const std::string& jump) {
     return "JG";
 }
 
-bool IsConstant(const Value& value, bool one) {
-    auto* constant = dyn_cast<ConstantInt>(&value);
-    return constant && (one ? constant->isOne() : constant->isZero());
-}
-
 } // namespace
-
-bool TCcFunctionLowering::AsLogic(const Instruction& instruction, const Value*& first, const Value*& second,
-                                  bool& isOr) {
-    if (!instruction.getType()->isIntegerTy(1)) return false;
-    if (instruction.getOpcode() == Instruction::Or || instruction.getOpcode() == Instruction::And) {
-        first = instruction.getOperand(0);
-        second = instruction.getOperand(1);
-        isOr = instruction.getOpcode() == Instruction::Or;
-        return true;
-    }
-    if (auto* select =
-            dyn_cast<SelectInst>(&instruction)) { // c ? true : b is c || b; c ? b : false is c && b
-        first = select->getCondition();
-        isOr = IsConstant(*select->getTrueValue(), true);
-        if (!isOr && !IsConstant(*select->getFalseValue(), false)) return false;
-        second = isOr ? select->getFalseValue() : select->getTrueValue();
-        return true;
-    }
-    return false;
-}
-
-bool TCcFunctionLowering::IsNegation(const Instruction& instruction) {
-    return instruction.getType()->isIntegerTy(1) && instruction.getOpcode() == Instruction::Xor &&
-           IsConstant(*instruction.getOperand(1), true);
-}
-
-void TCcFunctionLowering::PrepareBranches() {
-    // A returning block that nothing falls into goes to the end, so that the code before it
-    // falls into what follows (a loop's exit test falls out of the loop, say).
-    if (FLevel != '0') {
-        std::vector<BasicBlock*> returns;
-        for (BasicBlock& block : FFunction) {
-            const BasicBlock* previous = block.getPrevNode();
-            if (isa<ReturnInst>(block.getTerminator()) && previous && &block != &FFunction.back() &&
-                !is_contained(successors(previous), &block))
-                returns.push_back(&block);
-        }
-        for (BasicBlock* block : returns)
-            block->moveAfter(&FFunction.back());
-    }
-    for (BasicBlock& block : FFunction) {
-        auto* branch = dyn_cast<BranchInst>(block.getTerminator());
-        if (!branch || !branch->isConditional()) continue;
-        if (FLevel == '0') { // only an icmp right before its branch, where clang puts it
-            auto* compare = dyn_cast<ICmpInst>(branch->getCondition());
-            if (compare && compare->hasOneUse() && compare->getNextNode() == branch) FFused.insert(compare);
-            continue;
-        }
-        std::set<const Instruction*> tree;
-        std::function<void(const Value&)> collect = [&](const Value& value) {
-            auto* instruction = dyn_cast<Instruction>(&value);
-            if (!instruction || instruction->getParent() != &block || !instruction->hasOneUse()) return;
-            const Value *first, *second;
-            bool isOr;
-            if (isa<ICmpInst>(instruction)) {
-                tree.insert(instruction);
-            } else if (AsLogic(*instruction, first, second, isOr)) {
-                tree.insert(instruction);
-                collect(*first);
-                collect(*second);
-            } else if (IsNegation(*instruction)) {
-                tree.insert(instruction);
-                collect(*instruction->getOperand(0));
-            }
-        };
-        collect(*branch->getCondition());
-        // The tree moves down to the branch, in its order: pure instructions whose one use is
-        // in the tree, so their operands are still in their homes when the branch tests them.
-        std::vector<Instruction*> members;
-        for (Instruction& instruction : block)
-            if (tree.count(&instruction)) members.push_back(&instruction);
-        for (Instruction* member : members) {
-            member->moveBefore(branch);
-            FFused.insert(member);
-        }
-    }
-}
 
 bool TCcFunctionLowering::IsFused(const Instruction& instruction) const {
     return FFused.count(&instruction) != 0;
@@ -140,7 +55,7 @@ void TCcFunctionLowering::BranchTo(const Value& condition, const std::string& ye
         if (auto* compare = dyn_cast<ICmpInst>(instruction)) return JumpOn(CompareFlags(*compare), yes, no);
         const Value *first, *second;
         bool isOr;
-        if (AsLogic(*instruction, first, second, isOr)) {
+        if (TCcLegalize::AsLogic(*instruction, first, second, isOr)) {
             // Where the code goes on when the first test decides by falling through: the
             // following code's label, else one after the second test.
             std::string after;
@@ -304,246 +219,4 @@ void TCcFunctionLowering::SelectSwitch(SwitchInst& instruction) {
         Jump("JE", label);
     }
     Edge(from, *instruction.getDefaultDest(), true);
-}
-
-void TCcFunctionLowering::PrepareLoopValues() {
-    if (FLevel == '0') return;
-    FDominators = std::make_unique<DominatorTree>(FFunction);
-    FLoops = std::make_unique<LoopInfo>(*FDominators);
-    auto mask = [](unsigned bits) { return bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1; };
-    for (Loop* loop : FLoops->getLoopsInPreorder()) {
-        std::vector<const BasicBlock*> entries, blocks(loop->block_begin(), loop->block_end());
-        for (const BasicBlock* predecessor : predecessors(loop->getHeader()))
-            if (!loop->contains(predecessor)) entries.push_back(predecessor);
-        if (entries.empty()) continue;
-        // The jump targets in the order first met (not by address, so that the output is the
-        // same each run), with their weights.
-        std::vector<std::pair<const BasicBlock*, double>> targets;
-        auto target = [&](const BasicBlock* block, double weight) {
-            auto known = std::find_if(targets.begin(), targets.end(), [&](const auto& t) { return t.first == block; });
-            if (known == targets.end()) targets.emplace_back(block, weight);
-            else known->second += weight;
-        };
-        std::map<uint64_t, double> constants;
-        for (const BasicBlock* block : loop->blocks()) {
-            // What a register saves: an instruction per use, against the three of a slot's access.
-            const double scale = std::pow(8.0, std::min(FLoops->getLoopDepth(block), 4u)) / 3;
-            for (const BasicBlock* successor : JumpTargets(*block)) {
-                // The jumps into a block that tests a value of this block's condition again go
-                // on to its successors (Threaded).
-                auto* again = dyn_cast<BranchInst>(successor->getTerminator());
-                bool threaded = again && again->isConditional() && TestsLeaf(*block, *again->getCondition());
-                for (const Instruction& instruction : *successor)
-                    threaded = threaded && (&instruction == again || isa<DbgInfoIntrinsic>(instruction));
-                if (!threaded) {
-                    target(successor, scale);
-                    continue;
-                }
-                for (const BasicBlock* next : successors(successor))
-                    target(next, scale);
-            }
-            for (const Instruction& instruction : *block) {
-                // A condition tested as a value is compared with 0.
-                auto tested = [&](const Value& condition) {
-                    auto* leaf = dyn_cast<Instruction>(&condition);
-                    if (!leaf || !IsFused(*leaf)) constants[0] += scale;
-                };
-                if (auto* branch = dyn_cast<BranchInst>(&instruction); branch && branch->isConditional())
-                    tested(*branch->getCondition());
-                if (IsFused(instruction) && !isa<ICmpInst>(instruction))
-                    for (const Value* operand : instruction.operand_values())
-                        if (operand->getType()->isIntegerTy(1) && !isa<Constant>(operand)) tested(*operand);
-                if (auto* call = dyn_cast<CallInst>(&instruction)) {
-                    auto* callee = call->getCalledFunction();
-                    if (callee && callee->getName() == "__roz_print") {
-                        constants[mask(32)] += scale;
-                        constants[uint64_t{1} << 56] += scale;
-                        constants[1] += scale;
-                    }
-                    continue;
-                }
-                // The constants that the selection reads through Operand (not: the i1 logic
-                // of a condition tree, select's arms, a value compare with 0, which is LNOT).
-                if (auto* store = dyn_cast<StoreInst>(&instruction);
-                    store && store->getValueOperand()->getType()->isIntOrPtrTy() &&
-                    !IsPaddedAddress(*store->getPointerOperand()))
-                    if (const uint64_t bytes = FLayout.getTypeStoreSize(store->getValueOperand()->getType());
-                        bytes < 8)
-                        constants[bytes] += scale; // the count of the store's BLKCOPY
-                if (isa<PHINode>(instruction) || isa<GetElementPtrInst>(instruction) ||
-                    isa<SelectInst>(instruction) || (IsFused(instruction) && !isa<ICmpInst>(instruction)))
-                    continue;
-                const bool valueEquality = isa<ICmpInst>(instruction) && !IsFused(instruction) &&
-                                           cast<ICmpInst>(instruction).isEquality();
-                const unsigned opcode = instruction.getOpcode();
-                for (const Value* operand : instruction.operand_values()) {
-                    if (!operand->getType()->isIntegerTy()) continue;
-                    const unsigned bits = Bits(*operand);
-                    if (auto* constant = dyn_cast<ConstantInt>(operand)) {
-                        const bool step = (opcode == Instruction::Add || opcode == Instruction::Sub) &&
-                                          (constant->isOne() || constant->isMinusOne());
-                        if (bits <= 64 && !step && !(valueEquality && constant->isZero()))
-                            constants[constant->getZExtValue()] += scale;
-                        continue;
-                    }
-                    if (bits >= 64) continue;
-                    const bool unsignedUse =
-                        opcode == Instruction::ZExt || opcode == Instruction::UDiv ||
-                        opcode == Instruction::URem || opcode == Instruction::LShr ||
-                        (isa<ICmpInst>(instruction) && cast<ICmpInst>(instruction).isUnsigned());
-                    if (unsignedUse && !FBits->ZeroExtended(*operand)) constants[mask(bits)] += scale;
-                }
-            }
-        }
-        // The same value of the loop around this one makes this one's needless when it has a
-        // register (its range covers this loop).
-        auto add = [&](const BasicBlock* target, uint64_t value, double weight) {
-            int parent = -1;
-            for (size_t k = 0; k < FLoopValues.size(); ++k)
-                if (FLoopValues[k].Loop == loop->getParentLoop() && FLoopValues[k].Target == target &&
-                    FLoopValues[k].Constant == value)
-                    parent = static_cast<int>(k);
-            FLoopValues.push_back({loop, target, value, blocks, entries, weight, parent});
-        };
-        for (auto& [target, weight] : targets)
-            add(target, 0, weight);
-        for (auto& [value, weight] : constants)
-            add(nullptr, value, weight);
-    }
-}
-
-std::vector<const BasicBlock*> TCcFunctionLowering::JumpTargets(const BasicBlock& block) const {
-    const BasicBlock* next = block.getNextNode();
-    std::vector<const BasicBlock*> targets;
-    if (auto* branch = dyn_cast<BranchInst>(block.getTerminator())) { // as SelectBr places them
-        const BasicBlock* yes = branch->getSuccessor(0);
-        const BasicBlock* no = branch->isConditional() ? branch->getSuccessor(1) : nullptr;
-        auto* condition = no ? dyn_cast<Instruction>(branch->getCondition()) : nullptr;
-        if (!no) {
-            if (yes != next) targets.push_back(yes);
-        } else if (condition && IsFused(*condition) && !isa<ICmpInst>(condition)) { // tests jump both ways
-            targets.push_back(yes);
-            targets.push_back(no);
-        } else if (yes == next && no != next) {
-            targets.push_back(no);
-        } else {
-            targets.push_back(yes);
-            if (no != next) targets.push_back(no);
-        }
-        return targets;
-    }
-    for (const BasicBlock* successor : successors(&block))
-        targets.push_back(successor);
-    return targets;
-}
-
-bool TCcFunctionLowering::TestsLeaf(const BasicBlock& block, const Value& value) const {
-    auto* branch = dyn_cast<BranchInst>(block.getTerminator());
-    if (!branch || !branch->isConditional()) return false;
-    if (branch->getCondition() == &value) return true;
-    for (const Instruction& instruction : block)
-        if (IsFused(instruction) && !isa<ICmpInst>(instruction) &&
-            is_contained(instruction.operand_values(), &value))
-            return true;
-    return false;
-}
-
-void TCcFunctionLowering::EnterBlock(const BasicBlock& block) {
-    FBlock = &block;
-    FJumpRegisters.clear();
-    FConstRegisters.clear();
-    if (!FLoops) return;
-    for (const Loop* loop = FLoops->getLoopFor(&block); loop; loop = loop->getParentLoop())
-        for (const TLoopValueInfo& info : FLoopValues) { // the innermost loop's first
-            const int home = info.Loop == loop ? FAllocation->LoopHome(&info) : -1;
-            if (home < 0) continue;
-            if (info.Target)
-                FJumpRegisters.try_emplace(BlockLabel(*info.Target), home);
-            else
-                FConstRegisters.try_emplace(info.Constant, home);
-        }
-}
-
-void TCcFunctionLowering::EntryCode(const BasicBlock& from, const BasicBlock& to) {
-    for (const TLoopValueInfo& info : FLoopValues) {
-        const int home = FAllocation->LoopHome(&info);
-        if (home < 0 || info.Loop->getHeader() != &to || info.Loop->contains(&from)) continue;
-        if (info.Target)
-            FOut.Op("LDA", R(home) + ", " + BlockLabel(*info.Target));
-        else
-            FOut.Const(home, info.Constant);
-    }
-}
-
-void TCcFunctionLowering::Jump(const std::string& mnemonic, const std::string& label) {
-    if (auto it = FJumpRegisters.find(label); it != FJumpRegisters.end())
-        return FOut.Op(mnemonic, R(it->second));
-    FOut.Jump(mnemonic, label);
-}
-
-void TCcFunctionLowering::Const(int reg, uint64_t value) {
-    auto it = FConstRegisters.find(value);
-    if (it == FConstRegisters.end()) return FOut.Const(reg, value);
-    if (it->second != reg) FOut.Op("MOV", R(reg) + ", " + R(it->second));
-}
-
-int TCcFunctionLowering::ConstOperand(uint64_t value, int scratch) {
-    if (auto it = FConstRegisters.find(value); it != FConstRegisters.end()) return it->second;
-    FOut.Const(scratch, value);
-    return scratch;
-}
-
-const Value* TCcFunctionLowering::CopyOf(const Instruction& instruction) const {
-    if (isa<FreezeInst>(instruction)) return instruction.getOperand(0);
-    if (!isa<CastInst>(instruction) || !instruction.getType()->isIntOrPtrTy() ||
-        !instruction.getOperand(0)->getType()->isIntOrPtrTy())
-        return nullptr;
-    const Value& operand = *instruction.getOperand(0);
-    switch (instruction.getOpcode()) {
-    case Instruction::Trunc:
-    case Instruction::PtrToInt:
-    case Instruction::BitCast:
-    case Instruction::AddrSpaceCast:
-        return &operand;
-    case Instruction::ZExt:
-    case Instruction::IntToPtr:
-        return FBits->ZeroExtended(operand) ? &operand : nullptr;
-    case Instruction::SExt:
-        return FBits->SignExtended(operand) ? &operand : nullptr;
-    default:
-        return nullptr;
-    }
-}
-
-bool TCcFunctionLowering::InPlace(const Instruction& instruction) const {
-    switch (instruction.getOpcode()) {
-    case Instruction::Add:
-    case Instruction::Sub:
-    case Instruction::Mul:
-    case Instruction::And:
-    case Instruction::Or:
-    case Instruction::Xor:
-    case Instruction::Shl:
-    case Instruction::AShr:
-    case Instruction::LShr:
-    case Instruction::SDiv:
-    case Instruction::SRem:
-    case Instruction::URem:
-    case Instruction::ICmp:
-    case Instruction::Load:
-    case Instruction::Trunc:
-    case Instruction::ZExt:
-    case Instruction::SExt:
-    case Instruction::PtrToInt:
-    case Instruction::IntToPtr:
-    case Instruction::BitCast:
-        return true;
-    case Instruction::UDiv: // the 64-bit sequence writes the quotient before its last read
-        return Bits(instruction) < 64;
-    case Instruction::GetElementPtr: // with two variable indices the sum is written between them
-        return std::count_if(instruction.op_begin() + 1, instruction.op_end(),
-                             [](const Use& index) { return !isa<ConstantInt>(index.get()); }) <= 1;
-    default:
-        return false;
-    }
 }

@@ -23,9 +23,10 @@
 #include <llvm/Transforms/IPO/GlobalDCE.h>
 
 #include "UAssembler.h"
+#include "UCcChecks.h"
 #include "UCcError.h"
-#include "UCcFloatCheck.h"
 #include "UCcFrontEnd.h"
+#include "UCcLegalize.h"
 #include "UCcModuleLowering.h"
 #include "UCcWideIntegers.h"
 #include "UDebugInfo.h"
@@ -49,10 +50,10 @@ std::unique_ptr<Module> TCcDriver::Load(LLVMContext& context, const TCcOptions& 
         failed = true;
         return nullptr;
     }
-    for (const TCcError& floating : TCcFloatCheck::Check(*module)) {
-        std::fprintf(stderr, "%s\n", floating.Format().c_str());
-        failed = true;
-    }
+    const std::vector<TCcDiagnostic> diagnostics = TCcChecks::Run(*module);
+    for (const TCcDiagnostic& diagnostic : diagnostics)
+        std::fprintf(stderr, "%s\n", diagnostic.Format().c_str());
+    failed |= TCcChecks::HasError(diagnostics);
     return module;
 }
 
@@ -226,6 +227,12 @@ int TCcDriver::Run() {
         raw_string_ostream stream(text);
         program->print(stream, nullptr);
         return Write(output, stream.str());
+    }
+    try {
+        TCcLegalize::Run(*program, FOptions.Level);
+    } catch (const TCcError& error) {
+        std::fprintf(stderr, "%s\n", error.Format().c_str());
+        return 1;
     }
     constexpr int64_t GrowHeadroom = 65536;
     // The memory's size is compiled into the program (the heap's top, the stack's limit), so a

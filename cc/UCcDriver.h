@@ -12,12 +12,13 @@ class LLVMContext;
 class Module;
 } // namespace llvm
 
-// The whole compilation: clang for each C file, the floating-point check on the unoptimised
-// IR, linking of the modules, then of the C library (only what they reach), everything but
-// main internalised, LLVM's pass pipeline at the
-// chosen level (vectorisers and unrolling off), unreachable code and data dropped, the back
-// end, the assembler, and the checked memory layout; the image's debug information (OUT.dbg
-// beside OUT, unless OUT is not a regular file). Messages go to stderr in clang's format.
+// The whole compilation: clang for each C file, the checks on the unoptimised IR (TCcChecks:
+// errors and warnings), linking of the modules, then of the C library (only what they reach),
+// everything but main internalised, LLVM's pass pipeline at the chosen level (vectorisers and
+// unrolling off), unreachable code and data dropped, the wide-integer split, the
+// legalisation (TCcLegalize), the back end, the assembler, and the checked memory layout; the
+// image's debug information (OUT.dbg beside OUT, unless OUT is not a regular file). Messages
+// go to stderr in clang's format.
 class TCcDriver {
   public:
     // The bytes a program needs beyond its image, at least, for the stack and the heap (and

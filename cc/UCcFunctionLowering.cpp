@@ -1,4 +1,6 @@
-// Frame layout, operands and control flow; the data instructions are in UCcInstructionSelect.cpp.
+// One function's lowering: the order of the work, the frame's layout, the prologue and the
+// return, and the dispatch of each instruction to its selection (the data instructions:
+// UCcInstructionSelect.cpp; operands and results: UCcOperands.cpp).
 #include "UCcFunctionLowering.h"
 
 #include <llvm/Analysis/LoopInfo.h>
@@ -14,6 +16,7 @@
 
 #include "UCcAsmText.h"
 #include "UCcError.h"
+#include "UCcLegalize.h"
 #include "UCcModuleLowering.h"
 #include "UCcSequences.h"
 
@@ -40,10 +43,7 @@ void TCcFunctionLowering::Lower() {
     if (IsAggregate(result) && Leaves(result).size() > 2)
         Fail(*FFunction.getEntryBlock().begin(),
              "returning a structure of more than two words is not supported");
-    PrepareCalls();
-    PrepareAggregates();
-    PrepareConstants();
-    PrepareBranches();
+    NoteFusedAndStack();
     LayoutFrame();
     Prologue();
     for (BasicBlock& block : FFunction) {
@@ -71,8 +71,18 @@ void TCcFunctionLowering::SourceComment(const Instruction& instruction) {
                  FModule.SourceLine(path, FCommentLine));
 }
 
-int TCcFunctionLowering::Home(const Value& value) const {
-    return FAllocation->Home(value);
+void TCcFunctionLowering::NoteFusedAndStack() {
+    for (const BasicBlock& block : FFunction) {
+        for (const Instruction* member : TCcLegalize::ConditionTree(block, FLevel))
+            FFused.insert(member);
+        for (const Instruction& instruction : block) {
+            if (auto* alloca = dyn_cast<AllocaInst>(&instruction); alloca && !alloca->isStaticAlloca())
+                FMovingStack = true;
+            if (auto* intrinsic = dyn_cast<IntrinsicInst>(&instruction);
+                intrinsic && intrinsic->getIntrinsicID() == Intrinsic::stackrestore)
+                FMovingStack = true;
+        }
+    }
 }
 
 void TCcFunctionLowering::LayoutFrame() {
@@ -207,153 +217,12 @@ void TCcFunctionLowering::Select(Instruction& instruction) {
     }
 }
 
-void TCcFunctionLowering::Materialize(int reg, const Value& value) {
-    if (IsAggregate(*value.getType()))
-        Fail(*FFunction.getEntryBlock().begin(), "an aggregate operand of this kind is not supported");
-    if (auto* constant = dyn_cast<ConstantInt>(&value)) {
-        if (constant->getBitWidth() > 64)
-            Fail(*FFunction.getEntryBlock().begin(),
-                 "integers wider than 64 bits are not supported on this machine");
-        return Const(reg, constant->getZExtValue());
-    }
-    if (isa<ConstantPointerNull>(value) || isa<UndefValue>(value)) return FOut.Const(reg, 0);
-    if (auto* global = dyn_cast<GlobalValue>(&value))
-        return FOut.Address(reg, TCcModuleLowering::Label(*global));
-    if (auto* expression = dyn_cast<ConstantExpr>(&value)) {
-        if (auto* gep = dyn_cast<GEPOperator>(expression)) {
-            APInt offset(64, 0);
-            auto* base = dyn_cast<GlobalValue>(gep->getPointerOperand()->stripPointerCasts());
-            if (base && gep->accumulateConstantOffset(FLayout, offset))
-                return FOut.Address(reg, TCcModuleLowering::Label(*base), offset.getSExtValue());
-        }
-        if (expression->isCast()) {
-            Materialize(reg, *expression->getOperand(0));
-            if (expression->getOpcode() == Instruction::ZExt ||
-                expression->getOpcode() == Instruction::IntToPtr)
-                TCcSequences::ZeroExtend(FOut, reg, Bits(*expression->getOperand(0)), TCcEmitter::Addr);
-            else if (expression->getOpcode() == Instruction::SExt)
-                TCcSequences::SignExtend(FOut, reg, Bits(*expression->getOperand(0)), TCcEmitter::Addr);
-            return;
-        }
-        Fail(*FFunction.getEntryBlock().begin(),
-             std::string("the constant expression '") + expression->getOpcodeName() + "' is not supported");
-    }
-    if (auto alloca = FAlloca.find(&value); alloca != FAlloca.end())
-        return FOut.FrameAddress(reg, alloca->second);
-    if (const int home = Home(value); home >= 0) {
-        if (reg != home) FOut.Op("MOV", R(reg) + ", " + R(home));
-        return;
-    }
-    const auto slot = FSlot.find(&value);
-    if (slot == FSlot.end())
-        Fail(*FFunction.getEntryBlock().begin(), "an operand of this kind is not supported");
-    FOut.LoadFrame(reg, slot->second);
-}
-
-void TCcFunctionLowering::Result(const Instruction& instruction, int reg) {
-    if (const int home = Home(instruction); home >= 0) {
-        if (reg != home) FOut.Op("MOV", R(home) + ", " + R(reg));
-        return;
-    }
-    FOut.StoreFrame(FSlot.at(&instruction), reg);
-}
-
-int TCcFunctionLowering::Operand(const Value& value, int scratch) {
-    if (const int home = Home(value); home >= 0) return home;
-    if (auto* constant = dyn_cast<ConstantInt>(&value); constant && constant->getBitWidth() <= 64)
-        return ConstOperand(constant->getZExtValue(), scratch);
-    Materialize(scratch, value);
-    return scratch;
-}
-
-int TCcFunctionLowering::Target(const Instruction& instruction, int scratch) const {
-    const int home = Home(instruction);
-    return home >= 0 ? home : scratch;
-}
-
-int TCcFunctionLowering::Extended(const Value& value, unsigned bits, bool isSigned, int scratch) {
-    if (bits >= 64 ||
-        (bits == Bits(value) && (isSigned ? FBits->SignExtended(value) : FBits->ZeroExtended(value))))
-        return Operand(value, scratch);
-    ExtendInto(scratch, value, bits, isSigned);
-    return scratch;
-}
-
-void TCcFunctionLowering::ExtendInto(int reg, const Value& value, unsigned bits, bool isSigned) {
-    if (auto* constant = dyn_cast<ConstantInt>(&value); constant && bits <= constant->getBitWidth()) {
-        const APInt extended = constant->getValue().trunc(bits);
-        return FOut.Const(reg, isSigned ? extended.getSExtValue() : extended.getZExtValue());
-    }
-    if (bits >= 64 ||
-        (bits == Bits(value) && (isSigned ? FBits->SignExtended(value) : FBits->ZeroExtended(value))))
-        return Materialize(reg, value);
-    const int source = Operand(value, reg);
-    const int temp = TCcEmitter::Addr;
-    if (isSigned) {
-        const int shift = ConstOperand(64 - bits, temp);
-        FOut.Op("SHL", Three(reg, source, shift));
-        FOut.Op("SAR", Three(reg, reg, shift));
-    } else {
-        FOut.Op("AND",
-                Three(reg, source, ConstOperand(bits >= 64 ? UINT64_MAX : (uint64_t{1} << bits) - 1, temp)));
-    }
-}
-
-void TCcFunctionLowering::CompareOrdered(const Value& a, const Value& b, bool isSigned, bool swap) {
-    const unsigned bits = Bits(a);
-    int left, right;
-    if (bits < 64 || isSigned || (FBits->NonNegative(a) && FBits->NonNegative(b))) {
-        left = Extended(a, bits, isSigned, 1);
-        right = Extended(b, bits, isSigned, 2);
-    } else { // unsigned order of 64 bits is the signed order with the sign bits flipped
-        const uint64_t sign = uint64_t{1} << 63;
-        auto flipped = [&](const Value& value, int scratch) {
-            if (auto* constant = dyn_cast<ConstantInt>(&value)) {
-                FOut.Const(scratch, constant->getZExtValue() ^ sign);
-                return scratch;
-            }
-            const int source = Operand(value, scratch);
-            FOut.Const(TCcEmitter::Addr, sign);
-            FOut.Op("XOR", R(scratch) + ", " + R(source) + ", " + R(TCcEmitter::Addr));
-            return scratch;
-        };
-        left = flipped(a, 1);
-        right = flipped(b, 2);
-    }
-    if (swap) std::swap(left, right);
-    FOut.Op("CMP", R(left) + ", " + R(right));
-}
-
-bool TCcFunctionLowering::IsPaddedAddress(const Value& pointer) const {
-    if (auto* alloca = dyn_cast<AllocaInst>(&pointer)) return *alloca->getAllocationSizeInBits(FLayout) <= 64;
-    if (auto* global = dyn_cast<GlobalVariable>(&pointer))
-        return TCcModuleLowering::IsPaddedGlobal(*global, FLayout);
-    return false;
-}
-
-unsigned TCcFunctionLowering::Bits(const Value& value) const {
-    Type* type = value.getType();
-    if (type->isPointerTy()) return 64;
-    if (type->isIntegerTy()) return type->getIntegerBitWidth();
-    return 64;
-}
-
 std::string TCcFunctionLowering::BlockLabel(const BasicBlock& block) const {
     return ".L" + std::to_string(FIndex) + "_" + std::to_string(FBlockNumber.at(&block));
 }
 
 void TCcFunctionLowering::Fail(const Instruction& instruction, const std::string& text) const {
-    unsigned line = 0, column = 0;
-    std::string file = FModule.SourceName();
-    if (const DILocation* location = instruction.getDebugLoc().get()) {
-        line = location->getLine();
-        column = location->getColumn();
-        file = location->getFilename().str();
-    } else if (const DISubprogram* program = FFunction.getSubprogram()) {
-        line = program->getLine();
-        file = program->getFilename().str();
-    }
-    throw TCcError(file, line, column, text);
+    throw ErrorAt(instruction, text);
 }
 
 void TCcFunctionLowering::SelectRet(ReturnInst& instruction) {

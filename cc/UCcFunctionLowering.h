@@ -48,7 +48,7 @@ class TCcModuleLowering;
 // sole use is the next instruction gets a register; at -O1, -O2 and -Os every value may.
 // A conditional branch tests its condition with CMP and jumps: an icmp, and the i1 and, or,
 // select and not over such ones, whose only use is the branch, are moved down to it (above
-// -O0) and compute no value of their own.
+// -O0, by the legalisation, TCcLegalize) and compute no value of their own.
 //
 // Calling convention:
 //   arguments   in memory: the caller writes argument i at its FP+Size+64+16*i, which is
@@ -102,6 +102,9 @@ class TCcFunctionLowering {
         const auto found = map.find(key);
         return found == map.end() ? std::nullopt : std::optional<int64_t>(found->second);
     }
+    // Notes, before the frame layout, the instructions of the branches' condition trees
+    // (TCcLegalize::ConditionTree) and whether SP moves in the body.
+    void NoteFusedAndStack();
     void LayoutFrame();
     void Prologue();
     void Select(llvm::Instruction& instruction);
@@ -124,9 +127,7 @@ class TCcFunctionLowering {
     void SelectSwitch(llvm::SwitchInst& instruction);
     void SelectMinMax(llvm::IntrinsicInst& instruction, bool isSigned, bool isMax);
 
-    // Calls (UCcCallLowering.cpp). PrepareCalls runs before the frame layout: it gives every
-    // byval argument its copy in the caller's frame and notes whether SP moves in the body.
-    void PrepareCalls();
+    // Calls (UCcCallLowering.cpp).
     // reg := the address at which the callee of the next call finds its FP + offset (the
     // arguments start at offset 16): FP + Size + 48 + offset, or SP + 48 + offset when SP moves.
     void OutgoingAddress(int reg, int64_t offset, int temp);
@@ -135,8 +136,7 @@ class TCcFunctionLowering {
     void SelectDynamicAlloca(llvm::AllocaInst& instruction);
     void SelectVaStart(llvm::IntrinsicInst& instruction);
 
-    // Aggregates (UCcAggregates.cpp). PrepareAggregates splits phis and selects of aggregates
-    // into one per leaf before the frame layout.
+    // Aggregates (UCcAggregates.cpp); the legalisation has split their phis and selects.
     struct TLeaf {
         uint64_t Offset; // byte offset in memory
         llvm::Type* Type;
@@ -144,10 +144,6 @@ class TCcFunctionLowering {
     static bool IsAggregate(const llvm::Type& type);
     std::vector<TLeaf> Leaves(llvm::Type& type) const;
     unsigned SlotCount(llvm::Type& type) const; // 16-byte slots of a value of this type
-    void PrepareAggregates();
-    // Turns the constant expressions that Materialize does not make (compares, arithmetic, ...)
-    // into instructions before their users, before the frame layout.
-    void PrepareConstants();
     // reg := leaf `leaf` of an aggregate value (constant or frame slots).
     void MaterializeLeaf(int reg, const llvm::Value& value, unsigned leaf);
     void StoreLeaf(const llvm::Instruction& instruction, unsigned leaf, int reg);
@@ -163,13 +159,8 @@ class TCcFunctionLowering {
     void SelectBitCount(llvm::IntrinsicInst& instruction);
     void SelectFunnelShift(llvm::IntrinsicInst& instruction, bool left);
 
-    // Control flow (UCcControlFlow.cpp). PrepareBranches moves each conditional branch's
-    // condition tree down to it before the frame layout.
-    void PrepareBranches();
-    // An i1 or/and (or select of the same meaning) with its two operands; a negation (xor true).
-    static bool AsLogic(const llvm::Instruction& instruction, const llvm::Value*& first,
-                        const llvm::Value*& second, bool& isOr);
-    static bool IsNegation(const llvm::Instruction& instruction);
+    // Control flow (UCcControlFlow.cpp). A branch tests its condition tree itself
+    // (TCcLegalize::ConditionTree; the legalisation has moved the tree down to it).
     // Jumps to label yes when the i1 condition holds and to no when not; "" for either
     // means falling through, to the code labelled fall when that is known.
     // yesBlock and noBlock: the blocks that the two ways reach without edge code, or null.
@@ -191,10 +182,11 @@ class TCcFunctionLowering {
     std::string EdgeTarget(const llvm::BasicBlock& from, const llvm::BasicBlock& to);
     void DeferredEdges();
     int64_t SlotOf(const llvm::Value& value) const; // -1 when the value has a home or no slot
-    // Loop values: in each loop (above -O0), the addresses of the blocks that its jumps go to
-    // and the constants that its code reads may have a register through the loop, set on the
-    // edges that enter it (EntryCode). EnterBlock makes the registers of the loops around a
-    // block the ones that Jump, Const and ConstOperand use.
+
+    // Loop values (UCcLoopValues.cpp), above -O0: in each loop, the addresses of the blocks
+    // that its jumps go to and the constants that its code reads may have a register through
+    // the loop, set on the edges that enter it (EntryCode). EnterBlock makes the registers of
+    // the loops around a block the ones that Jump, Const and ConstOperand use.
     void PrepareLoopValues();
     // The blocks that the block's terminator jumps to (not the one it falls into).
     std::vector<const llvm::BasicBlock*> JumpTargets(const llvm::BasicBlock& block) const;
@@ -202,22 +194,18 @@ class TCcFunctionLowering {
     bool TestsLeaf(const llvm::BasicBlock& block, const llvm::Value& value) const;
     void EnterBlock(const llvm::BasicBlock& block);
     void EntryCode(const llvm::BasicBlock& from, const llvm::BasicBlock& to);
-    void Jump(const std::string& mnemonic, const std::string& label);
-    // reg := value.
-    void Const(int reg, uint64_t value);
-    // A register holding value: a loop's, else scratch after it is set.
-    int ConstOperand(uint64_t value, int scratch);
-    // For the register allocation: the operand that an instruction's result is unchanged (a
-    // cast without code), and whether its code reads every operand before it writes.
-    const llvm::Value* CopyOf(const llvm::Instruction& instruction) const;
-    bool InPlace(const llvm::Instruction& instruction) const;
+
+    // Operands and results (UCcOperands.cpp): what every selection calls. A helper writes the
+    // register it is given (Result: the instruction's home register or slot) and, except
+    // where said, no other but R13 (TCcEmitter::Addr, the emitter's address scratch).
+    //
     // reg := the value (constant, global, alloca address, home register or frame slot).
     void Materialize(int reg, const llvm::Value& value);
+    // A register holding the value, not to be changed: its home register, a loop's register
+    // for a constant, else scratch after Materialize.
+    int Operand(const llvm::Value& value, int scratch);
     // The instruction's result is in reg: moved to its home register or stored in its slot.
     void Result(const llvm::Instruction& instruction, int reg);
-    // A register holding the value, not to be changed: its home register, else scratch
-    // after Materialize.
-    int Operand(const llvm::Value& value, int scratch);
     // Where to compute the instruction's result: its home register, else scratch.
     int Target(const llvm::Instruction& instruction, int scratch) const;
     // A register holding the value sign- or zero-extended from bits to 64 (not to be
@@ -228,6 +216,18 @@ class TCcFunctionLowering {
     // CMP of the two values in signed or unsigned order (scratch R1, R2, R13); swap
     // compares b with a.
     void CompareOrdered(const llvm::Value& a, const llvm::Value& b, bool isSigned, bool swap);
+    // reg := value: a MOV from the loop's register that holds it, else the constant's sequence.
+    void Const(int reg, uint64_t value);
+    // A register holding value, not to be changed: a loop's, else scratch after it is set.
+    int ConstOperand(uint64_t value, int scratch);
+    // The jump `mnemonic` to label: through the loop's register that holds the label's
+    // address, else to the label itself.
+    void Jump(const std::string& mnemonic, const std::string& label);
+    // For the register allocation: the operand that an instruction's result is, unchanged (a
+    // cast without code; null when none), and whether its code reads every operand before it
+    // writes its result.
+    const llvm::Value* CopyOf(const llvm::Instruction& instruction) const;
+    bool InPlace(const llvm::Instruction& instruction) const;
     int Home(const llvm::Value& value) const;
     // Part of a branch's condition tree: no value of its own.
     bool IsFused(const llvm::Instruction& instruction) const;

@@ -71,6 +71,10 @@ bool TCcModuleLowering::IsPaddedGlobal(const GlobalVariable& global, const DataL
     return type->isIntOrPtrTy() && layout.getTypeAllocSize(type) <= 8;
 }
 
+char TCcModuleLowering::FunctionLevel(const Function& function, char level) {
+    return level == '0' && function.hasFnAttribute(LibraryAttribute) ? 's' : level;
+}
+
 std::string TCcModuleLowering::Lower() {
     Function* main = FModule.getFunction("main");
     if (!main || main->isDeclaration()) throw TCcError(SourceName(), 0, 0, "no function 'main' is defined");
@@ -93,8 +97,7 @@ std::string TCcModuleLowering::Lower() {
     for (Function& function : FModule)
         if (!function.isDeclaration()) {
             const size_t begin = FOut.Text().size();
-            const char level = FLevel == '0' && function.hasFnAttribute(LibraryAttribute) ? 's' : FLevel;
-            TCcFunctionLowering lowering(*this, function, FOut, index++, level);
+            TCcFunctionLowering lowering(*this, function, FOut, index++, FunctionLevel(function, FLevel));
             lowering.Lower();
             FDebug.Function(function, lowering, FOut, begin, FOut.Text().size());
         }

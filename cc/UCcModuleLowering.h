@@ -13,11 +13,14 @@ class DataLayout;
 class GlobalValue;
 class GlobalVariable;
 class Constant;
+class Function;
 class Module;
 } // namespace llvm
 
-// Turns a linked, optimised module into one assembly program: the start-up code, every
-// defined function, then the data. Memory layout:
+// Turns a linked, optimised and legalised (TCcLegalize) module into one assembly program: the
+// start-up code, every defined function, then the data. It reads the IR and does not change
+// it, so that the driver may lower the same module again for another memory size.
+// Memory layout:
 //   image:  start-up, code, the read-only globals, the initial bytes of .data (16-aligned),
 //           .data (the written globals with an initial value, 16-aligned), .bss (the written
 //           globals that start as zero, 16-aligned), main's argv, the store scratch cell,
@@ -52,6 +55,10 @@ class TCcModuleLowering {
     static constexpr const char* LibraryAttribute = "roz-library";
     // R0 after __builtin_trap (llvm.trap), which ends the program at once.
     static constexpr uint64_t TrapValue = ROZ_R0_TRAP;
+
+    // The level a function is lowered at: the program's, but the C library's functions get
+    // registers (as at -Os) in a program compiled at -O0.
+    static char FunctionLevel(const llvm::Function& function, char level);
 
     // memorySize: the memory the program runs in (the stack check's limit); level: the
     // optimisation level ('0', '1', '2' or 's'), which decides the register allocation.

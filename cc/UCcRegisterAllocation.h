@@ -71,6 +71,35 @@ class TCcRegisterAllocation {
     const std::vector<int>& UsedHomes() const { return FUsed; }
 
   private:
+    // The phases of the allocation, in the order they run; each reads what the ones before it
+    // left in the work and adds its own part.
+    struct TWork;
+    // Numbers the values that may get a home (above -O0 the integer and pointer arguments
+    // too; at -O0 only the values whose sole use is the next instruction), then the loop values.
+    void NumberValues(TWork& work);
+    // Positions: instruction k of the function at 2k; a block's edges (its phi copies) at the
+    // odd position after its last instruction.
+    void NumberPositions(TWork& work);
+    // The values live into and out of each block (a phi's inputs live out of its predecessors).
+    void Liveness(TWork& work);
+    // Each value's range: one segment per block where it is live, a phi's write on each of
+    // its incoming edges; a loop value's: its loop's blocks and the edges that enter it.
+    void BuildRanges(TWork& work);
+    // Each value's weight: its uses and its definition, 8 times for each loop around them (at
+    // most 4); a loop value's is what its register saves.
+    void Weigh(TWork& work);
+    // Above -O0: a copy joins its operand's group, a phi the groups of the inputs whose
+    // ranges do not meet its own but where the copy would be (FCopies).
+    void Group(TWork& work);
+    // Gives each group, in order of start (inner loops' values last), the first register free
+    // for all its ranges, else evicts the groups in the way when each weighs less for its
+    // length; a group that gets none keeps its slot.
+    void Place(TWork& work);
+    // FHome, FLoopHome, FRepresentative and FUsed from the placed groups.
+    void RecordHomes(TWork& work);
+    // FLast: where each homed value's first unbroken run of positions ends.
+    void RecordLastInstructions(TWork& work);
+
     std::map<const llvm::Value*, int> FHome;
     std::map<const void*, int> FLoopHome;
     std::map<const llvm::Value*, const llvm::Value*> FRepresentative;
