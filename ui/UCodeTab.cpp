@@ -372,30 +372,11 @@ void TCodeTab::SetDebugInfo(std::optional<TDebugInfo> info) {
     CodeView->ListingChanged();
 }
 
-QString TCodeTab::OpenImage(const QString& imagePath, const std::vector<uint8_t>& image) {
+void TCodeTab::OpenImage(const std::vector<uint8_t>& image, const std::optional<TDebugInfo>& info) {
     FListing.SetImage(image.data(), image.size());
     BreakpointPanel->Message->clear();
     WatchPanel->Message->clear();
-    const std::string path = QFile::encodeName(imagePath).toStdString();
-    const std::string debugPath = TDebugInfo::PathFor(path);
-    if (!QFileInfo::exists(QFile::decodeName(debugPath.c_str()))) {
-        SetDebugInfo(std::nullopt);
-        return {};
-    }
-    std::string error;
-    std::optional<TDebugInfo> info = TDebugInfo::Load(debugPath, image, path, error);
-    // A source that moved with its image is found beside the debug information file.
-    if (info)
-        for (std::string& source : info->Sources)
-            if (!QFileInfo::exists(QFile::decodeName(source.c_str()))) {
-                const QString beside = QFileInfo(QFile::decodeName(debugPath.c_str())).absolutePath() + u'/' +
-                                       QFileInfo(QFile::decodeName(source.c_str())).fileName();
-                if (QFileInfo::exists(beside)) source = QFile::encodeName(beside).toStdString();
-            }
-    const bool ignored = !info;
-    SetDebugInfo(std::move(info));
-    if (ignored) return QStringLiteral("调试信息已忽略。Debug information ignored: ") + Q(error);
-    return {};
+    SetDebugInfo(info);
 }
 
 void TCodeTab::Change(TStopListPanel* panel, const std::function<std::string(TDebugger&)>& f) {
