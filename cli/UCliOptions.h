@@ -24,6 +24,7 @@ struct TCliOptions {
     std::string Image;
     std::vector<TKeyChange> Keys;    // from --keys, ordered by At
     std::vector<std::string> Breaks; // --break LOCATION texts, in the order given (resolved later)
+    std::vector<std::string> Watches; // --watch LOCATION texts, in the order given (parsed later)
 
     // Fills the options from argv; on a usage error returns false with a message that
     // names the argument. --keys reads its file here, so a bad file is a usage error too.

@@ -47,8 +47,9 @@ const TDebugLoad& TDebugSession::OpenImage(const std::string& imagePath, const s
 // The settings' hook refers to the debugger, which outlives every run. SetDebug takes its own
 // hand-over, so the settings are made inside one and handed over after it.
 void TDebugSession::SettingsChanged() {
+    if (!FExecution) return;
     TDebugSettings settings = WithCpu([this] { return FDebugger.StandingSettings(); });
-    FExecution.SetDebug(std::move(settings));
+    FExecution->SetDebug(std::move(settings));
 }
 
 void TDebugSession::Run(const TPollHook& poll) {
@@ -56,17 +57,17 @@ void TDebugSession::Run(const TPollHook& poll) {
         FDebugger.EndPlan();
         FDebugger.Breakpoints().ResetHits();
     });
-    FExecution.Run(poll);
+    FExecution->Run(poll);
 }
 
 bool TDebugSession::Pause() {
-    if (!FExecution.Pause()) return false;
+    if (!FExecution->Pause()) return false;
     EndPlan();
     return true;
 }
 
 bool TDebugSession::Stop(const TPollHook& poll) {
-    const bool stopped = FExecution.Stop(poll);
+    const bool stopped = FExecution->Stop(poll);
     EndPlan();
     return stopped;
 }
@@ -76,14 +77,14 @@ void TDebugSession::EndPlan() {
 }
 
 bool TDebugSession::Busy() const {
-    const TRunState state = FExecution.State();
+    const TRunState state = FExecution->State();
     return state == TRunState::Running || state == TRunState::Stopping;
 }
 
 bool TDebugSession::PreparePlan(const TMakePlan& make) {
     FPrepared.reset();
     return WithCpu([&] {
-        TStepPlan plan = make(FCpu, FDebugger.Map());
+        TStepPlan plan = make(*FCpu, FDebugger.Map());
         if (plan.SingleInstruction()) return false;
         FPrepared = FDebugger.PlanSettings(std::move(plan));
         return true;
@@ -94,7 +95,7 @@ bool TDebugSession::RunPlan(const TPollHook& poll) {
     if (!FPrepared) return false;
     TDebugSettings settings = std::move(*FPrepared);
     FPrepared.reset();
-    return FExecution.RunOneShot(std::move(settings), poll);
+    return FExecution->RunOneShot(std::move(settings), poll);
 }
 
 TStepPlan TDebugSession::RunToCursor(const TCCPUBase& cpu, const TSourceMap& map, uint64_t address,

@@ -35,7 +35,10 @@ class TDebugSession {
     using TPollHook = TExecution::TPollHook;
     using TMakePlan = std::function<TStepPlan(const TCCPUBase&, const TSourceMap&)>;
 
-    TDebugSession(TCCPUBase& cpu, TExecution& execution) : FCpu(cpu), FExecution(execution) {}
+    TDebugSession(TCCPUBase& cpu, TExecution& execution) : FCpu(&cpu), FExecution(&execution) {}
+    // A session without a run thread (the runner, which runs the loop itself and asks the
+    // debugger's decision hook): Load, OpenImage, Debugger, Loaded and RunToCursor only.
+    TDebugSession() = default;
     TDebugSession(const TDebugSession&) = delete;
     TDebugSession& operator=(const TDebugSession&) = delete;
 
@@ -88,13 +91,14 @@ class TDebugSession {
 
   private:
     template <class F> decltype(auto) WithCpu(F&& f) {
-        TRunControl::THandOver guard = FExecution.HandOver();
+        if (!FExecution) return std::forward<F>(f)();
+        TRunControl::THandOver guard = FExecution->HandOver();
         if (OnHandOver) OnHandOver();
         return std::forward<F>(f)();
     }
 
-    TCCPUBase& FCpu; // the execution's
-    TExecution& FExecution;
+    TCCPUBase* FCpu = nullptr; // the execution's
+    TExecution* FExecution = nullptr;
     TDebugger FDebugger;
     TDebugLoad FLast, FOpened;
     std::vector<uint8_t> FLastImage;

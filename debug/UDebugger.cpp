@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "UPlace.h"
 #include "URunLoop.h"
 #include "Uccpubase.h"
 
@@ -68,12 +69,7 @@ std::string Bytes(const uint8_t* bytes, size_t count) {
 } // namespace
 
 std::string TDebugger::PlaceOf(uint64_t address) const {
-    char hex[24];
-    std::snprintf(hex, sizeof hex, "0x%04llx", static_cast<unsigned long long>(address));
-    std::string text = FMap.NameAt(address);
-    const std::string line = FMap.PlaceText(FMap.LineAt(address));
-    if (!line.empty()) text += (text.empty() ? "" : " ") + line;
-    return text.empty() ? hex : text + " (" + hex + ")";
+    return FormatPlace(PlaceAt(FMap, address, TPlaceName::Symbol), TPlaceFormat::NameSourceAddress);
 }
 
 TDebugVerdict TDebugger::Evaluate(const TCCPUBase& cpu, const TDebugStop& stop, bool withPlan) const {

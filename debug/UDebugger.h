@@ -40,6 +40,8 @@ class TDebugger {
 
     TBreakpointList& Breakpoints() { return FBreakpoints; }
     TWatchList& Watches() { return FWatches; }
+    const TBreakpointList& Breakpoints() const { return FBreakpoints; }
+    const TWatchList& Watches() const { return FWatches; }
 
     // The user's checks and a hook that decides by them alone. Empty checks when nothing is
     // enabled: then the run uses the plain loop.

@@ -16,6 +16,7 @@
 #include "UCallStack.h"
 #include "UCodeView.h"
 #include "UDebugger.h"
+#include "UPlace.h"
 #include "UVariableView.h"
 #include "Uccpubase.h"
 
@@ -254,11 +255,7 @@ TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bo
     TSnapshot snapshot;
     snapshot.IPOffset = cpu.IPOffset;
     const auto ip = static_cast<uint64_t>(cpu.IPOffset);
-    const std::string name = debugger.Map().NameAt(ip),
-                      line = debugger.Map().PlaceText(debugger.Map().LineAt(ip));
-    snapshot.Place = QStringLiteral("IPOffset 0x%1  %2  %3")
-                         .arg(QString::number(ip, 16).rightJustified(4, u'0'), Q(name), Q(line))
-                         .trimmed();
+    snapshot.Place = Q(FormatPlace(PlaceAt(debugger.Map(), ip, TPlaceName::Symbol), TPlaceFormat::CodeTab));
     const int64_t used = std::min({cpu.Memory.UsedLength(), cpu.Memory.Size(), MaxShownImage});
     if (used > 0 && cpu.Memory.Buffer())
         snapshot.Image.assign(cpu.Memory.Buffer(), cpu.Memory.Buffer() + used);
