@@ -169,7 +169,11 @@ TJsonWatchpoint WatchpointReport(const TWatchpoint& watch, const std::string& lo
 }
 
 std::string TJsonWatchpoint::Text() const {
-    if (Old.is_null()) return Location + " " + TextOf(New);
+    if (Old.is_null()) { // a port's word, in hex as the monitor and keyboard words are written
+        char hex[24];
+        std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(New.get<int64_t>()));
+        return Location + " " + hex;
+    }
     if (Read) return Location + " read " + TextOf(New);
     return Location + " " + TextOf(Old) + " -> " + TextOf(New);
 }

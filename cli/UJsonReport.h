@@ -27,7 +27,7 @@ struct TJsonWatchpoint {
     std::string Location;
     TJsonWriter::TValue Address, Size, Old, New;
     bool Read = false; // the access was a read
-    // "moves 3 -> 4", "moves read 3", "out 42".
+    // "moves 3 -> 4", "moves read 3", "out 0x100000000000006".
     std::string Text() const;
 };
 struct TWatchpoint;

@@ -31,7 +31,7 @@ namespace {
 const char Usage[] =
     "usage: roziduv2-cli [--memory-size N] [--max-steps N] [--key WORD] [--keys FILE]\n"
     "                    [--regs] [--dump START:COUNT] [--trace[=source]] [--break LOCATION]...\n"
-    "                    [--stats] [--json] IMAGE\n"
+    "                    [--watch LOCATION]... [--stats] [--json] IMAGE\n"
     "\n"
     "Runs the code image IMAGE on the simulated CPU until it ends.\n"
     "  --memory-size N     memory size in bytes, 1 to 2147483647 (default: the memory\n"
@@ -52,17 +52,24 @@ const char Usage[] =
     "                      a C function's name or FILE:LINE (names and lines need IMAGE.dbg);\n"
     "                      a breakpoint right after the last instruction --max-steps allows\n"
     "                      wins over the step limit\n"
+    "  --watch LOCATION    end the run after the instruction that changes the watched bytes\n"
+    "                      (or reads them, with r), or moves a word through the keyboard (in)\n"
+    "                      or monitor (out) port (exit status 9; may be given more than once);\n"
+    "                      LOCATION as the window's watch list takes it: in, out,\n"
+    "                      ADDRESS [SIZE] [w|r|rw] or a C expression over globals (moves,\n"
+    "                      a[3], p->next; needs IMAGE.dbg)\n"
     "  --stats             print instructions, seconds and MIPS on stderr\n"
     "  --json              print only one JSON object on stdout: end reason, exit status,\n"
     "                      instruction count, registers, monitor events and lines, dump,\n"
-    "                      the breakpoint that ended the run, a failed assert's expression,\n"
+    "                      the breakpoint or watchpoint that ended the run (its location,\n"
+    "                      address, size, old and new value), a failed assert's expression,\n"
     "                      file, line and function, a C program's main_result\n"
     "Numbers are decimal or 0x-hexadecimal. IMAGE.dbg is IMAGE with its extension replaced\n"
     "by .dbg (the debug information roziduv2-asm and roziduv2-cc write).\n"
     "stdout: each monitor print as a decimal line, each clear as a line holding \"\\f\".\n"
     "Exit status: 0 end of the image, 1 left memory, 2 usage error or refused image,\n"
     "3 step limit, 4 division by zero, 5 breakpoint; for a C program (told by IMAGE.dbg)\n"
-    "6 stack overflow, 7 failed assert, 8 abort().\n";
+    "6 stack overflow, 7 failed assert, 8 abort(); 9 watchpoint.\n";
 
 [[noreturn]] void UsageError(const std::string& message) {
     std::fprintf(stderr, "roziduv2-cli: %s\n(see roziduv2-cli --help)\n", message.c_str());
