@@ -44,8 +44,8 @@ bool TCliDebug::AddWatches(const std::vector<std::string>& texts, const TCCPUBas
         const int id = debugger.Watches().Add(text, debugger.Map(), &cpu, why);
         if (!id) {
             error = "--watch " + text + ": " + why;
-            if (FMissing && !text.empty() && std::isalpha(static_cast<unsigned char>(text[0])) && text != "in" &&
-                text != "out")
+            if (FMissing && !text.empty() && std::isalpha(static_cast<unsigned char>(text[0])) &&
+                text != "in" && text != "out")
                 error += " (" + FNote + ")";
             return false;
         }

@@ -143,8 +143,8 @@ std::string TextOf(const TJsonWriter::TValue& value) {
 
 } // namespace
 
-TJsonWatchpoint WatchpointReport(const TWatchpoint& watch, const std::string& location, const TDebugStop& stop,
-                                 const TCCPUBase& cpu) {
+TJsonWatchpoint WatchpointReport(const TWatchpoint& watch, const std::string& location,
+                                 const TDebugStop& stop, const TCCPUBase& cpu) {
     TJsonWatchpoint report;
     report.Location = location;
     if (watch.Kind != TWatchpoint::TKind::Memory) {

@@ -31,8 +31,8 @@ struct TJsonWatchpoint {
     std::string Text() const;
 };
 struct TWatchpoint;
-TJsonWatchpoint WatchpointReport(const TWatchpoint& watch, const std::string& location, const TDebugStop& stop,
-                                 const TCCPUBase& cpu);
+TJsonWatchpoint WatchpointReport(const TWatchpoint& watch, const std::string& location,
+                                 const TDebugStop& stop, const TCCPUBase& cpu);
 
 // Writes the runner's one JSON object for --json (through TJsonWriter, in its layout):
 //   {"end": "end", "status": 0, "instructions": 64,

@@ -79,8 +79,9 @@ const char Usage[] =
 // What a run watches for and shows besides the program.
 struct TRunSetup {
     bool Trace = false;
-    const TCliDebug* Source = nullptr;      // --trace=source: annotates each traced line
-    const TDebugSettings* Debug = nullptr; // --break, --watch: the checked loop's candidates and their decision
+    const TCliDebug* Source = nullptr; // --trace=source: annotates each traced line
+    const TDebugSettings* Debug =
+        nullptr; // --break, --watch: the checked loop's candidates and their decision
     const TDebugChecks* Checks() const { return Debug ? &Debug->Checks : nullptr; }
 };
 
@@ -90,7 +91,8 @@ TRunResult RunChecked(TCCPUBase& cpu, TRunControl& control, const TDebugSettings
     TRunResult total{TRunEnd::StepLimit, 0, 0};
     bool skipBreakpoint = false;
     while (true) {
-        const TRunResult part = RunLoopChecked(cpu, control, debug.Checks, steps - total.Executed, skipBreakpoint);
+        const TRunResult part =
+            RunLoopChecked(cpu, control, debug.Checks, steps - total.Executed, skipBreakpoint);
         total.Executed += part.Executed;
         total.FetchStatus = part.FetchStatus;
         total.End = part.End;
@@ -347,7 +349,8 @@ int main(int argc, char** argv) {
             const std::optional<size_t> given = debug.StopWatch();
             watched = WatchpointReport(*watch, given ? options.Watches[*given] : "", result.Stop, cpu);
             const uint64_t address = static_cast<uint64_t>(result.Stop.Instruction);
-            stop = TJsonBreakpoint{address, watched->Location, debug.FunctionAt(address), debug.SourceAt(address)};
+            stop = TJsonBreakpoint{address, watched->Location, debug.FunctionAt(address),
+                                   debug.SourceAt(address)};
         }
 
     if (options.Json) {

@@ -37,9 +37,8 @@ const TDebugLoad& TDebugSession::Load(const std::string& imagePath, const std::v
 
 const TDebugLoad& TDebugSession::OpenImage(const std::string& imagePath, const std::vector<uint8_t>& image) {
     FOpened = Load(imagePath, image);
-    WithCpu([&] {
-        FDebugger.SetImage(FOpened.Info ? TSourceMap(*FOpened.Info) : TSourceMap(), image.size());
-    });
+    WithCpu(
+        [&] { FDebugger.SetImage(FOpened.Info ? TSourceMap(*FOpened.Info) : TSourceMap(), image.size()); });
     SettingsChanged();
     return FOpened;
 }

@@ -84,7 +84,8 @@ class TDebugSession {
     // Run to cursor: to address, or when wholeLine (the cursor is on a source line) to every
     // range of the code of the line at address (TSourceMap::LineStarts, the addresses a
     // breakpoint on that line covers), so the run stops at whichever range it reaches first.
-    static TStepPlan RunToCursor(const TCCPUBase& cpu, const TSourceMap& map, uint64_t address, bool wholeLine);
+    static TStepPlan RunToCursor(const TCCPUBase& cpu, const TSourceMap& map, uint64_t address,
+                                 bool wholeLine);
 
     // Why the last debugger stop happened (TDebugger::StopText).
     std::string StopText();

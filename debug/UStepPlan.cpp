@@ -194,7 +194,8 @@ bool TStepPlan::Reached(const TCCPUBase& cpu, const TDebugStop& stop, TProgress&
         return std::binary_search(FTargets.begin(), FTargets.end(), ip) || LineChanged(cpu);
     case TKind::SourceOver:
         if (progress.InCall) {
-            if (ip != progress.ReturnAddress || cpu.SP != progress.ReturnSp) return false; // still inside the call
+            if (ip != progress.ReturnAddress || cpu.SP != progress.ReturnSp)
+                return false; // still inside the call
             progress.InCall = false;
         } else if (returned && cpu.SP < FStartSp) {
             return true; // out of the current function

@@ -59,7 +59,8 @@ QString TFrmMain::OpenDebugInfo(const QString& imagePath) {
     const TDebugLoad& loaded = Session.OpenImage(QFile::encodeName(imagePath).toStdString(), image);
     TabCode->OpenImage(image, loaded.Info);
     if (loaded.Missing || loaded.Info) return {};
-    return QStringLiteral("调试信息已忽略。Debug information ignored: ") + QString::fromStdString(loaded.Error);
+    return QStringLiteral("调试信息已忽略。Debug information ignored: ") +
+           QString::fromStdString(loaded.Error);
 }
 
 void TFrmMain::RunPlan(const TDebugSession::TMakePlan& make) {

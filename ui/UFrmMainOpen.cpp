@@ -24,14 +24,18 @@
 // The memory that the debug information beside imagePath asks for, when it belongs to the
 // image file as it is; 0 otherwise.
 uint64_t TFrmMain::MemoryAskedFor(const QString& imagePath) {
-    // Only a regular file is read (a named pipe would block the window).
+    // Only a regular file is read (a named pipe would block the window), and only when
+    // there is debug information beside it.
+    const std::string path = QFile::encodeName(imagePath).toStdString();
     const QFileInfo found(imagePath);
-    if (!found.isFile() || found.size() > (int64_t{1} << 31)) return 0;
+    if (!found.isFile() || found.size() > (int64_t{1} << 31) ||
+        !QFileInfo(QFile::decodeName(TDebugInfo::PathFor(path).c_str())).isFile())
+        return 0;
     QFile file(imagePath);
     if (!file.open(QIODevice::ReadOnly)) return 0;
     const QByteArray bytes = file.readAll();
     const std::vector<uint8_t> image(bytes.begin(), bytes.end());
-    const TDebugLoad& loaded = Session.Load(QFile::encodeName(imagePath).toStdString(), image);
+    const TDebugLoad& loaded = Session.Load(path, image);
     return loaded.Info ? loaded.Info->MemoryNeeded : 0;
 }
 

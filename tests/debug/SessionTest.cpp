@@ -43,7 +43,8 @@ TEST(DebugSession, EvaluateTwiceCommitOnceCountsOnce) {
         debugger.Breakpoints().Clear();
         std::vector<int64_t> stops;
         for (int step = 0; step < 6; ++step) {
-            const TRunResult result = run(debugger.PlanSettings(TStepPlan::SourceStepOver(*p.Cpu, debugger.Map())), true);
+            const TRunResult result =
+                run(debugger.PlanSettings(TStepPlan::SourceStepOver(*p.Cpu, debugger.Map())), true);
             if (result.End != TRunEnd::Breakpoint && result.End != TRunEnd::Returned) break;
             stops.push_back(p.Cpu->IPOffset);
             EXPECT_FALSE(debugger.Plan());
@@ -71,7 +72,8 @@ TEST(DebugSession, RunToCursorOnALineStopsAtTheFirstRangeReached) {
         std::vector<TSourceMap::TLineKey> lines;
         for (const TDebugInfo::TLine& row : planned.Map.Info().Lines) {
             const TSourceMap::TLineKey key{row.File, row.Line};
-            if (planned.Map.LineStarts(key).size() > 1 && std::find(lines.begin(), lines.end(), key) == lines.end())
+            if (planned.Map.LineStarts(key).size() > 1 &&
+                std::find(lines.begin(), lines.end(), key) == lines.end())
                 lines.push_back(key);
         }
         ASSERT_FALSE(lines.empty()) << name << " has no line with two ranges";
@@ -83,7 +85,8 @@ TEST(DebugSession, RunToCursorOnALineStopsAtTheFirstRangeReached) {
                 // The reference: single steps until the first instruction of any range.
                 bool reached = false;
                 for (uint64_t i = 0; i < Budget && !reached && stepped.Step(); ++i)
-                    reached = std::count(starts.begin(), starts.end(), static_cast<uint64_t>(stepped.Cpu->IPOffset));
+                    reached = std::count(starts.begin(), starts.end(),
+                                         static_cast<uint64_t>(stepped.Cpu->IPOffset));
                 const TDebugSettings settings = debugger.PlanSettings(
                     TDebugSession::RunToCursor(*planned.Cpu, debugger.Map(), lowest, true));
                 const TRunResult result = RunChecked(*planned.Cpu, settings.Checks, settings.Decide, Budget);
