@@ -42,6 +42,8 @@ std::string FormatPlace(const TPlace& place, TPlaceFormat format) {
         return Joined(place.Name, "  ", place.Source);
     case TPlaceFormat::AddressFunction:
         return Joined(hex, " ", FormatPlace(place, TPlaceFormat::Function));
+    case TPlaceFormat::NameAddress:
+        return place.Name.empty() ? hex : place.Name + " (" + hex + ")";
     case TPlaceFormat::CodeTab: {
         std::string text = std::string("IPOffset ") + hex + "  " + place.Name + "  " + place.Source;
         text.erase(text.find_last_not_of(' ') + 1);

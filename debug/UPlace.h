@@ -24,7 +24,8 @@ enum class TPlaceFormat {
     Function,          // "factorial (factorial.c:6)"
     Columns,           // "factorial  factorial.c:6" (the trace's column)
     AddressFunction,   // "0x0618 factorial (factorial.c:6)" (the runner's stop line)
-    CodeTab            // "IPOffset 0x0618  factorial+0x84  factorial.c:6" (the code tab's place line)
+    CodeTab,           // "IPOffset 0x0618  factorial+0x84  factorial.c:6" (the code tab's place line)
+    NameAddress        // "factorial (0x0618)", "0x0618" (a breakpoint location's text)
 };
 
 // The address's place by the map (an empty map knows only the address).
