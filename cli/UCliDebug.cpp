@@ -1,70 +1,90 @@
 #include "UCliDebug.h"
 
+#include <algorithm>
 #include <cctype>
-#include <filesystem>
 
-#include "UDebugInfo.h"
-#include "ULocationResolver.h"
+#include "UPlace.h"
 
 bool TCliDebug::Load(const std::string& imagePath, const std::vector<uint8_t>& image) {
-    const std::string path = TDebugInfo::PathFor(imagePath);
-    std::error_code ignore;
-    if (!std::filesystem::exists(path, ignore)) {
-        FNote = "no debug information: " + path + " does not exist";
-        FMissing = true;
+    const TDebugLoad& loaded = FSession.OpenImage(imagePath, image);
+    FMissing = loaded.Missing;
+    if (loaded.Missing) {
+        FNote = "no debug information: " + loaded.Path + " does not exist";
         return true;
     }
-    std::string error;
-    std::optional<TDebugInfo> info = TDebugInfo::Load(path, image, imagePath, error);
-    if (!info) {
-        FNote = "debug information ignored: " + error;
+    if (!loaded.Info) {
+        FNote = "debug information ignored: " + loaded.Error;
         return false;
     }
-    FMap = TSourceMap(std::move(*info));
-    FLoaded = true;
     FNote.clear();
     return true;
 }
 
 bool TCliDebug::Resolve(const std::vector<std::string>& locations, uint64_t imageLength, std::string& error) {
-    for (size_t i = 0; i < locations.size(); ++i) {
+    TDebugger& debugger = FSession.Debugger();
+    for (const std::string& location : locations) {
         std::string why;
-        const std::optional<TResolvedLocation> where = ResolveLocation(locations[i], FMap, imageLength, why);
-        if (!where) {
+        const std::optional<int> id = debugger.Breakpoints().Add(location, debugger.Map(), imageLength, why);
+        if (!id) {
             // An address needs no debug information; for a name or a line its absence is the reason.
-            const bool address =
-                !locations[i].empty() && std::isdigit(static_cast<unsigned char>(locations[i][0]));
-            error = "--break " + locations[i] + ": " + why;
+            const bool address = !location.empty() && std::isdigit(static_cast<unsigned char>(location[0]));
+            error = "--break " + location + ": " + why;
             if (FMissing && !address) error += " (" + FNote + ")";
             return false;
         }
-        for (uint64_t address : where->Addresses) {
-            FBreaks.push_back({address, i});
-            FChecks.Breakpoints.push_back(address);
-        }
+        FBreakIds.push_back(*id);
     }
-    FChecks.SortBreakpoints();
     return true;
 }
 
-std::optional<size_t> TCliDebug::LocationAt(uint64_t address) const {
-    for (const TBreak& point : FBreaks)
-        if (point.Address == address) return point.Location;
-    return std::nullopt;
+bool TCliDebug::AddWatches(const std::vector<std::string>& texts, const TCCPUBase& cpu, std::string& error) {
+    TDebugger& debugger = FSession.Debugger();
+    for (const std::string& text : texts) {
+        std::string why;
+        const int id = debugger.Watches().Add(text, debugger.Map(), &cpu, why);
+        if (!id) {
+            error = "--watch " + text + ": " + why;
+            if (FMissing && !text.empty() && std::isalpha(static_cast<unsigned char>(text[0])) &&
+                text != "in" && text != "out")
+                error += " (" + FNote + ")";
+            return false;
+        }
+        FWatchIds.push_back(id);
+    }
+    return true;
+}
+
+namespace {
+
+std::optional<size_t> IndexOf(const std::vector<int>& ids, int id) {
+    const auto at = std::find(ids.begin(), ids.end(), id);
+    if (id == 0 || at == ids.end()) return std::nullopt;
+    return static_cast<size_t>(at - ids.begin());
+}
+
+} // namespace
+
+std::optional<size_t> TCliDebug::StopLocation() const {
+    return IndexOf(FBreakIds, FSession.Debugger().StopBreakpoint());
+}
+
+std::optional<size_t> TCliDebug::StopWatch() const {
+    return IndexOf(FWatchIds, FSession.Debugger().StopWatchpoint());
+}
+
+const TWatchpoint* TCliDebug::StopWatchpoint() const {
+    const int id = FSession.Debugger().StopWatchpoint();
+    return id ? FSession.Debugger().Watches().Find(id) : nullptr;
 }
 
 std::string TCliDebug::FunctionAt(uint64_t address) const {
-    if (const TDebugInfo::TFunction* function = FMap.FunctionAt(address)) return function->Name;
-    if (const TDebugInfo::TSymbol* symbol = FMap.SymbolAt(address)) return symbol->Name;
-    return "";
+    return PlaceAt(Map(), address, TPlaceName::Function).Name;
 }
 
 std::string TCliDebug::SourceAt(uint64_t address) const {
-    return FMap.PlaceText(FMap.LineAt(address));
+    return PlaceAt(Map(), address, TPlaceName::Function).Source;
 }
 
 std::string TCliDebug::WhereAt(uint64_t address) const {
-    const std::string function = FunctionAt(address), source = SourceAt(address);
-    if (function.empty() || source.empty()) return function + source;
-    return function + "  " + source;
+    return FormatPlace(PlaceAt(Map(), address, TPlaceName::Function), TPlaceFormat::Columns);
 }

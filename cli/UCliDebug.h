@@ -4,32 +4,39 @@
 #include <string>
 #include <vector>
 
-#include "UDebugChecks.h"
-#include "USourceMap.h"
+#include "UDebugSession.h"
 
-// The runner's use of an image's debug information (IMAGE.dbg beside IMAGE, the rule of
-// TDebugInfo::PathFor, as the window finds it): the function and source line of an address
-// for --trace=source, and the --break locations resolved to breakpoint addresses.
+// The runner's use of the debug session (a session without a run thread): IMAGE.dbg beside
+// IMAGE by the session's loader, as the window finds it; the function and source line of an
+// address for --trace=source; --break and --watch as the debugger's breakpoints and
+// watchpoints, decided by its hook as in the window.
 class TCliDebug {
   public:
     // Reads the debug information of imagePath when it exists and describes image (the bytes
     // loaded); otherwise every question has no answer and Note() says why. Returns false when
     // a file exists but is ignored (Note() then holds the reader's message).
     bool Load(const std::string& imagePath, const std::vector<uint8_t>& image);
-    bool Loaded() const { return FLoaded; }
+    bool Loaded() const { return FSession.Loaded().Info.has_value(); }
     // The debug information (empty when not loaded).
-    const TSourceMap& Map() const { return FMap; }
+    const TSourceMap& Map() const { return FSession.Debugger().Map(); }
     // "no debug information: prog.dbg does not exist" or "debug information ignored: ...";
     // "" once loaded.
     const std::string& Note() const { return FNote; }
 
-    // Resolves every location (ResolveLocation) into Checks(); false with
-    // "--break TEXT: why" for the first that names no code (and Note() when the file is
-    // missing and the location is not an address).
+    // Sets a breakpoint at every location (ResolveLocation); false with "--break TEXT: why"
+    // for the first that names no code (and Note() when the file is missing and the location
+    // is not an address).
     bool Resolve(const std::vector<std::string>& locations, uint64_t imageLength, std::string& error);
-    const TDebugChecks& Checks() const { return FChecks; }
-    // The index into the resolved locations of the first one that has code at address.
-    std::optional<size_t> LocationAt(uint64_t address) const;
+    // Sets a watchpoint for every text (TWatchList::Parse, over cpu as loaded: C expressions
+    // name globals); false with "--watch TEXT: why" for the first that does not parse.
+    bool AddWatches(const std::vector<std::string>& texts, const TCCPUBase& cpu, std::string& error);
+    // The checks and decision hook of the breakpoints and watchpoints set (empty checks: none).
+    TDebugSettings Settings() { return FSession.Debugger().StandingSettings(); }
+    // After a stop: the index into the --break locations of the breakpoint that stopped, and
+    // into the --watch texts of the watchpoint (TDebugger::StopBreakpoint, StopWatchpoint).
+    std::optional<size_t> StopLocation() const;
+    std::optional<size_t> StopWatch() const;
+    const TWatchpoint* StopWatchpoint() const;
 
     // The C function (or else the label) that covers address, "" when none does.
     std::string FunctionAt(uint64_t address) const;
@@ -39,13 +46,8 @@ class TCliDebug {
     std::string WhereAt(uint64_t address) const;
 
   private:
-    struct TBreak {
-        uint64_t Address;
-        size_t Location;
-    };
-    TSourceMap FMap;
-    bool FLoaded = false, FMissing = false;
+    TDebugSession FSession;
+    bool FMissing = false;
     std::string FNote;
-    TDebugChecks FChecks;
-    std::vector<TBreak> FBreaks; // in the order given
+    std::vector<int> FBreakIds, FWatchIds; // the id each location text set, in the order given
 };

@@ -147,6 +147,17 @@ bool TCliOptions::Parse(int argc, char** argv, std::string& error) {
                 return false;
             }
             Breaks.push_back(text);
+        } else if (arg == "--watch" || arg.starts_with("--watch=")) {
+            if (arg == "--watch") {
+                if (i + 1 < argc) text = argv[++i];
+            } else {
+                text = arg.substr(8);
+            }
+            if (text.empty() || text.find_first_not_of(" \t") == std::string::npos) {
+                error = "--watch needs a location: in, out, ADDRESS [SIZE] [w|r|rw] or a C expression";
+                return false;
+            }
+            Watches.push_back(text);
         } else if (arg == "--stats") {
             Stats = true;
         } else if (arg == "--json") {

@@ -22,8 +22,9 @@ struct TCliOptions {
     bool TraceSource = false;                        // --trace=source (sets Trace too)
     std::optional<std::pair<int64_t, int64_t>> Dump; // start, count
     std::string Image;
-    std::vector<TKeyChange> Keys;    // from --keys, ordered by At
-    std::vector<std::string> Breaks; // --break LOCATION texts, in the order given (resolved later)
+    std::vector<TKeyChange> Keys;     // from --keys, ordered by At
+    std::vector<std::string> Breaks;  // --break LOCATION texts, in the order given (resolved later)
+    std::vector<std::string> Watches; // --watch LOCATION texts, in the order given (parsed later)
 
     // Fills the options from argv; on a usage error returns false with a message that
     // names the argument. --keys reads its file here, so a bad file is a usage error too.

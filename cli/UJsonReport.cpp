@@ -1,9 +1,12 @@
 #include "UJsonReport.h"
 
+#include <cinttypes>
+#include <cstdio>
+#include <vector>
+
 #include "UDumpChunks.h"
 #include "UJsonWriter.h"
-
-#include <cinttypes>
+#include "UWatchList.h"
 
 namespace {
 // The registers in the panel's order, each as sixteen upper-case hex digits.
@@ -22,7 +25,8 @@ TJsonWriter::TValue PanelRegisters(TCCPUBase& cpu) {
 // streamed from where they are kept, not copied into a tree first.
 void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t executed, TCCPUBase& cpu,
                      const TMoniterRecorder& monitor, const std::optional<std::pair<int64_t, int64_t>>& dump,
-                     const TJsonBreakpoint* breakpoint, const TProgramEnd* programEnd) {
+                     const TJsonBreakpoint* breakpoint, const TProgramEnd* programEnd,
+                     const TJsonWatchpoint* watchpoint) {
     TJsonWriter json(out);
     json.BeginObject();
     json.Key("end");
@@ -86,6 +90,15 @@ void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t e
                     {"function", textOrNull(breakpoint->Function)},
                     {"source", textOrNull(breakpoint->Source)}});
     }
+    if (watchpoint) {
+        json.NewLine();
+        json.Key("watchpoint");
+        json.Value({{"location", watchpoint->Location},
+                    {"address", watchpoint->Address},
+                    {"size", watchpoint->Size},
+                    {"old", watchpoint->Old},
+                    {"new", watchpoint->New}});
+    }
     if (programEnd && programEnd->Kind == TProgramEnd::TKind::Assert) {
         json.NewLine();
         json.Key("assert");
@@ -104,4 +117,63 @@ void WriteJsonReport(std::FILE* out, const char* endName, int status, uint64_t e
 
 void WriteJsonRefusal(std::FILE* out, const std::string& reason) {
     TJsonWriter(out).Value({{"end", "refused"}, {"status", 2}, {"reason", reason}});
+}
+
+namespace {
+
+TJsonWriter::TValue ValueOf(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() <= 8) {
+        uint64_t value = 0;
+        for (size_t i = bytes.size(); i-- > 0;)
+            value = value << 8 | bytes[i];
+        return value;
+    }
+    std::string text;
+    char hex[4];
+    for (uint8_t byte : bytes) {
+        std::snprintf(hex, sizeof hex, "%02x", byte);
+        text += (text.empty() ? "" : " ") + std::string(hex);
+    }
+    return text;
+}
+
+std::string TextOf(const TJsonWriter::TValue& value) {
+    return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
+} // namespace
+
+TJsonWatchpoint WatchpointReport(const TWatchpoint& watch, const std::string& location,
+                                 const TDebugStop& stop, const TCCPUBase& cpu) {
+    TJsonWatchpoint report;
+    report.Location = location;
+    if (watch.Kind != TWatchpoint::TKind::Memory) {
+        report.New = stop.Value;
+        return report;
+    }
+    report.Address = watch.Begin;
+    report.Size = watch.End - watch.Begin;
+    // The bytes now, and before: the same but for those the write changed (the stop's copy).
+    std::vector<uint8_t> now(static_cast<size_t>(watch.End - watch.Begin));
+    for (size_t i = 0; i < now.size(); ++i)
+        now[i] = static_cast<uint8_t>(cpu.Memory.PeekByte(static_cast<int64_t>(watch.Begin + i)));
+    std::vector<uint8_t> before = now;
+    report.Read = stop.Kind == TDebugStop::TKind::WatchRead;
+    if (stop.Kind == TDebugStop::TKind::WatchWrite)
+        for (size_t i = 0; i < stop.Length; ++i)
+            if (stop.Address + i >= watch.Begin && stop.Address + i < watch.End)
+                before[static_cast<size_t>(stop.Address + i - watch.Begin)] = stop.Old[i];
+    report.Old = ValueOf(before);
+    report.New = ValueOf(now);
+    return report;
+}
+
+std::string TJsonWatchpoint::Text() const {
+    if (Old.is_null()) { // a port's word, in hex as the monitor and keyboard words are written
+        char hex[24];
+        std::snprintf(hex, sizeof hex, "0x%llx", static_cast<unsigned long long>(New.get<int64_t>()));
+        return Location + " " + hex;
+    }
+    if (Read) return Location + " read " + TextOf(New);
+    return Location + " " + TextOf(Old) + " -> " + TextOf(New);
 }

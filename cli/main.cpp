@@ -21,6 +21,7 @@
 #include "UJsonReport.h"
 #include "ULoadStatus.h"
 #include "UMoniterRecorder.h"
+#include "UPlace.h"
 #include "UProgramEnd.h"
 #include "URunLoop.h"
 #include "Uccpu.h"
@@ -30,7 +31,7 @@ namespace {
 const char Usage[] =
     "usage: roziduv2-cli [--memory-size N] [--max-steps N] [--key WORD] [--keys FILE]\n"
     "                    [--regs] [--dump START:COUNT] [--trace[=source]] [--break LOCATION]...\n"
-    "                    [--stats] [--json] IMAGE\n"
+    "                    [--watch LOCATION]... [--stats] [--json] IMAGE\n"
     "\n"
     "Runs the code image IMAGE on the simulated CPU until it ends.\n"
     "  --memory-size N     memory size in bytes, 1 to 2147483647 (default: the memory\n"
@@ -51,17 +52,24 @@ const char Usage[] =
     "                      a C function's name or FILE:LINE (names and lines need IMAGE.dbg);\n"
     "                      a breakpoint right after the last instruction --max-steps allows\n"
     "                      wins over the step limit\n"
+    "  --watch LOCATION    end the run after the instruction that changes the watched bytes\n"
+    "                      (or reads them, with r), or moves a word through the keyboard (in)\n"
+    "                      or monitor (out) port (exit status 9; may be given more than once);\n"
+    "                      LOCATION as the window's watch list takes it: in, out,\n"
+    "                      ADDRESS [SIZE] [w|r|rw] or a C expression over globals (moves,\n"
+    "                      a[3], p->next; needs IMAGE.dbg)\n"
     "  --stats             print instructions, seconds and MIPS on stderr\n"
     "  --json              print only one JSON object on stdout: end reason, exit status,\n"
     "                      instruction count, registers, monitor events and lines, dump,\n"
-    "                      the breakpoint that ended the run, a failed assert's expression,\n"
+    "                      the breakpoint or watchpoint that ended the run (its location,\n"
+    "                      address, size, old and new value), a failed assert's expression,\n"
     "                      file, line and function, a C program's main_result\n"
     "Numbers are decimal or 0x-hexadecimal. IMAGE.dbg is IMAGE with its extension replaced\n"
     "by .dbg (the debug information roziduv2-asm and roziduv2-cc write).\n"
     "stdout: each monitor print as a decimal line, each clear as a line holding \"\\f\".\n"
     "Exit status: 0 end of the image, 1 left memory, 2 usage error or refused image,\n"
     "3 step limit, 4 division by zero, 5 breakpoint; for a C program (told by IMAGE.dbg)\n"
-    "6 stack overflow, 7 failed assert, 8 abort().\n";
+    "6 stack overflow, 7 failed assert, 8 abort(); 9 watchpoint.\n";
 
 [[noreturn]] void UsageError(const std::string& message) {
     std::fprintf(stderr, "roziduv2-cli: %s\n(see roziduv2-cli --help)\n", message.c_str());
@@ -71,17 +79,41 @@ const char Usage[] =
 // What a run watches for and shows besides the program.
 struct TRunSetup {
     bool Trace = false;
-    const TCliDebug* Source = nullptr;    // --trace=source: annotates each traced line
-    const TDebugChecks* Checks = nullptr; // --break: the checked loop stops at these
+    const TCliDebug* Source = nullptr; // --trace=source: annotates each traced line
+    const TDebugSettings* Debug =
+        nullptr; // --break, --watch: the checked loop's candidates and their decision
+    const TDebugChecks* Checks() const { return Debug ? &Debug->Checks : nullptr; }
 };
 
+// At most steps instructions through the checked loop, until a candidate stop that the
+// debugger's decision keeps (one it lets pass goes on at once, as in the window).
+TRunResult RunChecked(TCCPUBase& cpu, TRunControl& control, const TDebugSettings& debug, uint64_t steps) {
+    TRunResult total{TRunEnd::StepLimit, 0, 0};
+    bool skipBreakpoint = false;
+    while (true) {
+        const TRunResult part =
+            RunLoopChecked(cpu, control, debug.Checks, steps - total.Executed, skipBreakpoint);
+        total.Executed += part.Executed;
+        total.FetchStatus = part.FetchStatus;
+        total.End = part.End;
+        total.Stop = part.Stop;
+        if (part.End != TRunEnd::Breakpoint && part.End != TRunEnd::Watchpoint) return total;
+        if (!debug.Decide || debug.Decide(cpu, part)) return total;
+        skipBreakpoint = part.End == TRunEnd::Breakpoint;
+        if (total.Executed >= steps && !skipBreakpoint) {
+            total.End = TRunEnd::StepLimit;
+            return total;
+        }
+    }
+}
+
 // Runs at most budget instructions through the run loop (the checked one when there are
-// breakpoints); with a trace, one at a time, printing each on stderr once it has executed
-// (the line is formed before it runs, since the instruction may overwrite its own word).
+// breakpoints or watchpoints); with a trace, one at a time, printing each on stderr once it
+// has executed (the line is formed before it runs, since the instruction may overwrite its
+// own word).
 TRunResult RunSegment(TCCPUBase& cpu, TRunControl& control, uint64_t budget, const TRunSetup& setup) {
     auto loop = [&](uint64_t steps) {
-        return setup.Checks ? RunLoopChecked(cpu, control, *setup.Checks, steps)
-                            : RunLoop(cpu, control, steps);
+        return setup.Debug ? RunChecked(cpu, control, *setup.Debug, steps) : RunLoop(cpu, control, steps);
     };
     if (!setup.Trace) return loop(budget);
     TRunResult total{TRunEnd::StepLimit, 0, 0};
@@ -150,12 +182,14 @@ TRunResult Run(TCCPUBase& cpu, const TCliOptions& options, const TRunSetup& setu
     if (fetch == FetchEndOfImage) {
         total.End = TRunEnd::EndOfImage;
         total.FetchStatus = FetchEndOfImage;
-    } else if (fetch == FetchExecuted && setup.Checks &&
-               setup.Checks->HasBreakpoint(static_cast<uint64_t>(cpu.IPOffset))) {
-        total.End = TRunEnd::Breakpoint;
-        total.Stop = TDebugStop{};
-        total.Stop.Kind = TDebugStop::TKind::Breakpoint;
-        total.Stop.Instruction = cpu.IPOffset;
+    } else if (fetch == FetchExecuted && setup.Checks() &&
+               setup.Checks()->HasBreakpoint(static_cast<uint64_t>(cpu.IPOffset))) {
+        TRunResult stop = total;
+        stop.End = TRunEnd::Breakpoint;
+        stop.Stop = TDebugStop{};
+        stop.Stop.Kind = TDebugStop::TKind::Breakpoint;
+        stop.Stop.Instruction = cpu.IPOffset;
+        if (!setup.Debug->Decide || setup.Debug->Decide(cpu, stop)) total = stop;
     }
     return total;
 }
@@ -186,12 +220,13 @@ int ExitStatus(TRunEnd end) {
         return 4;
     case TRunEnd::Breakpoint:
         return 5;
+    case TRunEnd::Watchpoint:
+        return 9;
     case TRunEnd::Stopped:
         return 1; // not reached: nothing clears Running here
-    case TRunEnd::Watchpoint:
     case TRunEnd::Returned:
     case TRunEnd::DebugChanged:
-        return 1; // not reached: the runner checks breakpoints only
+        return 1; // not reached: the runner checks breakpoints and watchpoints only
     }
     return 1;
 }
@@ -272,14 +307,17 @@ int main(int argc, char** argv) {
     }
     TRunSetup setup;
     setup.Trace = options.Trace;
-    if (options.TraceSource || !options.Breaks.empty()) {
+    cpu.Reset();
+    TDebugSettings debugSettings;
+    if (options.TraceSource || !options.Breaks.empty() || !options.Watches.empty()) {
         std::string error;
-        if (!debug.Resolve(options.Breaks, static_cast<uint64_t>(cpu.Memory.UsedLength()), error))
+        if (!debug.Resolve(options.Breaks, static_cast<uint64_t>(cpu.Memory.UsedLength()), error) ||
+            !debug.AddWatches(options.Watches, cpu, error))
             UsageError(error);
         if (options.TraceSource) setup.Source = &debug;
-        if (!options.Breaks.empty()) setup.Checks = &debug.Checks();
+        debugSettings = debug.Settings();
+        if (!options.Breaks.empty() || !options.Watches.empty()) setup.Debug = &debugSettings;
     }
-    cpu.Reset();
     cpu.Ports.Keyboard.Data.store(options.Key, std::memory_order_relaxed);
     TMoniterRecorder monitor(options.Json ? nullptr : stdout);
     cpu.Ports.Moniter.Sink = &monitor;
@@ -300,14 +338,25 @@ int main(int argc, char** argv) {
     std::optional<TJsonBreakpoint> stop;
     if (result.End == TRunEnd::Breakpoint) {
         const uint64_t address = static_cast<uint64_t>(result.Stop.Instruction);
-        const std::optional<size_t> given = debug.LocationAt(address);
+        const std::optional<size_t> given = debug.StopLocation();
         stop = TJsonBreakpoint{address, given ? options.Breaks[*given] : "", debug.FunctionAt(address),
                                debug.SourceAt(address)};
     }
+    // Which --watch ended the run and what it saw.
+    std::optional<TJsonWatchpoint> watched;
+    if (result.End == TRunEnd::Watchpoint)
+        if (const TWatchpoint* watch = debug.StopWatchpoint()) {
+            const std::optional<size_t> given = debug.StopWatch();
+            watched = WatchpointReport(*watch, given ? options.Watches[*given] : "", result.Stop, cpu);
+            const uint64_t address = static_cast<uint64_t>(result.Stop.Instruction);
+            stop = TJsonBreakpoint{address, watched->Location, debug.FunctionAt(address),
+                                   debug.SourceAt(address)};
+        }
 
     if (options.Json) {
         WriteJsonReport(stdout, endName, status, result.Executed, cpu, monitor, options.Dump,
-                        stop ? &*stop : nullptr, programEnd ? &*programEnd : nullptr);
+                        result.End == TRunEnd::Breakpoint && stop ? &*stop : nullptr,
+                        programEnd ? &*programEnd : nullptr, watched ? &*watched : nullptr);
     } else {
         if (options.Regs) {
             for (int order = 0; order < TCCPUBase::PanelRegisterCount; ++order)
@@ -324,12 +373,13 @@ int main(int argc, char** argv) {
     if (result.End == TRunEnd::DivisionByZero) std::fputs("Division by zero\n", stderr);
     std::fprintf(stderr, "%s after %" PRIu64 " instructions", endName, result.Executed);
     if (stop) {
-        // "at 0x0130 main (fact.c:6)": the address, then what the debug information knows of it.
-        std::fprintf(stderr, " at 0x%04" PRIx64, stop->Address);
-        if (!stop->Function.empty()) std::fprintf(stderr, " %s", stop->Function.c_str());
-        if (!stop->Source.empty())
-            std::fprintf(stderr, stop->Function.empty() ? " %s" : " (%s)", stop->Source.c_str());
+        // "at 0x0130 main (fact.c:6)": the address (a watchpoint's: the instruction that made
+        // the access), then what the debug information knows of it.
+        const TPlace place{stop->Address, stop->Function, stop->Source};
+        std::fprintf(stderr, " at %s", FormatPlace(place, TPlaceFormat::AddressFunction).c_str());
     }
+    // "watchpoint after 57 instructions at 0x0134 main (t.c:9): moves 3 -> 4"
+    if (watched) std::fprintf(stderr, ": %s", watched->Text().c_str());
     if (programEnd && programEnd->Abnormal()) {
         // "assert after 812 instructions: n > 0 in main (t.c:5)"
         if (programEnd->Kind == TProgramEnd::TKind::Assert)

@@ -21,9 +21,12 @@ bool TStopRule::SetCondition(std::string_view text) {
     return true;
 }
 
+bool TStopRule::Matches(const TCCPUBase& cpu) const {
+    return Enabled && !(Parsed && Parsed->Evaluate(cpu) == 0);
+}
+
 bool TStopRule::Hit(const TCCPUBase& cpu) {
-    if (!Enabled) return false;
-    if (Parsed && Parsed->Evaluate(cpu) == 0) return false;
+    if (!Matches(cpu)) return false;
     ++Hits;
     return Hits > Ignore || !ConditionError.empty();
 }
@@ -75,6 +78,12 @@ bool TBreakpointList::Remove(int id) {
     return std::erase_if(FItems, [&](const TBreakpoint& item) { return item.Id == id; }) != 0;
 }
 
+const TBreakpoint* TBreakpointList::Find(int id) const {
+    for (const TBreakpoint& item : FItems)
+        if (item.Id == id) return &item;
+    return nullptr;
+}
+
 TBreakpoint* TBreakpointList::Find(int id) {
     for (TBreakpoint& item : FItems)
         if (item.Id == id) return &item;
@@ -101,11 +110,17 @@ void TBreakpointList::AddTo(TDebugChecks& checks) const {
 }
 
 int TBreakpointList::Decide(const TCCPUBase& cpu, uint64_t address) {
+    std::vector<int> ids;
+    Matching(cpu, address, ids);
     int stop = 0;
-    for (TBreakpoint& item : FItems) {
-        const std::vector<uint64_t>& at = item.Where.Addresses;
-        if (std::find(at.begin(), at.end(), address) == at.end()) continue;
-        if (item.Hit(cpu) && stop == 0) stop = item.Id;
-    }
+    for (int id : ids)
+        if (Find(id)->Hit(cpu) && stop == 0) stop = id;
     return stop;
+}
+
+void TBreakpointList::Matching(const TCCPUBase& cpu, uint64_t address, std::vector<int>& ids) const {
+    for (const TBreakpoint& item : FItems) {
+        const std::vector<uint64_t>& at = item.Where.Addresses;
+        if (std::find(at.begin(), at.end(), address) != at.end() && item.Matches(cpu)) ids.push_back(item.Id);
+    }
 }

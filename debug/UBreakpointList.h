@@ -28,6 +28,10 @@ struct TStopRule {
 
     // Sets the condition (blank text: none). False when it does not parse (kept with the error).
     bool SetCondition(std::string_view text);
+    // Whether this candidate counts (enabled, condition holds); changes nothing.
+    bool Matches(const TCCPUBase& cpu) const;
+    // Whether one more counted hit stops (the rules above).
+    bool StopsOnNextHit() const { return Hits + 1 > Ignore || !ConditionError.empty(); }
     // Counts the hit and says whether to stop (the rules above). The CPU holder only.
     bool Hit(const TCCPUBase& cpu);
     // "hits 3", "hits 3, ignore 5", "if R1 == 5", "condition error: ..." joined with "; ".
@@ -58,6 +62,7 @@ class TBreakpointList {
     void Clear() { FItems.clear(); }
 
     TBreakpoint* Find(int id);
+    const TBreakpoint* Find(int id) const;
     // The first breakpoint with an address equal to address, or nullptr.
     const TBreakpoint* FindAt(uint64_t address) const;
     const std::vector<TBreakpoint>& Items() const { return FItems; }
@@ -70,6 +75,9 @@ class TBreakpointList {
     // At a breakpoint candidate at address: counts the hit on every enabled breakpoint there
     // and returns the id of the first that stops, else 0. The CPU holder only.
     int Decide(const TCCPUBase& cpu, uint64_t address);
+    // The ids of the breakpoints whose candidate counts at address (Decide without counting),
+    // in the list's order; appended to ids.
+    void Matching(const TCCPUBase& cpu, uint64_t address, std::vector<int>& ids) const;
 
   private:
     std::vector<TBreakpoint> FItems;

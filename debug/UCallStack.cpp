@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "UInstructionSet.h"
+#include "UPlace.h"
 #include "UStepPlan.h"
 #include "Uccpubase.h"
 
@@ -49,12 +50,9 @@ TPrologue ReadPrologue(const TCCPUBase& cpu, const TDebugInfo::TFunction& functi
 }
 
 std::string FrameText(const TSourceMap& map, const TStackFrame& frame) {
-    std::string text = frame.Function ? frame.Function->Name : map.NameAt(frame.Where);
-    const std::string place = map.PlaceText(frame.Line);
-    if (!place.empty()) text += (text.empty() ? "" : " ") + ("(" + place + ")");
-    char address[24];
-    std::snprintf(address, sizeof address, "0x%04llx", static_cast<unsigned long long>(frame.Where));
-    return text + (text.empty() ? "" : " ") + address;
+    const TPlace place{frame.Where, frame.Function ? frame.Function->Name : map.NameAt(frame.Where),
+                       map.PlaceText(frame.Line)};
+    return FormatPlace(place, TPlaceFormat::FunctionAddress);
 }
 
 // Code without frame information (assembly): the CALL records on the stack, found below SP

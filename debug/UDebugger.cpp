@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "UPlace.h"
 #include "URunLoop.h"
 #include "Uccpubase.h"
 
@@ -68,34 +69,59 @@ std::string Bytes(const uint8_t* bytes, size_t count) {
 } // namespace
 
 std::string TDebugger::PlaceOf(uint64_t address) const {
-    char hex[24];
-    std::snprintf(hex, sizeof hex, "0x%04llx", static_cast<unsigned long long>(address));
-    std::string text = FMap.NameAt(address);
-    const std::string line = FMap.PlaceText(FMap.LineAt(address));
-    if (!line.empty()) text += (text.empty() ? "" : " ") + line;
-    return text.empty() ? hex : text + " (" + hex + ")";
+    return FormatPlace(PlaceAt(FMap, address, TPlaceName::Symbol), TPlaceFormat::NameSourceAddress);
 }
 
-bool TDebugger::Decide(const TCCPUBase& cpu, const TDebugStop& stop, bool withPlan) {
-    TStepPlan* plan = withPlan && FPlan ? &*FPlan : nullptr;
-    if (plan && plan->AtStart(cpu, stop)) return false; // the step's own first instruction
-    int breakpoint = 0, watchpoint = 0;
+TDebugVerdict TDebugger::Evaluate(const TCCPUBase& cpu, const TDebugStop& stop, bool withPlan) const {
+    TDebugVerdict decision;
+    const TStepPlan* plan = withPlan && FPlan ? &*FPlan : nullptr;
+    decision.WithPlan = withPlan;
+    if (plan) {
+        decision.PlanProgress = plan->Progress();
+        // The step's own first instruction: nothing counts, the run goes on.
+        if (plan->AtStart(cpu, stop, decision.PlanProgress)) return decision;
+    }
     switch (stop.Kind) {
     case TDebugStop::TKind::Breakpoint:
-        breakpoint = FBreakpoints.Decide(cpu, static_cast<uint64_t>(stop.Instruction));
+        FBreakpoints.Matching(cpu, static_cast<uint64_t>(stop.Instruction), decision.BreakpointHits);
+        for (int id : decision.BreakpointHits)
+            if (FBreakpoints.Find(id)->StopsOnNextHit()) {
+                decision.Breakpoint = id;
+                break;
+            }
         break;
     case TDebugStop::TKind::WatchWrite:
     case TDebugStop::TKind::WatchRead:
     case TDebugStop::TKind::PortIn:
     case TDebugStop::TKind::PortOut:
-        watchpoint = FWatches.Decide(cpu, stop, FMap);
+        FWatches.Matching(cpu, stop, FMap, decision.WatchpointHits);
+        for (int id : decision.WatchpointHits)
+            if (FWatches.Find(id)->StopsOnNextHit()) {
+                decision.Watchpoint = id;
+                break;
+            }
         break;
     case TDebugStop::TKind::None:
     case TDebugStop::TKind::Returned:
         break;
     }
-    const bool planDone = plan && plan->Reached(cpu, stop);
-    if (!breakpoint && !watchpoint && !planDone) return false;
+    decision.PlanDone = plan && plan->Reached(cpu, stop, decision.PlanProgress);
+    return decision;
+}
+
+bool TDebugger::Decide(const TCCPUBase& cpu, const TDebugStop& stop, bool withPlan) {
+    return Commit(cpu, stop, Evaluate(cpu, stop, withPlan));
+}
+
+bool TDebugger::Commit(const TCCPUBase& cpu, const TDebugStop& stop, const TDebugVerdict& decision) {
+    TStepPlan* plan = decision.WithPlan && FPlan ? &*FPlan : nullptr;
+    if (plan) plan->Keep(decision.PlanProgress);
+    for (int id : decision.BreakpointHits)
+        ++FBreakpoints.Find(id)->Hits;
+    for (int id : decision.WatchpointHits)
+        ++FWatches.Find(id)->Hits;
+    const int breakpoint = decision.Breakpoint, watchpoint = decision.Watchpoint;
+    if (!decision.Stop()) return false;
 
     const std::string here = PlaceOf(static_cast<uint64_t>(cpu.IPOffset));
     FStopBreakpoint = breakpoint;
@@ -121,6 +147,6 @@ bool TDebugger::Decide(const TCCPUBase& cpu, const TDebugStop& stop, bool withPl
     } else {
         FStopText = std::string(plan->Name()) + " done at " + here;
     }
-    if (withPlan) FPlan.reset();
+    if (decision.WithPlan) FPlan.reset();
     return true;
 }

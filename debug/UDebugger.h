@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "UBreakpointList.h"
 #include "UDebugChecks.h"
@@ -10,6 +11,15 @@
 #include "UWatchList.h"
 
 class TCCPUBase;
+
+// What the debugger would do at one candidate (TDebugger::Evaluate), before anything counts.
+struct TDebugVerdict {
+    std::vector<int> BreakpointHits, WatchpointHits; // the counted hits, in the lists' order
+    int Breakpoint = 0, Watchpoint = 0;              // the rule that stops, else 0
+    bool WithPlan = false, PlanDone = false;
+    TStepPlan::TProgress PlanProgress; // the plan's progress after this candidate
+    bool Stop() const { return Breakpoint || Watchpoint || PlanDone; }
+};
 
 // The debugger of one loaded image: its source map, the user's breakpoints and watchpoints,
 // the one-shot stepping plan in progress, and the last stop. What the window (or the runner)
@@ -30,6 +40,8 @@ class TDebugger {
 
     TBreakpointList& Breakpoints() { return FBreakpoints; }
     TWatchList& Watches() { return FWatches; }
+    const TBreakpointList& Breakpoints() const { return FBreakpoints; }
+    const TWatchList& Watches() const { return FWatches; }
 
     // The user's checks and a hook that decides by them alone. Empty checks when nothing is
     // enabled: then the run uses the plain loop.
@@ -48,8 +60,13 @@ class TDebugger {
     // breakpoints (and the plan's, when withPlan) sorted and unique, the plan's ReturnBelow.
     TDebugChecks Checks(bool withPlan);
 
-    // The decision: true stops the run here. Counts breakpoint and watchpoint hits, asks the
-    // plan (when withPlan and one is active), and on a stop records StopText and ends the plan.
+    // The decision, in two halves so that a replay of the same candidate never counts twice.
+    // Evaluate says which breakpoint, watchpoint or plan would stop here (asking the plan
+    // when withPlan and one is active) and changes nothing. Commit acts on it: counts the
+    // hits, keeps the plan's progress, and on a stop records StopText and ends the plan;
+    // true stops the run. Decide is Commit(Evaluate(...)), the run layer's hook.
+    TDebugVerdict Evaluate(const TCCPUBase& cpu, const TDebugStop& stop, bool withPlan = true) const;
+    bool Commit(const TCCPUBase& cpu, const TDebugStop& stop, const TDebugVerdict& decision);
     bool Decide(const TCCPUBase& cpu, const TDebugStop& stop, bool withPlan = true);
 
     // Why the last stop happened, one line for MemoInfo:

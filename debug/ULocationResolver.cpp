@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "UPlace.h"
+
 namespace {
 
 std::string Hex(uint64_t value) {
@@ -86,10 +88,8 @@ std::optional<TResolvedLocation> ResolveLocation(std::string_view text, const TS
                     " bytes)";
             return std::nullopt;
         }
-        TResolvedLocation location{{*address}, Hex(*address)};
-        const std::string name = map.NameAt(*address);
-        if (!name.empty()) location.Text = name + " (" + location.Text + ")";
-        return location;
+        return TResolvedLocation{
+            {*address}, FormatPlace(PlaceAt(map, *address, TPlaceName::Symbol), TPlaceFormat::NameAddress)};
     }
     const size_t colon = text.rfind(':');
     if (colon != std::string_view::npos) {
@@ -102,11 +102,14 @@ std::optional<TResolvedLocation> ResolveLocation(std::string_view text, const TS
     }
     for (const TDebugInfo::TFunction& function : map.Info().Functions)
         if (function.Name == text || function.Label == text)
-            return TResolvedLocation{{function.Address}, function.Name + " (" + Hex(function.Address) + ")"};
+            return TResolvedLocation{
+                {function.Address},
+                FormatPlace({function.Address, function.Name, ""}, TPlaceFormat::NameAddress)};
     for (const TDebugInfo::TSymbol& symbol : map.Info().Symbols)
         if ((symbol.Kind == "label" || symbol.Kind == "function") &&
             (symbol.Name == text || symbol.Label == text))
-            return TResolvedLocation{{symbol.Address}, symbol.Name + " (" + Hex(symbol.Address) + ")"};
+            return TResolvedLocation{
+                {symbol.Address}, FormatPlace({symbol.Address, symbol.Name, ""}, TPlaceFormat::NameAddress)};
     error = "unknown label " + std::string(text);
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "UPlace.h"
 #include "Uccpubase.h"
 
 namespace {
@@ -100,8 +101,7 @@ std::string TProgramEnd::Text() const {
 }
 
 std::string TProgramEnd::Where() const {
-    if (Function.empty() || Place.empty()) return Function + Place;
-    return Function + " (" + Place + ")";
+    return FormatPlace({0, Function, Place}, TPlaceFormat::Function);
 }
 
 TProgramEnd ClassifyProgramEnd(const TSourceMap& map, const TCCPUBase& cpu) {

@@ -145,9 +145,30 @@ void TStepPlan::Start(const TCCPUBase& cpu) {
     std::copy(std::begin(cpu.R), std::end(cpu.R), FStartR);
 }
 
+void TStepPlan::Keep(const TProgress& progress) {
+    FFresh = progress.Fresh;
+    FInCall = progress.InCall;
+    FReturnAddress = progress.ReturnAddress;
+    FReturnSp = progress.ReturnSp;
+}
+
 bool TStepPlan::AtStart(const TCCPUBase& cpu, const TDebugStop& stop) {
-    if (!FFresh) return false;
-    FFresh = false;
+    TProgress progress = Progress();
+    const bool result = AtStart(cpu, stop, progress);
+    Keep(progress);
+    return result;
+}
+
+bool TStepPlan::Reached(const TCCPUBase& cpu, const TDebugStop& stop) {
+    TProgress progress = Progress();
+    const bool result = Reached(cpu, stop, progress);
+    Keep(progress);
+    return result;
+}
+
+bool TStepPlan::AtStart(const TCCPUBase& cpu, const TDebugStop& stop, TProgress& progress) const {
+    if (!progress.Fresh) return false;
+    progress.Fresh = false;
     return stop.Kind == TDebugStop::TKind::Breakpoint && cpu.IPOffset == FStartIp && cpu.SP == FStartSp &&
            cpu.PSW == FStartPsw && std::equal(std::begin(cpu.R), std::end(cpu.R), FStartR);
 }
@@ -157,7 +178,7 @@ bool TStepPlan::LineChanged(const TCCPUBase& cpu) const {
     return line.Valid() && line != FStartLine;
 }
 
-bool TStepPlan::Reached(const TCCPUBase& cpu, const TDebugStop& stop) {
+bool TStepPlan::Reached(const TCCPUBase& cpu, const TDebugStop& stop, TProgress& progress) const {
     const uint64_t ip = static_cast<uint64_t>(cpu.IPOffset);
     const bool returned = stop.Kind == TDebugStop::TKind::Returned;
     switch (FKind) {
@@ -165,7 +186,7 @@ bool TStepPlan::Reached(const TCCPUBase& cpu, const TDebugStop& stop) {
     case TKind::Instruction:
         return false;
     case TKind::Over:
-        return ip == FReturnAddress && cpu.SP == FReturnSp;
+        return ip == progress.ReturnAddress && cpu.SP == progress.ReturnSp;
     case TKind::Out:
         return returned && cpu.SP < FStartSp;
     case TKind::RunTo:
@@ -174,17 +195,18 @@ bool TStepPlan::Reached(const TCCPUBase& cpu, const TDebugStop& stop) {
         if (returned && cpu.SP < FStartSp) return true;
         return std::binary_search(FTargets.begin(), FTargets.end(), ip) || LineChanged(cpu);
     case TKind::SourceOver:
-        if (FInCall) {
-            if (ip != FReturnAddress || cpu.SP != FReturnSp) return false; // still inside the call
-            FInCall = false;
+        if (progress.InCall) {
+            if (ip != progress.ReturnAddress || cpu.SP != progress.ReturnSp)
+                return false; // still inside the call
+            progress.InCall = false;
         } else if (returned && cpu.SP < FStartSp) {
             return true; // out of the current function
         }
         if (LineChanged(cpu)) return true;
         if (const uint64_t size = CallSize(cpu, ip)) {
-            FInCall = true;
-            FReturnAddress = ip + size;
-            FReturnSp = cpu.SP;
+            progress.InCall = true;
+            progress.ReturnAddress = ip + size;
+            progress.ReturnSp = cpu.SP;
         }
         return false;
     }

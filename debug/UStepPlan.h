@@ -47,11 +47,24 @@ class TStepPlan {
     // True: no checked run is needed, the caller steps one instruction (TExecution's Step).
     bool SingleInstruction() const { return FKind == TKind::Instruction; }
     const TDebugChecks& Checks() const { return FChecks; }
-    // Whether the plan's stop is reached at this candidate; may update the plan's own state
-    // (calls entered and returned from), so it is asked once per candidate, in run order.
-    bool Reached(const TCCPUBase& cpu, const TDebugStop& stop);
+    // What the plan has seen of the run so far: whether a candidate came yet, the call in
+    // progress that SourceStepOver runs through. The const questions below work on a copy
+    // (TDebugger::Evaluate), which Keep makes the plan's own once the candidate is acted on.
+    struct TProgress {
+        bool Fresh = true, InCall = false;
+        uint64_t ReturnAddress = 0;
+        int64_t ReturnSp = 0;
+    };
+    TProgress Progress() const { return {FFresh, FInCall, FReturnAddress, FReturnSp}; }
+    void Keep(const TProgress& progress);
+    // Whether the plan's stop is reached at this candidate, from progress (updated: calls
+    // entered and returned from), so it is asked once per candidate, in run order.
+    bool Reached(const TCCPUBase& cpu, const TDebugStop& stop, TProgress& progress) const;
     // True for the first candidate only when it is a breakpoint at the starting state
     // (nothing has executed yet): the run is to go on. Asked once per candidate, before Reached.
+    bool AtStart(const TCCPUBase& cpu, const TDebugStop& stop, TProgress& progress) const;
+    // The two above on the plan's own progress.
+    bool Reached(const TCCPUBase& cpu, const TDebugStop& stop);
     bool AtStart(const TCCPUBase& cpu, const TDebugStop& stop);
     // "step over", "step out", "run to cursor", "step into line", "step over line".
     const char* Name() const;

@@ -139,6 +139,12 @@ bool TWatchList::Remove(int id) {
     return std::erase_if(FItems, [&](const TWatchpoint& item) { return item.Id == id; }) != 0;
 }
 
+const TWatchpoint* TWatchList::Find(int id) const {
+    for (const TWatchpoint& item : FItems)
+        if (item.Id == id) return &item;
+    return nullptr;
+}
+
 TWatchpoint* TWatchList::Find(int id) {
     for (TWatchpoint& item : FItems)
         if (item.Id == id) return &item;
@@ -170,14 +176,23 @@ void TWatchList::AddTo(TDebugChecks& checks) {
 }
 
 int TWatchList::Decide(const TCCPUBase& cpu, const TDebugStop& stop, const TSourceMap& map) {
+    std::vector<int> ids;
+    Matching(cpu, stop, map, ids);
+    int result = 0;
+    for (int id : ids)
+        if (Find(id)->Hit(cpu) && result == 0) result = id;
+    return result;
+}
+
+void TWatchList::Matching(const TCCPUBase& cpu, const TDebugStop& stop, const TSourceMap& map,
+                          std::vector<int>& ids) const {
     // The start-up's copy of .data and clearing of .bss change C variables before main runs:
     // no watch on a C object stops there.
     const bool startUp = !map.FunctionAt(static_cast<uint64_t>(stop.Instruction));
-    int result = 0;
-    const auto hit = [&](TWatchpoint& item) {
-        if (item.Hit(cpu) && result == 0) result = item.Id;
+    const auto hit = [&](const TWatchpoint& item) {
+        if (item.Matches(cpu)) ids.push_back(item.Id);
     };
-    for (TWatchpoint& item : FItems) {
+    for (const TWatchpoint& item : FItems) {
         switch (stop.Kind) {
         case TDebugStop::TKind::PortIn:
             if (item.Kind == TWatchpoint::TKind::PortIn) hit(item);
@@ -199,5 +214,4 @@ int TWatchList::Decide(const TCCPUBase& cpu, const TDebugStop& stop, const TSour
             break;
         }
     }
-    return result;
 }

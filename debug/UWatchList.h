@@ -60,6 +60,7 @@ class TWatchList {
     bool Remove(int id);
     void Clear() { FItems.clear(); }
     TWatchpoint* Find(int id);
+    const TWatchpoint* Find(int id) const;
     const std::vector<TWatchpoint>& Items() const { return FItems; }
     std::vector<TWatchpoint>& Items() { return FItems; }
     void ResetHits();
@@ -71,6 +72,10 @@ class TWatchList {
     // stops, else 0. A C-expression watch lets pass the accesses of code outside map's C
     // functions (the start-up).
     int Decide(const TCCPUBase& cpu, const TDebugStop& stop, const TSourceMap& map);
+    // The ids of the watchpoints whose candidate counts here (Decide without counting), in
+    // the list's order; appended to ids.
+    void Matching(const TCCPUBase& cpu, const TDebugStop& stop, const TSourceMap& map,
+                  std::vector<int>& ids) const;
 
   private:
     std::vector<TWatchpoint> FItems;

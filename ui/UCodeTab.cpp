@@ -16,6 +16,7 @@
 #include "UCallStack.h"
 #include "UCodeView.h"
 #include "UDebugger.h"
+#include "UPlace.h"
 #include "URunClockLabel.h"
 #include "UVariableView.h"
 #include "Uccpubase.h"
@@ -257,11 +258,7 @@ TCodeTab::TSnapshot TCodeTab::Read(const TCCPUBase& cpu, TDebugger& debugger, bo
     snapshot.IPOffset = cpu.IPOffset;
     snapshot.Clock = cpu.Clock;
     const auto ip = static_cast<uint64_t>(cpu.IPOffset);
-    const std::string name = debugger.Map().NameAt(ip),
-                      line = debugger.Map().PlaceText(debugger.Map().LineAt(ip));
-    snapshot.Place = QStringLiteral("IPOffset 0x%1  %2  %3")
-                         .arg(QString::number(ip, 16).rightJustified(4, u'0'), Q(name), Q(line))
-                         .trimmed();
+    snapshot.Place = Q(FormatPlace(PlaceAt(debugger.Map(), ip, TPlaceName::Symbol), TPlaceFormat::CodeTab));
     const int64_t used = std::min({cpu.Memory.UsedLength(), cpu.Memory.Size(), MaxShownImage});
     if (used > 0 && cpu.Memory.Buffer())
         snapshot.Image.assign(cpu.Memory.Buffer(), cpu.Memory.Buffer() + used);
@@ -376,30 +373,11 @@ void TCodeTab::SetDebugInfo(std::optional<TDebugInfo> info) {
     CodeView->ListingChanged();
 }
 
-QString TCodeTab::OpenImage(const QString& imagePath, const std::vector<uint8_t>& image) {
+void TCodeTab::OpenImage(const std::vector<uint8_t>& image, const std::optional<TDebugInfo>& info) {
     FListing.SetImage(image.data(), image.size());
     BreakpointPanel->Message->clear();
     WatchPanel->Message->clear();
-    const std::string path = QFile::encodeName(imagePath).toStdString();
-    const std::string debugPath = TDebugInfo::PathFor(path);
-    if (!QFileInfo::exists(QFile::decodeName(debugPath.c_str()))) {
-        SetDebugInfo(std::nullopt);
-        return {};
-    }
-    std::string error;
-    std::optional<TDebugInfo> info = TDebugInfo::Load(debugPath, image, path, error);
-    // A source that moved with its image is found beside the debug information file.
-    if (info)
-        for (std::string& source : info->Sources)
-            if (!QFileInfo::exists(QFile::decodeName(source.c_str()))) {
-                const QString beside = QFileInfo(QFile::decodeName(debugPath.c_str())).absolutePath() + u'/' +
-                                       QFileInfo(QFile::decodeName(source.c_str())).fileName();
-                if (QFileInfo::exists(beside)) source = QFile::encodeName(beside).toStdString();
-            }
-    const bool ignored = !info;
-    SetDebugInfo(std::move(info));
-    if (ignored) return QStringLiteral("调试信息已忽略。Debug information ignored: ") + Q(error);
-    return {};
+    SetDebugInfo(info);
 }
 
 void TCodeTab::Change(TStopListPanel* panel, const std::function<std::string(TDebugger&)>& f) {

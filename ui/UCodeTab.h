@@ -59,11 +59,9 @@ class TCodeTab : public QWidget {
     // follow scrolls it into view.
     void Show(const TSnapshot& snapshot, bool follow = true);
 
-    // A newly opened image: loads "prog.dbg" beside it when there is one. Returns the line
-    // for MemoInfo when a debug information file exists but does not fit the image (or
-    // cannot be read) and is ignored; empty otherwise. The debug information is then
-    // Listing().DebugInfo().
-    QString OpenImage(const QString& imagePath, const std::vector<uint8_t>& image);
+    // A newly opened image and its debug information as the debug session loaded it (none:
+    // the disassembly only); it is then Listing().DebugInfo().
+    void OpenImage(const std::vector<uint8_t>& image, const std::optional<TDebugInfo>& info);
 
     const TCodeListing& Listing() const { return FListing; }
 

@@ -74,6 +74,7 @@ TFrmMain::TFrmMain(TThreadPriority priority) : QMainWindow(nullptr), Execution(C
     ConnectDebugCommands();
     // As WithCpu: what a command reads is never ahead of the monitor.
     ExecutionCommands.OnHandOver = [this] { CatchUpMoniter(); };
+    Session.OnHandOver = [this] { CatchUpMoniter(); };
 
     const int height = MnuMain->sizeHint().height() + ClientHeight;
     setFixedSize(ClientWidth, height);
@@ -410,20 +411,15 @@ void TFrmMain::MnuRunClick() {
     if (!MayRunAfterFailedBuild()) return;
     TimerMain->start();
     TabRegs->ClearMarks();
-    WithCpu([this](TCCPU&) {
-        Debugger.EndPlan();
-        Debugger.Breakpoints().ResetHits();
-    });
     {
         TCommandWaits::TScope wait(FWaits);
-        Execution.Run(Poll());
+        Session.Run(Poll());
     }
     TimerMoniter->start();
 }
 
 void TFrmMain::MnuPluaseClick() {
-    if (!Execution.Pause()) return; // never run: nothing at all
-    WithCpu([this](TCCPU&) { Debugger.EndPlan(); });
+    if (!Session.Pause()) return; // never run: nothing at all
     GetArgsToEdit();
 }
 
@@ -442,9 +438,8 @@ void TFrmMain::MnuStopClick() {
     TimerMain->stop(); // first: the wait serves timers
     {
         TCommandWaits::TScope wait(FWaits);
-        Execution.Stop(Poll());
+        Session.Stop(Poll());
     }
-    WithCpu([this](TCCPU&) { Debugger.EndPlan(); });
     GetArgsToEdit();
 }
 

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "UCommandWaits.h"
+#include "UDebugSession.h"
 #include "UDebugger.h"
 #include "UExecution.h"
 #include "UExecutionCommands.h"
@@ -62,9 +63,12 @@ class TFrmMain : public QMainWindow, public TRunHost {
     }
 
     TCCPU Cpu;
-    // Breakpoints, watchpoints and stepping of the loaded image. Touched only while this
-    // thread holds the CPU (or by the run thread's decision hook); outlives the run thread.
-    TDebugger Debugger;
+    // The debug session of the loaded image: its debug information, breakpoints, watchpoints
+    // and stepping, paired with Execution (which it only binds to here). Declared before
+    // Execution, so it outlives the run thread whose decision hook refers to its debugger.
+    TDebugSession Session{Cpu, Execution};
+    // The session's debugger: touched only while this thread holds the CPU.
+    TDebugger& Debugger = Session.Debugger();
     // Execution control: the control word, the run thread and the monitor log. Declared
     // after Cpu, so it (and its thread) is gone before the CPU.
     TExecution Execution;
@@ -129,6 +133,7 @@ class TFrmMain : public QMainWindow, public TRunHost {
     void LineStepIntoClick(); // source line step into
     void LineStepOverClick(); // source line step over
     uint64_t RunToAddress = 0;
+    bool RunToWholeLine = false; // the cursor was on a source line: every range of its code
 
     // The 调试Debug menu's own commands (UFrmMainMenus.cpp).
     void MnuDebugContinueClick();    // F5: Resume when paused, otherwise Run
@@ -258,11 +263,8 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // "运行已停止。" is written to MemoInfo. A body that waits for its end message has finished
     // already: its box is closed and nothing is written.
     void ReportEndedRun(const TExecutionCommands::TEndedRun& ended);
-    // Hands the debugger's standing settings (the user's breakpoints and watchpoints) to
-    // the run layer; after every change of them and on Open.
-    void DebugSettingsChanged();
     // Starts the plan that make builds from the CPU and the source map (see StepOverClick).
-    void RunPlan(const std::function<TStepPlan(const TCCPUBase&, const TSourceMap&)>& make);
+    void RunPlan(const TDebugSession::TMakePlan& make);
     // On the window's thread after the run stopped for the debugger: the stop's line in
     // MemoInfo, then the refresh that a pause gives.
     void ShowDebugStop(uint64_t run);
@@ -275,6 +277,8 @@ class TFrmMain : public QMainWindow, public TRunHost {
     // After Open loaded an image: its debug information for the code tab and the debugger.
     // Returns the line for MemoInfo when a .dbg beside it was ignored, else empty.
     QString OpenDebugInfo(const QString& imagePath);
+    // What the debug information beside an image file asks for (0: nothing, or none).
+    uint64_t MemoryAskedFor(const QString& imagePath);
     // After Open: when the debug information (the loaded one, or for a refused image the one
     // beside it that belongs to the file) asks for more memory than the machine has, the
     // offer of AskForMemory, and the image is opened again once the memory has that size.

@@ -1,12 +1,14 @@
 // The main window's debugger commands: the code tab's keys and builds, the settings handed to
 // the run layer and the report of a debugger stop. Part of TFrmMain (UFrmMain.h), kept apart
 // so that each file stays short.
+#include <QFile>
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QTimer>
 
 #include "UBuildPanel.h"
 #include "UCodeTab.h"
+#include "UCodeView.h"
 #include "UCommandGuard.h"
 #include "UFrmMain.h"
 #include "UProgramEnd.h"
@@ -21,7 +23,7 @@ void TFrmMain::ConnectDebugCommands() {
                 change(Debugger);
                 code = TCodeTab::Read(cpu, Debugger, !Running());
             });
-            DebugSettingsChanged();
+            Session.SettingsChanged();
             TabCode->Show(code, false);
         });
     };
@@ -31,6 +33,7 @@ void TFrmMain::ConnectDebugCommands() {
     };
     connect(TabCode, &TCodeTab::RunToCursorRequested, this, [this](uint64_t address) {
         RunToAddress = address;
+        RunToWholeLine = TabCode->CodeView->Mode() == TCodeListing::TMode::Source;
         Command(&TFrmMain::RunToCursorClick);
     });
 
@@ -53,39 +56,25 @@ QString TFrmMain::OpenDebugInfo(const QString& imagePath) {
         const uint8_t* bytes = cpu.Memory.Buffer();
         return std::vector<uint8_t>(bytes, bytes + cpu.Memory.UsedLength());
     });
-    const QString note = TabCode->OpenImage(imagePath, image);
-    const std::optional<TDebugInfo>& info = TabCode->Listing().DebugInfo();
-    WithCpu([&](TCCPU&) { Debugger.SetImage(info ? TSourceMap(*info) : TSourceMap(), image.size()); });
-    DebugSettingsChanged();
-    return note;
+    const TDebugLoad& loaded = Session.OpenImage(QFile::encodeName(imagePath).toStdString(), image);
+    TabCode->OpenImage(image, loaded.Info);
+    if (loaded.Missing || loaded.Info) return {};
+    return QStringLiteral("调试信息已忽略。Debug information ignored: ") +
+           QString::fromStdString(loaded.Error);
 }
 
-// The settings' hook refers to Debugger, which outlives every run. SetDebug takes its own
-// hand-over, so the settings are made inside one and handed over after it.
-void TFrmMain::DebugSettingsChanged() {
-    TDebugSettings settings = WithCpu([this](TCCPU&) { return Debugger.StandingSettings(); });
-    Execution.SetDebug(std::move(settings));
-}
-
-void TFrmMain::RunPlan(const std::function<TStepPlan(const TCCPUBase&, const TSourceMap&)>& make) {
-    const TRunState state = Execution.State();
-    if (state == TRunState::Running || state == TRunState::Stopping) {
+void TFrmMain::RunPlan(const TDebugSession::TMakePlan& make) {
+    if (Session.Busy()) {
         MemoInfo->appendPlainText(QStringLiteral("程序正在运行，请先暂停。Pause the run first."));
         return;
     }
     if (!MayRunAfterFailedBuild()) return;
-    bool single = false;
-    TDebugSettings settings = WithCpu([&](TCCPU& cpu) {
-        TStepPlan plan = make(cpu, Debugger.Map());
-        single = plan.SingleInstruction();
-        return single ? TDebugSettings{} : Debugger.PlanSettings(std::move(plan));
-    });
-    if (single) return MnuStepClick();
+    if (!Session.PreparePlan(make)) return MnuStepClick();
     TabRegs->ClearMarks();
     TimerMain->start();
     {
         TCommandWaits::TScope wait(FWaits);
-        Execution.RunOneShot(std::move(settings), Poll());
+        Session.RunPlan(Poll());
     }
     TimerMoniter->start();
 }
@@ -97,8 +86,8 @@ void TFrmMain::StepOutClick() {
     RunPlan([](const TCCPUBase& cpu, const TSourceMap&) { return TStepPlan::StepOut(cpu); });
 }
 void TFrmMain::RunToCursorClick() {
-    RunPlan([address = RunToAddress](const TCCPUBase& cpu, const TSourceMap&) {
-        return TStepPlan::RunTo(cpu, {address});
+    RunPlan([address = RunToAddress, whole = RunToWholeLine](const TCCPUBase& cpu, const TSourceMap& map) {
+        return TDebugSession::RunToCursor(cpu, map, address, whole);
     });
 }
 void TFrmMain::LineStepIntoClick() {
@@ -118,7 +107,7 @@ void TFrmMain::RunDebugStopped(uint64_t run, const TRunResult&) {
 // old news: only the line is written then.
 void TFrmMain::ShowDebugStop(uint64_t run) {
     if (run != Execution.RunNumber()) return;
-    const std::string why = WithCpu([this](TCCPU&) { return Debugger.StopText(); });
+    const std::string why = Session.StopText();
     MemoInfo->appendPlainText(QStringLiteral("调试器暂停Debugger stop: ") + QString::fromStdString(why));
     if (Execution.State() != TRunState::Paused) return;
     CatchUpMoniter();

@@ -137,7 +137,7 @@ void TFrmMain::MnuDebugStopClick() {
         ended = ExecutionCommands.EndRun(Poll());
     }
     ReportEndedRun(ended);
-    WithCpu([this](TCCPU&) { Debugger.EndPlan(); });
+    Session.EndPlan();
     GetArgsToEdit();
 }
 
@@ -163,6 +163,7 @@ void TFrmMain::MnuDebugRunToCursorClick() {
         return;
     }
     RunToAddress = address;
+    RunToWholeLine = TabCode->CodeView->Mode() == TCodeListing::TMode::Source;
     RunToCursorClick();
 }
 

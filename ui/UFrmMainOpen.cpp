@@ -21,11 +21,9 @@
 #include "UNumberParse.h"
 #include "URegisterPanel.h"
 
-namespace {
-
 // The memory that the debug information beside imagePath asks for, when it belongs to the
 // image file as it is; 0 otherwise.
-uint64_t MemoryAskedFor(const QString& imagePath) {
+uint64_t TFrmMain::MemoryAskedFor(const QString& imagePath) {
     // Only a regular file is read (a named pipe would block the window), and only when
     // there is debug information beside it.
     const std::string path = QFile::encodeName(imagePath).toStdString();
@@ -37,12 +35,9 @@ uint64_t MemoryAskedFor(const QString& imagePath) {
     if (!file.open(QIODevice::ReadOnly)) return 0;
     const QByteArray bytes = file.readAll();
     const std::vector<uint8_t> image(bytes.begin(), bytes.end());
-    std::string error;
-    const std::optional<TDebugInfo> info = TDebugInfo::Load(TDebugInfo::PathFor(path), image, path, error);
-    return info ? info->MemoryNeeded : 0;
+    const TDebugLoad& loaded = Session.Load(path, image);
+    return loaded.Info ? loaded.Info->MemoryNeeded : 0;
 }
-
-} // namespace
 
 void TFrmMain::MnuOpenClick() {
     if (FWaits.Defer("MnuOpenClick", [this] { Command(&TFrmMain::MnuOpenClick); })) return;
