@@ -1,7 +1,7 @@
 #include <algorithm>
 
 #include "DebugFixture.h"
-#include "UCheckedStep.h"
+#include "CheckedSteps.h"
 #include "UDebugSession.h"
 
 namespace {
