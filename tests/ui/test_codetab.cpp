@@ -18,7 +18,7 @@
 #include <fstream>
 #include <memory>
 
-#include "UAsmDebugInfo.h"
+#include "UAsmProgram.h"
 #include "UAssembler.h"
 #include "UCodeTab.h"
 #include "UCodeView.h"
@@ -26,6 +26,7 @@
 #include "UFrmMain.h"
 #include "UModalDriver.h"
 #include "URegisterPanel.h"
+#include "UWindowFixture.h"
 
 namespace {
 
@@ -50,23 +51,15 @@ const char* const CallSource = "        .start\n"
 
 } // namespace
 
-class TCodeTabTest : public QObject {
+class TCodeTabTest : public TWindowFixture {
     Q_OBJECT
-    std::unique_ptr<TFrmMain> Window;
     QTemporaryDir Temp;
 
     // Assembles Source into name.bin, name.dbg and name.s in the temporary folder.
     QString Build(const QString& name, const char* text = Source) {
-        const QString source = Temp.filePath(name + ".s"), image = Temp.filePath(name + ".bin");
-        std::ofstream(source.toStdString()) << text;
-        const TAsmResult result = TAssembler().Assemble(text);
-        std::ofstream(image.toStdString(), std::ios::binary)
-            .write(reinterpret_cast<const char*>(result.Image.data()),
-                   static_cast<std::streamsize>(result.Image.size()));
-        TDebugInfo info = TAsmDebugInfo::Make(result, source.toStdString(), true);
-        info.SetImage(image.toStdString(), result.Image);
-        if (!info.Write(TDebugInfo::PathFor(image.toStdString())).empty()) qWarning("no .dbg written");
-        return image;
+        const TAsmProgramFiles files = WriteAsmProgram(Temp, name, text);
+        if (!files.DebugInfoError.empty()) qWarning("no .dbg written");
+        return files.Image;
     }
     void Open(const QString& path) {
         TModalDriver driver;
@@ -86,14 +79,6 @@ class TCodeTabTest : public QObject {
     }
 
   private slots:
-    void initTestCase() { SetApplicationTitle(); }
-    void init() {
-        Window = std::make_unique<TFrmMain>(TThreadPriority::Normal);
-        Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
-    }
-    void cleanup() { Window.reset(); }
-
     void TabAfterTheMemoryTools() {
         auto* pages = Window->findChild<QTabWidget*>(QStringLiteral("PageCPU"));
         QCOMPARE(pages->count(), 3);

@@ -10,15 +10,14 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <fstream>
 #include <memory>
 
-#include "UAsmDebugInfo.h"
-#include "UAssembler.h"
+#include "UAsmProgram.h"
 #include "UCodeTab.h"
 #include "UCommandGuard.h"
 #include "UFrmMain.h"
 #include "URegisterPanel.h"
+#include "UWindowFixture.h"
 
 namespace {
 
@@ -31,24 +30,15 @@ const char* const Source = "        .start\n"
 
 } // namespace
 
-class TDebugMenuTest : public QObject {
+class TDebugMenuTest : public TWindowFixture {
     Q_OBJECT
-    std::unique_ptr<TFrmMain> Window;
     QTemporaryDir Temp;
 
     // Opens Source, assembled with its debug information, and goes to the code tab.
     void OpenProgram() {
-        const QString source = Temp.filePath(QStringLiteral("keys.s")),
-                      image = Temp.filePath(QStringLiteral("keys.bin"));
-        std::ofstream(source.toStdString()) << Source;
-        const TAsmResult result = TAssembler().Assemble(Source);
-        std::ofstream(image.toStdString(), std::ios::binary)
-            .write(reinterpret_cast<const char*>(result.Image.data()),
-                   static_cast<std::streamsize>(result.Image.size()));
-        TDebugInfo info = TAsmDebugInfo::Make(result, source.toStdString(), true);
-        info.SetImage(image.toStdString(), result.Image);
-        QVERIFY(info.Write(TDebugInfo::PathFor(image.toStdString())).empty());
-        Window->OpenImageFile(image);
+        const TAsmProgramFiles files = WriteAsmProgram(Temp, QStringLiteral("keys"), Source);
+        QVERIFY(files.DebugInfoError.empty());
+        Window->OpenImageFile(files.Image);
         Window->PageCPU->setCurrentWidget(Window->TabCode);
         Window->activateWindow();
         QTRY_COMPARE(QGuiApplication::focusWindow(), Window->windowHandle());
@@ -58,14 +48,6 @@ class TDebugMenuTest : public QObject {
     }
 
   private slots:
-    void initTestCase() { SetApplicationTitle(); }
-    void init() {
-        Window = std::make_unique<TFrmMain>(TThreadPriority::Normal);
-        Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
-    }
-    void cleanup() { Window.reset(); }
-
     // Every command in its menu with the key table's keys; no two actions share a key, and
     // the keys kept for later commands are nobody's.
     void KeyTable_data() {

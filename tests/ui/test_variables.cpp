@@ -16,10 +16,10 @@
 #include "UCommandGuard.h"
 #include "UFrmMain.h"
 #include "UModalDriver.h"
+#include "UWindowFixture.h"
 
-class TVariablesTest : public QObject {
+class TVariablesTest : public TWindowFixture {
     Q_OBJECT
-    std::unique_ptr<TFrmMain> Window;
 
     // The row under parent (nullptr: a heading) whose name is name.
     QTreeWidgetItem* Row(QTreeWidgetItem* parent, const QString& name) {
@@ -45,14 +45,6 @@ class TVariablesTest : public QObject {
     }
 
   private slots:
-    void initTestCase() { SetApplicationTitle(); }
-    void init() {
-        Window = std::make_unique<TFrmMain>(TThreadPriority::Normal);
-        Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
-    }
-    void cleanup() { Window.reset(); }
-
     void StructuresPointersAndWatches() {
         TModalDriver driver;
         driver.FileToChoose = QStringLiteral(ROZ_DEBUG_FIXTURES "/types_O0.bin");

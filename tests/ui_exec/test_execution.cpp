@@ -22,6 +22,7 @@
 #include "UModalDriver.h"
 #include "UMoniterView.h"
 #include "URegisterPanel.h"
+#include "UWindowFixture.h"
 
 namespace {
 
@@ -54,9 +55,8 @@ uint64_t InstructionsOf(const char* name) {
 
 } // namespace
 
-class TExecutionTest : public QObject {
+class TExecutionTest : public TWindowFixture {
     Q_OBJECT
-    std::unique_ptr<TFrmMain> Window;
     QTemporaryDir Temp;
 
     QAction* Entry(const char* name) { return Window->findChild<QAction*>(QString::fromLatin1(name)); }
@@ -79,19 +79,12 @@ class TExecutionTest : public QObject {
         return Window->WithCpu([](TCCPU& cpu) { return cpu.R[1]; });
     }
 
-  private slots:
-    void initTestCase() { SetApplicationTitle(); }
-    void init() {
-        Window = std::make_unique<TFrmMain>(TThreadPriority::Normal);
-        Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
-    }
-    void cleanup() {
-        Window.reset();
+    void AfterClose() override {
         for (QWidget* w : QApplication::topLevelWidgets())
             QVERIFY2(!qobject_cast<QMessageBox*>(w), "a box outlived the window");
     }
 
+  private slots:
     // The real dialog chooses the file; the file is then taken away or replaced (when the
     // dialog has accepted it) to reach the load's failures.
     void Open_data() {

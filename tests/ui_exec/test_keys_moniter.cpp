@@ -13,6 +13,7 @@
 #include "UModalDriver.h"
 #include "UMoniterView.h"
 #include "URegisterPanel.h"
+#include "UWindowFixture.h"
 
 namespace {
 constexpr uint64_t Shift = TKeyboardPort::ShiftBit, Alt = TKeyboardPort::AltBit,
@@ -33,9 +34,8 @@ void EndBatch() {
 }
 } // namespace
 
-class TKeysMoniterTest : public QObject {
+class TKeysMoniterTest : public TWindowFixture {
     Q_OBJECT
-    std::unique_ptr<TFrmMain> Window;
 
     uint64_t Data() { return Window->Cpu.Ports.Keyboard.Data.load(); }
     QString Moniter() { return Window->MemoMoniter->property("plainText").toString(); }
@@ -44,17 +44,13 @@ class TKeysMoniterTest : public QObject {
         QApplication::sendEvent(target, &event);
     }
 
-  private slots:
-    void initTestCase() { SetApplicationTitle(); }
-    void init() {
-        Window = std::make_unique<TFrmMain>(TThreadPriority::Normal);
-        Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
+    // Key events go to MemoMessage, shown and focused, unless a test moves the focus.
+    void AfterShow() override {
         Window->PageInfo->setCurrentWidget(Window->TabMesage);
         Window->MemoMessage->setFocus();
     }
-    void cleanup() { Window.reset(); }
 
+  private slots:
     // Down stores the key word, a repeated release (the key is still held) keeps it, the
     // real release clears it once its batch of events has been delivered.
     void KeyDownRepeatUp_data() {

@@ -11,22 +11,14 @@
 #include "UCommandGuard.h"
 #include "UFrmMain.h"
 #include "UModalDriver.h"
+#include "UWindowFixture.h"
 
-class TProgramEndTest : public QObject {
+class TProgramEndTest : public TWindowFixture {
     Q_OBJECT
-    std::unique_ptr<TFrmMain> Window;
 
     QAction* Entry(const char* name) { return Window->findChild<QAction*>(QString::fromLatin1(name)); }
 
   private slots:
-    void initTestCase() { SetApplicationTitle(); }
-    void init() {
-        Window = std::make_unique<TFrmMain>(TThreadPriority::Normal);
-        Window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Window.get()));
-    }
-    void cleanup() { Window.reset(); }
-
     void RunToTheEnd_data() {
         QTest::addColumn<QString>("image");
         QTest::addColumn<qulonglong>("key");
