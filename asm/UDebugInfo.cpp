@@ -233,7 +233,8 @@ std::string TDebugInfo::Text() const {
                                          {"caller_frame", function.Frame.CallerFrame},
                                          {"records", function.Frame.Records}};
             if (function.Frame.Facts) {
-                TJsonWriter::TValue saved = TJsonWriter::TValue::array(), valid = TJsonWriter::TValue::array();
+                TJsonWriter::TValue saved = TJsonWriter::TValue::array(),
+                                    valid = TJsonWriter::TValue::array();
                 for (const TSavedRegister& save : function.Frame.Saved)
                     saved.push_back({{"register", save.Register}, {"offset", save.Offset}});
                 for (const auto& [from, to] : function.Frame.PointerValid)

@@ -160,7 +160,8 @@ std::vector<TStackFrame> CallStack(const TCCPUBase& cpu, const TSourceMap& map, 
         caller.Known = frame.Known & CallerKnown;
         if (!fromSp && (!innermost || frame.Address >= facts.SavedFrom))
             for (const TDebugInfo::TSavedRegister& save : facts.Saved) {
-                caller.R[save.Register] = static_cast<int64_t>(cpu.Memory.ReadWord(At(frame.Base, save.Offset)));
+                caller.R[save.Register] =
+                    static_cast<int64_t>(cpu.Memory.ReadWord(At(frame.Base, save.Offset)));
                 caller.Known |= 1u << save.Register;
             }
         const int64_t callerBase =
