@@ -228,10 +228,22 @@ std::string TDebugInfo::Text() const {
             out.Key("line");
             out.UInt(function.Line);
             out.Key("frame");
-            out.Value({{"size", function.Frame.Size},
-                       {"pointer", function.Frame.FramePointer},
-                       {"caller_frame", function.Frame.CallerFrame},
-                       {"records", function.Frame.Records}});
+            TJsonWriter::TValue frame = {{"size", function.Frame.Size},
+                                         {"pointer", function.Frame.FramePointer},
+                                         {"caller_frame", function.Frame.CallerFrame},
+                                         {"records", function.Frame.Records}};
+            if (function.Frame.Facts) {
+                TJsonWriter::TValue saved = TJsonWriter::TValue::array(),
+                                    valid = TJsonWriter::TValue::array();
+                for (const TSavedRegister& save : function.Frame.Saved)
+                    saved.push_back({{"register", save.Register}, {"offset", save.Offset}});
+                for (const auto& [from, to] : function.Frame.PointerValid)
+                    valid.push_back({from, to});
+                frame["saved"] = saved;
+                frame["saved_from"] = function.Frame.SavedFrom;
+                frame["pointer_valid"] = valid;
+            }
+            out.Value(frame);
             out.Key("variables");
             WriteVariables(out, function.Variables);
             if (!function.Scopes.empty()) {
@@ -332,8 +344,21 @@ std::optional<TDebugInfo> TDebugInfo::Parse(std::string_view text, std::string& 
             function.File = item.at("file").get<uint32_t>();
             function.Line = item.at("line").get<uint32_t>();
             const TJson& frame = item.at("frame");
-            function.Frame = {frame.at("size").get<int64_t>(), frame.at("pointer").get<int>(),
-                              frame.at("caller_frame").get<int64_t>(), frame.at("records").get<int64_t>()};
+            function.Frame.Size = frame.at("size").get<int64_t>();
+            function.Frame.FramePointer = frame.at("pointer").get<int>();
+            function.Frame.CallerFrame = frame.at("caller_frame").get<int64_t>();
+            function.Frame.Records = frame.at("records").get<int64_t>();
+            // The frame facts: all three members or none (files written before them).
+            if (frame.contains("pointer_valid")) {
+                function.Frame.Facts = true;
+                for (const TJson& save : frame.at("saved"))
+                    function.Frame.Saved.push_back(
+                        {save.at("register").get<int>(), save.at("offset").get<int64_t>()});
+                function.Frame.SavedFrom = frame.at("saved_from").get<uint64_t>();
+                for (const TJson& range : frame.at("pointer_valid"))
+                    function.Frame.PointerValid.emplace_back(range.at(0).get<uint64_t>(),
+                                                             range.at(1).get<uint64_t>());
+            }
             for (const TJson& variable : item.at("variables"))
                 function.Variables.push_back(ReadVariable(variable));
             if (item.contains("scopes"))
@@ -415,6 +440,15 @@ void TDebugInfo::CheckReferences() const {
     for (const TVariable& variable : Globals)
         type(variable.TypeId, "variable '" + variable.Name + "'");
     for (const TFunction& function : Functions) {
+        // The call stack indexes the registers by these.
+        const auto reg = [&](int r, const std::string& what) {
+            if (r < 0 || r > 15)
+                throw std::runtime_error("the frame of '" + function.Name + "' names " + what + " R" +
+                                         std::to_string(r) + ", which the machine lacks");
+        };
+        reg(function.Frame.FramePointer, "the frame pointer");
+        for (const TSavedRegister& save : function.Frame.Saved)
+            reg(save.Register, "a saved register");
         for (const TScope& scope : function.Scopes)
             if (scope.Parent < -1 || scope.Parent >= static_cast<int64_t>(function.Scopes.size()))
                 throw std::runtime_error("a scope of '" + function.Name + "' has no parent " +

@@ -108,11 +108,26 @@ class TDebugInfo {
     // The frame of a C function: FP is register FramePointer; the caller's FP is saved at
     // FP + CallerFrame; the CALL's records lie at FP + Records (negative) up to FP; the
     // frame's Size bytes from FP are in use while the body runs (SP = FP + Size).
+    // Optional facts (written by roziduv2-cc; Facts false in older files and for code
+    // without them): the callee-saved registers the function saves, each at FP + Offset,
+    // which hold the caller's values there from address SavedFrom on; and the address ranges
+    // [From, To) of the function's code where FP is this frame's (after the entry code has
+    // set it, before a return has restored the caller's); elsewhere in the function FP is
+    // the caller's and the frame starts at SP.
+    struct TSavedRegister {
+        int Register = 0;
+        int64_t Offset = 0;
+        bool operator==(const TSavedRegister&) const = default;
+    };
     struct TFrame {
         int64_t Size = 0;
         int FramePointer = 15;
         int64_t CallerFrame = 0;
         int64_t Records = -48;
+        bool Facts = false;
+        std::vector<TSavedRegister> Saved;
+        uint64_t SavedFrom = 0;
+        std::vector<std::pair<uint64_t, uint64_t>> PointerValid;
         bool operator==(const TFrame&) const = default;
     };
     struct TFunction {

@@ -73,11 +73,31 @@ bool ValueLocation(const DbgValueInst& value, const TCcFunctionLowering& lowerin
     return slot.has_value();
 }
 
+// The frame facts of a function from where its frame code was emitted: FP is this frame's
+// from the entry code's MOV on, except at each RET (the epilogue has restored the caller's FP
+// before it); the saved home registers are in the frame after the prologue's PUSHes.
+template <typename TAddressOf>
+void FrameFacts(TDebugInfo::TFrame& frame, const TCcFunctionLowering::TFrameCode& code,
+                const TAddressOf& addressOf, uint64_t end) {
+    frame.Facts = true;
+    for (size_t i = 0; i < code.Saved.size(); ++i)
+        frame.Saved.push_back({code.Saved[i], code.SaveArea + 16 * static_cast<int64_t>(i)});
+    frame.SavedFrom = addressOf(code.SavesEnd);
+    std::vector<std::pair<size_t, size_t>> returns = code.Returns;
+    std::sort(returns.begin(), returns.end());
+    uint64_t from = addressOf(code.FrameSet);
+    for (const auto& [ret, after] : returns) {
+        if (const uint64_t to = addressOf(ret); to > from) frame.PointerValid.emplace_back(from, to);
+        from = addressOf(after);
+    }
+    if (end > from) frame.PointerValid.emplace_back(from, end);
+}
+
 } // namespace
 
 void TCcDebugInfo::Function(const llvm::Function& function, const TCcFunctionLowering& lowering,
                             const TCcEmitter& out, size_t begin, size_t end) {
-    TFunctionRecord record{&function, begin, end, lowering.FrameSize(), {}, {}, {}};
+    TFunctionRecord record{&function, begin, end, lowering.FrameSize(), lowering.FrameCode(), {}, {}, {}};
     const DISubprogram* program = function.getSubprogram();
     if (program)
         record.Places.push_back(
@@ -215,6 +235,7 @@ TDebugInfo TCcDebugInfo::Make(const Module& module, const std::string& assembly,
             function.Line = program->getLine();
         }
         function.Frame.Size = record.FrameSize;
+        FrameFacts(function.Frame, record.FrameCode, addressOf, addressOf(record.End));
         info.Symbols.push_back({function.Name, function.Label, "function", function.Address, function.Size});
         if (!lines) {
             info.Functions.push_back(std::move(function));

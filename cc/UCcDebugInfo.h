@@ -6,6 +6,7 @@
 
 #include "UAssembler.h"
 #include "UCcEmitter.h"
+#include "UCcFunctionLowering.h"
 #include "UDebugInfo.h"
 
 namespace llvm {
@@ -15,8 +16,6 @@ class Function;
 class Instruction;
 class Module;
 } // namespace llvm
-
-class TCcFunctionLowering;
 
 // Collects the debug information of a compiled program while it is lowered, and resolves it
 // into addresses once the assembly is assembled.
@@ -70,6 +69,7 @@ class TCcDebugInfo {
         const llvm::Function* Function;
         size_t Begin, End;
         int64_t FrameSize;
+        TCcFunctionLowering::TFrameCode FrameCode;
         std::vector<TPlace> Places;
         std::vector<TPendingVariable> Variables;
         // The text ranges of each lexical block's code (nested blocks' code included).

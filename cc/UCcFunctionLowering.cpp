@@ -151,12 +151,16 @@ void TCcFunctionLowering::Prologue() {
     FOut.Op("RDCTL", R(TCcEmitter::Addr) + ", SP");
     FOut.Op("STORE", "[" + R(TCcEmitter::Addr) + "], " + R(TCcEmitter::FP));
     FOut.Op("MOV", R(TCcEmitter::FP) + ", " + R(TCcEmitter::Addr));
+    FFrameCode.FrameSet = FOut.Text().size();
     // R1 holds the CALL's target until the check: a stack overflow names the function by it.
     FOut.FrameAddress(3, FSaveArea);
     FOut.Op("WRCTL", "SP, " + R(3));
     const std::vector<int>& saved = FAllocation->UsedHomes();
     for (int reg : saved)
         FOut.Op("PUSH", R(reg));
+    FFrameCode.SavesEnd = FOut.Text().size();
+    FFrameCode.Saved = saved;
+    FFrameCode.SaveArea = FSaveArea;
     if (!saved.empty()) FOut.Op("RDCTL", R(3) + ", SP");
     FModule.LoadStackLimit(FOut, 2);
     FOut.Op("CMP", R(3) + ", " + R(2));
@@ -243,5 +247,7 @@ void TCcFunctionLowering::SelectRet(ReturnInst& instruction) {
         FOut.Op("POP", R(*reg));
     FOut.Op("WRCTL", "SP, " + R(TCcEmitter::FP));
     FOut.Op("LOAD", R(TCcEmitter::FP) + ", [" + R(TCcEmitter::FP) + "]");
+    const size_t ret = FOut.Text().size();
     FOut.Op("RET");
+    FFrameCode.Returns.emplace_back(ret, FOut.Text().size());
 }

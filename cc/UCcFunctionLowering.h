@@ -89,6 +89,17 @@ class TCcFunctionLowering {
     std::optional<int64_t> SlotOffset(const llvm::Value& value) const { return Find(FSlot, &value); }
     std::optional<int64_t> AllocaOffset(const llvm::Value& value) const { return Find(FAlloca, &value); }
     int64_t FrameSize() const { return FSize; }
+    // Where the frame code is, as offsets in the emitter's text: FP is this frame's from
+    // FrameSet on, the saved home registers are in the frame from SavesEnd on, and each
+    // return's RET (after the caller's FP is back) is [first, second). Saved: the home
+    // registers the prologue saves, in order, each at FP + SaveArea + 16 * its position.
+    struct TFrameCode {
+        size_t FrameSet = 0, SavesEnd = 0;
+        std::vector<std::pair<size_t, size_t>> Returns;
+        std::vector<int> Saved;
+        int64_t SaveArea = 0;
+    };
+    const TFrameCode& FrameCode() const { return FFrameCode; }
     // The value's home register (-1: none) and the last instruction whose code it is there
     // in (TCcRegisterAllocation::LastInstruction).
     int HomeRegister(const llvm::Value& value) const { return Home(value); }
@@ -273,5 +284,6 @@ class TCcFunctionLowering {
     std::string FCommentFile;
     unsigned FCommentLine = 0;
     int64_t FSize = 0;
+    TFrameCode FFrameCode;
     bool FMovingStack = false; // a dynamic alloca or stackrestore moves SP in the body
 };

@@ -9,12 +9,21 @@
 
 namespace {
 
-// What a C function's prologue does, read from its code: where FP has been set (the address
-// after the MOV into the frame register) and which registers it pushes, in order.
-struct TPrologue {
-    uint64_t FrameSet = 0;  // from here on FP is this frame's
-    uint64_t PushesEnd = 0; // from here on the pushed registers are in the frame
-    std::vector<int> Pushed;
+// Where a C function's frame pointer is its own and where its prologue saves registers.
+// From the frame facts of the debug information; for files written before them, read from
+// the compiler's prologue code.
+struct TFrameFacts {
+    std::vector<std::pair<uint64_t, uint64_t>> PointerValid; // FP is this frame's there
+    bool CallerAtReturn = false; // read from the code: FP is the caller's at each RET too
+    uint64_t SavedFrom = 0;      // from here on the saved registers are in the frame
+    std::vector<TDebugInfo::TSavedRegister> Saved;
+
+    bool FrameSet(const TCCPUBase& cpu, uint64_t address) const {
+        if (CallerAtReturn && TStepPlan::IsReturn(cpu, address)) return false;
+        for (const auto& [from, to] : PointerValid)
+            if (address >= from && address < to) return true;
+        return false;
+    }
 };
 
 // base + offset as the machine adds addresses (wrapping): a frame pointer may hold anything.
@@ -24,8 +33,11 @@ int64_t At(int64_t base, int64_t offset) {
 
 constexpr int PrologueScan = 24; // instructions: the prologue is a handful plus one PUSH per home
 
-TPrologue ReadPrologue(const TCCPUBase& cpu, const TDebugInfo::TFunction& function) {
-    TPrologue prologue;
+// Files without frame facts: FP is set after the prologue's MOV into the frame register, and
+// the PUSHes after it save registers at the end of the frame, in order.
+TFrameFacts ReadPrologue(const TCCPUBase& cpu, const TDebugInfo::TFunction& function) {
+    uint64_t frameSet = 0, pushesEnd = 0;
+    std::vector<int> pushed;
     uint64_t at = function.Address;
     const uint64_t end = function.Address + function.Size;
     for (int i = 0; i < PrologueScan && at < end; ++i) {
@@ -34,19 +46,32 @@ TPrologue ReadPrologue(const TCCPUBase& cpu, const TDebugInfo::TFunction& functi
         if (!row) break;
         const uint64_t next = at + row->Size;
         const uint32_t b = (word >> 8) & 0xFF, c = word & 0xFF;
-        if (prologue.FrameSet == 0) {
+        if (frameSet == 0) {
             if (row->TopByte == roz::TopByteOf(roz::TInstr::MOV) &&
                 b == static_cast<uint32_t>(function.Frame.FramePointer))
-                prologue.FrameSet = prologue.PushesEnd = next;
+                frameSet = pushesEnd = next;
         } else if (row->TopByte == roz::TopByteOf(roz::TInstr::PUSH) && c < 16) {
-            prologue.Pushed.push_back(static_cast<int>(c));
-            prologue.PushesEnd = next;
-        } else if (!prologue.Pushed.empty()) {
+            pushed.push_back(static_cast<int>(c));
+            pushesEnd = next;
+        } else if (!pushed.empty()) {
             break;
         }
         at = next;
     }
-    return prologue;
+    TFrameFacts facts;
+    facts.PointerValid = {{frameSet ? frameSet : function.Address, end}};
+    facts.CallerAtReturn = true;
+    facts.SavedFrom = pushesEnd;
+    const int64_t count = static_cast<int64_t>(pushed.size());
+    for (int64_t i = 0; i < count; ++i)
+        facts.Saved.push_back({pushed[static_cast<size_t>(i)], function.Frame.Size - 16 * (count - i)});
+    return facts;
+}
+
+TFrameFacts FactsOf(const TCCPUBase& cpu, const TDebugInfo::TFunction& function) {
+    const TDebugInfo::TFrame& frame = function.Frame;
+    if (!frame.Facts) return ReadPrologue(cpu, function);
+    return {frame.PointerValid, false, frame.SavedFrom, frame.Saved};
 }
 
 std::string FrameText(const TSourceMap& map, const TStackFrame& frame) {
@@ -109,14 +134,13 @@ std::vector<TStackFrame> CallStack(const TCCPUBase& cpu, const TSourceMap& map, 
     bool innermost = true;
     while (frames.size() < maxFrames) {
         const TDebugInfo::TFunction* function = frame.Function;
-        TPrologue prologue;
-        // At the entry (until the prologue's MOV) and at the RET (after the epilogue) the frame
-        // register still or again holds the caller's FP, and the frame starts at SP.
+        TFrameFacts facts;
+        // At the entry (until the prologue has set FP) and at the RET (after the epilogue) the
+        // frame register still or again holds the caller's FP, and the frame starts at SP.
         bool fromSp = false;
         if (function) {
-            prologue = ReadPrologue(cpu, *function);
-            const bool beforeFp = frame.Address >= function->Address && frame.Address < prologue.FrameSet;
-            fromSp = innermost && (beforeFp || TStepPlan::IsReturn(cpu, frame.Address));
+            facts = FactsOf(cpu, *function);
+            fromSp = innermost && !facts.FrameSet(cpu, frame.Address);
             frame.Base = fromSp ? cpu.SP : frame.R[function->Frame.FramePointer];
         }
         frame.Text = FrameText(map, frame);
@@ -132,15 +156,12 @@ std::vector<TStackFrame> CallStack(const TCCPUBase& cpu, const TSourceMap& map, 
         for (int r = 0; r < 16; ++r)
             caller.R[r] = frame.R[r];
         caller.Known = frame.Known & CallerKnown;
-        if (!fromSp && (!innermost || frame.Address >= prologue.PushesEnd)) {
-            const int64_t count = static_cast<int64_t>(prologue.Pushed.size());
-            for (int64_t i = 0; i < count; ++i) {
-                const int r = prologue.Pushed[static_cast<size_t>(i)];
-                caller.R[r] =
-                    static_cast<int64_t>(cpu.Memory.ReadWord(At(frame.Base, layout.Size - 16 * (count - i))));
-                caller.Known |= 1u << r;
+        if (!fromSp && (!innermost || frame.Address >= facts.SavedFrom))
+            for (const TDebugInfo::TSavedRegister& save : facts.Saved) {
+                caller.R[save.Register] =
+                    static_cast<int64_t>(cpu.Memory.ReadWord(At(frame.Base, save.Offset)));
+                caller.Known |= 1u << save.Register;
             }
-        }
         const int64_t callerBase =
             fromSp ? cpu.R[layout.FramePointer]
                    : static_cast<int64_t>(cpu.Memory.ReadWord(At(frame.Base, layout.CallerFrame)));

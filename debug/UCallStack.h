@@ -23,9 +23,11 @@ struct TStackFrame {
 
 // Walks the call stack: the current function by IPOffset, then the chain of saved frame
 // pointers and the CALL records below each frame (the return address record), as the .dbg
-// frame information describes them. A frame's FP is the frame register except at the
-// function's entry (before its prologue has set FP) and at its RET (after the epilogue has
-// restored the caller's), where the frame starts at SP. The walk ends at code outside C
+// frame information describes them. A frame's FP is the frame register where the frame's
+// facts say it is valid; elsewhere (the function's entry before its prologue has set FP, its
+// RET after the epilogue has restored the caller's) the frame starts at SP. The callers'
+// callee-saved registers are read where the facts say the function saved them. Files written
+// before the frame facts get them from the compiler's prologue code. The walk ends at code outside C
 // functions (the start-up), at a frame pointer that does not go down, or after maxFrames.
 // Code without frame information (assembly) gets its callers from the CALL records found on
 // the stack below SP (a pushed value that looks like records can show as a frame).

@@ -91,6 +91,15 @@ TDebugInfo RandomInfo(std::mt19937_64& random) {
                                        {},
                                        {}};
         function.Frame.Size = static_cast<int64_t>(random() % 4096);
+        if (random() % 2) { // the optional frame facts, any number of each
+            function.Frame.Facts = true;
+            for (int k = random() % 4; k > 0; --k)
+                function.Frame.Saved.push_back(
+                    {static_cast<int>(random() % 16), static_cast<int64_t>(RandomNumber(random))});
+            function.Frame.SavedFrom = RandomNumber(random);
+            for (int k = random() % 3; k > 0; --k)
+                function.Frame.PointerValid.emplace_back(RandomNumber(random), RandomNumber(random));
+        }
         for (int k = random() % 4; k > 0; --k)
             function.Variables.push_back(RandomVariable(random, files));
         info.Functions.push_back(std::move(function));
@@ -156,6 +165,11 @@ TEST(DebugInfo, ParseRefusesWhatItCannotRead) {
     TDebugInfo info;
     info.Sources = {"a.s"};
     info.Lines = {{0, 8, 0, 1, 1}, {8, 16, 0, 2, 1}};
+    TDebugInfo::TFunction function;
+    function.Name = "f";
+    function.Frame.Facts = true;
+    function.Frame.Saved = {{5, 48}};
+    info.Functions = {function};
     const std::string good = info.Text();
     struct TCase {
         std::string From, To, Message;
@@ -168,6 +182,8 @@ TEST(DebugInfo, ParseRefusesWhatItCannotRead) {
         {"\"fnv1a64\": \"", "\"fnv1a64\": \"x", "fnv1a64"},
         {"\"sources\"", "\"source\"", "sources"},
         {"{", "[", "not"},
+        {"\"pointer\": 15", "\"pointer\": 99", "frame pointer R99"},
+        {"\"register\": 5", "\"register\": 16", "saved register R16"},
     };
     for (const TCase& row : cases) {
         std::string text = good;

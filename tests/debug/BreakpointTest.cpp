@@ -157,6 +157,95 @@ TEST(CallStack, AssemblyFromTheStackRecords) {
     EXPECT_EQ(where, (std::vector<uint64_t>{316, 428, 428, 428, 240})); // factorial(1..4), main
 }
 
+// The call chain the test keeps itself while it steps: each CALL's return address, the
+// caller's registers at the call and the callee's frame base (SP after the CALL).
+struct TKnownCall {
+    uint64_t Call = 0, Return = 0;
+    int64_t R[16] = {};
+    int64_t Base = 0;
+};
+
+// Steps the program instruction by instruction to its end and compares the call stack, at
+// every instruction inside a C function, with the known chain: each frame's base, each
+// caller's return address and call, and the callee-saved registers the callers had at their
+// calls. Returns the number of instructions where they differ (with report, the first is a
+// test failure).
+int StackDisagreements(TProgram& p, const TSourceMap& map, size_t& checked, bool report = true) {
+    constexpr uint64_t Steps = 400000;
+    constexpr int Preserved[] = {5, 6, 7, 8, 9, 10, 11, 12, 14, 15};
+    std::vector<TKnownCall> chain;
+    int wrong = 0;
+    p.Restart();
+    checked = 0;
+    for (uint64_t step = 0; step < Steps; ++step) {
+        const uint64_t at = static_cast<uint64_t>(p.Cpu->IPOffset);
+        if (map.FunctionAt(at)) {
+            ++checked;
+            std::string fault;
+            const std::vector<TStackFrame> frames = CallStack(*p.Cpu, map);
+            size_t callers = 0;
+            while (callers < chain.size() && map.FunctionAt(chain[chain.size() - 1 - callers].Return))
+                ++callers;
+            if (frames.size() != callers + 1 || chain.empty())
+                fault = std::to_string(frames.size()) + " frames, " + std::to_string(callers + 1) + " known";
+            for (size_t k = 0; fault.empty() && k < frames.size(); ++k) {
+                const TKnownCall& call = chain[chain.size() - 1 - k];
+                if (frames[k].Base != call.Base) fault = "frame " + std::to_string(k) + "'s base";
+                if (k == 0) continue;
+                const TKnownCall& into = chain[chain.size() - k]; // the call frame k made
+                if (frames[k].Address != into.Return || frames[k].Where != into.Call)
+                    fault = "frame " + std::to_string(k) + "'s return";
+                for (int r : Preserved)
+                    if (fault.empty() && (!(frames[k].Known & 1u << r) || frames[k].R[r] != into.R[r]))
+                        fault = "frame " + std::to_string(k) + "'s R" + std::to_string(r);
+            }
+            if (!fault.empty() && wrong++ == 0 && report)
+                ADD_FAILURE() << p.Name << " at step " << step << ", address " << at << ": " << fault;
+        }
+        const uint64_t call = TStepPlan::CallSize(*p.Cpu, at);
+        const bool ret = TStepPlan::IsReturn(*p.Cpu, at);
+        TKnownCall known{at, at + call, {}, 0};
+        std::copy(std::begin(p.Cpu->R), std::end(p.Cpu->R), known.R);
+        if (!p.Step()) break;
+        if (call) {
+            known.Base = p.Cpu->SP;
+            chain.push_back(known);
+        } else if (ret && !chain.empty()) {
+            chain.pop_back();
+        }
+    }
+    return wrong;
+}
+
+// Stepped through calls, prologues and epilogues, the call stack agrees with the known call
+// chain at every instruction, by the frame facts the compiler writes alone: with them
+// damaged (FP valid at the RETs too) it no longer does. Files without the facts (older ones) get them
+// from the prologue code and agree as well.
+TEST(CallStack, AgreesWithTheCallChainAtEveryInstruction) {
+    for (const char* name : {"factorial_O0", "factorial_O2", "sort_O0", "sort_O2"}) {
+        TProgram p;
+        ROZ_LOAD_OR_SKIP(p, name);
+        TDebugInfo facts = p.Map.Info(), older = facts, damaged = facts;
+        ASSERT_FALSE(facts.Functions.empty());
+        for (TDebugInfo::TFunction& function : older.Functions) {
+            ASSERT_TRUE(function.Frame.Facts) << name << ": " << function.Name;
+            TDebugInfo::TFrame& frame = function.Frame;
+            frame.Facts = false;
+            frame.Saved.clear();
+            frame.SavedFrom = 0;
+            frame.PointerValid.clear();
+        }
+        for (TDebugInfo::TFunction& function : damaged.Functions) // FP taken as valid at the RETs too
+            function.Frame.PointerValid = {
+                {function.Frame.PointerValid.front().first, function.Address + function.Size}};
+        size_t checked = 0;
+        EXPECT_EQ(StackDisagreements(p, TSourceMap(facts), checked), 0) << name;
+        EXPECT_GT(checked, 500u) << name;
+        EXPECT_EQ(StackDisagreements(p, TSourceMap(older), checked), 0) << name << " without the facts";
+        EXPECT_GT(StackDisagreements(p, TSourceMap(damaged), checked, false), 0) << name;
+    }
+}
+
 TEST(Watchpoints, MemoryChangeAndPort) {
     TProgram p;
     ROZ_LOAD_OR_SKIP(p, "factorial_O0");
