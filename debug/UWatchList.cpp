@@ -7,13 +7,14 @@
 
 #include "USourceMap.h"
 #include "UWatchExpression.h"
+#include "Uports.h"
 
 std::string TWatchpoint::Text() const {
     switch (Kind) {
     case TKind::PortIn:
-        return "port 0 input";
+        return "port " + std::to_string(TPorts::KeyboardPort) + " input";
     case TKind::PortOut:
-        return "port 1 output";
+        return "port " + std::to_string(TPorts::MoniterPort) + " output";
     case TKind::Memory:
         break;
     }
