@@ -208,7 +208,21 @@ std::optional<std::vector<uint8_t>> ReadImageFile(const std::string& path) {
     return bytes;
 }
 
-int ExitStatus(TRunEnd end) {
+// The exit status of every way a run ends: the run loop's end, or at the end of the image what
+// the debug information tells of a C program's end.
+int ExitStatus(TRunEnd end, const std::optional<TProgramEnd>& programEnd) {
+    if (programEnd) {
+        switch (programEnd->Kind) {
+        case TProgramEnd::TKind::Ordinary:
+            return 0;
+        case TProgramEnd::TKind::StackOverflow:
+            return 6;
+        case TProgramEnd::TKind::Assert:
+            return 7;
+        case TProgramEnd::TKind::Abort:
+            return 8;
+        }
+    }
     switch (end) {
     case TRunEnd::EndOfImage:
         return 0;
@@ -330,7 +344,7 @@ int main(int argc, char** argv) {
     std::optional<TProgramEnd> programEnd;
     if (result.End == TRunEnd::EndOfImage && debug.Loaded())
         programEnd = ClassifyProgramEnd(debug.Map(), cpu);
-    const int status = programEnd ? programEnd->ExitStatus() : ExitStatus(result.End);
+    const int status = ExitStatus(result.End, programEnd);
     const char* endName = programEnd ? programEnd->Reason() : RunEndName(result.End);
     std::fflush(stderr); // the trace, before the report
 

@@ -66,19 +66,6 @@ const char* TProgramEnd::Reason() const {
     return "end";
 }
 
-int TProgramEnd::ExitStatus() const {
-    switch (Kind) {
-    case TKind::Ordinary:
-        return 0;
-    case TKind::StackOverflow:
-        return 6;
-    case TKind::Assert:
-        return 7;
-    case TKind::Abort:
-        return 8;
-    }
-    return 0;
-}
 
 std::string TProgramEnd::Text() const {
     std::string what;

@@ -30,8 +30,6 @@ struct TProgramEnd {
     bool Abnormal() const { return Kind != TKind::Ordinary; }
     // "end", "stack-overflow", "assert" or "abort": the runner's end reason.
     const char* Reason() const;
-    // The runner's exit status for it: 0, 6, 7, 8.
-    int ExitStatus() const;
     // "main (t.c:5)", "main", "t.c:5" or "".
     std::string Where() const;
     // One line for the window's box and MemoInfo, Chinese and English, e.g.
